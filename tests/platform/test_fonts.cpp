@@ -1,0 +1,25 @@
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <gtest/gtest.h>
+
+#include "platform/fonts.h"
+#include "platform/version.h"
+
+// The Windows font name must land on a real Japanese font, not on a box-drawing fallback.
+TEST(Fonts, WindowFontResolvesToJapaneseFixedPitch)
+{
+    QFont f = tarvik::WindowFont(12);
+    QFontMetrics fm(f);
+    EXPECT_TRUE(fm.inFont(QChar(0x30B7)));  // katakana "shi"
+    EXPECT_TRUE(fm.inFont(QChar(0x6D88)));  // kanji
+    // Fixed pitch: narrow and wide Latin glyphs take the same advance.
+    EXPECT_EQ(fm.horizontalAdvance('i'), fm.horizontalAdvance('W'));
+    EXPECT_EQ(fm.horizontalAdvance('0'), fm.horizontalAdvance('M'));
+}
+
+TEST(Version, CompiledFromProjectVersion)
+{
+    const auto v = tarvik::CompiledVersion();
+    EXPECT_GE(v.major, 1u);
+    EXPECT_LT(v.minor, 100u);
+}

@@ -1,0 +1,19 @@
+#pragma once
+#include <QString>
+#include <string>
+
+namespace testsupport {
+
+// The source tree (for examples/ and the shared DBC corpus) and the build tree (for PNGs).
+std::string SourceDir();
+std::string BinaryDir();
+// Path of the shared DBC corpus beside the checkout (../shared/dbc), empty when absent.
+std::string SharedDbcDir();
+
+// Maps the Windows font names the program asks for onto the installed Japanese font.
+void InstallFonts();
+
+// Reads a whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+}  // namespace testsupport
