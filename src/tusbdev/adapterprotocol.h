@@ -1,0 +1,82 @@
+#pragma once
+// The two formats that cross the USB link: STX/ETX ASCII commands to the adapter, and the
+// fixed 20-byte records the adapter streams back (multi-byte numbers big-endian).
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tarvik {
+
+inline constexpr std::uint8_t kStx = 0x02;
+inline constexpr std::uint8_t kEtx = 0x03;
+inline constexpr std::uint8_t kAck = 0x06;
+inline constexpr std::uint8_t kNak = 0x15;
+
+inline constexpr std::size_t kRecordSize = 20;
+
+// Record types (byte 1).
+enum RecordType : std::uint8_t {
+    kCanReceived = 0x00,
+    kCanTransmitted = 0x01,
+    kCanStatus = 0x02,
+    kLinReceived = 0x80,
+    kLinTransmitted = 0x81,
+    kLinStatus = 0x82,
+};
+
+// One record as it arrives. Readers interpret the bytes; nothing is converted on arrival.
+struct AdapterRecord {
+    std::array<std::uint8_t, kRecordSize> bytes{};
+
+    std::uint8_t CheckByte() const { return bytes[0]; }
+    std::uint8_t CheckCopy() const { return bytes[19]; }
+    bool WellFormed() const { return bytes[0] == bytes[19]; }
+    std::uint8_t Type() const { return bytes[1]; }
+    bool IsCan() const { return Type() == kCanReceived || Type() == kCanTransmitted; }
+    bool IsLin() const { return Type() == kLinReceived || Type() == kLinTransmitted; }
+    bool IsStatus() const { return Type() == kCanStatus || Type() == kLinStatus; }
+    bool IsTransmitted() const { return Type() == kCanTransmitted || Type() == kLinTransmitted; }
+    // Low four bits of byte 2; 8..15 all mean eight valid data bytes.
+    std::uint8_t Length() const { return bytes[2] & 0x0F; }
+    // Any of bits 4-7 of byte 2 marks a 29-bit identifier (CAN frames).
+    bool Extended() const { return (bytes[2] & 0xF0) != 0; }
+    // CAN identifier, bytes 3..6 big-endian.
+    std::uint32_t Identifier() const
+    {
+        return (std::uint32_t(bytes[3]) << 24) | (std::uint32_t(bytes[4]) << 16) | (std::uint32_t(bytes[5]) << 8) |
+               std::uint32_t(bytes[6]);
+    }
+    std::uint8_t LinErrorCode() const { return bytes[3]; }
+    std::uint8_t LinIdentifier() const { return bytes[6]; }
+    std::uint8_t StatusCode() const { return bytes[2]; }
+    const std::uint8_t* Data() const { return bytes.data() + 7; }
+    std::uint8_t Data(int i) const { return bytes[7 + i]; }
+    // Time stamp in 100 microsecond units, bytes 15..18 big-endian.
+    std::uint32_t TimeStamp() const
+    {
+        return (std::uint32_t(bytes[15]) << 24) | (std::uint32_t(bytes[16]) << 16) |
+               (std::uint32_t(bytes[17]) << 8) | std::uint32_t(bytes[18]);
+    }
+};
+static_assert(sizeof(AdapterRecord) == kRecordSize);
+
+// A composed command: the exact bytes to write, STX first and ETX last.
+using Command = std::string;
+
+namespace cmd {
+Command Monitor(int function);                                        // M: 0 CAN, 1 LIN (4 bytes)
+Command CanBus(int speed, int samplingPoint, int driverMode, int terminator);  // B, CAN form (7 bytes)
+Command LinBus(int speed, int operationNode);                         // B, LIN form (7 bytes)
+Command Masks(std::uint32_t stdMask, std::uint32_t stdCode, std::uint32_t extMask,
+              std::uint32_t extCode);                                 // L (35 bytes)
+Command OnBus();                                                      // N (3 bytes)
+Command OffBus();                                                     // F (3 bytes)
+Command Clear();                                                      // C (3 bytes)
+Command Transmit(int extended, int length, std::uint32_t id, const std::uint8_t data[8]);  // T (29 bytes)
+Command TransmitPeriodic(int extended, int length, std::uint32_t id, const std::uint8_t data[8],
+                         std::uint32_t interval100us);                // I (37 bytes)
+Command StopPeriodic();                                               // S (3 bytes)
+}  // namespace cmd
+
+}  // namespace tarvik
