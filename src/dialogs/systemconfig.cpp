@@ -1,0 +1,138 @@
+#include "dialogs/systemconfig.h"
+
+#include <limits>
+
+#include "platform/inifile.h"
+#include "tmainform/settings.h"
+
+namespace tarvik {
+
+bool SaveSystemConfig(const TSettings& s, TIniFile& ini)
+{
+    const bool ok = s.SaveConfig(ini);
+    return ini.WriteString(QStringLiteral("USB"), QStringLiteral("Port"), s.Port) && ok;
+}
+
+namespace sysconf {
+
+const QStringList& CanSpeedItems()
+{
+    static const QStringList l{"1MBPS",    "500KBPS",  "250KBPS",  "166KBPS",  "125KBPS",  "100KBPS",
+                               "83.3KBPS", "71.4KBPS", "62.5KBPS", "55.5KBPS", "50.0KBPS", "45.4KBPS",
+                               "41.6KBPS", "38.4KBPS", "35.7KBPS", "33.3KBPS"};
+    return l;
+}
+const QStringList& SamplingPointItems()
+{
+    static const QStringList l{"60%", "65%", "70%", "75%", "80%", "85%"};
+    return l;
+}
+const QStringList& DriverModeItems()
+{
+    static const QStringList l{"Normal", "Silent"};
+    return l;
+}
+const QStringList& TerminatorItems()
+{
+    static const QStringList l{"Disable", "Enable"};
+    return l;
+}
+const QStringList& LinSpeedItems()
+{
+    static const QStringList l{"19200BPS", "14400BPS", "10400BPS", "9600BPS", "4800BPS", "2400BPS"};
+    return l;
+}
+const QStringList& OperationNodeItems()
+{
+    static const QStringList l{"Slave Node", "Master Node"};
+    return l;
+}
+const QStringList& BufferSizeItems()
+{
+    static const QStringList l{"8", "16", "32", "64"};
+    return l;
+}
+const QStringList& TimeWidthItems()
+{
+    static const QStringList l{"5", "10", "20", "30", "60"};
+    return l;
+}
+const QStringList& SampleRateItems()
+{
+    static const QStringList l{"5", "10", "20", "25", "50", "100", "200", "500", "1000"};
+    return l;
+}
+const QStringList& PlotRateItems()
+{
+    static const QStringList l{"10", "20", "25", "50", "100", "200", "500", "1000"};
+    return l;
+}
+const QStringList& BaudRateItems()
+{
+    static const QStringList l = [] {
+        QStringList r;
+        for (int baud = 500000; baud <= 10000000; baud += 500000)
+            r << QString::number(baud);
+        return r;
+    }();
+    return l;
+}
+
+QStringList DeviceItems(std::optional<std::uint32_t> count)
+{
+    QStringList r;
+    if (!count) {
+        for (int i = 0; i < 8; ++i)
+            r << QString::number(i);
+        return r;
+    }
+    for (std::uint32_t i = 0; i < *count; ++i)
+        r << QString::number(i);
+    if (r.isEmpty())
+        r << "0";
+    return r;
+}
+
+int ParseInt(const QString& text, int fallback)
+{
+    if (text.isEmpty())
+        return fallback;
+    qsizetype i = 0;
+    bool negative = false;
+    if (text[0] == u'-' || text[0] == u'+') {
+        negative = text[0] == u'-';
+        i = 1;
+    }
+    if (i == text.size())
+        return fallback;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u < u'0' || u > u'9')
+            return fallback;
+        v = v * 10 + (u - u'0');
+        if (v > 2147483648LL)
+            return fallback;
+    }
+    if (negative)
+        v = -v;
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        return fallback;
+    return int(v);
+}
+
+QString BufferSizeText(int bytes) { return QString::number(static_cast<std::uint32_t>(bytes) >> 20); }
+
+int BufferSizeBytes(const QString& megabytes, int fallback)
+{
+    const int mb = ParseInt(megabytes, -1);
+    // 2047 MB is the most that still fits the stored integer.
+    if (mb < 0 || mb > 2047)
+        return fallback;
+    return mb << 20;
+}
+
+int IndexOfItem(const QStringList& items, const QString& text) { return int(items.indexOf(text)); }
+
+}  // namespace sysconf
+}  // namespace tarvik
