@@ -1,0 +1,120 @@
+#pragma once
+// "Send Message Window": puts CAN frames on the bus once, or has the adapter repeat one
+// at an interval until stopped. The window keeps no sending state of its own.
+#include <QLineEdit>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "tsendform/sendfields.h"
+#include "tusbdev/tusbdev.h"
+
+class QAction;
+class QCheckBox;
+class QPushButton;
+class QTabWidget;
+
+namespace tarvik {
+
+// A number field whose length limit can shrink without cutting the text it already holds:
+// the limit applies to typing, and a longer value stays until the user shortens it.
+class TFieldEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    TFieldEdit(const QString& name, int limit, const QString& initial, FieldKind kind, QWidget* parent);
+    int Limit() const { return limit_; }
+    void SetLimit(int limit);
+    FieldKind Kind() const { return kind_; }
+    // Rewrites the text in its canonical form (upper-case hex padded to the limit, or plain decimal).
+    void Normalise();
+
+private:
+    void Refit();
+    int limit_;
+    FieldKind kind_;
+};
+
+class TSendForm : public QWidget {
+    Q_OBJECT
+public:
+    // Writes one composed command to the adapter; errors are thrown as exceptions.
+    using CommandWriter = std::function<void(const Command&)>;
+    // Whether monitoring (the receive thread) is running.
+    using RunningQuery = std::function<bool()>;
+    using ErrorPresenter = std::function<void(const QString&)>;
+
+    TSendForm(CommandWriter writer, RunningQuery running, QWidget* parent = nullptr);
+    TSendForm(TUsbDev& usb, RunningQuery running, QWidget* parent = nullptr)
+        : TSendForm(UsbWriter(usb), std::move(running), parent)
+    {
+    }
+
+    // No reply is awaited: the adapter answers transmit commands with records, not an ACK.
+    static CommandWriter UsbWriter(TUsbDev& usb)
+    {
+        return [&usb](const Command& c) {
+            usb.SendAndWait(c.data(), static_cast<std::uint32_t>(c.size()), 5000, 0, nullptr);
+        };
+    }
+
+    void SetSendEnabled(bool enabled);
+    void SetCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
+    bool CloseAllowed() const { return closeAllowed_; }
+    // Set once the user has accepted the warning in this run; never stored.
+    bool WarningAccepted() const { return warningAccepted_; }
+    void SetWarningAccepted(bool accepted) { warningAccepted_ = accepted; }
+    // The window opens to the right of this one (the main window).
+    void SetAnchor(QWidget* anchor) { anchor_ = anchor; }
+    // Shows errors thrown by the writer; a message box unless replaced.
+    void SetErrorPresenter(ErrorPresenter p) { presenter_ = std::move(p); }
+
+    QAction* ActSingleShot() const { return actSingleShot_; }
+    QAction* ActSendStart() const { return actSendStart_; }
+    QAction* ActSendStop() const { return actSendStop_; }
+
+    void ActSingleShotExecute();
+    void ActSendStartExecute();
+    void ActSendStopExecute();
+
+    // The frame fields of page 0 (single shot) or page 1 (interval).
+    TFrameFields Fields(int page) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct FramePage {
+        QCheckBox* extended = nullptr;
+        TFieldEdit* id = nullptr;
+        TFieldEdit* length = nullptr;
+        std::array<TFieldEdit*, 8> data{};
+    };
+
+    QWidget* BuildPage(FramePage& page, int firstEdit, int checkBoxNo);
+    void CheckBox1Click(QCheckBox* box);
+    void Write(const Command& c);
+
+    CommandWriter writer_;
+    RunningQuery running_;
+    ErrorPresenter presenter_;
+    QWidget* anchor_ = nullptr;
+    bool closeAllowed_ = false;
+    bool warningAccepted_ = false;
+
+    QTabWidget* pages_ = nullptr;
+    FramePage single_;
+    FramePage interval_;
+    TFieldEdit* edit21_ = nullptr;
+    QAction* actSingleShot_ = nullptr;
+    QAction* actSendStart_ = nullptr;
+    QAction* actSendStop_ = nullptr;
+};
+
+// "Send Window(&S)": the first time in a run ask() must answer Yes (otherwise the window
+// is hidden and the next use asks again); then the window is shown when hidden and hidden
+// when shown.
+void ToggleSendWindow(TSendForm& form, const std::function<bool()>& ask);
+
+}  // namespace tarvik
