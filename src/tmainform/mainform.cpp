@@ -24,6 +24,8 @@
 
 #include "platform/fonts.h"
 #include "platform/version.h"
+#include "tmainform/tmmtimer.h"
+#include "tmainform/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -221,8 +223,8 @@ void TMainForm::CreateControls()
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
 
-    auto newButton = [client](const char* name, QAction* action, int x, int y, int w, int h) {
-        auto* b = new QToolButton(client);
+    auto newButton = [client](const char* name, QWidget* parent, int x, int y, int w, int h) {
+        auto* b = new QToolButton(parent ? parent : client);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(x, y, w, h);
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -244,16 +246,16 @@ void TMainForm::CreateControls()
     canRadio->setChecked(true);
     connect(radioButtons_, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
 
-    BindButton(newButton("BitBtn1", ActOnBus, 278, 8, 88, 34), ActOnBus);
-    BindButton(newButton("BitBtn2", ActOffBus, 278, 8, 88, 34), ActOffBus);
+    BindButton(newButton("BitBtn1", client, 278, 8, 88, 34), ActOnBus);
+    BindButton(newButton("BitBtn2", client, 278, 8, 88, 34), ActOffBus);
 
     auto* lampPanel = new QFrame(client);
     lampPanel->setObjectName(QStringLiteral("Panel1"));
     lampPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    lampPanel->setGeometry(370, 8, 26, 34);
+    lampPanel->setGeometry(370, 8, 28, 34);
     Shape1 = new TLampShape(lampPanel);
     Shape1->setObjectName(QStringLiteral("Shape1"));
-    Shape1->setGeometry(2, 6, 22, 22);
+    Shape1->setGeometry(3, 6, 22, 22);
 
     Label1 = NewLabel(QStringLiteral("CAN Bus Speed : "), client, 8, 50);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -311,9 +313,9 @@ void TMainForm::CreateControls()
     CheckBox5->setObjectName(QStringLiteral("CheckBox5"));
     CheckBox5->setGeometry(152, 16, 104, 20);
     CheckBox5->installEventFilter(this);
-    BindButton(newButton("BitBtn14", ActLinMasterSend, 262, 14, 60, 22), ActLinMasterSend);
-    BindButton(newButton("BitBtn12", ActLinSlaveStart, 262, 14, 60, 22), ActLinSlaveStart);
-    BindButton(newButton("BitBtn13", ActLinSlaveStop, 326, 14, 58, 22), ActLinSlaveStop);
+    BindButton(newButton("BitBtn14", GroupBox3, 262, 14, 60, 22), ActLinMasterSend);
+    BindButton(newButton("BitBtn12", GroupBox3, 262, 14, 60, 22), ActLinSlaveStart);
+    BindButton(newButton("BitBtn13", GroupBox3, 326, 14, 58, 22), ActLinSlaveStop);
     linLabels_[0] = NewLabel(QStringLiteral("LIN ID : "), GroupBox3, 8, 38);
     Edit[5] = NewEdit("Edit5", QStringLiteral("00"), 2, GroupBox3, 62, 38, 28);
     linLabels_[1] = NewLabel(QStringLiteral("DLC : "), GroupBox3, 104, 38);
@@ -326,14 +328,14 @@ void TMainForm::CreateControls()
     GroupBox3->hide();
 
     // Window and monitor buttons.
-    BindButton(newButton("BitBtn4", ActMonitor, 6, 164, 128, 26), ActMonitor);
-    BindButton(newButton("BitBtn11", ActGraphWindow, 137, 164, 128, 26), ActGraphWindow);
-    BindButton(newButton("BitBtn10", ActSendWindow, 268, 164, 128, 26), ActSendWindow);
-    BindButton(newButton("BitBtn5", ActCopyToClipbord, 6, 193, 128, 26), ActCopyToClipbord);
-    BindButton(newButton("BitBtn6", ActClsWindow, 137, 193, 128, 26), ActClsWindow);
-    BindButton(newButton("BitBtn7", ActPauseMonitor, 268, 193, 128, 26), ActPauseMonitor);
-    BindButton(newButton("BitBtn8", ActContiMonitor, 268, 193, 128, 26), ActContiMonitor);
-    BindButton(newButton("BitBtn9", ActSaveToFile, 6, 222, 128, 26), ActSaveToFile);
+    BindButton(newButton("BitBtn4", client, 6, 164, 128, 26), ActMonitor);
+    BindButton(newButton("BitBtn11", client, 137, 164, 128, 26), ActGraphWindow);
+    BindButton(newButton("BitBtn10", client, 268, 164, 128, 26), ActSendWindow);
+    BindButton(newButton("BitBtn5", client, 6, 193, 128, 26), ActCopyToClipbord);
+    BindButton(newButton("BitBtn6", client, 137, 193, 128, 26), ActClsWindow);
+    BindButton(newButton("BitBtn7", client, 268, 193, 128, 26), ActPauseMonitor);
+    BindButton(newButton("BitBtn8", client, 268, 193, 128, 26), ActContiMonitor);
+    BindButton(newButton("BitBtn9", client, 6, 222, 128, 26), ActSaveToFile);
 
     // Tab order follows the form from top to bottom.
     QWidget* order[] = {canRadio, linRadio, ComboBox1, ComboBox2, CheckBox3, CheckBox1, Edit[1], Edit[2],
@@ -445,6 +447,7 @@ void TMainForm::FormDestroy()
     delete viewFixed_.data();
     DestroyReception();
     usbDev_.reset();
+    mmTimer_.reset();
     ini_.reset();
 }
 
@@ -457,6 +460,50 @@ void TMainForm::closeEvent(QCloseEvent* event)
     FormCloseQuery();
     FormClose();
     event->accept();
+}
+
+void TMainForm::CreateReception()
+{
+    mmTimer_ = std::make_unique<TMmTimer>();
+    usbDev_ = std::make_unique<TUsbDev>(0, options_.backend);
+    TMonThread::Host host;
+    host.UsbFailure = [this] { UsbFailure(); };
+    host.ShowError = [this](const std::string& m) { ShowError(QString::fromStdString(m)); };
+    monThread_ = std::make_unique<TMonThread>(*usbDev_, std::move(host));
+    monThread_->SetPriority(TThread::Priority::AboveNormal);
+    bus_ = std::make_unique<TBusControl>(*usbDev_, TBusControl::Reception{[this] { return ReceptionStart(); },
+                                                                          [this] { ReceptionStop(); },
+                                                                          [this] { return ReceptionRunning(); }});
+}
+
+void TMainForm::DestroyReception()
+{
+    bus_.reset();
+    monThread_.reset();
+}
+
+bool TMainForm::ReceptionStart() { return monThread_ && monThread_->Start(); }
+
+void TMainForm::ReceptionStop()
+{
+    if (monThread_) monThread_->Stop();
+}
+
+bool TMainForm::ReceptionRunning() const { return monThread_ && monThread_->Running(); }
+
+void TMainForm::ReceptionShutdown()
+{
+    if (!monThread_) return;
+    // Terminate also wakes a parked thread; the wait keeps serving its calls onto this thread.
+    monThread_->Terminate();
+    monThread_->WaitFor();
+}
+
+int TMainForm::BusStatus() const { return monThread_ ? monThread_->BusStatus() : 2; }
+
+void TMainForm::SetConsumerBuffer(int slot, TQueueBuffer* ring)
+{
+    if (monThread_) monThread_->SetSlot(slot, ring);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -12,6 +12,8 @@
 #include "tmainform/buscontrol.h"
 #include "tmainform/mainformlogic.h"
 #include "tmainform/settings.h"
+#include "tviewfixedform/tviewfixedform.h"
+#include "tviewnormalform/tviewnormalform.h"
 
 class QAction;
 class QAbstractButton;
@@ -27,10 +29,10 @@ class QTimer;
 namespace tarvik {
 
 class TFtBackend;
+class TMmTimer;
+class TMonThread;
 class TUsbDev;
 class TQueueBuffer;
-class TViewNormalForm;
-class TViewFixedForm;
 class TLampShape;
 
 struct TMainFormOptions {
@@ -94,6 +96,8 @@ public:
     bool PortOpen() const;
     QColor LampColor() const;
     TUsbDev& UsbDev() { return *usbDev_; }
+    // The millisecond time base of the monitor and graph threads.
+    TMmTimer& MmTimer() { return *mmTimer_; }
     TViewNormalForm* ViewNormalForm() const { return viewNormal_; }
     TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
     // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
@@ -193,7 +197,9 @@ private:
     void ReceptionShutdown();
 
     TMainFormOptions options_;
+    std::unique_ptr<TMmTimer> mmTimer_;
     std::unique_ptr<TUsbDev> usbDev_;
+    std::unique_ptr<TMonThread> monThread_;
     std::unique_ptr<TBusControl> bus_;
     QPointer<TViewNormalForm> viewNormal_;
     QPointer<TViewFixedForm> viewFixed_;
