@@ -1,6 +1,7 @@
 #include "tviewfixedform/tviewfixedform.h"
 
 #include <QCloseEvent>
+#include <QStringList>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -42,19 +43,19 @@ void TViewFixedForm::Unregister()
 
 void TViewFixedForm::Drain()
 {
-    std::uint8_t rec[kRecordSize];
-    for (std::uint32_t n = ring_.Count(); n > 0 && ring_.Pop(rec); --n) {
+    AdapterRecord r;
+    for (std::uint32_t n = ring_.Count(); n > 0 && ring_.Pop(r.bytes.data()); --n) {
         if (paused_) continue;
-        AdapterRecord r;
-        std::copy(rec, rec + kRecordSize, r.bytes.begin());
         quint32 key = r.IsLin() ? (0x40000000u | r.LinIdentifier())
                                 : (r.Extended() ? (0x80000000u | (r.Identifier() & 0x1FFFFFFF))
                                                 : (r.Identifier() & 0x7FF));
-        lines_.insert(key, PlainRecordLine(rec));
+        lines_.insert(key, r.bytes);
         dirty_ = true;
     }
     if (dirty_ && isVisible()) {
-        view_->setPlainText(QStringList(lines_.values()).join(QLatin1Char('\n')));
+        QStringList shown;
+        for (const auto& rec : lines_) shown << PlainRecordLine(rec.data());
+        view_->setPlainText(shown.join(QLatin1Char('\n')));
         dirty_ = false;
     }
 }
@@ -65,7 +66,7 @@ void TViewFixedForm::ContinueMonitor() { paused_ = false; }
 QString TViewFixedForm::GetMonitorText() const
 {
     QString text;
-    for (const QString& l : lines_) text += l + QStringLiteral("\r\n");
+    for (const auto& rec : lines_) text += PlainRecordLine(rec.data()) + QStringLiteral("\r\n");
     return text;
 }
 

@@ -3,6 +3,8 @@
 // ring on the user-interface thread; the operations the main window calls are final.
 #include <QMap>
 #include <QWidget>
+#include <array>
+#include <cstdint>
 #include <functional>
 
 #include "tusbdev/tqueuebuffer.h"
@@ -39,7 +41,7 @@ private:
 
     TQueueBuffer ring_{20, TQueueBuffer::kDefaultCapacity};
     RingRegistrar registrar_;
-    QMap<quint32, QString> lines_;  // frame key -> latest line
+    QMap<quint32, std::array<std::uint8_t, 20>> lines_;  // frame key -> latest record
     QPlainTextEdit* view_ = nullptr;
     QTimer* drainTimer_ = nullptr;
     bool paused_ = false;

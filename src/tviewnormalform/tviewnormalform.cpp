@@ -1,6 +1,7 @@
 #include "tviewnormalform/tviewnormalform.h"
 
 #include <QCloseEvent>
+#include <QStringList>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -11,8 +12,8 @@
 namespace tarvik {
 
 namespace {
-constexpr int kMaxLines = 1000000;
-constexpr int kShownLines = 40;
+constexpr size_t kMaxLines = 1000000;
+constexpr size_t kShownLines = 40;
 }  // namespace
 
 QString PlainRecordLine(const std::uint8_t* bytes)
@@ -61,15 +62,18 @@ void TViewNormalForm::Unregister()
 
 void TViewNormalForm::Drain()
 {
-    std::uint8_t rec[kRecordSize];
-    for (std::uint32_t n = ring_.Count(); n > 0 && ring_.Pop(rec); --n) {
+    std::array<std::uint8_t, kRecordSize> rec;
+    for (std::uint32_t n = ring_.Count(); n > 0 && ring_.Pop(rec.data()); --n) {
         if (paused_) continue;  // a paused monitor keeps what it shows
-        lines_.append(PlainRecordLine(rec));
+        records_.push_back(rec);
         dirty_ = true;
     }
-    if (lines_.size() > kMaxLines) lines_.erase(lines_.begin(), lines_.begin() + (lines_.size() - kMaxLines));
+    while (records_.size() > kMaxLines) records_.pop_front();
     if (dirty_ && isVisible()) {
-        view_->setPlainText(lines_.mid(std::max<qsizetype>(0, lines_.size() - kShownLines)).join(QLatin1Char('\n')));
+        QStringList shown;
+        const size_t first = records_.size() > kShownLines ? records_.size() - kShownLines : 0;
+        for (size_t i = first; i < records_.size(); ++i) shown << PlainRecordLine(records_[i].data());
+        view_->setPlainText(shown.join(QLatin1Char('\n')));
         dirty_ = false;
     }
 }
@@ -80,14 +84,14 @@ void TViewNormalForm::ContinueMonitor() { paused_ = false; }
 QString TViewNormalForm::GetMonitorText() const
 {
     QString text;
-    for (const QString& l : lines_) text += l + QStringLiteral("\r\n");
+    for (const auto& r : records_) text += PlainRecordLine(r.data()) + QStringLiteral("\r\n");
     return text;
 }
 
 void TViewNormalForm::ClearMonitor()
 {
     ring_.Clear();
-    lines_.clear();
+    records_.clear();
     view_->clear();
     dirty_ = false;
 }

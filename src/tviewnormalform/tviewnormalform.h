@@ -1,10 +1,11 @@
 #pragma once
 // Scrolling monitor window: every record in arrival order. This first version drains its
 // ring on the user-interface thread; the operations the main window calls are final.
-#include <QStringList>
 #include <QWidget>
+#include <array>
+#include <cstdint>
+#include <deque>
 #include <functional>
-#include <memory>
 
 #include "tusbdev/tqueuebuffer.h"
 
@@ -25,7 +26,7 @@ public:
     void PauseMonitor();
     void ContinueMonitor();
     bool IsPaused() const { return paused_; }
-    bool HasLines() const { return !lines_.isEmpty(); }
+    bool HasLines() const { return !records_.empty(); }
     QString GetMonitorText() const;
     void ClearMonitor();
     // Until set, a close request only hides the window.
@@ -43,7 +44,8 @@ private:
 
     TQueueBuffer ring_{20, TQueueBuffer::kDefaultCapacity};
     RingRegistrar registrar_;
-    QStringList lines_;
+    // Raw records, formatted only when shown or copied.
+    std::deque<std::array<std::uint8_t, 20>> records_;
     QPlainTextEdit* view_ = nullptr;
     QTimer* drainTimer_ = nullptr;
     bool paused_ = false;
