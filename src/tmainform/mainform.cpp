@@ -457,6 +457,13 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
+    if (busy_ > 0) {
+        // A command is still waiting for its reply (the wait keeps the window alive):
+        // close right after it instead of pulling the port from under it.
+        event->ignore();
+        QTimer::singleShot(10, this, &QWidget::close);
+        return;
+    }
     FormCloseQuery();
     FormClose();
     event->accept();
@@ -893,11 +900,13 @@ void TMainForm::ShowError(const QString& message)
 
 void TMainForm::Guard(const std::function<void()>& body)
 {
+    ++busy_;
     try {
         body();
     } catch (const std::exception& e) {
         ShowError(QString::fromStdString(e.what()));
     }
+    --busy_;
 }
 
 }  // namespace tarvik
