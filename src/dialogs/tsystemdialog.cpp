@@ -386,16 +386,16 @@ bool ExchangeSystemConfig(TSystemDialog& dialog, TSettings& settings, const std:
     return true;
 }
 
-bool RunSystemConfig(QWidget* owner, TSettings& settings, TIniFile& ini, TSystemDialog::DeviceCounter counter)
+bool RunSystemConfig(QWidget* owner, const TSettings& current, TIniFile& ini, TSystemDialog::DeviceCounter counter,
+                     const TSettingsApply& apply)
 {
     // Whatever goes wrong inside the exchange ends it quietly; the dialog goes with the scope.
     try {
         TSystemDialog dialog(std::move(counter), owner);
-        TSettings edited = settings;
+        TSettings edited = current;
         if (!ExchangeSystemConfig(dialog, edited, [](TSystemDialog& d) { return d.exec(); }))
             return false;
-        settings = edited;
-        SaveSystemConfig(settings, ini);
+        SaveSystemConfig(apply ? apply(edited) : edited, ini);
         return true;
     } catch (const std::exception&) {
         return false;

@@ -115,8 +115,11 @@ private:
 bool ExchangeSystemConfig(TSystemDialog& dialog, TSettings& settings,
                           const std::function<int(TSystemDialog&)>& show);
 
-// The whole exchange with a modal dialog owned by owner; on OK the settings are updated
-// and written to ini. The caller then applies them to the objects they configure.
-bool RunSystemConfig(QWidget* owner, TSettings& settings, TIniFile& ini, TSystemDialog::DeviceCounter counter);
+// The whole exchange with a modal dialog owned by owner, starting from current. On OK,
+// apply hands the values to the objects they configure and returns the settings as
+// they then stand, which are written to ini. Returns whether the user confirmed.
+using TSettingsApply = std::function<TSettings(const TSettings&)>;
+bool RunSystemConfig(QWidget* owner, const TSettings& current, TIniFile& ini, TSystemDialog::DeviceCounter counter,
+                     const TSettingsApply& apply);
 
 }  // namespace tarvik

@@ -22,10 +22,14 @@
 #include <chrono>
 #include <thread>
 
+#include "dialogs/taboutbox.h"
+#include "dialogs/tsystemdialog.h"
+#include "dialogs/twarningdialog.h"
 #include "platform/fonts.h"
 #include "platform/version.h"
 #include "tmainform/tmmtimer.h"
 #include "tmainform/tmonthread.h"
+#include "tsendform/tsendform.h"
 #include "tusbdev/tusbdev.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -360,7 +364,10 @@ void TMainForm::FormCreate()
 
     viewNormal_ = new TViewNormalForm([this](TQueueBuffer* r) { SetConsumerBuffer(1, r); });
     viewFixed_ = new TViewFixedForm([this](TQueueBuffer* r) { SetConsumerBuffer(2, r); });
-    // The transmit, graph and label table windows take their places here as they arrive.
+    sendForm_ = new TSendForm(*usbDev_, [this] { return OnBus(); });
+    sendForm_->SetAnchor(this);
+    sendForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
+    // The graph and label table windows take their places here as they arrive.
 
     settings_.Load(*ini_, exePath);
     move(settings_.Left, settings_.Top);
@@ -429,6 +436,10 @@ void TMainForm::FormClose()
         if (usbDev_->IsOpen()) usbDev_->Close();
     } catch (const std::exception&) {
     }
+    if (sendForm_) {
+        sendForm_->SetCloseAllowed(true);
+        sendForm_->close();
+    }
     for (QWidget* w : std::initializer_list<QWidget*>{viewNormal_, viewFixed_}) {
         if (!w) continue;
         if (auto* n = qobject_cast<TViewNormalForm*>(w)) n->SetCloseAllowed(true);
@@ -445,6 +456,7 @@ void TMainForm::FormDestroy()
     if (pollTimer_) pollTimer_->stop();
     delete viewNormal_.data();
     delete viewFixed_.data();
+    delete sendForm_.data();
     DestroyReception();
     usbDev_.reset();
     mmTimer_.reset();
@@ -640,7 +652,8 @@ void TMainForm::UpdateControls()
     ComboBox2->setEnabled(!onBus);
 
     Shape1->SetColor(LampColor());
-    // The transmit, graph and label table windows get the on-bus flag here once they exist.
+    if (sendForm_) sendForm_->SetSendEnabled(onBus);
+    // The graph and label table windows get the on-bus flag here once they exist.
 }
 
 void TMainForm::ScheduleIdle()
@@ -699,7 +712,8 @@ void TMainForm::RadioGroup1Click()
     GroupBox1->setVisible(!lin);
     GroupBox2->setVisible(!lin);
     GroupBox3->setVisible(lin);
-    // In LIN mode the graph and transmit windows are hidden here once they exist.
+    if (lin && sendForm_ && sendForm_->isVisible()) sendForm_->hide();
+    // In LIN mode the graph window is hidden here once it exists.
 }
 
 void TMainForm::CheckBoxClick()
@@ -789,7 +803,37 @@ void TMainForm::ActPortCloseExecute()
 
 void TMainForm::ActSystemConfigExecute()
 {
-    // The system settings dialog runs its exchange here once it exists.
+    RunSystemConfig(
+        this, CurrentSettings(), *ini_, [this](std::uint32_t* n) { return usbDev_->DeviceCount(n); },
+        [this](const TSettings& s) {
+            SetDeviceNo(s.DeviceNo);
+            SetBaudRate(s.BaudRate);
+            if (s.Port != settings_.Port && options_.portBackend)
+                usbDev_->SetBackend(s.Port.isEmpty() ? options_.backend : options_.portBackend(s.Port));
+            settings_.Port = s.Port;
+            SetCanSendEnabled(s.CanSendEnabled);
+            SetLogfilePrefix(s.LogfilePrefix);
+            SetDaqfilePrefix(s.DaqfilePrefix);
+            SetGraphEnabled(s.GraphEnabled);
+            SetLabelFileName(s.LabelFileName);
+            SetCreateLogFile(s.CreateLogFile);
+            SetLogBufferSize(s.LogBufferSize);
+            SetCanBusSpeed(s.CanBusSpeed);
+            SetSamplingPoint(s.SamplingPoint);
+            SetDriverMode(s.DriverMode);
+            SetTerminator(s.Terminator);
+            SetMinYScale(s.MinYScale);
+            SetMaxYScale(s.MaxYScale);
+            SetYPitch(s.YPitch);
+            SetTimeWidth(s.TimeWidth);
+            SetSampleRate(s.SampleRate);
+            SetPlotRate(s.PlotRate);
+            SetLinBusSpeed(s.LinBusSpeed);
+            SetLinOperationNode(s.OperationNode);
+            SetLinSendEnabled(s.LinSendEnabled);
+            return CurrentSettings();
+        });
+    UpdateControls();
 }
 
 void TMainForm::ActOnBusExecute()
@@ -869,7 +913,7 @@ void TMainForm::ActMonitorExecute() { ToggleWindow(ActiveMonitor()); }
 
 void TMainForm::ActSendWindowExecute()
 {
-    // The warning once per run and the transmit window come here once they exist.
+    if (sendForm_) ToggleSendWindow(*sendForm_, [this] { return TWarningDialog::Ask(this); });
 }
 
 void TMainForm::ActGraphWindowExecute()
@@ -879,7 +923,9 @@ void TMainForm::ActGraphWindowExecute()
 
 void TMainForm::ActAboutExecute()
 {
-    // The about box is shown here once it exists.
+    TAboutBox box(this);
+    box.FillDefaults(QApplication::applicationDisplayName());
+    box.exec();
 }
 
 void TMainForm::ActLinMasterSendExecute() { bus_->SendLinFrame(CurrentLinFrame()); }

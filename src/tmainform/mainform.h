@@ -12,6 +12,7 @@
 #include "tmainform/buscontrol.h"
 #include "tmainform/mainformlogic.h"
 #include "tmainform/settings.h"
+#include "tsendform/tsendform.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
 
@@ -100,6 +101,7 @@ public:
     TMmTimer& MmTimer() { return *mmTimer_; }
     TViewNormalForm* ViewNormalForm() const { return viewNormal_; }
     TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
+    TSendForm* SendForm() const { return sendForm_; }
     // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
     void SetConsumerBuffer(int slot, TQueueBuffer* ring);
 
@@ -203,6 +205,7 @@ private:
     std::unique_ptr<TBusControl> bus_;
     QPointer<TViewNormalForm> viewNormal_;
     QPointer<TViewFixedForm> viewFixed_;
+    QPointer<TSendForm> sendForm_;
 
     std::unique_ptr<TIniFile> ini_;
     TSettings settings_;

@@ -377,7 +377,12 @@ TEST(SystemDialogExchange, CancelWritesNothing)
     TIniFile ini(path);
     TSettings s = Sample();
     OnNextModal([](QWidget* w) { w->findChild<QPushButton*>("CancelBtn")->click(); });
-    EXPECT_FALSE(RunSystemConfig(nullptr, s, ini, Devices(3)));
+    bool applied = false;
+    EXPECT_FALSE(RunSystemConfig(nullptr, s, ini, Devices(3), [&](const TSettings& v) {
+        applied = true;
+        return v;
+    }));
+    EXPECT_FALSE(applied);
     EXPECT_EQ(kStartIni, testsupport::ReadFile(path.toStdString()));
 }
 
@@ -399,9 +404,13 @@ TEST(SystemDialogExchange, OkWritesEveryKeyInOrder)
         w->findChild<QLineEdit*>("Edit5")->setText("oops");  // falls back to 100
         w->findChild<QPushButton*>("OKBtn")->click();
     });
-    EXPECT_TRUE(RunSystemConfig(nullptr, s, ini, Devices(3)));
-    EXPECT_EQ(4, s.CanBusSpeed);
-    EXPECT_EQ(100, s.YPitch);
+    TSettings applied;
+    EXPECT_TRUE(RunSystemConfig(nullptr, s, ini, Devices(3), [&](const TSettings& v) {
+        applied = v;
+        return v;
+    }));
+    EXPECT_EQ(4, applied.CanBusSpeed);
+    EXPECT_EQ(100, applied.YPitch);
     const std::string expected =
         "[MainForm]\r\nLeft=40\r\nTop=30\r\n[System]\r\nAdministrator=0\r\n"
         "[USB]\r\nDeviceNo=0\r\nBaudRate=1250000\r\nPort=/dev/ttyUSB3\r\n"

@@ -1,0 +1,122 @@
+// The transmit window and the dialogs as the main window drives them, on the emulator.
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+
+#include "dialogs/modalhelper.h"
+#include "support/testsupport.h"
+#include "tmainform/mainform_fixture.h"
+#include "tsendform/tsendform.h"
+
+using namespace mainformtest;
+using tarvik::TFieldEdit;
+
+namespace {
+void Answer(const char* button)
+{
+    OnNextModal([button](QWidget* w) { w->findChild<QPushButton*>(button)->click(); });
+}
+}  // namespace
+
+TEST_F(MainFormTest, SendWindowAfterWarningSendsAFrameSeenAsTransmitted)
+{
+    Create();
+    form->show();
+    Idle();
+    tarvik::TSendForm* send = form->SendForm();
+    ASSERT_NE(nullptr, send);
+    EXPECT_TRUE(send->isHidden());
+    EXPECT_FALSE(send->ActSingleShot()->isEnabled());  // off bus
+
+    Answer("CancelBtn");
+    Act("ActSendWindow")->trigger();
+    EXPECT_TRUE(send->isHidden());
+    Answer("OKBtn");
+    Act("ActSendWindow")->trigger();
+    ASSERT_FALSE(send->isHidden());
+    EXPECT_EQ(form->frameGeometry().left() + form->frameGeometry().width(), send->frameGeometry().left());
+
+    Act("ActOnBus")->trigger();
+    ASSERT_TRUE(form->OnBus());
+    Idle();
+    EXPECT_TRUE(send->ActSingleShot()->isEnabled());
+    send->findChild<TFieldEdit*>("Edit1")->setText("123");
+    send->findChild<TFieldEdit*>("Edit2")->setText("2");
+    send->findChild<TFieldEdit*>("Edit3")->setText("11");
+    send->findChild<TFieldEdit*>("Edit4")->setText("22");
+    send->findChild<QPushButton*>("BitBtn1")->click();
+
+    const auto log = Commands();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(Cmd("T0200000123" "1122000000000000"), log.back());
+    // The adapter reports the frame back; the monitor shows it as a transmitted line.
+    auto* monitor = form->ViewNormalForm();
+    ASSERT_NE(nullptr, monitor);
+    EXPECT_TRUE(WaitFor([&] {
+        // The direction mark "T", the identifier and the two data bytes on one line.
+        static const QRegularExpression line(QStringLiteral("(^|\\s)T\\s.*0123.*11\\s+22"),
+                                             QRegularExpression::MultilineOption);
+        return line.match(monitor->GetMonitorText()).hasMatch();
+    }, 5000)) << monitor->GetMonitorText().toStdString();
+
+    // Going to LIN hides it; the second use of the action no longer asks.
+    Act("ActOffBus")->trigger();
+    Idle();
+    EXPECT_FALSE(send->ActSendStop()->isEnabled());
+    SelectLin();
+    EXPECT_TRUE(send->isHidden());
+    Child<QRadioButton>("RadioButtonCan")->click();
+    Idle();
+    Act("ActSendWindow")->trigger();  // a modal warning here would block the test
+    EXPECT_FALSE(send->isHidden());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+}
+
+TEST_F(MainFormTest, SystemConfigOkAppliesAndWritesCancelWritesNothing)
+{
+    Create(nullptr, QByteArray("[System]\r\nAdministrator=1\r\n"));
+    form->show();
+    Idle();
+    const std::string before = testsupport::ReadFile(iniPath.toStdString());
+
+    OnNextModal([](QWidget* w) {
+        w->findChild<QComboBox*>("ComboBox7")->setCurrentIndex(10);
+        w->findChild<QPushButton*>("CancelBtn")->click();
+    });
+    Act("ActSystemConfig")->trigger();
+    EXPECT_EQ(0, form->CanBusSpeed());
+    EXPECT_EQ(before, testsupport::ReadFile(iniPath.toStdString()));
+
+    bool adminShown = false;
+    OnNextModal([&](QWidget* w) {
+        auto* tabs = w->findChild<QTabWidget*>("PageControl1");
+        adminShown = tabs->isTabVisible(3);
+        w->findChild<QComboBox*>("ComboBox7")->setCurrentIndex(10);
+        w->findChild<QComboBox*>("ComboBox5")->setCurrentIndex(1);
+        w->findChild<QPushButton*>("OKBtn")->click();
+    });
+    Act("ActSystemConfig")->trigger();
+    EXPECT_TRUE(adminShown);
+    EXPECT_EQ(10, form->CanBusSpeed());
+    EXPECT_EQ(1, form->DriverMode());
+    Idle();
+    EXPECT_FALSE(Act("ActSendWindow")->isEnabled());  // "Silent"
+    tarvik::TIniFile ini(iniPath);
+    EXPECT_EQ(10, ini.ReadInteger("CAN", "BusSpeed", -1));
+    EXPECT_EQ(1, ini.ReadInteger("CAN", "DriverMode", -1));
+    EXPECT_EQ(3000000, ini.ReadInteger("USB", "BaudRate", -1));
+    EXPECT_TRUE(ini.ValueExists("GRAPH", "PlotRate"));
+}
+
+TEST_F(MainFormTest, AboutShowsTitleAndVersion)
+{
+    Create();
+    QString version;
+    OnNextModal([&](QWidget* w) {
+        version = w->findChild<QLabel*>("Version")->text();
+        w->findChild<QPushButton*>("OKButton")->click();
+    });
+    Act("ActAbout")->trigger();
+    EXPECT_TRUE(version.startsWith("Ver. ")) << version.toStdString();
+}
