@@ -808,8 +808,11 @@ void TMainForm::ActSystemConfigExecute()
         [this](const TSettings& s) {
             SetDeviceNo(s.DeviceNo);
             SetBaudRate(s.BaudRate);
-            if (s.Port != settings_.Port && options_.portBackend)
-                usbDev_->SetBackend(s.Port.isEmpty() ? options_.backend : options_.portBackend(s.Port));
+            // A changed port path takes effect at the next open, like the device number.
+            if (s.Port != settings_.Port && options_.portBackend) {
+                auto backend = s.Port.isEmpty() ? options_.backend : options_.portBackend(s.Port);
+                if (backend) usbDev_->SetBackend(std::move(backend));
+            }
             settings_.Port = s.Port;
             SetCanSendEnabled(s.CanSendEnabled);
             SetLogfilePrefix(s.LogfilePrefix);
