@@ -12,6 +12,7 @@
 
 #include "support/testsupport.h"
 #include "ttlabelinfo/dbcimport.h"
+#include "ttlabelinfo/tlabelinfo.h"
 
 using tarvik::DbcImportError;
 using tarvik::FormatGeneralDecimal;
@@ -390,4 +391,39 @@ TEST(GeneralDecimal, IndependentOfLocale)
     std::setlocale(LC_NUMERIC, saved.c_str());
     ASSERT_EQ(got.size(), 1u);
     EXPECT_NE(got[0].find(",0.5,-1.25,0,1.5,"), std::string::npos) << got[0];
+}
+
+// ---- read back by the label reader ------------------------------------------------------
+
+TEST(DbcImport, LinesReadBackAsTheSignal)
+{
+    const Lines got = ImportDbc(
+        "BO_ 2566844672 EEC1: 8 E\n"
+        " SG_ Engine,Torque : 7|12@0- (0.125,-40.5) [-296.5|215.375] \"N m\" E\n"
+        " SG_ Oil : 23|8@0+ (1E-6,0.00001) [0|1] \"\" E\n");
+    ASSERT_EQ(got.size(), 2u);
+    tarvik::TLabelData l;
+    l.SetFromLine(got[0]);
+    EXPECT_EQ(l.Name(), "Engine,Torque");
+    EXPECT_EQ(l.Type(), "signed short");
+    EXPECT_TRUE(l.Extended());
+    EXPECT_EQ(l.CanId(), 0x18FEF100u);
+    EXPECT_TRUE(l.IsBigEndian());
+    EXPECT_EQ(l.BitStart(), 0);
+    EXPECT_EQ(l.BitWidth(), 12);
+    EXPECT_DOUBLE_EQ(l.Lsb(), 0.125);
+    EXPECT_DOUBLE_EQ(l.Offset(), -40.5);
+    EXPECT_DOUBLE_EQ(l.Min(), -296.5);
+    EXPECT_DOUBLE_EQ(l.Max(), 215.375);
+    EXPECT_EQ(l.Unit(), "N m");
+    // 0xFFF in the top 12 bits is -1: -1 * 0.125 - 40.5
+    l.Decode(0xFFF0000000000000ull);
+    EXPECT_DOUBLE_EQ(l.Value(), -40.625);
+
+    // Scientific numbers must be ones the label calculator reads.
+    l.SetFromLine(got[1]);
+    EXPECT_DOUBLE_EQ(l.Lsb(), 1e-6);
+    EXPECT_DOUBLE_EQ(l.Offset(), 0.00001);
+    EXPECT_EQ(l.BitStart(), 16);
+    EXPECT_EQ(l.Unit(), "");
 }
