@@ -30,26 +30,38 @@ constexpr std::size_t kMaxListedLines = 10;
 // Output gathered in a block and written in large pieces.
 class Out {
 public:
-    explicit Out(std::FILE* f) : f_(f) { buf_.reserve(kBlock + 4096); }
+    explicit Out(std::FILE* f) : f_(f), buf_(kBlock) {}
     ~Out() { Flush(); }
+    // Room for n more bytes at Tail(); flushes when the block cannot take them.
+    char* Reserve(std::size_t n)
+    {
+        if (used_ + n > buf_.size()) {
+            Flush();
+            if (n > buf_.size())
+                buf_.resize(n);
+        }
+        return buf_.data() + used_;
+    }
+    void Commit(char* tail) { used_ = static_cast<std::size_t>(tail - buf_.data()); }
     void Append(std::string_view s)
     {
-        buf_.append(s);
-        if (buf_.size() >= kBlock)
-            Flush();
+        char* t = Reserve(s.size());
+        std::memcpy(t, s.data(), s.size());
+        Commit(t + s.size());
     }
-    void Append(char c) { buf_ += c; }
+    void Append(char c) { Append(std::string_view(&c, 1)); }
     void Flush()
     {
-        if (!buf_.empty())
-            std::fwrite(buf_.data(), 1, buf_.size(), f_);
-        buf_.clear();
+        if (used_ > 0)
+            std::fwrite(buf_.data(), 1, used_, f_);
+        used_ = 0;
     }
 
 private:
     static constexpr std::size_t kBlock = 1 << 16;
     std::FILE* f_;
-    std::string buf_;
+    std::vector<char> buf_;
+    std::size_t used_ = 0;
 };
 
 int ImportDbcCommand(const char* path, std::FILE* out, std::FILE* err)
@@ -75,7 +87,7 @@ int ImportDbcCommand(const char* path, std::FILE* out, std::FILE* err)
 struct Cell {
     double value = 0;
     std::uint8_t len = 1;
-    char text[31] = {'0'};
+    char text[23] = {'0'};  // "%lg" needs at most 13
 
     void Set(double v)
     {
@@ -139,7 +151,9 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
     std::vector<std::uint64_t> listed;
     bool haveFirst = false;
     CandumpFrame first, frame;
-    char timeText[40];
+    // Widest row: a time of at most kTimeMax characters, then every cell at full size.
+    constexpr std::size_t kTimeMax = 40;
+    const std::size_t rowMax = kTimeMax + cells.size() * (1 + sizeof(Cell::text)) + 1;
 
     while (reader.Next(line, truncated)) {
         ++lineNo;
@@ -166,13 +180,15 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
 
         const double t = static_cast<double>(frame.seconds - first.seconds) +
                          static_cast<double>(frame.nanoseconds - first.nanoseconds) * 1e-9;
-        auto r = std::to_chars(timeText, timeText + sizeof timeText, t, std::chars_format::fixed, 6);
-        o.Append(std::string_view(timeText, static_cast<std::size_t>(r.ptr - timeText)));
+        char* w = o.Reserve(rowMax);
+        w = std::to_chars(w, w + kTimeMax, t, std::chars_format::fixed, 6).ptr;
         for (const Cell& cell : cells) {
-            o.Append(',');
-            o.Append(std::string_view(cell.text, cell.len));
+            *w++ = ',';
+            std::memcpy(w, cell.text, sizeof cell.text);  // fixed size: no length-driven copy
+            w += cell.len;
         }
-        o.Append('\n');
+        *w++ = '\n';
+        o.Commit(w);
     }
     o.Flush();
 
