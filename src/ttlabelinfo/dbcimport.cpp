@@ -241,8 +241,12 @@ private:
 
     void Message(int lineNo)
     {
-        if (tokens_.size() < 5)
+        if (tokens_.size() < 5) {
+            // Too short to name a message; keeping the previous one current would file
+            // the signals below under the wrong identifier.
+            hasMessage_ = false;
             return;
+        }
         std::uint32_t id = 0;
         if (!ParseUInt32(tokens_[1], id))
             Abort(lineNo, tokens_[1],

@@ -7,10 +7,12 @@
 // gives
 //   BatteryVoltage,"unsigned short",,0x0C0,Big,31,16,0.01,0,0,655.35,"V"
 //
-// Only "BO_" and "SG_" lines are read. Signals that do not fit the expected forms,
-// little-endian signals and the signals of a repeated message are skipped silently; a
-// signal line must follow its message line (or another signal of it) directly. Bytes are
-// kept as they are: names and units pass through without re-encoding.
+// Only "BO_" and "SG_" lines are read. A signal line must follow its message line (or
+// another signal of it) directly; a "BO_" line too short to name a message ends the current
+// one. Signals that do not fit the expected forms, little-endian signals and the signals of
+// a repeated message are skipped silently. Runs of blanks separate like one blank, and a
+// quoted unit keeps its blanks ("deg C"). Bytes are kept as they are: names and units pass
+// through without re-encoding.
 //
 // Three kinds of damage abort the whole import with a DbcImportError naming the line and
 // the token: a message identifier that is not an unsigned 32-bit decimal number, a signal

@@ -148,13 +148,17 @@ TEST(DbcImport, SignalsMustFollowTheirMessageDirectly)
         "CM_ SG_ 2 B1 \"comment\";\n"
         " SG_ AfterComment : 7|8@0+ (1,0) [0|255] \"\" E\n"
         "BO_ 3 C: 8 E\n"
-        "BO_ 4 ShortLine:\n"  // fewer than 5 tokens: changes nothing, C stays current
         " SG_ C1 : 7|8@0+ (1,0) [0|255] \"\" E\n"
         "\t \r\n"  // blank after trimming
-        " SG_ AfterBlank : 7|8@0+ (1,0) [0|255] \"\" E\n");
-    ASSERT_EQ(got.size(), 2u);
+        " SG_ AfterBlank : 7|8@0+ (1,0) [0|255] \"\" E\n"
+        "BO_ 5 D: 8 E\n"
+        " SG_ D1 : 7|8@0+ (1,0) [0|255] \"\" E\n"
+        "BO_ 6 Short:\n"  // too short to be a message: its signals must not land on D
+        " SG_ NotD : 7|8@0+ (1,0) [0|255] \"\" E\n");
+    ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].substr(0, 3), "B1,");
     EXPECT_EQ(got[1], "C1,\"unsigned char\",,0x003,Big,0,8,1,0,0,255,\"\"");
+    EXPECT_EQ(got[2].substr(0, 3), "D1,");
 }
 
 TEST(DbcImport, RepeatedMessageDropsItsSignals)
