@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <unordered_set>
 
@@ -397,16 +398,27 @@ std::string FormatGeneralDecimal(double v)
     if (v == 0)
         return "0";  // also for -0: a sign on zero means nothing to a scale or range
 
-    // Round to 15 significant digits first; the rounded exponent decides the form.
+    // Round to 15 significant digits first; the rounded exponent decides the form. The
+    // shortest form that reads back as v is that rounding whenever it has at most 15
+    // digits (a double's spacing is far below the 15-digit step), and it is much cheaper;
+    // subnormals carry less precision, so they always take the rounding.
     char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, 14);
-    const std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));  // d.ddddde[+-]xx
-    const std::size_t epos = sci.find('e');
-    std::string digits;
-    digits += sci[0];
-    digits.append(sci.substr(2, epos - 2));
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
+    const double a = std::fabs(v);
+    auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific);
+    std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));  // d[.ddd]e[+-]xx
+    std::size_t epos = sci.find('e');
+    if (a < std::numeric_limits<double>::min() || (epos > 1 ? epos - 1 : 1) > 15) {
+        res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14);
+        sci = std::string_view(buf, static_cast<std::size_t>(res.ptr - buf));
+        epos = sci.find('e');
+    }
+    char digits[24];
+    int nd = 0;
+    for (std::size_t i = 0; i < epos; ++i)
+        if (sci[i] != '.')
+            digits[nd++] = sci[i];
+    while (nd > 1 && digits[nd - 1] == '0')
+        --nd;
     int exp = 0;
     std::string_view es = sci.substr(epos + 1);
     const bool negExp = es[0] == '-';
@@ -419,25 +431,24 @@ std::string FormatGeneralDecimal(double v)
     std::string out;
     if (v < 0)
         out += '-';
-    const int nd = static_cast<int>(digits.size());
     if (exp >= -5 && exp < 15) {
         if (exp >= 0) {
             for (int i = 0; i <= exp; ++i)
-                out += i < nd ? digits[static_cast<std::size_t>(i)] : '0';
+                out += i < nd ? digits[i] : '0';
             if (nd > exp + 1) {
                 out += '.';
-                out.append(digits, static_cast<std::size_t>(exp + 1));
+                out.append(digits + exp + 1, static_cast<std::size_t>(nd - exp - 1));
             }
         } else {
             out += "0.";
             out.append(static_cast<std::size_t>(-exp - 1), '0');
-            out += digits;
+            out.append(digits, static_cast<std::size_t>(nd));
         }
     } else {
         out += digits[0];
         if (nd > 1) {
             out += '.';
-            out.append(digits, 1);
+            out.append(digits + 1, static_cast<std::size_t>(nd - 1));
         }
         out += 'E';
         out += std::to_string(exp);

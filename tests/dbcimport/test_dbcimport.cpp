@@ -383,6 +383,30 @@ TEST(GeneralDecimal, RoundTripsWithin15Digits)
     }
 }
 
+TEST(GeneralDecimal, IsTheFifteenDigitRoundingForAnyDouble)
+{
+    // Whatever path the formatter takes, the text must hold exactly v rounded to 15
+    // significant digits: reading it back and rounding again gives the same digits.
+    std::mt19937_64 rng(777);
+    char want[64], got[64];
+    for (int i = 0; i < 200000; ++i) {
+        std::uint64_t bits = rng();
+        if (i % 4 == 0)
+            bits &= 0x800FFFFFFFFFFFFFull;  // subnormals
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (!std::isfinite(v) || v == 0)
+            continue;
+        const std::string s = FormatGeneralDecimal(v);
+        double back = 0;
+        auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), back);
+        ASSERT_TRUE(ec == std::errc() && p == s.data() + s.size()) << s;
+        std::snprintf(want, sizeof want, "%.14e", v);
+        std::snprintf(got, sizeof got, "%.14e", back);
+        ASSERT_STREQ(got, want) << s;
+    }
+}
+
 TEST(GeneralDecimal, IndependentOfLocale)
 {
     // Qt programs take the locale from the environment; a comma point would split fields.
