@@ -1,11 +1,11 @@
 #include "ttlabelinfo/dbcimport.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <cstring>
 #include <limits>
-#include <sstream>
 #include <unordered_set>
 
 namespace tarvik {
@@ -380,12 +380,19 @@ std::vector<std::string> ImportDbc(std::string_view text)
 
 std::vector<std::string> ImportDbcFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw DbcImportError(0, path, "cannot open " + Quoted(path) + " for reading");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw DbcImportError(0, path, "cannot read " + Quoted(path));
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        throw DbcImportError(0, path, "cannot open " + Quoted(path) + ": " + std::strerror(errno));
+    std::string text;
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    // A directory opens but fails to read; it must not pass for an empty database.
+    const int readErrno = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    if (readErrno != 0)
+        throw DbcImportError(0, path, "cannot read " + Quoted(path) + ": " + std::strerror(readErrno));
     return ImportDbc(text);
 }
 

@@ -317,6 +317,8 @@ TEST(DbcImport, FileWrapper)
         EXPECT_EQ(e.Line(), 0);
         EXPECT_NE(std::string(e.what()).find("dbcimport_wrapper.dbc"), std::string::npos);
     }
+    // A folder is not an empty database.
+    EXPECT_THROW(tarvik::ImportDbcFile(testsupport::BinaryDir()), DbcImportError);
 }
 
 // ---- number form ------------------------------------------------------------------------
