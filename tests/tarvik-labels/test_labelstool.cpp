@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "labelstool.h"
-#include "support/testsupport.h"
 
 namespace fs = std::filesystem;
 
@@ -53,7 +53,18 @@ ToolRun Tool(std::vector<std::string> args, const std::string& stdinText = "")
 
 std::string WriteTemp(const std::string& name, const std::string& text)
 {
-    const fs::path p = fs::path(testsupport::BinaryDir()) / ("tarvik_labels_" + name);
+    // One folder per test process, removed when the process ends.
+    struct TempDir {
+        fs::path path = fs::temp_directory_path() / ("tarvik_labels_test_" + std::to_string(::getpid()));
+        TempDir() { fs::create_directories(path); }
+        ~TempDir()
+        {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    };
+    static const TempDir dir;
+    const fs::path p = dir.path / name;
     std::ofstream(p, std::ios::binary) << text;
     return p.string();
 }
