@@ -1,0 +1,84 @@
+#pragma once
+// The graph's label set: the acquired labels of a label file in file order, grouped by
+// frame key so that one lookup per frame serves all labels of that frame.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ttlabelinfo/tlabelinfo.h"
+
+namespace tarvik {
+
+// The labels of one frame key, in file order. The labels belong to the LabelTable.
+struct TPlotData {
+    std::uint32_t Key = 0;
+    std::vector<TGraphInfo*> Labels;
+};
+
+class LabelTable {
+public:
+    LabelTable() = default;
+    LabelTable(const LabelTable&) = delete;
+    LabelTable& operator=(const LabelTable&) = delete;
+
+    void Clear();
+
+    // Clears the table, then reads the label file: every line that is neither blank nor
+    // marked "// " becomes a label, coloured palette[n mod palette size] (n = labels before
+    // it). A missing or unreadable file leaves the table empty and returns false.
+    bool LoadFromFile(const std::string& path, std::span<const std::uint32_t> palette,
+                      std::string* error = nullptr);
+    // The same from lines already in memory.
+    void LoadFromLines(const std::vector<std::string>& lines, std::span<const std::uint32_t> palette);
+
+    // The group of key, or nullptr.
+    const TPlotData* FindGroup(std::uint32_t key) const;
+    int GroupCount() const { return static_cast<int>(groups_.size()); }
+    const TPlotData& Group(int index) const { return *groups_[static_cast<std::size_t>(index)]; }
+
+    // Decodes data into every label of the key's group, in file order; a key without a
+    // group does nothing. Returns the number of labels decoded.
+    inline int DecodeFrame(std::uint32_t key, std::uint64_t data);
+
+    void ClearValues();
+    int Count() const { return static_cast<int>(labels_.size()); }
+    TGraphInfo& Label(int index) { return *labels_[static_cast<std::size_t>(index)]; }
+    const TGraphInfo& Label(int index) const { return *labels_[static_cast<std::size_t>(index)]; }
+
+private:
+    void BuildIndex();
+
+    std::vector<std::unique_ptr<TGraphInfo>> labels_;
+    std::vector<std::unique_ptr<TPlotData>> groups_;
+    // Open-addressing index from key to group, rebuilt on load; sized to a power of two
+    // at least twice the group count so a lookup ends at the first empty slot.
+    struct Slot {
+        std::uint32_t key;
+        std::uint32_t group;  // index + 1; 0 marks an empty slot
+    };
+    std::vector<Slot> index_;
+    std::uint32_t indexMask_ = 0;
+};
+
+inline int LabelTable::DecodeFrame(std::uint32_t key, std::uint64_t data)
+{
+    if (index_.empty())
+        return 0;
+    std::uint32_t h = (key * 0x9E3779B1u) >> 8;
+    for (;;) {
+        const Slot& s = index_[h & indexMask_];
+        if (s.group == 0)
+            return 0;
+        if (s.key == key) {
+            const TPlotData& g = *groups_[s.group - 1];
+            for (TGraphInfo* l : g.Labels)
+                l->Decode(data);
+            return static_cast<int>(g.Labels.size());
+        }
+        ++h;
+    }
+}
+
+}  // namespace tarvik
