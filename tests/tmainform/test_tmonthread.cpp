@@ -94,8 +94,10 @@ TEST_F(MonThreadTest, StartStopAndStatusCodes)
     backend->Feed(MakeRecord(tarvik::kLinStatus, 1));
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(backend->Pending(), 20u);
+    dev.Flush();  // as the next go-on-bus does
     ASSERT_TRUE(mon->Start());
     EXPECT_EQ(mon->BusStatus(), 0);
+    backend->Feed(MakeRecord(tarvik::kLinStatus, 1));
     ASSERT_TRUE(Eventually([&] { return mon->BusStatus() == 1; }));
 }
 
