@@ -63,13 +63,13 @@ void LabelTable::BuildIndex()
     std::size_t size = 8;
     while (size < groups_.size() * 2)
         size *= 2;
-    index_.assign(size, Slot{0, 0});
+    index_.assign(size, Slot{0, 0, nullptr});
     indexMask_ = static_cast<std::uint32_t>(size - 1);
-    for (std::size_t i = 0; i < groups_.size(); ++i) {
-        std::uint32_t h = (groups_[i]->Key * 0x9E3779B1u) >> 8;
-        while (index_[h & indexMask_].group != 0)
+    for (const auto& g : groups_) {
+        std::uint32_t h = (g->Key * 0x9E3779B1u) >> 8;
+        while (index_[h & indexMask_].labels != nullptr)
             ++h;
-        index_[h & indexMask_] = Slot{groups_[i]->Key, static_cast<std::uint32_t>(i + 1)};
+        index_[h & indexMask_] = Slot{g->Key, static_cast<std::uint32_t>(g->Labels.size()), g->Labels.data()};
     }
 }
 
