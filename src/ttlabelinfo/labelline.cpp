@@ -291,6 +291,14 @@ bool WriteFileAtomically(const std::string& requested, std::string_view bytes, s
         ::unlink(tmp.c_str());
         return false;
     }
+    // Make the rename itself survive a power cut; the data is already on disk.
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
     return true;
 }
 

@@ -270,6 +270,12 @@ TEST(LabelFile, RenewMakesBackupOnlyWhenFileExists)
     EXPECT_EQ(testsupport::ReadFile((dir / "labels.bak").string()), "first,,,,,,,,,,,\r\n");
     EXPECT_EQ(testsupport::ReadFile(path), "// second,,,,,,,,,,,\r\n");
 
+    // A label file that is itself named .bak is written without a backup of itself.
+    const std::string bak = (dir / "only.bak").string();
+    ASSERT_TRUE(RenewLabelFile(bak, {{"V", "a"}}, &error)) << error;
+    ASSERT_TRUE(RenewLabelFile(bak, {{"V", "b"}}, &error)) << error;
+    EXPECT_EQ(testsupport::ReadFile(bak), "b,,,,,,,,,,,\r\n");
+
     // An older backup is overwritten.
     ASSERT_TRUE(RenewLabelFile(path, {}, &error)) << error;
     EXPECT_EQ(testsupport::ReadFile((dir / "labels.bak").string()), "// second,,,,,,,,,,,\r\n");
