@@ -112,7 +112,14 @@ std::string JoinLabelLine(const std::vector<std::string>& fields)
     for (std::size_t k = 0; k < fields.size(); ++k) {
         if (k > 0)
             out += ',';
-        const std::string& f = fields[k];
+        // A NUL would end the file's text on reading and lose every later label: drop it.
+        std::string clean;
+        const bool hasNul = fields[k].find('\0') != std::string::npos;
+        if (hasNul) {
+            clean = fields[k];
+            std::erase(clean, '\0');
+        }
+        const std::string& f = hasNul ? clean : fields[k];
         bool quote = fields.size() == 1 && f.empty();
         for (char c : f) {
             if (IsBlankOrControl(c) || c == '"' || c == ',') {
