@@ -112,7 +112,14 @@ std::string JoinLabelLine(const std::vector<std::string>& fields)
     for (std::size_t k = 0; k < fields.size(); ++k) {
         if (k > 0)
             out += ',';
-        const std::string& f = fields[k];
+        // A NUL would end the file's text on reading and lose every later label: drop it.
+        std::string clean;
+        const bool hasNul = fields[k].find('\0') != std::string::npos;
+        if (hasNul) {
+            clean = fields[k];
+            std::erase(clean, '\0');
+        }
+        const std::string& f = hasNul ? clean : fields[k];
         bool quote = fields.size() == 1 && f.empty();
         for (char c : f) {
             if (IsBlankOrControl(c) || c == '"' || c == ',') {
@@ -290,6 +297,14 @@ bool WriteFileAtomically(const std::string& requested, std::string_view bytes, s
             *error = ErrnoText("Cannot write file", requested);
         ::unlink(tmp.c_str());
         return false;
+    }
+    // Make the rename itself survive a power cut; the data is already on disk.
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
     }
     return true;
 }

@@ -30,6 +30,7 @@ std::vector<std::string> SplitLabelLine(std::string_view text);
 // Joins fields into one line that SplitLabelLine reads back unchanged: a field holding a
 // character with a code 0 to 32, a quote or a comma is quoted (quotes doubled); an empty
 // field is written as nothing, except a list of exactly one empty field, written "".
+// NUL characters are dropped: in a file they would end the text.
 std::string JoinLabelLine(const std::vector<std::string>& fields);
 
 // Cuts text into lines: CR, LF and CR LF each end a line, a last line without terminator

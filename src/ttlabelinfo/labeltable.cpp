@@ -8,7 +8,8 @@ void LabelTable::Clear()
 {
     groups_.clear();
     labels_.clear();
-    index_.clear();
+    storage_.reset();
+    index_.assign(1, Slot{0, 0, nullptr});
     indexMask_ = 0;
 }
 
@@ -27,49 +28,56 @@ void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
                                std::span<const std::uint32_t> palette)
 {
     Clear();
+    std::vector<TGraphInfo> parsed;
+    std::vector<std::vector<std::size_t>> members;  // file indexes per group
     for (const std::string& line : lines) {
         if (IsIgnoredLabelLine(line) || IsDaqOffLabelLine(line))
             continue;
-        auto label = std::make_unique<TGraphInfo>();
-        label->SetFromLine(line);
-        label->SetPrevValue(0);
+        TGraphInfo& label = parsed.emplace_back();
+        label.SetFromLine(line);
+        label.SetPrevValue(0);
         if (!palette.empty())
-            label->SetColor(palette[labels_.size() % palette.size()]);
-        const std::uint32_t key = label->FrameKey();
-        TPlotData* group = nullptr;
-        for (auto& g : groups_) {
-            if (g->Key == key) {
-                group = g.get();
-                break;
-            }
-        }
-        if (!group) {
+            label.SetColor(palette[(parsed.size() - 1) % palette.size()]);
+        const std::uint32_t key = label.FrameKey();
+        std::size_t g = 0;
+        while (g < groups_.size() && groups_[g]->Key != key)
+            ++g;
+        if (g == groups_.size()) {
             groups_.push_back(std::make_unique<TPlotData>());
-            group = groups_.back().get();
-            group->Key = key;
+            groups_.back()->Key = key;
+            members.emplace_back();
         }
-        group->Labels.push_back(label.get());
-        labels_.push_back(std::move(label));
+        members[g].push_back(parsed.size() - 1);
+    }
+
+    // The labels of one group sit next to each other, so decoding a frame walks memory
+    // in order; the file order lives in labels_.
+    storage_ = std::make_unique<TGraphInfo[]>(parsed.size());
+    labels_.assign(parsed.size(), nullptr);
+    std::size_t pos = 0;
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+        for (std::size_t fileIndex : members[g]) {
+            storage_[pos] = parsed[fileIndex];
+            labels_[fileIndex] = &storage_[pos];
+            groups_[g]->Labels.push_back(&storage_[pos]);
+            ++pos;
+        }
     }
     BuildIndex();
 }
 
 void LabelTable::BuildIndex()
 {
-    index_.clear();
-    indexMask_ = 0;
-    if (groups_.empty())
-        return;
-    std::size_t size = 8;
+    std::size_t size = 1;
     while (size < groups_.size() * 2)
         size *= 2;
-    index_.assign(size, Slot{0, 0});
+    index_.assign(size, Slot{0, 0, nullptr});
     indexMask_ = static_cast<std::uint32_t>(size - 1);
-    for (std::size_t i = 0; i < groups_.size(); ++i) {
-        std::uint32_t h = (groups_[i]->Key * 0x9E3779B1u) >> 8;
-        while (index_[h & indexMask_].group != 0)
+    for (const auto& g : groups_) {
+        std::uint32_t h = (g->Key * 0x9E3779B1u) >> 8;
+        while (index_[h & indexMask_].labels != nullptr)
             ++h;
-        index_[h & indexMask_] = Slot{groups_[i]->Key, static_cast<std::uint32_t>(i + 1)};
+        index_[h & indexMask_] = Slot{g->Key, static_cast<std::uint32_t>(g->Labels.size()), g->Labels.front()};
     }
 }
 
@@ -83,7 +91,7 @@ const TPlotData* LabelTable::FindGroup(std::uint32_t key) const
 
 void LabelTable::ClearValues()
 {
-    for (auto& l : labels_)
+    for (TGraphInfo* l : labels_)
         l->ClearValue();
 }
 

@@ -19,7 +19,7 @@ struct TPlotData {
 
 class LabelTable {
 public:
-    LabelTable() = default;
+    LabelTable() { Clear(); }
     LabelTable(const LabelTable&) = delete;
     LabelTable& operator=(const LabelTable&) = delete;
 
@@ -50,13 +50,16 @@ public:
 private:
     void BuildIndex();
 
-    std::vector<std::unique_ptr<TGraphInfo>> labels_;
+    std::unique_ptr<TGraphInfo[]> storage_;  // grouped by key, file order inside a group
+    std::vector<TGraphInfo*> labels_;         // file order
     std::vector<std::unique_ptr<TPlotData>> groups_;
-    // Open-addressing index from key to group, rebuilt on load; sized to a power of two
-    // at least twice the group count so a lookup ends at the first empty slot.
+    // Open-addressing index from key to the group's labels, rebuilt on load; sized to a
+    // power of two above the group count (always at least one empty slot), so a lookup
+    // ends at the first empty slot. A slot points straight at the group's first label.
     struct Slot {
         std::uint32_t key;
-        std::uint32_t group;  // index + 1; 0 marks an empty slot
+        std::uint32_t count;
+        TGraphInfo* labels;  // nullptr marks an empty slot
     };
     std::vector<Slot> index_;
     std::uint32_t indexMask_ = 0;
@@ -64,20 +67,18 @@ private:
 
 inline int LabelTable::DecodeFrame(std::uint32_t key, std::uint64_t data)
 {
-    if (index_.empty())
-        return 0;
-    std::uint32_t h = (key * 0x9E3779B1u) >> 8;
-    for (;;) {
+    for (std::uint32_t h = (key * 0x9E3779B1u) >> 8;; ++h) {
         const Slot& s = index_[h & indexMask_];
-        if (s.group == 0)
+        if (s.labels == nullptr)
             return 0;
         if (s.key == key) {
-            const TPlotData& g = *groups_[s.group - 1];
-            for (TGraphInfo* l : g.Labels)
-                l->Decode(data);
-            return static_cast<int>(g.Labels.size());
+            // Locals: the value stores must not make the compiler reload the slot.
+            TGraphInfo* const labels = s.labels;
+            const std::uint32_t count = s.count;
+            for (std::uint32_t i = 0; i < count; ++i)
+                labels[i].Decode(data);
+            return static_cast<int>(count);
         }
-        ++h;
     }
 }
 

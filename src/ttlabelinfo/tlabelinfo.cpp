@@ -157,11 +157,11 @@ TLabelData::TLabelData()
 
 TLabelData::TLabelData(const TLabelData& other)
     : TLabelInfo(other),
+      value_(other.Value()),
       lsb_(other.lsb_),
       offset_(other.offset_),
       min_(other.min_),
-      max_(other.max_),
-      value_(other.Value())
+      max_(other.max_)
 {
     PrepareDecode();
 }
@@ -188,8 +188,14 @@ void TLabelData::SetMax(std::string_view text) { SetMaxText(std::string(text.emp
 void TLabelData::FieldChanged(Field f)
 {
     switch (f) {
-    case Field::Lsb: lsb_ = TStrCalc::Calc(lsbText_); break;
-    case Field::Offset: offset_ = TStrCalc::Calc(offsetText_); break;
+    case Field::Lsb:
+        lsb_ = TStrCalc::Calc(lsbText_);
+        PrepareDecode();
+        break;
+    case Field::Offset:
+        offset_ = TStrCalc::Calc(offsetText_);
+        PrepareDecode();
+        break;
     case Field::Min: min_ = TStrCalc::Calc(minText_); break;
     case Field::Max: max_ = TStrCalc::Calc(maxText_); break;
     default: PrepareDecode(); break;
@@ -206,18 +212,23 @@ void TLabelData::PrepareDecode()
         shift, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
     mask_ = PositionMask(std::max<std::int64_t>(start, 0), std::min<std::int64_t>(start + width, 64));
 
-    bigEndian_ = IsBigEndian();
-    if (type_ == "bit")
-        kind_ = Kind::Bit;
+    const bool bigEndian = IsBigEndian();
+    bigEndianSelect_ = bigEndian ? ~0ull : 0;
+    const bool bit = type_ == "bit";
+    integerMask_ = bit ? 1 : ~0ull;
+    scale_ = bit ? 1 : lsb_;
+    bias_ = bit ? 0 : offset_;
+    if (bit)
+        kind_ = Kind::Integer;
     else if (type_ == "float")
         kind_ = Kind::Float;
     else if (type_ == "double")
         kind_ = Kind::Double;
-    else if (IsSigned())
-        kind_ = Kind::Signed;
+    else if (IsSigned() || width < 64)
+        kind_ = Kind::Integer;
     else
-        kind_ = Kind::Unsigned;
-    signShift_ = static_cast<std::uint8_t>(width > 0 ? 64 - width : 0);
+        kind_ = Kind::Unsigned64;  // the only integer that does not fit a signed 64-bit
+    signShift_ = static_cast<std::uint8_t>(IsSigned() && width > 0 ? 64 - width : 0);
 
     left_ = right_ = partShift_ = 0;
     lowMask_ = ~0ull;
@@ -225,7 +236,7 @@ void TLabelData::PrepareDecode()
         return;  // nothing of the field is in the frame: raw is 0
     // With a non-empty mask, start < 64 and start + width > 0, so every count below is 0..63.
     const std::int64_t beShift = 64 - start - width;
-    if (bigEndian_) {
+    if (bigEndian) {
         if (beShift >= 0)
             right_ = static_cast<std::uint8_t>(beShift);
         else

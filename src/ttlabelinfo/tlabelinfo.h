@@ -154,27 +154,32 @@ protected:
 private:
     void PrepareDecode();
 
-    enum class Kind : std::uint8_t { Bit, Float, Double, Unsigned, Signed };
+    enum class Kind : std::uint8_t { Integer, Unsigned64, Float, Double };
+
+    // Everything Decode touches shares one cache line, away from the texts, so a frame
+    // group of many labels stays in the first-level cache.
+    // Precomputed extraction: field = ((data & mask) << left) >> right puts the field
+    // right-aligned (big-endian) or top-aligned (little-endian, then byte-reversed).
+    alignas(64) std::uint64_t mask_ = 0;
+    std::uint64_t lowMask_ = 0;  // little-endian: the whole bytes of the field
+    std::uint64_t bigEndianSelect_ = ~0ull;  // all ones for big-endian, else 0
+    std::uint64_t integerMask_ = ~0ull;      // 1 for "bit", else all ones
+    double scale_ = 1;                        // Lsb, or 1 for "bit"
+    double bias_ = 0;                         // Offset, or 0 for "bit"
+    std::atomic<double> value_{0.0};
+    static_assert(std::atomic<double>::is_always_lock_free,
+                  "label values must pass between threads without a lock");
+    Kind kind_ = Kind::Integer;
+    std::uint8_t left_ = 0;
+    std::uint8_t right_ = 0;
+    std::uint8_t partShift_ = 0;  // little-endian: aligns a final partial byte
+    std::uint8_t signShift_ = 0;  // signed: 64 - width, for sign extension
 
     double lsb_ = 1;
     double offset_ = 0;
     double min_ = 0;
     double max_ = 100;
-    std::uint64_t mask_ = 0;
     std::int32_t shift_ = 64;
-    std::atomic<double> value_{0.0};
-    static_assert(std::atomic<double>::is_always_lock_free,
-                  "label values must pass between threads without a lock");
-
-    // Precomputed extraction: field = ((data & mask) << left) >> right puts the field
-    // right-aligned (big-endian) or top-aligned (little-endian, then byte-reversed).
-    Kind kind_ = Kind::Unsigned;
-    bool bigEndian_ = true;
-    std::uint8_t left_ = 0;
-    std::uint8_t right_ = 0;
-    std::uint8_t partShift_ = 0;  // little-endian: aligns a final partial byte
-    std::uint8_t signShift_ = 0;  // 64 - width, for sign extension
-    std::uint64_t lowMask_ = 0;   // little-endian: the whole bytes of the field
 };
 
 // A label as the graph keeps it.
@@ -197,32 +202,27 @@ private:
 
 inline void TLabelData::Decode(std::uint64_t data)
 {
-    std::uint64_t raw = ((data & mask_) << left_) >> right_;
-    if (!bigEndian_) {
-        raw = __builtin_bswap64(raw);
-        raw = (raw & lowMask_) | ((raw & ~lowMask_) >> partShift_);
-    }
+    // Both byte orders are computed and one is selected: cheaper than a branch that a
+    // stream of mixed labels would mispredict.
+    const std::uint64_t field = ((data & mask_) << left_) >> right_;
+    const std::uint64_t swapped = __builtin_bswap64(field);
+    const std::uint64_t little = (swapped & lowMask_) | ((swapped & ~lowMask_) >> partShift_);
+    const std::uint64_t raw = (field & bigEndianSelect_) | (little & ~bigEndianSelect_);
     double v;
-    switch (kind_) {
-    case Kind::Bit:
-        v = static_cast<double>(raw & 1u);
-        break;
-    case Kind::Float: {
+    if (kind_ == Kind::Integer) [[likely]] {
+        // Signed: sign-extend from the field's top bit. Unsigned below 64 bits: shift 0.
+        // "bit": the lowest bit, scale 1, offset 0.
+        const std::uint64_t bits = raw & integerMask_;
+        v = static_cast<double>(static_cast<std::int64_t>(bits << signShift_) >> signShift_) * scale_ + bias_;
+    } else if (kind_ == Kind::Unsigned64) {
+        v = static_cast<double>(raw) * scale_ + bias_;
+    } else if (kind_ == Kind::Float) {
         const std::uint32_t bits = static_cast<std::uint32_t>(raw);
         float f;
         std::memcpy(&f, &bits, sizeof f);
         v = f;
-        break;
-    }
-    case Kind::Double:
+    } else {
         std::memcpy(&v, &raw, sizeof v);
-        break;
-    case Kind::Signed:
-        v = static_cast<double>(static_cast<std::int64_t>(raw << signShift_) >> signShift_) * lsb_ + offset_;
-        break;
-    default:
-        v = static_cast<double>(raw) * lsb_ + offset_;
-        break;
     }
     value_.store(v, std::memory_order_relaxed);
 }

@@ -160,6 +160,15 @@ TEST(LabelFile, FormatTrimsQuotesAndMarksDaqOff)
               "// Temp,\"signed char\",,0x123,Little,8,8,1,-40,-40,210,degC\r\n"
               "\"q\"\"t\",,,,,,,,,,,\r\n");
     EXPECT_EQ(FormatLabelTable({}), "");
+
+    // A NUL inside a cell must not cut the file short on reading: it is dropped.
+    using namespace std::string_literals;
+    const std::string text = FormatLabelTable({{"V", "a\0b"s, "x y\0"s}, {"V", "next"}});
+    const auto lines = SplitTextLines(text);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(SplitLabelLine(lines[0])[0], "ab");
+    EXPECT_EQ(SplitLabelLine(lines[0])[1], "x y");
+    EXPECT_EQ(SplitLabelLine(lines[1])[0], "next");
 }
 
 TEST(LabelFile, WrittenAndReadBack)
@@ -269,6 +278,12 @@ TEST(LabelFile, RenewMakesBackupOnlyWhenFileExists)
     ASSERT_TRUE(RenewLabelFile(path, {{"-", "second"}}, &error)) << error;
     EXPECT_EQ(testsupport::ReadFile((dir / "labels.bak").string()), "first,,,,,,,,,,,\r\n");
     EXPECT_EQ(testsupport::ReadFile(path), "// second,,,,,,,,,,,\r\n");
+
+    // A label file that is itself named .bak is written without a backup of itself.
+    const std::string bak = (dir / "only.bak").string();
+    ASSERT_TRUE(RenewLabelFile(bak, {{"V", "a"}}, &error)) << error;
+    ASSERT_TRUE(RenewLabelFile(bak, {{"V", "b"}}, &error)) << error;
+    EXPECT_EQ(testsupport::ReadFile(bak), "b,,,,,,,,,,,\r\n");
 
     // An older backup is overwritten.
     ASSERT_TRUE(RenewLabelFile(path, {}, &error)) << error;
