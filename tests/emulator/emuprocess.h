@@ -72,6 +72,9 @@ public:
         }
     }
     void Signal(int sig) { ::kill(pid_, sig); }
+    pid_t Pid() const { return pid_; }
+    // The caller reaped the child itself.
+    void Forget() { pid_ = -1; }
     // The wait status of the child, or -1 when it did not end within `timeoutMs`.
     int Wait(int timeoutMs = 10000)
     {

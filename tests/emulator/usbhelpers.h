@@ -1,9 +1,10 @@
 #pragma once
 // The host's side as the program drives it, for tests over any backend: the go-on-bus
 // sequence with its ACKs, and a receive loop shaped like the receive thread's.
-#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
