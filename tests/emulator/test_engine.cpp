@@ -145,7 +145,7 @@ TEST_F(EngineTest, TransmitIsEchoedAsTransmittedRecordOnlyOnBus)
     GoOnBusCan();
     auto recs = emutest::SplitRecords(Send(Framed("T0" "2" "00000123" "1122000000000000"), 12'345'678));
     ASSERT_EQ(recs.size(), 1u);
-    const AdapterRecord& r = recs[0];
+    const AdapterRecord r = recs[0];
     EXPECT_EQ(r.Type(), kCanTransmitted);
     EXPECT_EQ(r.Length(), 2);
     EXPECT_FALSE(r.Extended());
