@@ -99,6 +99,22 @@ TEST(EmulatorOverPty, HostMayCloseAndReopenThePort)
         ASSERT_TRUE(r.WellFormed());
 }
 
+// The host closed the port while on bus and records piled up unread, far beyond the pty's
+// own buffer. Reopening purges; nothing of that pile may arrive later ahead of an ACK.
+TEST(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
+{
+    PtyRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "50000"}));
+    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
+    ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 1000).empty());
+    ASSERT_TRUE(rig.dev->Close());
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(rig.dev->Open());
+    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::OffBus(), false));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(emutest::GoOnBusCan(*rig.dev, 2000)) << "stale records arrived ahead of the ACK";
+}
+
 TEST(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
 {
     PtyRig rig;
