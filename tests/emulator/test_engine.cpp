@@ -69,6 +69,17 @@ TEST_F(EngineTest, ClearIsAcknowledgedOnlyOffBus)
     EXPECT_EQ(Send(Framed("C")), "");
 }
 
+TEST_F(EngineTest, ConfigurationWhileOnBusLeavesTheBusFirst)
+{
+    GoOnBusCan();
+    Send(Framed("I0" "1" "00000321" "5500000000000000" "0000000A"), 1000);
+    EXPECT_EQ(Send(Framed("M0"), 2000), "\x06") << "no record may come between the command and its ACK";
+    EXPECT_FALSE(emu.OnBus());
+    EXPECT_FALSE(emu.PeriodicActive());
+    emu.Advance(5'000'000);
+    EXPECT_EQ(emu.OutputSize(), 0u);
+}
+
 TEST_F(EngineTest, OutOfRangeConfigurationIsRefused)
 {
     EXPECT_EQ(Send(Framed("M2")), "\x15");
