@@ -1,5 +1,8 @@
 // The main window's control states, settings applied at start-up and written at close,
 // the input rules of its edits, the LIN send group and saving the monitor text.
+// First: its member named "signals" must be parsed before Qt defines that word.
+#include "emulator/vehiclemodel.h"
+
 #include <QDir>
 #include <QLabel>
 #include <QToolButton>
@@ -444,4 +447,21 @@ TEST_F(MainFormTest, RenderedWindow)
     EXPECT_TRUE(form->grab().save(QString::fromStdString(testsupport::BinaryDir()) + "/mainform_lin.png"));
     EXPECT_EQ(form->centralWidget()->size(), QSize(402, 249));
     EXPECT_TRUE(form->windowTitle().startsWith("Halvorn Tarvik for PC  Ver. "));
+}
+
+TEST_F(MainFormTest, RenderedOnBusWithTraffic)
+{
+    Create(std::make_unique<tarvik::TVehicleModel>());
+    Act("ActOnBus")->trigger();
+    ASSERT_TRUE(form->OnBus());
+    ASSERT_TRUE(WaitFor([&] {
+        form->ViewNormalForm()->Drain();
+        return form->ViewNormalForm()->HasLines();
+    }));
+    QTest::qWait(300);
+    Idle();
+    const QString dirOut = QString::fromStdString(testsupport::BinaryDir());
+    EXPECT_TRUE(form->grab().save(dirOut + "/mainform_onbus.png"));
+    EXPECT_TRUE(form->ViewNormalForm()->grab().save(dirOut + "/viewnormal_onbus.png"));
+    EXPECT_EQ(form->LampColor(), QColor(0, 255, 0));
 }
