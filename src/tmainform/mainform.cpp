@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -98,6 +99,7 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     CreateActions();
     CreateMenus();
     CreateControls();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed-size window, like a dialog
     FormCreate();
 }
 

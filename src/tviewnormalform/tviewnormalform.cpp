@@ -43,7 +43,7 @@ TViewNormalForm::TViewNormalForm(RingRegistrar registrar, QWidget* parent)
     view_->setReadOnly(true);
     view_->setLineWrapMode(QPlainTextEdit::NoWrap);
     layout->addWidget(view_);
-    resize(560, 320);
+    resize(480, 260);
 
     drainTimer_ = new QTimer(this);
     drainTimer_->setInterval(100);

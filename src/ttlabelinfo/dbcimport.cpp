@@ -1,0 +1,466 @@
+#include "ttlabelinfo/dbcimport.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <unordered_set>
+
+namespace tarvik {
+
+namespace {
+
+// Error messages quote tokens; a fuzzed or binary file can hold huge ones.
+std::string Quoted(std::string_view token)
+{
+    constexpr std::size_t kMax = 60;
+    std::string s = "\"";
+    if (token.size() > kMax) {
+        s.append(token.substr(0, kMax));
+        s += "...";
+    } else {
+        s.append(token);
+    }
+    s += '"';
+    return s;
+}
+
+[[noreturn]] void Abort(int line, std::string_view token, const std::string& what)
+{
+    throw DbcImportError(line, std::string(token),
+                         "line " + std::to_string(line) + ": " + what);
+}
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string_view Trim(std::string_view s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && IsBlankOrControl(s[b]))
+        ++b;
+    while (e > b && IsBlankOrControl(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// Real files align their columns with runs of blanks, so a run is one separator. Only the
+// blank separates: a tab stays inside its token.
+void Tokenize(std::string_view line, std::vector<std::string_view>& tokens)
+{
+    tokens.clear();
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+    while (i < n) {
+        while (i < n && line[i] == ' ')
+            ++i;
+        if (i == n)
+            break;
+        const std::size_t b = i;
+        while (i < n && line[i] != ' ')
+            ++i;
+        tokens.push_back(line.substr(b, i - b));
+    }
+}
+
+bool ParseUInt32(std::string_view s, std::uint32_t& out)
+{
+    if (s.empty())
+        return false;
+    std::uint64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + static_cast<unsigned>(c - '0');
+        if (v > 0xFFFFFFFFull)
+            return false;
+    }
+    out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+bool ParseInt32(std::string_view s, std::int32_t& out)
+{
+    bool neg = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+        neg = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty())
+        return false;
+    std::int64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+        if (v > 2147483648LL)
+            return false;
+    }
+    if (neg)
+        v = -v;
+    if (v > 2147483647LL)
+        return false;
+    out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+// A finite decimal number with "." as the point and an optional exponent; the whole text
+// must be the number. Infinities and NaN are not numbers a database should hold.
+bool ParseDecimal(std::string_view s, double& out)
+{
+    if (!s.empty() && s[0] == '+')
+        s.remove_prefix(1);
+    if (s.empty() || s[0] == '+')
+        return false;
+    const char* end = s.data() + s.size();
+    auto [ptr, ec] = std::from_chars(s.data(), end, out, std::chars_format::general);
+    return ec == std::errc() && ptr == end && std::isfinite(out);
+}
+
+// "(" a "," b ")" or "[" a "|" b "]": both parts non-empty decimal numbers.
+bool ParsePair(std::string_view tok, char open, char sep, char close, double& a, double& b)
+{
+    if (tok.size() < 2 || tok.front() != open || tok.back() != close)
+        return false;
+    const std::size_t s = tok.find(sep);
+    if (s == std::string_view::npos || s < 2 || s + 2 >= tok.size())
+        return false;
+    return ParseDecimal(tok.substr(1, s - 1), a) &&
+           ParseDecimal(tok.substr(s + 1, tok.size() - s - 2), b);
+}
+
+const char* TypeName(std::int32_t length, bool isSigned)
+{
+    if (length == 1)
+        return "bit";
+    if (length <= 8)
+        return isSigned ? "signed char" : "unsigned char";
+    if (length <= 16)
+        return isSigned ? "signed short" : "unsigned short";
+    if (length <= 32)
+        return isSigned ? "signed long" : "unsigned long";
+    return isSigned ? "signed __int64" : "unsigned __int64";
+}
+
+void AppendHex(std::string& out, std::uint32_t v, int width)
+{
+    char buf[16];
+    int n = 0;
+    do {
+        buf[n++] = "0123456789ABCDEF"[v & 0xF];
+        v >>= 4;
+    } while (v != 0);
+    for (int i = n; i < width; ++i)
+        out += '0';
+    while (n > 0)
+        out += buf[--n];
+}
+
+// Names come from the file unchecked; one holding a comma, quote or control character
+// would shift every later field of the label line, so such a name is quoted the way the
+// label writer quotes it. Ordinary identifiers pass unchanged.
+void AppendField(std::string& out, std::string_view field)
+{
+    bool needQuotes = false;
+    for (char c : field) {
+        if (IsBlankOrControl(c) || c == '"' || c == ',') {
+            needQuotes = true;
+            break;
+        }
+    }
+    if (!needQuotes) {
+        out.append(field);
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+std::string FoldCase(std::string_view s)
+{
+    // ASCII only: bytes above 127 may be halves of double-byte characters.
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return r;
+}
+
+class Importer {
+public:
+    std::vector<std::string> Run(std::string_view text)
+    {
+        const std::size_t nul = text.find('\0');
+        if (nul != std::string_view::npos)
+            text = text.substr(0, nul);
+        const std::size_t n = text.size();
+        std::size_t pos = 0;
+        int lineNo = 0;
+        while (pos < n) {
+            std::size_t e = pos;
+            while (e < n && text[e] != '\n' && text[e] != '\r')
+                ++e;
+            ++lineNo;
+            Line(text.substr(pos, e - pos), lineNo);
+            if (e == n)
+                break;
+            pos = e + 1;
+            if (text[e] == '\r' && pos < n && text[pos] == '\n')
+                ++pos;
+        }
+        return std::move(out_);
+    }
+
+private:
+    void Line(std::string_view raw, int lineNo)
+    {
+        const std::string_view line = Trim(raw);
+        if (line.empty()) {
+            hasMessage_ = false;
+            return;
+        }
+        // Most lines of a database are neither messages nor signals; decide on the first
+        // token before cutting the rest.
+        const bool isMessage = line.starts_with("BO_") && (line.size() == 3 || line[3] == ' ');
+        const bool isSignal = line.starts_with("SG_") && (line.size() == 3 || line[3] == ' ');
+        if (!isMessage && !isSignal) {
+            hasMessage_ = false;
+            return;
+        }
+        Tokenize(line, tokens_);
+        if (isMessage)
+            Message(lineNo);
+        else
+            Signal(line, lineNo);
+    }
+
+    void Message(int lineNo)
+    {
+        if (tokens_.size() < 5) {
+            // Too short to name a message; keeping the previous one current would file
+            // the signals below under the wrong identifier.
+            hasMessage_ = false;
+            return;
+        }
+        std::uint32_t id = 0;
+        if (!ParseUInt32(tokens_[1], id))
+            Abort(lineNo, tokens_[1],
+                  "message identifier " + Quoted(tokens_[1]) +
+                      " is not an unsigned 32-bit decimal number");
+        extended_ = (id & 0x80000000u) != 0;
+        const std::uint32_t key = extended_ ? ((id & 0x1FFFFFFFu) | 0x80000000u) : (id & 0x7FFu);
+        if (!seenMessages_.insert(key).second) {
+            hasMessage_ = false;  // a repeated message: its signals are dropped
+            return;
+        }
+        hasMessage_ = true;
+        idText_ = "0x";
+        AppendHex(idText_, key & 0x1FFFFFFFu, extended_ ? 8 : 3);
+    }
+
+    void Signal(std::string_view line, int lineNo)
+    {
+        const auto& t = tokens_;
+        if (!hasMessage_ || t.size() < 8)
+            return;
+        std::size_t colon = 0;
+        for (std::size_t i = 1; i < t.size(); ++i) {
+            if (t[i] == ":") {
+                colon = i;
+                break;
+            }
+        }
+        if (colon < 2)
+            return;
+        if (t.size() < colon + 5)
+            Abort(lineNo, t[1],
+                  "signal " + Quoted(t[1]) +
+                      " has no room for position, scale, range and unit after \":\"");
+
+        // Name: the multiplexer markers before ":" become part of it (Gear m1 -> Gear_m1).
+        std::string name(t[1]);
+        for (std::size_t i = 2; i < colon; ++i) {
+            name += '_';
+            name.append(t[i]);
+        }
+        if (!seenNames_.insert(FoldCase(name)).second) {
+            name += '_';
+            name += idText_;
+            seenNames_.insert(FoldCase(name));
+        }
+
+        // Position: start|length@0+ or @0-; anything else (little-endian @1) is skipped.
+        const std::string_view posTok = t[colon + 1];
+        if (posTok.size() < 3)
+            return;
+        const std::string_view tail = posTok.substr(posTok.size() - 3);
+        if (tail != "@0+" && tail != "@0-")
+            return;
+        const bool isSigned = tail[2] == '-';
+        const std::size_t bar = posTok.find('|');
+        if (bar == std::string_view::npos || bar == 0 || posTok.size() - bar - 1 < 4)
+            return;
+        std::int32_t start = 0, length = 0;
+        if (!ParseInt32(posTok.substr(0, bar), start) ||
+            !ParseInt32(posTok.substr(bar + 1, posTok.size() - bar - 4), length))
+            return;
+        // The database counts bits from the least significant bit of each byte and names the
+        // signal's most significant bit; labels count from the top of byte 0.
+        const std::int64_t position =
+            8 * (std::int64_t{start} / 8) + 7 - (std::int64_t{start} % 8);
+
+        double factor = 0, offset = 0, minimum = 0, maximum = 0;
+        if (!ParsePair(t[colon + 2], '(', ',', ')', factor, offset))
+            return;
+        if (!ParsePair(t[colon + 3], '[', '|', ']', minimum, maximum))
+            return;
+
+        std::string_view unit = t[colon + 4];
+        // A quoted unit may hold blanks ("deg C"); take it up to its closing quote, as written.
+        if (unit.front() == '"' && (unit.size() == 1 || unit.back() != '"')) {
+            for (std::size_t i = colon + 5; i < t.size(); ++i) {
+                if (t[i].back() == '"') {
+                    const std::size_t b = static_cast<std::size_t>(unit.data() - line.data());
+                    const std::size_t e = static_cast<std::size_t>(t[i].data() - line.data()) + t[i].size();
+                    unit = line.substr(b, e - b);
+                    break;
+                }
+            }
+        }
+
+        std::string out;
+        out.reserve(name.size() + unit.size() + 96);
+        AppendField(out, name);
+        out += ",\"";
+        out += TypeName(length, isSigned);
+        out += "\",";
+        if (extended_)
+            out += 'X';
+        out += ',';
+        out += idText_;
+        out += ",Big,";
+        out += std::to_string(position);
+        out += ',';
+        out += std::to_string(length);
+        for (double v : {factor, offset, minimum, maximum}) {
+            out += ',';
+            out += FormatGeneralDecimal(v);
+        }
+        out += ',';
+        out.append(unit);
+        out_.push_back(std::move(out));
+    }
+
+    std::vector<std::string_view> tokens_;
+    std::vector<std::string> out_;
+    std::unordered_set<std::uint32_t> seenMessages_;
+    std::unordered_set<std::string> seenNames_;
+    std::string idText_;
+    bool hasMessage_ = false;
+    bool extended_ = false;
+};
+
+}  // namespace
+
+DbcImportError::DbcImportError(int line, std::string token, const std::string& message)
+    : std::runtime_error(message), line_(line), token_(std::move(token))
+{
+}
+
+std::vector<std::string> ImportDbc(std::string_view text)
+{
+    return Importer().Run(text);
+}
+
+std::vector<std::string> ImportDbcFile(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        throw DbcImportError(0, path, "cannot open " + Quoted(path) + ": " + std::strerror(errno));
+    std::string text;
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    // A directory opens but fails to read; it must not pass for an empty database.
+    const int readErrno = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    if (readErrno != 0)
+        throw DbcImportError(0, path, "cannot read " + Quoted(path) + ": " + std::strerror(readErrno));
+    return ImportDbc(text);
+}
+
+std::string FormatGeneralDecimal(double v)
+{
+    if (std::isnan(v))
+        return "NAN";
+    if (std::isinf(v))
+        return v < 0 ? "-INF" : "INF";
+    if (v == 0)
+        return "0";  // also for -0: a sign on zero means nothing to a scale or range
+
+    // Round to 15 significant digits first; the rounded exponent decides the form. The
+    // shortest form that reads back as v is that rounding whenever it has at most 15
+    // digits (a double's spacing is far below the 15-digit step), and it is much cheaper;
+    // subnormals carry less precision, so they always take the rounding.
+    char buf[64];
+    const double a = std::fabs(v);
+    auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific);
+    std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));  // d[.ddd]e[+-]xx
+    std::size_t epos = sci.find('e');
+    if (a < std::numeric_limits<double>::min() || (epos > 1 ? epos - 1 : 1) > 15) {
+        res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14);
+        sci = std::string_view(buf, static_cast<std::size_t>(res.ptr - buf));
+        epos = sci.find('e');
+    }
+    char digits[24];
+    int nd = 0;
+    for (std::size_t i = 0; i < epos; ++i)
+        if (sci[i] != '.')
+            digits[nd++] = sci[i];
+    while (nd > 1 && digits[nd - 1] == '0')
+        --nd;
+    int exp = 0;
+    std::string_view es = sci.substr(epos + 1);
+    const bool negExp = es[0] == '-';
+    if (es[0] == '+' || es[0] == '-')
+        es.remove_prefix(1);
+    std::from_chars(es.data(), es.data() + es.size(), exp);
+    if (negExp)
+        exp = -exp;
+
+    std::string out;
+    if (v < 0)
+        out += '-';
+    if (exp >= -5 && exp < 15) {
+        if (exp >= 0) {
+            for (int i = 0; i <= exp; ++i)
+                out += i < nd ? digits[i] : '0';
+            if (nd > exp + 1) {
+                out += '.';
+                out.append(digits + exp + 1, static_cast<std::size_t>(nd - exp - 1));
+            }
+        } else {
+            out += "0.";
+            out.append(static_cast<std::size_t>(-exp - 1), '0');
+            out.append(digits, static_cast<std::size_t>(nd));
+        }
+    } else {
+        out += digits[0];
+        if (nd > 1) {
+            out += '.';
+            out.append(digits + 1, static_cast<std::size_t>(nd - 1));
+        }
+        out += 'E';
+        out += std::to_string(exp);
+    }
+    return out;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,53 @@
+#pragma once
+// Turns the message and big-endian signal definitions of a CAN database (DBC) text into
+// label lines, one per signal, in file order:
+//
+//   BO_ 192 EngineData: 8 ECU
+//    SG_ BatteryVoltage : 24|16@0+ (0.01,0) [0|655.35] "V" ECU
+// gives
+//   BatteryVoltage,"unsigned short",,0x0C0,Big,31,16,0.01,0,0,655.35,"V"
+//
+// Only "BO_" and "SG_" lines are read. A signal line must follow its message line (or
+// another signal of it) directly; a "BO_" line too short to name a message ends the current
+// one. Signals that do not fit the expected forms, little-endian signals and the signals of
+// a repeated message are skipped silently. Runs of blanks separate like one blank, and a
+// quoted unit keeps its blanks ("deg C"). Bytes are kept as they are: names and units pass
+// through without re-encoding.
+//
+// Three kinds of damage abort the whole import with a DbcImportError naming the line and
+// the token: a message identifier that is not an unsigned 32-bit decimal number, a signal
+// line too short to hold position, scale, range and unit after its ":", and a file that
+// cannot be read. The caller gets nothing back then, so its table stays as it was.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+class DbcImportError : public std::runtime_error {
+public:
+    // line counts from 1; 0 when the failure is not tied to a line (unreadable file).
+    DbcImportError(int line, std::string token, const std::string& message);
+
+    int Line() const { return line_; }
+    const std::string& Token() const { return token_; }
+
+private:
+    int line_;
+    std::string token_;
+};
+
+// Imports DBC text held in memory. Lines end at CR, LF or CR LF; a NUL ends the text.
+std::vector<std::string> ImportDbc(std::string_view text);
+
+// Reads the file's bytes and imports them; an unreadable file throws with line 0.
+std::vector<std::string> ImportDbcFile(const std::string& path);
+
+// The number form of imported scale, offset and range: up to 15 significant digits, no
+// trailing zeros, fixed-point for magnitudes from 0.00001 with at most 15 integer digits,
+// scientific otherwise: 0.1, -40, 0.00001, 1E-6, 1.5E20. Never depends on the locale.
+std::string FormatGeneralDecimal(double v);
+
+}  // namespace tarvik

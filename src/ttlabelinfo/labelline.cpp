@@ -1,0 +1,339 @@
+#include "ttlabelinfo/labelline.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvik {
+
+namespace {
+
+// Bytes are compared unsigned: lead bytes of code page 932 are >= 0x80 and must not count
+// as control characters.
+inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// The line ends at the first NUL, as the file reader does; without this a NUL inside a
+// line would make the splitter produce empty fields forever.
+std::string_view UpToNul(std::string_view text)
+{
+    const auto nul = text.find('\0');
+    return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+std::string ErrnoText(const std::string& what, const std::string& path)
+{
+    return what + " \"" + path + "\": " + std::strerror(errno);
+}
+
+mode_t NewFileMode()
+{
+    // The process umask, without the racy umask() set-and-restore.
+    mode_t mask = 022;
+    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f)) {
+            if (std::strncmp(line, "Umask:", 6) == 0) {
+                mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+                break;
+            }
+        }
+        std::fclose(f);
+    }
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::string TrimLabelText(std::string_view text)
+{
+    std::size_t b = 0, e = text.size();
+    while (b < e && IsBlankOrControl(text[b]))
+        ++b;
+    while (e > b && IsBlankOrControl(text[e - 1]))
+        --e;
+    return std::string(text.substr(b, e - b));
+}
+
+std::vector<std::string> SplitLabelLine(std::string_view input)
+{
+    const std::string_view text = UpToNul(input);
+    const std::size_t n = text.size();
+    std::vector<std::string> fields;
+    std::size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < n && IsBlankOrControl(text[i]))
+            ++i;
+    };
+
+    skipBlanks();
+    while (i < n) {
+        std::string field;
+        if (text[i] == '"') {
+            ++i;
+            while (i < n) {
+                if (text[i] == '"') {
+                    if (i + 1 < n && text[i + 1] == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;  // closing quote
+                    break;
+                }
+                field += text[i++];
+            }
+        } else {
+            const std::size_t start = i;
+            while (i < n && !IsBlankOrControl(text[i]) && text[i] != ',')
+                ++i;
+            field.assign(text.substr(start, i - start));
+        }
+        fields.push_back(std::move(field));
+        skipBlanks();
+        if (i < n && text[i] == ',') {
+            ++i;
+            skipBlanks();
+            // A trailing comma, even with blanks after it, still announces a last field.
+            if (i == n)
+                fields.emplace_back();
+        }
+    }
+    return fields;
+}
+
+std::string JoinLabelLine(const std::vector<std::string>& fields)
+{
+    std::string out;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        if (k > 0)
+            out += ',';
+        // A NUL would end the file's text on reading and lose every later label: drop it.
+        std::string clean;
+        const bool hasNul = fields[k].find('\0') != std::string::npos;
+        if (hasNul) {
+            clean = fields[k];
+            std::erase(clean, '\0');
+        }
+        const std::string& f = hasNul ? clean : fields[k];
+        bool quote = fields.size() == 1 && f.empty();
+        for (char c : f) {
+            if (IsBlankOrControl(c) || c == '"' || c == ',') {
+                quote = true;
+                break;
+            }
+        }
+        if (!quote) {
+            out += f;
+            continue;
+        }
+        out += '"';
+        for (char c : f) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    return out;
+}
+
+std::vector<std::string> SplitTextLines(std::string_view input)
+{
+    const std::string_view text = UpToNul(input);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.emplace_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+bool IsIgnoredLabelLine(std::string_view line)
+{
+    for (char c : line)
+        if (!IsBlankOrControl(c))
+            return false;
+    return true;
+}
+
+bool IsDaqOffLabelLine(std::string_view line) { return line.substr(0, 3) == "// "; }
+
+std::optional<std::vector<std::string>> LabelRowFromLine(std::string_view line)
+{
+    if (IsIgnoredLabelLine(line))
+        return std::nullopt;
+    std::string text;
+    if (IsDaqOffLabelLine(line)) {
+        text = "-,";
+        text += line.substr(3);
+    } else {
+        text = "V,";
+        text += line;
+    }
+    std::vector<std::string> cells = SplitLabelLine(text);
+    cells.resize(kLabelRowCellCount);
+    return cells;
+}
+
+std::string FormatLabelTable(const std::vector<std::vector<std::string>>& rows)
+{
+    std::string out;
+    std::vector<std::string> fields(kLabelFieldCount);
+    for (const auto& row : rows) {
+        for (int k = 0; k < kLabelFieldCount; ++k)
+            fields[k] = k + 1 < static_cast<int>(row.size()) ? TrimLabelText(row[k + 1]) : std::string();
+        const bool daqOn = !row.empty() && TrimLabelText(row[0]) == "V";
+        if (!daqOn)
+            out += "// ";
+        out += JoinLabelLine(fields);
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = ErrnoText("Cannot open file", path);
+        return false;
+    }
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            if (error)
+                *error = ErrnoText("Cannot read file", path);
+            ::close(fd);
+            return false;
+        }
+        if (got == 0)
+            break;
+        data.append(buf, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    bytes = std::move(data);
+    return true;
+}
+
+bool ReadLabelLines(const std::string& path, std::vector<std::string>& lines, std::string* error)
+{
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes, error))
+        return false;
+    lines = SplitTextLines(bytes);
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& requested, std::string_view bytes, std::string* error)
+{
+    // Write through a symbolic link instead of replacing the link by a plain file.
+    std::string path = requested;
+    struct stat st {};
+    if (::lstat(requested.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(requested.c_str(), nullptr)) {
+            path = real;
+            std::free(real);
+        }
+    }
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        if (error)
+            *error = "Cannot create file \"" + requested + "\": not a regular file";
+        return false;
+    }
+    const mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode();
+
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) {
+        if (error)
+            *error = ErrnoText("Cannot create file", requested);
+        return false;
+    }
+    auto fail = [&](const char* what) {
+        if (error)
+            *error = ErrnoText(what, requested);
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return false;
+    };
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail("Cannot write file");
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+        return fail("Cannot write file");
+    if (::close(fd) != 0) {
+        if (error)
+            *error = ErrnoText("Cannot write file", requested);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        if (error)
+            *error = ErrnoText("Cannot write file", requested);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    // Make the rename itself survive a power cut; the data is already on disk.
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+bool WriteLabelTable(const std::string& path, const std::vector<std::vector<std::string>>& rows,
+                     std::string* error)
+{
+    return WriteFileAtomically(path, FormatLabelTable(rows), error);
+}
+
+std::string LabelBackupFileName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = path.rfind('.');
+    // A leading dot names a hidden file, not an extension.
+    if (dot == std::string::npos || dot <= nameStart)
+        return path + ".bak";
+    return path.substr(0, dot) + ".bak";
+}
+
+bool RenewLabelFile(const std::string& path, const std::vector<std::vector<std::string>>& rows,
+                    std::string* error)
+{
+    const std::string backup = LabelBackupFileName(path);
+    std::string old;
+    if (backup != path && ReadFileBytes(path, old))
+        WriteFileAtomically(backup, old);  // a failed backup does not stop the renewal
+    return WriteLabelTable(path, rows, error);
+}
+
+}  // namespace tarvik

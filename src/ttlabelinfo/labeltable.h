@@ -1,0 +1,85 @@
+#pragma once
+// The graph's label set: the acquired labels of a label file in file order, grouped by
+// frame key so that one lookup per frame serves all labels of that frame.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ttlabelinfo/tlabelinfo.h"
+
+namespace tarvik {
+
+// The labels of one frame key, in file order. The labels belong to the LabelTable.
+struct TPlotData {
+    std::uint32_t Key = 0;
+    std::vector<TGraphInfo*> Labels;
+};
+
+class LabelTable {
+public:
+    LabelTable() { Clear(); }
+    LabelTable(const LabelTable&) = delete;
+    LabelTable& operator=(const LabelTable&) = delete;
+
+    void Clear();
+
+    // Clears the table, then reads the label file: every line that is neither blank nor
+    // marked "// " becomes a label, coloured palette[n mod palette size] (n = labels before
+    // it). A missing or unreadable file leaves the table empty and returns false.
+    bool LoadFromFile(const std::string& path, std::span<const std::uint32_t> palette,
+                      std::string* error = nullptr);
+    // The same from lines already in memory.
+    void LoadFromLines(const std::vector<std::string>& lines, std::span<const std::uint32_t> palette);
+
+    // The group of key, or nullptr.
+    const TPlotData* FindGroup(std::uint32_t key) const;
+    int GroupCount() const { return static_cast<int>(groups_.size()); }
+    const TPlotData& Group(int index) const { return *groups_[static_cast<std::size_t>(index)]; }
+
+    // Decodes data into every label of the key's group, in file order; a key without a
+    // group does nothing. Returns the number of labels decoded.
+    inline int DecodeFrame(std::uint32_t key, std::uint64_t data);
+
+    void ClearValues();
+    int Count() const { return static_cast<int>(labels_.size()); }
+    TGraphInfo& Label(int index) { return *labels_[static_cast<std::size_t>(index)]; }
+    const TGraphInfo& Label(int index) const { return *labels_[static_cast<std::size_t>(index)]; }
+
+private:
+    void BuildIndex();
+
+    std::unique_ptr<TGraphInfo[]> storage_;  // grouped by key, file order inside a group
+    std::vector<TGraphInfo*> labels_;         // file order
+    std::vector<std::unique_ptr<TPlotData>> groups_;
+    // Open-addressing index from key to the group's labels, rebuilt on load; sized to a
+    // power of two above the group count (always at least one empty slot), so a lookup
+    // ends at the first empty slot. A slot points straight at the group's first label.
+    struct Slot {
+        std::uint32_t key;
+        std::uint32_t count;
+        TGraphInfo* labels;  // nullptr marks an empty slot
+    };
+    std::vector<Slot> index_;
+    std::uint32_t indexMask_ = 0;
+};
+
+inline int LabelTable::DecodeFrame(std::uint32_t key, std::uint64_t data)
+{
+    for (std::uint32_t h = (key * 0x9E3779B1u) >> 8;; ++h) {
+        const Slot& s = index_[h & indexMask_];
+        if (s.labels == nullptr)
+            return 0;
+        if (s.key == key) {
+            // Locals: the value stores must not make the compiler reload the slot.
+            TGraphInfo* const labels = s.labels;
+            const std::uint32_t count = s.count;
+            for (std::uint32_t i = 0; i < count; ++i)
+                labels[i].Decode(data);
+            return static_cast<int>(count);
+        }
+    }
+}
+
+}  // namespace tarvik

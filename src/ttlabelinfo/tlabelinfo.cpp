@@ -1,0 +1,283 @@
+#include "ttlabelinfo/tlabelinfo.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "ttlabelinfo/labelline.h"
+#include "ttlabelinfo/tstrcalc.h"
+
+namespace tarvik {
+
+namespace {
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Ones at positions [lo, hi) in the numbering where position p is the value 2^(63 - p).
+std::uint64_t PositionMask(std::int64_t lo, std::int64_t hi)
+{
+    auto top = [](std::int64_t n) -> std::uint64_t {
+        return n <= 0 ? 0 : n >= 64 ? ~0ull : ~0ull << (64 - n);
+    };
+    return hi > lo ? top(hi) & ~top(lo) : 0;
+}
+
+}  // namespace
+
+std::int32_t ParseLabelInt(std::string_view text)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] != '\0' && static_cast<unsigned char>(text[i]) <= 32)
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    bool hex = false;
+    if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i >= n)
+        return 0;
+
+    std::uint64_t value = 0;
+    if (hex) {
+        int significant = 0;
+        for (; i < n; ++i) {
+            const int d = HexDigit(text[i]);
+            if (d < 0)
+                return 0;
+            if (value != 0 || d != 0)
+                ++significant;
+            if (significant > 8)
+                return 0;
+            value = value * 16 + static_cast<unsigned>(d);
+        }
+        std::uint32_t u = static_cast<std::uint32_t>(value);
+        if (negative)
+            u = 0u - u;
+        return static_cast<std::int32_t>(u);
+    }
+    for (; i < n; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        value = value * 10 + static_cast<unsigned>(text[i] - '0');
+        if (value > 2147483648ull)
+            return 0;
+    }
+    if (negative)
+        return static_cast<std::int32_t>(-static_cast<std::int64_t>(value));
+    return value > 2147483647ull ? 0 : static_cast<std::int32_t>(value);
+}
+
+// ---- TLabelInfo ----
+
+void TLabelInfo::SetType(std::string v)
+{
+    type_ = std::move(v);
+    FieldChanged(Field::Type);
+}
+
+void TLabelInfo::SetEndian(std::string v)
+{
+    endian_ = std::move(v);
+    FieldChanged(Field::Endian);
+}
+
+void TLabelInfo::SetBitStart(std::int32_t v)
+{
+    bitStart_ = v;
+    FieldChanged(Field::BitStart);
+}
+
+void TLabelInfo::SetBitWidth(std::int32_t v)
+{
+    bitWidth_ = v;
+    FieldChanged(Field::BitWidth);
+}
+
+void TLabelInfo::SetLsbText(std::string v)
+{
+    lsbText_ = std::move(v);
+    FieldChanged(Field::Lsb);
+}
+
+void TLabelInfo::SetOffsetText(std::string v)
+{
+    offsetText_ = std::move(v);
+    FieldChanged(Field::Offset);
+}
+
+void TLabelInfo::SetMinText(std::string v)
+{
+    minText_ = std::move(v);
+    FieldChanged(Field::Min);
+}
+
+void TLabelInfo::SetMaxText(std::string v)
+{
+    maxText_ = std::move(v);
+    FieldChanged(Field::Max);
+}
+
+bool TLabelInfo::IsSigned() const
+{
+    return type_ == "signed char" || type_ == "signed short" || type_ == "signed long" ||
+           type_ == "signed __int64";
+}
+
+// ---- TLabelData ----
+
+TLabelData::TLabelData()
+{
+    SetBitStart(0);
+    SetBitWidth(0);
+    SetLsb("1");
+    SetOffset("0");
+    SetMin("0");
+    SetMax("100");
+    PrepareDecode();
+}
+
+TLabelData::TLabelData(const TLabelData& other)
+    : TLabelInfo(other),
+      value_(other.Value()),
+      lsb_(other.lsb_),
+      offset_(other.offset_),
+      min_(other.min_),
+      max_(other.max_)
+{
+    PrepareDecode();
+}
+
+TLabelData& TLabelData::operator=(const TLabelData& other)
+{
+    if (this != &other) {
+        TLabelInfo::operator=(other);
+        lsb_ = other.lsb_;
+        offset_ = other.offset_;
+        min_ = other.min_;
+        max_ = other.max_;
+        SetValue(other.Value());
+        PrepareDecode();
+    }
+    return *this;
+}
+
+void TLabelData::SetLsb(std::string_view text) { SetLsbText(std::string(text.empty() ? "1" : text)); }
+void TLabelData::SetOffset(std::string_view text) { SetOffsetText(std::string(text.empty() ? "0" : text)); }
+void TLabelData::SetMin(std::string_view text) { SetMinText(std::string(text.empty() ? "0" : text)); }
+void TLabelData::SetMax(std::string_view text) { SetMaxText(std::string(text.empty() ? "100" : text)); }
+
+void TLabelData::FieldChanged(Field f)
+{
+    switch (f) {
+    case Field::Lsb:
+        lsb_ = TStrCalc::Calc(lsbText_);
+        PrepareDecode();
+        break;
+    case Field::Offset:
+        offset_ = TStrCalc::Calc(offsetText_);
+        PrepareDecode();
+        break;
+    case Field::Min: min_ = TStrCalc::Calc(minText_); break;
+    case Field::Max: max_ = TStrCalc::Calc(maxText_); break;
+    default: PrepareDecode(); break;
+    }
+}
+
+void TLabelData::PrepareDecode()
+{
+    const std::int64_t start = bitStart_;
+    const std::int64_t width = std::clamp<std::int64_t>(bitWidth_, 0, 64);
+
+    const std::int64_t shift = 64 - start - static_cast<std::int64_t>(bitWidth_);
+    shift_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        shift, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    mask_ = PositionMask(std::max<std::int64_t>(start, 0), std::min<std::int64_t>(start + width, 64));
+
+    const bool bigEndian = IsBigEndian();
+    bigEndianSelect_ = bigEndian ? ~0ull : 0;
+    const bool bit = type_ == "bit";
+    integerMask_ = bit ? 1 : ~0ull;
+    scale_ = bit ? 1 : lsb_;
+    bias_ = bit ? 0 : offset_;
+    if (bit)
+        kind_ = Kind::Integer;
+    else if (type_ == "float")
+        kind_ = Kind::Float;
+    else if (type_ == "double")
+        kind_ = Kind::Double;
+    else if (IsSigned() || width < 64)
+        kind_ = Kind::Integer;
+    else
+        kind_ = Kind::Unsigned64;  // the only integer that does not fit a signed 64-bit
+    signShift_ = static_cast<std::uint8_t>(IsSigned() && width > 0 ? 64 - width : 0);
+
+    left_ = right_ = partShift_ = 0;
+    lowMask_ = ~0ull;
+    if (mask_ == 0)
+        return;  // nothing of the field is in the frame: raw is 0
+    // With a non-empty mask, start < 64 and start + width > 0, so every count below is 0..63.
+    const std::int64_t beShift = 64 - start - width;
+    if (bigEndian) {
+        if (beShift >= 0)
+            right_ = static_cast<std::uint8_t>(beShift);
+        else
+            left_ = static_cast<std::uint8_t>(-beShift);  // bits past 63 read as zeros
+        return;
+    }
+    // Little-endian: put the field's first bit on bit 63, reverse the bytes, then move the
+    // bits of a final partial byte down to the bottom of that byte.
+    if (start >= 0)
+        left_ = static_cast<std::uint8_t>(start);
+    else
+        right_ = static_cast<std::uint8_t>(-start);
+    const std::int64_t wholeBytes = width / 8;
+    const std::int64_t rest = width % 8;
+    lowMask_ = wholeBytes >= 8 ? ~0ull : (1ull << (8 * wholeBytes)) - 1;
+    partShift_ = static_cast<std::uint8_t>(rest ? 8 - rest : 0);
+}
+
+void TLabelData::SetFromLine(std::string_view line)
+{
+    const std::vector<std::string> fields = SplitLabelLine(line);
+    auto field = [&](std::size_t i) -> std::optional<std::string> {
+        if (i < fields.size())
+            return TrimLabelText(fields[i]);
+        return std::nullopt;
+    };
+    auto integer = [&](std::size_t i) -> std::int32_t {
+        return i < fields.size() ? ParseLabelInt(fields[i]) : 0;
+    };
+    SetName(field(0).value_or(""));
+    SetType(field(1).value_or(""));
+    SetExtended(field(2).value_or("") == "X");
+    SetCanId(static_cast<std::uint32_t>(integer(3)));
+    SetEndian(field(4).value_or("Big"));
+    SetBitStart(integer(5));
+    SetBitWidth(integer(6));
+    SetLsb(field(7).value_or("1"));
+    SetOffset(field(8).value_or("0"));
+    SetMin(field(9).value_or("0"));
+    SetMax(field(10).value_or("0"));  // a missing field is "0", a present empty one "100"
+    SetUnit(field(11).value_or(""));
+}
+
+}  // namespace tarvik

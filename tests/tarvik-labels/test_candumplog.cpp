@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "candumplog.h"
+
+using tarvik::CandumpFrame;
+using tarvik::CandumpLineKind;
+using tarvik::LineReader;
+using tarvik::ParseCandumpLine;
+
+TEST(CandumpLine, DataFrames)
+{
+    struct Row {
+        const char* line;
+        std::uint32_t key;
+        std::uint64_t data;
+        std::int64_t sec;
+        std::int32_t nsec;
+    };
+    const Row rows[] = {
+        {"(1436509052.249713) can0 123#DEADBEEF", 0x123, 0xDEADBEEF00000000ull, 1436509052, 249713000},
+        {"(1436509052.249713) can0 18FEF100#0102030405060708", 0x98FEF100, 0x0102030405060708ull, 1436509052, 249713000},
+        {"(0.5) vcan0 7FF#", 0x7FF, 0, 0, 500000000},                 // no data bytes
+        {"(1.000000001) can0 000#ff", 0, 0xFF00000000000000ull, 1, 1},  // lower-case hex
+        {"  (2.0)   can1   00000123#11  \r", 0x80000123, 0x1100000000000000ull, 2, 0},
+        {"(3.0) can0 123#1122 R", 0x123, 0x1122000000000000ull, 3, 0},  // direction mark
+        {"(3.0) can0 123#1122334455667788_9", 0x123, 0x1122334455667788ull, 3, 0},
+        // CAN FD: the first eight of up to 64 bytes
+        {"(4.0) can0 123##10102030405060708090A", 0x123, 0x0102030405060708ull, 4, 0},
+    };
+    for (const Row& r : rows) {
+        CandumpFrame f;
+        ASSERT_EQ(ParseCandumpLine(r.line, f), CandumpLineKind::Frame) << r.line;
+        EXPECT_EQ(f.key, r.key) << r.line;
+        EXPECT_EQ(f.data, r.data) << r.line;
+        EXPECT_EQ(f.seconds, r.sec) << r.line;
+        EXPECT_EQ(f.nanoseconds, r.nsec) << r.line;
+    }
+}
+
+TEST(CandumpLine, NothingToDecode)
+{
+    for (const char* line : {"", "   \r", "(1.0) can0 123#R", "(1.0) can0 123#R8",
+                             "(1.0) can0 20000004#0000000000000000"}) {
+        CandumpFrame f;
+        f.key = 0x55;
+        EXPECT_EQ(ParseCandumpLine(line, f), CandumpLineKind::NoData) << line;
+        EXPECT_EQ(f.key, 0x55u) << "frame touched for " << line;
+    }
+}
+
+TEST(CandumpLine, Malformed)
+{
+    for (const char* line : {
+             "1436509052.249713 can0 123#DEADBEEF",   // no parentheses
+             "(1436509052) can0 123#DE",              // no fraction
+             "(.5) can0 123#DE",                      // no seconds
+             "(1.5)can0 123#DE",                      // no blank after the time
+             "(1.5) can0",                            // no frame
+             "(1.5) can0 123DEADBEEF",                // no '#'
+             "(1.5) can0 800#00",                     // 3 digits above 0x7FF
+             "(1.5) can0 1234#00",                    // neither 3 nor 8 digits
+             "(1.5) can0 123456789#00",               // 9 digits
+             "(1.5) can0 E0000000#00",                // flag bits in the text
+             "(1.5) can0 12G#00",                     // not hex
+             "(1.5) can0 123#ABC",                    // odd digit count
+             "(1.5) can0 123#112233445566778899",     // nine classic bytes
+             "(1.5) can0 123#11_9",                   // length code on a short frame
+             "(1.5) can0 123##",                      // FD without flags
+             "(1.5) can0 123#RX",                     // bad remote form
+             "(1.5) can0 123#11 X",                   // unknown trailing mark
+             "(1.5) can0 123#11 R T",                 // two marks
+             "(1.1234567890) can0 123#11",            // fraction beyond nanoseconds
+             "(1234567890123456789.0) can0 123#11",   // seconds beyond 18 digits
+             "garbage"}) {
+        CandumpFrame f;
+        EXPECT_EQ(ParseCandumpLine(line, f), CandumpLineKind::Malformed) << line;
+    }
+}
+
+namespace {
+
+std::FILE* TempWith(const std::string& text)
+{
+    std::FILE* f = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::rewind(f);
+    return f;
+}
+
+}  // namespace
+
+TEST(LineReader, LineEndsAndChunkBoundaries)
+{
+    // A small buffer makes lines straddle refills.
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        text += "line" + std::to_string(i) + (i % 3 == 0 ? "\r\n" : "\n");
+    text += "last";
+    std::FILE* f = TempWith(text);
+    LineReader r(f, 16);
+    std::string_view line;
+    bool truncated = true;
+    int n = 0;
+    while (r.Next(line, truncated)) {
+        const std::string want = n < 200 ? "line" + std::to_string(n) : "last";
+        EXPECT_EQ(line, want);
+        EXPECT_FALSE(truncated);
+        ++n;
+    }
+    EXPECT_EQ(n, 201);
+    EXPECT_FALSE(r.Failed());
+    std::fclose(f);
+}
+
+TEST(LineReader, OverlongLineIsCutAndItsRestSkipped)
+{
+    std::FILE* f = TempWith("short\n" + std::string(100, 'x') + "\nnext\n" + std::string(40, 'y'));
+    LineReader r(f, 16);
+    std::string_view line;
+    bool truncated = false;
+    ASSERT_TRUE(r.Next(line, truncated));
+    EXPECT_EQ(line, "short");
+    ASSERT_TRUE(r.Next(line, truncated));
+    EXPECT_TRUE(truncated);
+    EXPECT_EQ(line, std::string(16, 'x'));
+    ASSERT_TRUE(r.Next(line, truncated));
+    EXPECT_FALSE(truncated);
+    EXPECT_EQ(line, "next");
+    ASSERT_TRUE(r.Next(line, truncated));
+    EXPECT_TRUE(truncated);
+    EXPECT_FALSE(r.Next(line, truncated));
+    std::fclose(f);
+}

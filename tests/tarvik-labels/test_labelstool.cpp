@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStringList>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "labelstool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string ReadAll(std::FILE* f)
+{
+    std::rewind(f);
+    std::string s;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+ToolRun Tool(std::vector<std::string> args, const std::string& stdinText = "")
+{
+    args.insert(args.begin(), "tarvik-labels");
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    std::FILE* in = std::tmpfile();
+    std::fwrite(stdinText.data(), 1, stdinText.size(), in);
+    std::rewind(in);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ToolRun r;
+    r.status = tarvik::RunTarvikLabels(static_cast<int>(argv.size()), argv.data(), in, out, err);
+    std::fclose(in);
+    r.out = ReadAll(out);
+    r.err = ReadAll(err);
+    return r;
+}
+
+std::string WriteTemp(const std::string& name, const std::string& text)
+{
+    // One folder per test process, removed when the process ends.
+    struct TempDir {
+        fs::path path = fs::temp_directory_path() / ("tarvik_labels_test_" + std::to_string(::getpid()));
+        TempDir() { fs::create_directories(path); }
+        ~TempDir()
+        {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    };
+    static const TempDir dir;
+    const fs::path p = dir.path / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p.string();
+}
+
+// Acquired: EngineSpeed, Temp, Ext, Count; the DAQ-off label is no column.
+const char* kLabels =
+    "EngineSpeed,\"unsigned short\",,0x0C0,Big,0,16,0.25,0,0,8000,rpm\r\n"
+    "// Off,\"unsigned char\",,0x0C0,Big,16,8,1,0,0,255,\r\n"
+    "Temp,\"signed char\",,0x123,Little,8,8,1,-40,-40,210,degC\r\n"
+    "Ext,\"unsigned char\",X,0x18FEF100,Big,0,8,0.5,0,0,100,\r\n"
+    "Count,\"unsigned long\",,0x200,Big,0,32,1,0,0,0,\r\n";
+
+}  // namespace
+
+TEST(LabelsTool, ImportDbcPrintsLabelLines)
+{
+    const std::string dbc = WriteTemp("ok.dbc",
+        "BO_ 192 EngineData: 8 ECU\r\n"
+        " SG_ BatteryVoltage : 24|16@0+ (0.01,0) [0|655.35] \"V\" ECU\r\n"
+        " SG_ Little : 0|8@1+ (1,0) [0|255] \"\" ECU\r\n");
+    const ToolRun r = Tool({"import-dbc", dbc});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\"\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(LabelsTool, ImportDbcAbortReportsLineOnStderr)
+{
+    const std::string dbc = WriteTemp("bad.dbc",
+        "BO_ 192 EngineData: 8 ECU\n"
+        " SG_ V : 24|16@0+ (0.01,0) [0|655.35] \"V\" ECU\n"
+        "\n"
+        "BO_ 12x Broken: 8 ECU\n");
+    const ToolRun r = Tool({"import-dbc", dbc});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");  // nothing half-imported
+    EXPECT_NE(r.err.find("line 4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("12x"), std::string::npos) << r.err;
+
+    const ToolRun missing = Tool({"import-dbc", dbc + ".absent"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find(".absent"), std::string::npos);
+}
+
+TEST(LabelsTool, UsageErrors)
+{
+    EXPECT_EQ(Tool({}).status, 2);
+    EXPECT_EQ(Tool({"frobnicate"}).status, 2);
+    EXPECT_EQ(Tool({"import-dbc"}).status, 2);
+    EXPECT_EQ(Tool({"decode", "a", "b", "c"}).status, 2);
+    const ToolRun help = Tool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("decode LABELFILE"), std::string::npos);
+}
+
+TEST(LabelsTool, DecodeHoldsValuesAndSkipsMalformedLines)
+{
+    const std::string labels = WriteTemp("labels.txt", kLabels);
+    const std::string log = WriteTemp("small.log",
+        "(100.000000) can0 7DF#0011\n"            // first frame, no label: the time base
+        "(100.010000) can0 0C0#1F40\n"            // EngineSpeed 0x1F40 * 0.25
+        "garbage\n"                               // line 3
+        "(100.020000) can0 123#00550000\n"        // Temp: byte 1, 0x55 - 40
+        "(100.030000) can0 18FEF100#C8\n"         // Ext: 200 * 0.5
+        "(100.040000) can0 123#R\n"               // remote request: no row
+        "(100.050000) can0 00000123#FF00\n"       // extended 0x123 is not Temp's key
+        "(100.060000) can0 0C0#0001\n"            // EngineSpeed 0.25, the rest held
+        "(100.070000) can0 200#0012D687\n"        // Count 1234567 -> %lg
+        "(100.080000) can0 0C0#\n");              // no data bytes: zeros
+    const ToolRun r = Tool({"decode", labels, log});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "time(s),EngineSpeed,Temp,Ext,Count\n"
+              "0.010000,2000,0,0,0\n"
+              "0.020000,2000,45,0,0\n"
+              "0.030000,2000,45,100,0\n"
+              "0.060000,0.25,45,100,0\n"
+              "0.070000,0.25,45,100,1.23457e+06\n"
+              "0.080000,0,45,100,1.23457e+06\n");
+    EXPECT_NE(r.err.find("skipped 1 malformed log line: line 3"), std::string::npos) << r.err;
+}
+
+TEST(LabelsTool, DecodeReadsStandardInputAndListsTenLines)
+{
+    const std::string labels = WriteTemp("labels2.txt", kLabels);
+    std::string log = "(5.5) can0 0C0#0004\n";
+    for (int i = 0; i < 14; ++i)
+        log += "(x) can0 0C0#00\n";  // lines 2 .. 15
+    log += "(5.25) can0 0C0#0008\r\n";  // earlier than the first frame
+    for (const char* source : {"", "-"}) {
+        std::vector<std::string> args{"decode", labels};
+        if (*source)
+            args.push_back(source);
+        const ToolRun r = Tool(args, log);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "time(s),EngineSpeed,Temp,Ext,Count\n"
+                         "0.000000,1,0,0,0\n"
+                         "-0.250000,2,0,0,0\n");
+        EXPECT_NE(r.err.find("skipped 14 malformed log lines: lines 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, ..."),
+                  std::string::npos) << r.err;
+    }
+}
+
+TEST(LabelsTool, DecodeWithUnreadableFiles)
+{
+    const std::string labels = WriteTemp("labels3.txt", kLabels);
+    const ToolRun noLog = Tool({"decode", labels, labels + ".absent.log"});
+    EXPECT_EQ(noLog.status, 1);
+    EXPECT_NE(noLog.err.find(".absent.log"), std::string::npos);
+    const ToolRun noLabels = Tool({"decode", labels + ".absent"});
+    EXPECT_EQ(noLabels.status, 1);
+    EXPECT_EQ(noLabels.out, "");
+}
+
+TEST(LabelsTool, ExecutableExitStatusAndStreams)
+{
+    const std::string labels = WriteTemp("labels4.txt", kLabels);
+    QProcess p;
+    p.start(QString::fromStdString(TARVIK_LABELS_EXE), {"decode", QString::fromStdString(labels)});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    p.write("(1.0) can0 0C0#0010\nbad\n");
+    p.closeWriteChannel();
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardOutput().toStdString(),
+              "time(s),EngineSpeed,Temp,Ext,Count\n0.000000,4,0,0,0\n");
+    EXPECT_TRUE(p.readAllStandardError().contains("line 2"));
+
+    const std::string dbc = WriteTemp("bad2.dbc", "BO_ x Broken: 8 ECU\n");
+    p.start(QString::fromStdString(TARVIK_LABELS_EXE), {"import-dbc", QString::fromStdString(dbc)});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains("line 1"));
+}

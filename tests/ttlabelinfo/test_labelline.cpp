@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/testsupport.h"
+#include "ttlabelinfo/labelline.h"
+
+using namespace tarvik;
+using Fields = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder under the build tree for files written by one test.
+fs::path TempDir(const std::string& name)
+{
+    fs::path dir = fs::absolute(testsupport::BinaryDir()) / "test_tmp" / ("labelline_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+void WriteRaw(const fs::path& p, const std::string& bytes)
+{
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(p.string(), bytes, &error)) << error;
+}
+
+}  // namespace
+
+TEST(SplitLabelLine, SeparatorsBlanksAndCommas)
+{
+    EXPECT_EQ(SplitLabelLine("a,b,c"), (Fields{"a", "b", "c"}));
+    EXPECT_EQ(SplitLabelLine("  a  b\tc  "), (Fields{"a", "b", "c"}));
+    EXPECT_EQ(SplitLabelLine("a, b ,c"), (Fields{"a", "b", "c"}));
+    EXPECT_EQ(SplitLabelLine("a,,b"), (Fields{"a", "", "b"}));
+    EXPECT_EQ(SplitLabelLine(",a"), (Fields{"", "a"}));
+    EXPECT_EQ(SplitLabelLine("a,"), (Fields{"a", ""}));
+    EXPECT_EQ(SplitLabelLine(","), (Fields{"", ""}));
+    EXPECT_EQ(SplitLabelLine(",,"), (Fields{"", "", ""}));
+    EXPECT_EQ(SplitLabelLine(""), Fields{});
+    EXPECT_EQ(SplitLabelLine("   "), Fields{});
+    // Trailing blanks after a last comma do not swallow the empty last field.
+    EXPECT_EQ(SplitLabelLine("a, "), (Fields{"a", ""}));
+}
+
+TEST(SplitLabelLine, Quotes)
+{
+    EXPECT_EQ(SplitLabelLine("\"Engine Speed\",rpm"), (Fields{"Engine Speed", "rpm"}));
+    EXPECT_EQ(SplitLabelLine("Engine Speed,rpm"), (Fields{"Engine", "Speed", "rpm"}));
+    EXPECT_EQ(SplitLabelLine("\"say \"\"hi\"\"\""), (Fields{"say \"hi\""}));
+    EXPECT_EQ(SplitLabelLine("\"\""), (Fields{""}));
+    EXPECT_EQ(SplitLabelLine("\"a,b\",c"), (Fields{"a,b", "c"}));
+    // Text right after a closing quote starts a new field.
+    EXPECT_EQ(SplitLabelLine("\"a\"b"), (Fields{"a", "b"}));
+    // An unclosed quote keeps its last character.
+    EXPECT_EQ(SplitLabelLine("x,\"deg"), (Fields{"x", "deg"}));
+    EXPECT_EQ(SplitLabelLine("\""), (Fields{""}));
+}
+
+TEST(SplitLabelLine, NulEndsTextAndHighBytesAreCharacters)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(SplitLabelLine("a\0b,c"s), (Fields{"a"}));
+    EXPECT_EQ(SplitLabelLine("\0a"s), Fields{});
+    EXPECT_EQ(SplitLabelLine("\"a\0b\""s), (Fields{"a"}));
+    // Code page 932 bytes: lead bytes >= 0x80 are not separators.
+    const std::string kanji = "\x93\x64\x88\xb3";  // "voltage" in CP932
+    EXPECT_EQ(SplitLabelLine(kanji + ",V"), (Fields{kanji, "V"}));
+}
+
+TEST(JoinLabelLine, QuotesOnlyWhereNeeded)
+{
+    EXPECT_EQ(JoinLabelLine({"EngineSpeed", "unsigned short", "", "0x0C0"}),
+              "EngineSpeed,\"unsigned short\",,0x0C0");
+    EXPECT_EQ(JoinLabelLine({"a\"b"}), "\"a\"\"b\"");
+    EXPECT_EQ(JoinLabelLine({"a,b"}), "\"a,b\"");
+    EXPECT_EQ(JoinLabelLine({""}), "\"\"");
+    EXPECT_EQ(JoinLabelLine({"", ""}), ",");
+    EXPECT_EQ(JoinLabelLine({}), "");
+}
+
+// Whatever the fields, join then split gives them back (NUL excepted: it ends the text).
+TEST(JoinLabelLine, JoinThenSplitRoundTripsGeneratedFields)
+{
+    std::mt19937 rng(20261208);
+    const std::string alphabet = std::string("ab1 ,\"\t\r\n\x01\x1f\x7f\x80\x9f\xe0\xff") + "/-.";
+    for (int iter = 0; iter < 20000; ++iter) {
+        Fields fields(rng() % 14);
+        for (auto& f : fields) {
+            const int len = static_cast<int>(rng() % 7);
+            for (int k = 0; k < len; ++k)
+                f += alphabet[rng() % alphabet.size()];
+        }
+        const std::string line = JoinLabelLine(fields);
+        ASSERT_EQ(SplitLabelLine(line), fields) << "line: " << line;
+    }
+}
+
+TEST(SplitTextLines, AllTerminatorsNulAndLastLine)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(SplitTextLines("a\r\nb\nc\rd"), (Fields{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitTextLines("a\r\n"), (Fields{"a"}));
+    EXPECT_EQ(SplitTextLines("a\n\nb"), (Fields{"a", "", "b"}));
+    EXPECT_EQ(SplitTextLines("a\r\rb"), (Fields{"a", "", "b"}));
+    EXPECT_EQ(SplitTextLines("a\n\r"), (Fields{"a", ""}));
+    EXPECT_EQ(SplitTextLines("a\nb\0c\nd"s), (Fields{"a", "b"}));
+    EXPECT_EQ(SplitTextLines(""), Fields{});
+}
+
+TEST(LabelRows, DaqMarkAndFieldCount)
+{
+    auto on = LabelRowFromLine("EngineSpeed,\"unsigned short\",,0x0C0,Big,0,16,0.25,0,0,8000,rpm");
+    ASSERT_TRUE(on);
+    EXPECT_EQ(on->size(), 13u);
+    EXPECT_EQ((*on)[0], "V");
+    EXPECT_EQ((*on)[2], "unsigned short");
+    EXPECT_EQ((*on)[12], "rpm");
+
+    auto off = LabelRowFromLine("// Temp,\"signed char\",,0x123,Little,8,8,1,-40,-40,210,degC");
+    ASSERT_TRUE(off);
+    EXPECT_EQ((*off)[0], "-");
+    EXPECT_EQ((*off)[1], "Temp");
+
+    // The DAQ-off mark is tested on the untrimmed line.
+    auto blankFirst = LabelRowFromLine(" // Temp");
+    ASSERT_TRUE(blankFirst);
+    EXPECT_EQ((*blankFirst)[0], "V");
+    EXPECT_EQ((*blankFirst)[1], "//");
+    EXPECT_EQ((*blankFirst)[2], "Temp");
+
+    // A hand-written comment becomes a DAQ-off label.
+    auto note = LabelRowFromLine("// note for later");
+    ASSERT_TRUE(note);
+    EXPECT_EQ((*note)[1], "note");
+    EXPECT_EQ((*note)[2], "for");
+
+    EXPECT_FALSE(LabelRowFromLine(" \t "));
+    auto many = LabelRowFromLine("1,2,3,4,5,6,7,8,9,10,11,12,13,14");
+    ASSERT_TRUE(many);
+    EXPECT_EQ(many->size(), 13u);
+    EXPECT_EQ((*many)[12], "12");
+}
+
+TEST(LabelFile, FormatTrimsQuotesAndMarksDaqOff)
+{
+    std::vector<Fields> rows = {
+        {"V", "Engine Speed", " unsigned short ", "", "0x0C0", "Big", "0", "16", "0.25", "0", "0", "8000", "rpm"},
+        {"-", "Temp", "signed char", " ", "0x123", "Little", "8", "8", "1", "-40", "-40", "210", "degC"},
+        {" V ", "q\"t"},
+    };
+    EXPECT_EQ(FormatLabelTable(rows),
+              "\"Engine Speed\",\"unsigned short\",,0x0C0,Big,0,16,0.25,0,0,8000,rpm\r\n"
+              "// Temp,\"signed char\",,0x123,Little,8,8,1,-40,-40,210,degC\r\n"
+              "\"q\"\"t\",,,,,,,,,,,\r\n");
+    EXPECT_EQ(FormatLabelTable({}), "");
+
+    // A NUL inside a cell must not cut the file short on reading: it is dropped.
+    using namespace std::string_literals;
+    const std::string text = FormatLabelTable({{"V", "a\0b"s, "x y\0"s}, {"V", "next"}});
+    const auto lines = SplitTextLines(text);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(SplitLabelLine(lines[0])[0], "ab");
+    EXPECT_EQ(SplitLabelLine(lines[0])[1], "x y");
+    EXPECT_EQ(SplitLabelLine(lines[1])[0], "next");
+}
+
+TEST(LabelFile, WrittenAndReadBack)
+{
+    const fs::path dir = TempDir("roundtrip");
+    const std::string path = (dir / "labels.txt").string();
+    std::vector<Fields> rows = {
+        {"V", "Engine Speed", "unsigned short", "", "0x0C0", "Big", "0", "16", "0.25", "0", "0", "8000", "rpm"},
+        {"-", "Temp", "signed char", "", "0x123", "Little", "8", "8", "1", "-40", "-40", "210", "\x93\x78"},
+        {"V", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n"},
+    };
+    std::string error;
+    ASSERT_TRUE(WriteLabelTable(path, rows, &error)) << error;
+    std::vector<std::string> lines;
+    ASSERT_TRUE(ReadLabelLines(path, lines, &error)) << error;
+    ASSERT_EQ(lines.size(), 3u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        auto row = LabelRowFromLine(lines[i]);
+        ASSERT_TRUE(row);
+        Fields expect = rows[i];
+        expect.resize(13);
+        EXPECT_EQ(*row, expect) << "row " << i;
+    }
+
+    // An empty table is a zero-byte file, which reads back as no lines.
+    ASSERT_TRUE(WriteLabelTable(path, {}, &error)) << error;
+    EXPECT_EQ(fs::file_size(path), 0u);
+    ASSERT_TRUE(ReadLabelLines(path, lines, &error));
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST(LabelFile, FailedWriteKeepsOldFile)
+{
+    const fs::path dir = TempDir("failed");
+    const fs::path path = dir / "labels.txt";
+    WriteRaw(path, "old\r\n");
+    std::string error;
+    // A folder in the way of the target: the write must fail, say so and leave no temp file.
+    EXPECT_FALSE(WriteLabelTable((dir / "sub").string() + "/", {{"V", "x"}}, &error));
+    EXPECT_FALSE(error.empty());
+    {
+        // A write cut short (file size limit) fails and leaves the old file and no temp file.
+        struct rlimit old {};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 1000;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        std::vector<Fields> big(100, Fields{"V", "a long enough label name", "unsigned short"});
+        const bool ok = WriteLabelTable(path.string(), big, &error);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_FALSE(ok);
+        EXPECT_NE(error.find("Cannot write"), std::string::npos) << error;
+        EXPECT_EQ(testsupport::ReadFile(path.string()), "old\r\n");
+    }
+    if (::geteuid() != 0) {
+        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(WriteLabelTable(path.string(), {{"V", "new"}}, &error));
+        fs::permissions(dir, fs::perms::owner_all);
+        EXPECT_EQ(testsupport::ReadFile(path.string()), "old\r\n");
+    }
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(dir))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+    std::vector<std::string> lines;
+    error.clear();
+    EXPECT_FALSE(ReadLabelLines((dir / "missing.txt").string(), lines, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(LabelFile, WriteKeepsModeAndFollowsSymlink)
+{
+    const fs::path dir = TempDir("mode");
+    const fs::path real = dir / "real.txt";
+    WriteRaw(real, "x");
+    ::chmod(real.c_str(), 0640);
+    fs::create_symlink(real, dir / "link.txt");
+    std::string error;
+    ASSERT_TRUE(WriteLabelTable((dir / "link.txt").string(), {{"V", "n"}}, &error)) << error;
+    EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
+    EXPECT_EQ(testsupport::ReadFile(real.string()), "n,,,,,,,,,,,\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(LabelFile, BackupNames)
+{
+    EXPECT_EQ(LabelBackupFileName("/a/labels.txt"), "/a/labels.bak");
+    EXPECT_EQ(LabelBackupFileName("/a/labels"), "/a/labels.bak");
+    EXPECT_EQ(LabelBackupFileName("/a.d/labels"), "/a.d/labels.bak");
+    EXPECT_EQ(LabelBackupFileName("/a/x.tar.txt"), "/a/x.tar.bak");
+    EXPECT_EQ(LabelBackupFileName("/a/.labels"), "/a/.labels.bak");
+}
+
+TEST(LabelFile, RenewMakesBackupOnlyWhenFileExists)
+{
+    const fs::path dir = TempDir("renew");
+    const std::string path = (dir / "labels.txt").string();
+    std::string error;
+    ASSERT_TRUE(RenewLabelFile(path, {{"V", "first"}}, &error)) << error;
+    EXPECT_FALSE(fs::exists(dir / "labels.bak"));
+    EXPECT_EQ(testsupport::ReadFile(path), "first,,,,,,,,,,,\r\n");
+
+    ASSERT_TRUE(RenewLabelFile(path, {{"-", "second"}}, &error)) << error;
+    EXPECT_EQ(testsupport::ReadFile((dir / "labels.bak").string()), "first,,,,,,,,,,,\r\n");
+    EXPECT_EQ(testsupport::ReadFile(path), "// second,,,,,,,,,,,\r\n");
+
+    // A label file that is itself named .bak is written without a backup of itself.
+    const std::string bak = (dir / "only.bak").string();
+    ASSERT_TRUE(RenewLabelFile(bak, {{"V", "a"}}, &error)) << error;
+    ASSERT_TRUE(RenewLabelFile(bak, {{"V", "b"}}, &error)) << error;
+    EXPECT_EQ(testsupport::ReadFile(bak), "b,,,,,,,,,,,\r\n");
+
+    // An older backup is overwritten.
+    ASSERT_TRUE(RenewLabelFile(path, {}, &error)) << error;
+    EXPECT_EQ(testsupport::ReadFile((dir / "labels.bak").string()), "// second,,,,,,,,,,,\r\n");
+    EXPECT_EQ(fs::file_size(path), 0u);
+}

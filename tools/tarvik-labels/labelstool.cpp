@@ -1,0 +1,238 @@
+#include "labelstool.h"
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "candumplog.h"
+#include "ttlabelinfo/dbcimport.h"
+#include "ttlabelinfo/labeltable.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tarvik-labels import-dbc FILE.dbc\n"
+    "       tarvik-labels decode LABELFILE [LOG]\n"
+    "\n"
+    "import-dbc  prints one label line per big-endian signal of the database\n"
+    "decode      reads a candump log (LOG, or standard input when absent or \"-\") and\n"
+    "            writes CSV: time since the first frame and every acquired label's value\n";
+
+constexpr std::size_t kMaxListedLines = 10;
+
+// Output gathered in a block and written in large pieces.
+class Out {
+public:
+    explicit Out(std::FILE* f) : f_(f), buf_(kBlock) {}
+    ~Out() { Flush(); }
+    // Room for n more bytes at Tail(); flushes when the block cannot take them.
+    char* Reserve(std::size_t n)
+    {
+        if (used_ + n > buf_.size()) {
+            Flush();
+            if (n > buf_.size())
+                buf_.resize(n);
+        }
+        return buf_.data() + used_;
+    }
+    void Commit(char* tail) { used_ = static_cast<std::size_t>(tail - buf_.data()); }
+    void Append(std::string_view s)
+    {
+        char* t = Reserve(s.size());
+        std::memcpy(t, s.data(), s.size());
+        Commit(t + s.size());
+    }
+    void Append(char c) { Append(std::string_view(&c, 1)); }
+    void Flush()
+    {
+        if (used_ > 0)
+            std::fwrite(buf_.data(), 1, used_, f_);
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlock = 1 << 16;
+    std::FILE* f_;
+    std::vector<char> buf_;
+    std::size_t used_ = 0;
+};
+
+int ImportDbcCommand(const char* path, std::FILE* out, std::FILE* err)
+{
+    std::vector<std::string> lines;
+    try {
+        lines = ImportDbcFile(path);
+    } catch (const DbcImportError& e) {
+        std::fprintf(err, "tarvik-labels: %s: %s\n", path, e.what());
+        return 1;
+    }
+    Out o(out);
+    for (const auto& l : lines) {
+        o.Append(l);
+        o.Append('\n');
+    }
+    o.Flush();
+    return std::ferror(out) ? 1 : 0;
+}
+
+// The text of one label's current value, kept until the value changes: most frames touch
+// a few labels while every row repeats all of them.
+struct Cell {
+    double value = 0;
+    std::uint8_t len = 1;
+    char text[23] = {'0'};  // "%lg" needs at most 13
+
+    void Set(double v)
+    {
+        if (std::memcmp(&v, &value, sizeof v) == 0)
+            return;
+        value = v;
+        // printf "%lg": six significant digits, C rules, locale-free
+        auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6);
+        len = static_cast<std::uint8_t>(r.ptr - text);
+    }
+};
+
+int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std::FILE* out,
+                  std::FILE* err)
+{
+    LabelTable table;
+    const std::array<std::uint32_t, 16> palette{};  // colours mean nothing here
+    std::string error;
+    if (!table.LoadFromFile(labelPath, palette, &error)) {
+        std::fprintf(err, "tarvik-labels: %s: %s\n", labelPath,
+                     error.empty() ? "cannot read the label file" : error.c_str());
+        return 1;
+    }
+
+    std::FILE* log = in;
+    std::FILE* opened = nullptr;
+    if (logPath && std::strcmp(logPath, "-") != 0) {
+        opened = std::fopen(logPath, "rb");
+        if (!opened) {
+            std::fprintf(err, "tarvik-labels: %s: %s\n", logPath, std::strerror(errno));
+            return 1;
+        }
+        log = opened;
+    }
+
+    // Columns of every frame key: the table's own groups, as indexes of its labels.
+    std::unordered_map<const TGraphInfo*, int> indexOf;
+    for (int i = 0; i < table.Count(); ++i)
+        indexOf.emplace(&table.Label(i), i);
+    std::unordered_map<std::uint32_t, std::vector<int>> columns;
+    for (int g = 0; g < table.GroupCount(); ++g) {
+        const TPlotData& group = table.Group(g);
+        auto& cols = columns[group.Key];
+        for (const TGraphInfo* l : group.Labels)
+            cols.push_back(indexOf.at(l));
+    }
+
+    Out o(out);
+    o.Append("time(s)");
+    for (int i = 0; i < table.Count(); ++i) {
+        o.Append(',');
+        o.Append(table.Label(i).Name());  // written as they are, like the recorded files
+    }
+    o.Append('\n');
+
+    std::vector<Cell> cells(static_cast<std::size_t>(table.Count()));
+    LineReader reader(log);
+    std::string_view line;
+    bool truncated = false;
+    std::uint64_t lineNo = 0, malformed = 0;
+    std::vector<std::uint64_t> listed;
+    bool haveFirst = false;
+    CandumpFrame first, frame;
+    // Widest row: a time of at most kTimeMax characters, then every cell at full size.
+    constexpr std::size_t kTimeMax = 40;
+    const std::size_t rowMax = kTimeMax + cells.size() * (1 + sizeof(Cell::text)) + 1;
+
+    while (reader.Next(line, truncated)) {
+        ++lineNo;
+        const CandumpLineKind kind =
+            truncated ? CandumpLineKind::Malformed : ParseCandumpLine(line, frame);
+        if (kind == CandumpLineKind::Malformed) {
+            if (listed.size() < kMaxListedLines)
+                listed.push_back(lineNo);
+            ++malformed;
+            continue;
+        }
+        if (kind != CandumpLineKind::Frame)
+            continue;
+        if (!haveFirst) {
+            first = frame;
+            haveFirst = true;
+        }
+        const auto it = columns.find(frame.key);
+        if (it == columns.end())
+            continue;
+        table.DecodeFrame(frame.key, frame.data);
+        for (int c : it->second)
+            cells[static_cast<std::size_t>(c)].Set(table.Label(c).Value());
+
+        const double t = static_cast<double>(frame.seconds - first.seconds) +
+                         static_cast<double>(frame.nanoseconds - first.nanoseconds) * 1e-9;
+        char* w = o.Reserve(rowMax);
+        w = std::to_chars(w, w + kTimeMax, t, std::chars_format::fixed, 6).ptr;
+        for (const Cell& cell : cells) {
+            *w++ = ',';
+            std::memcpy(w, cell.text, sizeof cell.text);  // fixed size: no length-driven copy
+            w += cell.len;
+        }
+        *w++ = '\n';
+        o.Commit(w);
+    }
+    o.Flush();
+
+    int status = 0;
+    if (reader.Failed()) {
+        std::fprintf(err, "tarvik-labels: %s: read error after line %llu\n",
+                     logPath ? logPath : "standard input", static_cast<unsigned long long>(lineNo));
+        status = 1;
+    }
+    if (opened)
+        std::fclose(opened);
+    if (malformed > 0) {
+        std::string list;
+        for (std::size_t i = 0; i < listed.size(); ++i)
+            list += (i ? ", " : "") + std::to_string(listed[i]);
+        if (malformed > listed.size())
+            list += ", ...";
+        std::fprintf(err, "tarvik-labels: skipped %llu malformed log line%s: line%s %s\n",
+                     static_cast<unsigned long long>(malformed), malformed == 1 ? "" : "s",
+                     listed.size() == 1 ? "" : "s", list.c_str());
+    }
+    if (std::ferror(out)) {
+        std::fprintf(err, "tarvik-labels: error writing the output\n");
+        status = 1;
+    }
+    return status;
+}
+
+}  // namespace
+
+int RunTarvikLabels(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                    std::FILE* err)
+{
+    const std::string_view cmd = argc > 1 ? argv[1] : "";
+    if (cmd == "-h" || cmd == "--help" || cmd == "help") {
+        std::fputs(kUsage, out);
+        return 0;
+    }
+    if (cmd == "import-dbc" && argc == 3)
+        return ImportDbcCommand(argv[2], out, err);
+    if (cmd == "decode" && (argc == 3 || argc == 4))
+        return DecodeCommand(argv[2], argc == 4 ? argv[3] : nullptr, in, out, err);
+    std::fputs(kUsage, err);
+    return 2;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,23 @@
+#pragma once
+// tarvik-labels: labels from a shell, on the program's own label and import code.
+//
+//   tarvik-labels import-dbc FILE.dbc       label lines of the database's big-endian signals
+//   tarvik-labels decode LABELFILE [LOG]    candump log (or standard input) to CSV
+//
+// decode writes a header "time(s)" and the name of every acquired label, in label-file
+// order, then one row per frame that matches at least one label: the time since the
+// log's first frame ("%.6f") and every label's latest value ("%lg"; 0 until first seen).
+//   time(s),EngineSpeed,CoolantTemp
+//   0.000000,1200,0
+//   0.010000,1200,85
+// Malformed log lines are skipped and counted on standard error with their line numbers.
+//
+// Exit status: 0 done, 1 a file could not be read or the import aborted, 2 usage error.
+#include <cstdio>
+
+namespace tarvik {
+
+int RunTarvikLabels(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                    std::FILE* err);
+
+}  // namespace tarvik
