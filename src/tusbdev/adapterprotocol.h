@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace tarvik {
@@ -28,6 +29,14 @@ enum RecordType : std::uint8_t {
 // One record as it arrives. Readers interpret the bytes; nothing is converted on arrival.
 struct AdapterRecord {
     std::array<std::uint8_t, kRecordSize> bytes{};
+
+    // A record from 20 raw bytes of the stream.
+    static AdapterRecord From(const void* raw)
+    {
+        AdapterRecord r;
+        std::memcpy(r.bytes.data(), raw, kRecordSize);
+        return r;
+    }
 
     std::uint8_t CheckByte() const { return bytes[0]; }
     std::uint8_t CheckCopy() const { return bytes[19]; }
@@ -61,6 +70,13 @@ struct AdapterRecord {
 };
 static_assert(sizeof(AdapterRecord) == kRecordSize);
 
+// LIN identifiers carry 6 bits; larger entries are cut before sending.
+inline constexpr std::uint32_t kLinIdMask = 0x3F;
+
+// Fixed byte counts of the commands (STX and ETX included).
+inline constexpr std::size_t kMonitorBytes = 4, kBusBytes = 7, kMasksBytes = 35, kSimpleBytes = 3,
+                             kTransmitBytes = 29, kPeriodicBytes = 37;
+
 // A composed command: the exact bytes to write, STX first and ETX last.
 using Command = std::string;
 
@@ -77,6 +93,8 @@ Command Transmit(int extended, int length, std::uint32_t id, const std::uint8_t 
 Command TransmitPeriodic(int extended, int length, std::uint32_t id, const std::uint8_t data[8],
                          std::uint32_t interval100us);                // I (37 bytes)
 Command StopPeriodic();                                               // S (3 bytes)
+// A LIN frame as T: standard flag, identifier cut to its 6 bits (29 bytes).
+Command LinTransmit(int length, std::uint32_t id, const std::uint8_t data[8]);
 }  // namespace cmd
 
 }  // namespace tarvik

@@ -3,6 +3,7 @@
 // backend only answers these calls with the library's status codes.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace tarvik {
 
@@ -61,6 +62,10 @@ public:
                                 std::uint32_t* eventStatus) = 0;                             // 21
     virtual FT_STATUS Close(FT_HANDLE h) = 0;                                                // 2
     virtual FT_STATUS DeviceCount(std::uint32_t* count) = 0;                                 // 70
+
+    // What the status code alone cannot say about the last failure (which port, what to do
+    // about it); empty when there is nothing to add.
+    virtual std::string LastErrorDetail() const { return {}; }
 };
 
 }  // namespace tarvik

@@ -59,6 +59,8 @@ public:
     std::uint32_t BaudRate() const { return baudRate_; }
     void SetBaudRate(std::uint32_t baud) { baudRate_ = baud; }
     FT_STATUS LastStatus() const { return lastStatus_.load(std::memory_order_relaxed); }
+    // The message of the last open failure (also given to the presenter); empty after a success.
+    std::string LastOpenError() const { return lastOpenError_; }
 
     void SetErrorPresenter(ErrorPresenter p) { presenter_ = std::move(p); }
     void SetMessagePump(MessagePump p) { pump_ = std::move(p); }
@@ -67,7 +69,9 @@ public:
 
 private:
     [[noreturn]] void Fail(FT_STATUS status);
-    bool Usable() const;
+    FT_HANDLE Usable() const;
+    bool OpenFailed(FT_STATUS status, FT_HANDLE h);
+    void Pump();
 
     std::shared_ptr<TFtBackend> backend_;
     std::uint32_t deviceNumber_;
@@ -85,6 +89,7 @@ private:
     std::atomic<bool> open_{false};
     ErrorPresenter presenter_;
     MessagePump pump_;
+    std::string lastOpenError_;
 };
 
 }  // namespace tarvik
