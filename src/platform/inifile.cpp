@@ -1,0 +1,303 @@
+#include "platform/inifile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <limits>
+
+namespace tarvik {
+
+namespace {
+
+bool SameName(const QByteArray& a, const QByteArray& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+QByteArray NameBytes(const QString& s) { return s.trimmed().toUtf8(); }
+
+// Files from Windows machines may be in the ANSI code page rather than UTF-8.
+QString DecodeValue(const QByteArray& raw)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = utf8.decode(raw);
+    if (!utf8.hasError())
+        return s;
+    QStringDecoder sjis("Shift_JIS");
+    if (sjis.isValid()) {
+        QString t = sjis.decode(raw);
+        if (!sjis.hasError())
+            return t;
+    }
+    return QString::fromLatin1(raw);
+}
+
+bool ParseInt(const QByteArray& text, int* out)
+{
+    QByteArray t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    bool negative = false;
+    int pos = 0;
+    if (t[0] == '-' || t[0] == '+') {
+        negative = t[0] == '-';
+        pos = 1;
+    }
+    int base = 10;
+    if (t.size() > pos && t[pos] == '$') {
+        base = 16;
+        pos += 1;
+    } else if (t.size() > pos + 1 && t[pos] == '0' && (t[pos + 1] == 'x' || t[pos + 1] == 'X')) {
+        base = 16;
+        pos += 2;
+    }
+    if (pos >= t.size())
+        return false;
+    long long v = 0;
+    for (int i = pos; i < t.size(); ++i) {
+        const char c = t[i];
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
+        v = v * base + d;
+        if (v > 0xFFFFFFFFLL)
+            return false;
+    }
+    if (base == 16 && !negative && v > std::numeric_limits<int>::max())
+        v -= 0x100000000LL;  // "$FFFFFFFF" is -1, as a 32-bit value written in hex
+    if (negative)
+        v = -v;
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+TIniFile::TIniFile(const QString& path) : path_(path)
+{
+    QFile f(path_);
+    if (f.open(QIODevice::ReadOnly))
+        Parse(f.readAll());
+}
+
+void TIniFile::Parse(const QByteArray& input)
+{
+    sections_.clear();
+    sections_.push_back(Section{});  // lines before the first header
+    QByteArray text = input;
+    bom_ = text.startsWith("\xEF\xBB\xBF");
+    if (bom_)
+        text.remove(0, 3);
+
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0)
+            end = text.size();
+        QByteArray raw = text.mid(start, end - start);
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        start = next;
+
+        const QByteArray t = raw.trimmed();
+        if (t.startsWith('[')) {
+            const qsizetype close = t.indexOf(']');
+            if (close > 0) {
+                Section s;
+                s.name = t.mid(1, close - 1).trimmed();
+                s.hasHeader = true;
+                s.header = raw;
+                sections_.push_back(std::move(s));
+                continue;
+            }
+        }
+        Line line;
+        line.raw = raw;
+        if (!t.isEmpty() && t[0] != ';' && t[0] != '#') {
+            const qsizetype eq = raw.indexOf('=');
+            if (eq > 0) {
+                line.key = raw.left(eq).trimmed();
+                line.value = raw.mid(eq + 1);
+            }
+        }
+        sections_.back().lines.push_back(std::move(line));
+    }
+}
+
+const TIniFile::Section* TIniFile::FindSection(const QByteArray& name) const
+{
+    for (const Section& s : sections_)
+        if (s.hasHeader && SameName(s.name, name))
+            return &s;  // a repeated section is shadowed by its first occurrence, as on Windows
+    return nullptr;
+}
+
+TIniFile::Section* TIniFile::FindSection(const QByteArray& name)
+{
+    return const_cast<Section*>(static_cast<const TIniFile*>(this)->FindSection(name));
+}
+
+const TIniFile::Line* TIniFile::FindLine(const QString& section, const QString& key) const
+{
+    const Section* s = FindSection(NameBytes(section));
+    if (!s)
+        return nullptr;
+    const QByteArray k = NameBytes(key);
+    for (const Line& l : s->lines)
+        if (!l.key.isEmpty() && SameName(l.key, k))
+            return &l;
+    return nullptr;
+}
+
+bool TIniFile::SectionExists(const QString& section) const { return FindSection(NameBytes(section)) != nullptr; }
+
+bool TIniFile::ValueExists(const QString& section, const QString& key) const
+{
+    return FindLine(section, key) != nullptr;
+}
+
+int TIniFile::ReadInteger(const QString& section, const QString& key, int def) const
+{
+    const Line* l = FindLine(section, key);
+    int v;
+    if (l && ParseInt(l->value, &v))
+        return v;
+    return def;
+}
+
+bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) const
+{
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
+{
+    const Line* l = FindLine(section, key);
+    if (!l)
+        return def;
+    QByteArray v = l->value.trimmed();
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.mid(1, v.size() - 2);
+    return DecodeValue(v);
+}
+
+bool TIniFile::Write(const QString& section, const QString& key, const QByteArray& value)
+{
+    const QByteArray sname = NameBytes(section);
+    const QByteArray kname = NameBytes(key);
+    Section* s = FindSection(sname);
+    if (!s) {
+        Section fresh;
+        fresh.name = sname;
+        fresh.hasHeader = true;
+        fresh.header = "[" + sname + "]";
+        sections_.push_back(std::move(fresh));
+        s = &sections_.back();
+    }
+    Line* found = nullptr;
+    std::size_t lastKey = 0;
+    bool anyKey = false;
+    for (std::size_t i = 0; i < s->lines.size(); ++i) {
+        Line& l = s->lines[i];
+        if (l.key.isEmpty())
+            continue;
+        anyKey = true;
+        lastKey = i;
+        if (!found && SameName(l.key, kname))
+            found = &l;
+    }
+    if (found) {
+        found->value = value;
+        found->raw = found->key + "=" + value;  // keeps the file's spelling of the key
+    } else {
+        Line l;
+        l.key = kname;
+        l.value = value;
+        l.raw = kname + "=" + value;
+        // New keys go after the section's last key, ahead of trailing blank or comment lines.
+        const std::size_t at = anyKey ? lastKey + 1 : 0;
+        s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
+    }
+    if (batchDepth_ > 0) {
+        pending_ = true;
+        return true;
+    }
+    return UpdateFile();
+}
+
+bool TIniFile::WriteInteger(const QString& section, const QString& key, int value)
+{
+    return Write(section, key, QByteArray::number(value));
+}
+
+bool TIniFile::WriteBool(const QString& section, const QString& key, bool value)
+{
+    return Write(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    // A line end inside a value would split it into lines of its own on the next read.
+    QString v = value;
+    v.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return Write(section, key, v.toUtf8());
+}
+
+QByteArray TIniFile::Serialize() const
+{
+    QByteArray out;
+    if (bom_)
+        out += "\xEF\xBB\xBF";
+    for (const Section& s : sections_) {
+        if (s.hasHeader)
+            out += s.header + "\r\n";
+        for (const Line& l : s.lines)
+            out += l.raw + "\r\n";
+    }
+    return out;
+}
+
+bool TIniFile::UpdateFile()
+{
+    pending_ = false;
+    const QFileInfo info(path_);
+    if (!QDir().mkpath(info.absolutePath()))
+        return false;
+    QSaveFile f(path_);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray data = Serialize();
+    if (f.write(data) != data.size()) {
+        f.cancelWriting();
+        return false;
+    }
+    return f.commit();
+}
+
+TIniFile::Batch::~Batch()
+{
+    if (!committed_) {
+        if (--ini_.batchDepth_ == 0 && ini_.pending_)
+            ini_.UpdateFile();
+    }
+}
+
+bool TIniFile::Batch::Commit()
+{
+    if (committed_)
+        return true;
+    committed_ = true;
+    if (--ini_.batchDepth_ == 0 && ini_.pending_)
+        return ini_.UpdateFile();
+    return true;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,143 @@
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "platform/inifile.h"
+#include "support/testsupport.h"
+
+using tarvik::TIniFile;
+
+namespace {
+
+QString WriteText(const QTemporaryDir& dir, const char* name, const QByteArray& text)
+{
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(text);
+    return path;
+}
+
+}  // namespace
+
+TEST(IniFileRead, WindowsFileWithCrLfAndOddSpelling)
+{
+    QTemporaryDir dir;
+    const QString path = WriteText(dir, "a.INI",
+                                   "; carried over\r\n[usb]\r\n DeviceNo = 3 \r\nBaudRate=921600\r\n\r\n"
+                                   "[Log]\r\nLogfilePrefix=Trace\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("USB", "deviceno", 0), 3);
+    EXPECT_EQ(ini.ReadInteger("USB", "BaudRate", 0), 921600);
+    EXPECT_EQ(ini.ReadString("LOG", "LogfilePrefix", "Log"), "Trace");  // no stray CR in the value
+    EXPECT_EQ(ini.ReadString("LOG", "Missing", "Log"), "Log");
+    EXPECT_EQ(ini.ReadInteger("Nowhere", "DeviceNo", 7), 7);
+}
+
+TEST(IniFileRead, LfOnlyAndMissingFinalLineEnd)
+{
+    TIniFile ini("/nonexistent/x.INI");
+    ini.Parse("[CAN]\nBusSpeed=4\nDriverMode=1");
+    EXPECT_EQ(ini.ReadInteger("CAN", "BusSpeed", 0), 4);
+    EXPECT_EQ(ini.ReadInteger("CAN", "DriverMode", 0), 1);
+}
+
+TEST(IniFileRead, IntegersAndGarbage)
+{
+    TIniFile ini("/nonexistent/x.INI");
+    ini.Parse("[S]\r\na=-1000\r\nb=12abc\r\nc=\r\nd=$1F\r\ne=0x10\r\nf=99999999999\r\ng=+5\r\nh=-\r\n"
+              "i=$FFFFFFFF\r\nj= 7 \r\n");
+    EXPECT_EQ(ini.ReadInteger("S", "a", 0), -1000);
+    EXPECT_EQ(ini.ReadInteger("S", "b", 42), 42);  // not an integer as a whole
+    EXPECT_EQ(ini.ReadInteger("S", "c", 42), 42);
+    EXPECT_EQ(ini.ReadInteger("S", "d", 0), 31);
+    EXPECT_EQ(ini.ReadInteger("S", "e", 0), 16);
+    EXPECT_EQ(ini.ReadInteger("S", "f", 42), 42);  // out of 32-bit range
+    EXPECT_EQ(ini.ReadInteger("S", "g", 0), 5);
+    EXPECT_EQ(ini.ReadInteger("S", "h", 42), 42);
+    EXPECT_EQ(ini.ReadInteger("S", "i", 0), -1);
+    EXPECT_EQ(ini.ReadInteger("S", "j", 0), 7);
+}
+
+TEST(IniFileRead, BooleansAreIntegers)
+{
+    TIniFile ini("/nonexistent/x.INI");
+    ini.Parse("[S]\r\nzero=0\r\none=1\r\ntwo=2\r\nneg=-1\r\nword=true\r\n");
+    EXPECT_FALSE(ini.ReadBool("S", "zero", true));
+    EXPECT_TRUE(ini.ReadBool("S", "one", false));
+    EXPECT_TRUE(ini.ReadBool("S", "two", false));
+    EXPECT_TRUE(ini.ReadBool("S", "neg", false));
+    EXPECT_FALSE(ini.ReadBool("S", "word", false));  // garbage reads as the default
+    EXPECT_TRUE(ini.ReadBool("S", "word", true));
+}
+
+TEST(IniFileRead, StringsAndRepeatedNames)
+{
+    TIniFile ini("/nonexistent/x.INI");
+    ini.Parse("[S]\r\nq=\"a b\"\r\nequals=x=y\r\nk=first\r\nK=second\r\n[S]\r\nk=third\r\n");
+    EXPECT_EQ(ini.ReadString("S", "q", ""), "a b");
+    EXPECT_EQ(ini.ReadString("S", "equals", ""), "x=y");
+    EXPECT_EQ(ini.ReadString("S", "k", ""), "first");
+}
+
+TEST(IniFileRead, ShiftJisValueFromAWindowsMachine)
+{
+    TIniFile ini("/nonexistent/x.INI");
+    // "ログ" in code page 932
+    ini.Parse("[LOG]\r\nLogfilePrefix=\x83\x8D\x83\x4F\r\n");
+    const QString v = ini.ReadString("LOG", "LogfilePrefix", "");
+    if (v.size() == 2) {
+        EXPECT_EQ(v, QString::fromUtf8("ログ"));
+    } else {
+        EXPECT_EQ(v.size(), 4);  // no Shift_JIS decoder: bytes kept one per character
+    }
+}
+
+TEST(IniFileWrite, KeepsUnknownLinesAndOrderAndUsesCrLf)
+{
+    QTemporaryDir dir;
+    const QString path = WriteText(dir, "b.INI",
+                                   "; note\n[Other]\nx=1\n\n[usb]\nDeviceNo=3\nExtra=keep\n\n; tail\n");
+    TIniFile ini(path);
+    EXPECT_TRUE(ini.WriteInteger("USB", "DEVICENO", 5));
+    EXPECT_TRUE(ini.WriteInteger("USB", "BaudRate", 115200));
+    EXPECT_TRUE(ini.WriteString("New", "k", "v"));
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()),
+              "; note\r\n[Other]\r\nx=1\r\n\r\n[usb]\r\nDeviceNo=5\r\nExtra=keep\r\nBaudRate=115200\r\n\r\n"
+              "; tail\r\n[New]\r\nk=v\r\n");
+    TIniFile again(path);
+    EXPECT_EQ(again.ReadInteger("USB", "DeviceNo", 0), 5);
+    EXPECT_EQ(again.ReadString("New", "k", ""), "v");
+}
+
+TEST(IniFileWrite, CreatesFolderAndFileAndKeepsValuesOnOneLine)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sub/deeper/c.INI");
+    TIniFile ini(path);
+    EXPECT_TRUE(ini.WriteString("S", "k", "two\r\nlines"));
+    EXPECT_TRUE(ini.WriteBool("S", "b", true));
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "[S]\r\nk=two  lines\r\nb=1\r\n");
+}
+
+TEST(IniFileWrite, BatchWritesOnceAndFailureIsReported)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("d.INI");
+    TIniFile ini(path);
+    {
+        TIniFile::Batch batch(ini);
+        ini.WriteInteger("S", "a", 1);
+        EXPECT_FALSE(QFile::exists(path));  // nothing written before the batch ends
+        ini.WriteInteger("S", "b", 2);
+        EXPECT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "[S]\r\na=1\r\nb=2\r\n");
+
+    // A path whose folder cannot be created: the write says so, the value is still held.
+    const QString blocker = WriteText(dir, "file", "x");
+    TIniFile bad(blocker + "/e.INI");
+    EXPECT_FALSE(bad.WriteInteger("S", "a", 3));
+    EXPECT_EQ(bad.ReadInteger("S", "a", 0), 3);
+}
