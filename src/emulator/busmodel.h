@@ -1,0 +1,75 @@
+#pragma once
+// What the emulated adapter hears on the bus. A model is a time-ordered source of events
+// (frames, raw wire bytes, a disconnect); the engine stamps, frames and queues them.
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "tusbdev/adapterprotocol.h"
+
+namespace tarvik {
+
+// Emulator time in microseconds on a monotonic clock chosen by the host.
+using EmuMicros = std::int64_t;
+inline constexpr EmuMicros kEmuNever = std::numeric_limits<EmuMicros>::max();
+
+enum class BusMode { Can, Lin };
+
+struct BusEvent {
+    enum class Kind {
+        Frame,       // `record` with type, length, identifier and data; the engine adds check byte and time stamp
+        Raw,         // `raw` goes onto the wire unchanged (broken records, garbage)
+        Disconnect,  // the adapter vanishes from the USB side
+    };
+    Kind kind = Kind::Frame;
+    EmuMicros due = 0;
+    AdapterRecord record;
+    std::string raw;
+};
+
+class TBusModel {
+public:
+    virtual ~TBusModel() = default;
+    virtual std::string Name() const = 0;
+    // The adapter went on bus in `mode` at `now`; the model starts its schedule from there.
+    virtual void Start(BusMode mode, EmuMicros now) = 0;
+    // Due time of the next event, kEmuNever when nothing more will come.
+    virtual EmuMicros NextDue() const = 0;
+    // Removes and returns the next event (the one NextDue names). Only called when one is due.
+    virtual BusEvent Pop() = 0;
+    // Forgets everything due before `now`; used when nobody was listening.
+    virtual void SkipTo(EmuMicros now) = 0;
+    // A paced model follows its own timing; an unpaced one produces as fast as the host reads.
+    virtual bool Paced() const { return true; }
+};
+
+// Fills the frame fields of a record (no check byte, no time stamp).
+inline AdapterRecord MakeCanFrame(std::uint32_t id, bool extended, int length, const std::uint8_t* data,
+                                  std::uint8_t type = kCanReceived)
+{
+    AdapterRecord r;
+    r.bytes[1] = type;
+    r.bytes[2] = static_cast<std::uint8_t>((length & 0x0F) | (extended ? 0x20 : 0x00));
+    r.bytes[3] = static_cast<std::uint8_t>(id >> 24);
+    r.bytes[4] = static_cast<std::uint8_t>(id >> 16);
+    r.bytes[5] = static_cast<std::uint8_t>(id >> 8);
+    r.bytes[6] = static_cast<std::uint8_t>(id);
+    for (int i = 0; i < 8; ++i)
+        r.bytes[7 + i] = data ? data[i] : 0;
+    return r;
+}
+
+inline AdapterRecord MakeLinFrame(std::uint8_t id, int length, const std::uint8_t* data, std::uint8_t error = 0,
+                                  std::uint8_t type = kLinReceived)
+{
+    AdapterRecord r;
+    r.bytes[1] = type;
+    r.bytes[2] = static_cast<std::uint8_t>(length & 0x0F);
+    r.bytes[3] = error;
+    r.bytes[6] = id;
+    for (int i = 0; i < 8; ++i)
+        r.bytes[7 + i] = data ? data[i] : 0;
+    return r;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,195 @@
+#include "tmainform/tmonthread.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include "platform/guicall.h"
+#include "tusbdev/adapterprotocol.h"
+#include "tusbdev/tqueuebuffer.h"
+#include "tusbdev/tusbdev.h"
+
+namespace tarvik {
+
+namespace {
+constexpr auto kIdleSleep = std::chrono::milliseconds(1);
+}
+
+TMonThread::TMonThread(TUsbDev& device, Host host) : device_(device), host_(std::move(host))
+{
+    for (auto& s : slots_)
+        s.store(nullptr);
+    for (auto& d : dropped_)
+        d.store(0);
+    SetPriority(Priority::AboveNormal);
+}
+
+TMonThread::~TMonThread() { TerminateAndWait(); }
+
+bool TMonThread::Start()
+{
+    if (running_.load())
+        return false;
+    recordsRead_ = 0;
+    badRecords_ = 0;
+    partialBytes_ = 0;
+    for (auto& d : dropped_)
+        d.store(0);
+    running_.store(true);
+    status_.store(0);
+    Resume();
+    return true;
+}
+
+bool TMonThread::Stop()
+{
+    running_.store(false);
+    return true;
+}
+
+std::string TMonThread::ErrorText() const
+{
+    std::lock_guard<std::mutex> g(errorLock_);
+    return errorText_;
+}
+
+void TMonThread::SetSlot(int slot, TQueueBuffer* ring)
+{
+    if (slot < 1 || slot > kSlotCount)
+        return;
+    TQueueBuffer* old = slots_[slot - 1].exchange(ring);
+    if (old == nullptr || old == ring)
+        return;
+    // The thread may have picked up the old ring just before the exchange; wait for the
+    // batch in hand to end so the caller can free it. A batch never blocks on anything
+    // but the rings' own short locks.
+    const std::uint64_t gen = dispatchGen_.load();
+    if (gen % 2 == 1)
+        while (dispatchGen_.load() == gen)
+            std::this_thread::yield();
+}
+
+TQueueBuffer* TMonThread::Slot(int slot) const
+{
+    if (slot < 1 || slot > kSlotCount)
+        return nullptr;
+    return slots_[slot - 1].load();
+}
+
+std::uint64_t TMonThread::Dropped(int slot) const
+{
+    if (slot < 1 || slot > kSlotCount)
+        return 0;
+    return dropped_[slot - 1].load();
+}
+
+void TMonThread::ParkWhileStopped()
+{
+    status_.store(2);
+    // Start may have run between the caller's check and the store above; it set status 0
+    // and its Resume is kept for the park below, but our 2 must not outlive it.
+    if (running_.load()) {
+        status_.store(0);
+        return;
+    }
+    SuspendSelf();
+}
+
+void TMonThread::Execute()
+{
+    auto buffer = std::make_unique<std::uint8_t[]>(kReadBufferSize);  // zero-filled
+    while (!Terminated()) {
+        if (!running_.load()) {
+            ParkWhileStopped();
+            continue;
+        }
+        try {
+            std::uint32_t waiting = 0;
+            // A closed device answers false; sleep rather than spin until reception stops.
+            if (!device_.GetQueueStatus(&waiting) || waiting == 0) {
+                SleepFor(kIdleSleep);
+                continue;
+            }
+            // Whole records: the read waits (up to its time-out) for the rest of a partial one.
+            std::uint64_t want = (std::uint64_t(waiting) + kRecordSize - 1) / kRecordSize * kRecordSize;
+            want = std::min<std::uint64_t>(want, kReadBufferSize);
+            std::uint32_t got = 0;
+            if (!device_.Read(buffer.get(), std::uint32_t(want), &got)) {
+                SleepFor(kIdleSleep);
+                continue;
+            }
+            got = std::min<std::uint32_t>(got, std::uint32_t(want));
+            partialBytes_ += got % kRecordSize;
+            Dispatch(buffer.get(), got / kRecordSize);
+            std::this_thread::yield();  // let the consumers drain what was just handed out
+        } catch (const std::exception& e) {
+            Failure(e.what());
+        } catch (...) {
+            Failure(std::string(kUsbErrorPrefix) + UsbErrorText(FT_OTHER_ERROR));
+        }
+    }
+}
+
+void TMonThread::Dispatch(const std::uint8_t* data, std::uint32_t records)
+{
+    dispatchGen_.fetch_add(1);  // odd: rings taken from the slots are in use
+    for (std::uint32_t i = 0; i < records; ++i) {
+        const std::uint8_t* rec = data + std::size_t(i) * kRecordSize;
+        ++recordsRead_;
+        if (rec[0] != rec[kRecordSize - 1]) {
+            ++badRecords_;
+            status_.store(3);
+            continue;
+        }
+        int slots = 0;
+        switch (rec[1]) {
+        case kCanReceived:
+        case kCanTransmitted:
+            slots = 3;
+            break;
+        case kLinReceived:
+        case kLinTransmitted:
+            slots = 2;
+            break;
+        case kCanStatus:
+        case kLinStatus:
+            status_.store(rec[2]);
+            break;
+        default:
+            break;
+        }
+        for (int s = 0; s < slots; ++s) {
+            TQueueBuffer* ring = slots_[s].load();
+            if (ring && !ring->Push(rec))
+                ++dropped_[s];  // a full ring loses the record for its own consumer only
+        }
+    }
+    dispatchGen_.fetch_add(1);
+}
+
+void TMonThread::Failure(const std::string& message)
+{
+    // The window's handlers run on the GUI thread; an exception there must not end
+    // this thread, which lives for the whole program.
+    if (host_.UsbFailure) {
+        try {
+            SyncGuiCall(host_.UsbFailure);
+        } catch (...) {
+        }
+    }
+    {
+        std::lock_guard<std::mutex> g(errorLock_);
+        errorText_ = message;
+    }
+    if (host_.ShowError) {
+        try {
+            SyncGuiCall([&] { host_.ShowError(message); });
+        } catch (...) {
+        }
+    }
+    // The window has gone off bus by now; make sure of it even without a window.
+    running_.store(false);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,171 @@
+// Serves the adapter protocol on a pseudo-terminal so that the program, or any test, can
+// open the printed path as if it were the adapter's serial port.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/signalfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "emulator/adapteremulator.h"
+#include "emulator/modelfactory.h"
+
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: tarvik-adapter-emu [--model MODEL]\n"
+    "Emulates the CAN/LIN bus adapter on a pseudo-terminal. The first line of output is\n"
+    "the terminal's path; open it in Tarvik (or any test) as the adapter's serial port.\n"
+    "\n"
+    "Models:\n"
+    "  --model vehicle               a small car's CAN traffic (default); in LIN mode a few\n"
+    "                                LIN frames, now and then with an error code\n"
+    "  --model replay FILE [--fast]  plays a candump log with its timing, or as fast as read\n"
+    "  --model load RATE|max         RATE frames per second of one shape, or as fast as read\n"
+    "\n"
+    "Stops on SIGINT or SIGTERM and reports the records it produced and dropped on stderr.\n";
+
+tarvik::EmuMicros Now()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return tarvik::EmuMicros(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
+}
+
+int Fail(const std::string& what)
+{
+    std::fprintf(stderr, "tarvik-adapter-emu: %s\n", what.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> modelWords{"vehicle"};
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (a == "--model") {
+            modelWords.assign(argv + i + 1, argv + argc);
+            break;
+        }
+        std::fputs(kHelp, stderr);
+        return 2;
+    }
+    std::string error;
+    auto model = tarvik::MakeBusModel(modelWords, &error);
+    if (!model) {
+        std::fprintf(stderr, "tarvik-adapter-emu: %s\n%s", error.c_str(), kHelp);
+        return 2;
+    }
+
+    // Signals arrive through a descriptor so that the poll loop sees them between steps.
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGINT);
+    sigaddset(&mask, SIGTERM);
+    if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0)
+        return Fail(std::string("sigprocmask: ") + std::strerror(errno));
+    const int sigFd = signalfd(-1, &mask, SFD_CLOEXEC);
+    if (sigFd < 0)
+        return Fail(std::string("signalfd: ") + std::strerror(errno));
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return Fail(std::string("cannot create a pseudo-terminal: ") + std::strerror(errno));
+    const char* slavePath = ptsname(master);
+    if (!slavePath)
+        return Fail(std::string("ptsname: ") + std::strerror(errno));
+    const std::string path = slavePath;
+    // Raw at once: an echoing line discipline would hand our own records back to us as commands.
+    termios tio{};
+    if (tcgetattr(master, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(master, TCSANOW, &tio);
+    }
+    // Holding the slave open keeps the master readable and free of hang-ups while the host
+    // closes and reopens the port.
+    const int keeper = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (keeper < 0)
+        return Fail("cannot open " + path + ": " + std::strerror(errno));
+    if (tcgetattr(keeper, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(keeper, TCSANOW, &tio);
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "tarvik-adapter-emu: serving the %s model on %s\n", model->Name().c_str(), path.c_str());
+
+    tarvik::AdapterEmulator::Options options;
+    options.keepLog = false;
+    tarvik::AdapterEmulator emu(std::move(model), Now(), options);
+
+    std::vector<std::uint8_t> in(4096);
+    bool running = true;
+    int status = 0;
+    while (running) {
+        tarvik::EmuMicros now = Now();
+        emu.Advance(now);
+        const tarvik::EmuMicros due = emu.NextDue(now);
+        // Millisecond granularity batches a busy stream into few wake-ups; records carry
+        // their own time stamps, so a batch released late still shows the bus timing.
+        int timeoutMs = -1;
+        if (due != tarvik::kEmuNever)
+            timeoutMs = int(std::clamp<tarvik::EmuMicros>((due - now + 999) / 1000, 1, 1000));
+        pollfd fds[2] = {{master, short(POLLIN | (emu.OutputSize() ? POLLOUT : 0)), 0}, {sigFd, POLLIN, 0}};
+        const int n = poll(fds, 2, timeoutMs);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            status = Fail(std::string("poll: ") + std::strerror(errno));
+            break;
+        }
+        if (fds[1].revents & POLLIN)
+            break;
+        now = Now();
+        if (fds[0].revents & POLLIN) {
+            const ssize_t r = read(master, in.data(), in.size());
+            if (r > 0)
+                emu.Feed(in.data(), std::size_t(r), now);
+            else if (r < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
+                status = Fail(std::string("read: ") + std::strerror(errno));
+                break;
+            }
+        }
+        emu.Advance(now);
+        while (emu.OutputSize() > 0) {
+            const ssize_t w = write(master, emu.OutputData(), emu.OutputSize());
+            if (w > 0) {
+                emu.ConsumeOutput(std::size_t(w));
+                continue;
+            }
+            if (w < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
+                status = Fail(std::string("write: ") + std::strerror(errno));
+                running = false;
+            }
+            break;
+        }
+    }
+    std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped\n",
+                 static_cast<unsigned long long>(emu.RecordsQueued()),
+                 static_cast<unsigned long long>(emu.DroppedRecords()));
+    close(keeper);
+    close(master);
+    close(sigFd);
+    return status;
+}
