@@ -1,0 +1,79 @@
+#include "tmainform/buscontrol.h"
+
+#include <chrono>
+#include <thread>
+
+#include "tusbdev/adapterprotocol.h"
+#include "tusbdev/tusbdev.h"
+
+namespace tarvik {
+
+namespace {
+constexpr std::uint32_t kReplyTimeoutMs = 5000;
+}  // namespace
+
+TBusControl::TBusControl(TUsbDev& dev, Reception reception, Sleeper sleep)
+    : dev_(dev), reception_(std::move(reception)), sleep_(std::move(sleep))
+{
+    if (!sleep_)
+        sleep_ = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+}
+
+bool TBusControl::SendAcked(const std::string& command)
+{
+    std::uint8_t reply = 0;
+    if (!dev_.SendAndWait(command.data(), std::uint32_t(command.size()), kReplyTimeoutMs, 1, &reply)) return false;
+    return reply == kAck;
+}
+
+bool TBusControl::SendOnly(const std::string& command)
+{
+    return dev_.SendAndWait(command.data(), std::uint32_t(command.size()), kReplyTimeoutMs, 0, nullptr);
+}
+
+bool TBusControl::GoOnBus(const OnBusConfig& c)
+{
+    if (!dev_.Flush()) return false;
+    if (!SendAcked(cmd::Monitor(c.monitorFunction))) return false;
+    sleep_(10);
+    if (c.monitorFunction == 0) {
+        if (!SendAcked(cmd::CanBus(c.canSpeed, c.samplingPoint, c.driverMode, c.terminator))) return false;
+        sleep_(10);
+        if (!SendAcked(cmd::Masks(c.stdMask, c.stdCode, c.extMask, c.extCode))) return false;
+        sleep_(10);
+    } else {
+        if (!SendAcked(cmd::LinBus(c.linSpeed, c.linNode))) return false;
+        sleep_(10);
+    }
+    if (!SendOnly(cmd::OnBus())) return false;
+    return reception_.start();
+}
+
+bool TBusControl::GoOffBus()
+{
+    reception_.stop();
+    sleep_(100);  // lets the receive thread finish its pass and park before F goes out
+    return SendOnly(cmd::OffBus());
+}
+
+bool TBusControl::ClearAdapter()
+{
+    if (OnBus()) return SendOnly(cmd::Clear());
+    return SendAcked(cmd::Clear());
+}
+
+bool TBusControl::SendLinFrame(const LinFrame& frame)
+{
+    if (!OnBus()) return false;
+    // The length travels as one decimal digit; anything else would change the command's size.
+    const int length = (frame.length >= 0 && frame.length <= 9) ? frame.length : 0;
+    return SendOnly(cmd::Transmit(0, length, frame.id & 0x3F, frame.data));
+}
+
+bool TBusControl::StopLinSlave()
+{
+    if (!OnBus()) return false;
+    return SendOnly(cmd::StopPeriodic());
+}
+
+}  // namespace tarvik

@@ -1,0 +1,257 @@
+#pragma once
+// The control window: opens the adapter, goes on and off the bus, chooses CAN or LIN, sets
+// the acceptance masks, sends LIN frames and opens the other windows.
+#include <QColor>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "platform/inifile.h"
+#include "tmainform/buscontrol.h"
+#include "tmainform/mainformlogic.h"
+#include "tmainform/settings.h"
+#include "tviewfixedform/tviewfixedform.h"
+#include "tviewnormalform/tviewnormalform.h"
+
+class QAction;
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QTimer;
+
+namespace tarvik {
+
+class TFtBackend;
+class TMmTimer;
+class TMonThread;
+class TUsbDev;
+class TQueueBuffer;
+class TLampShape;
+
+struct TMainFormOptions {
+    // Settings file; empty means the usual place beside the executable.
+    QString settingsPath;
+    // The adapter channel behind device numbers (serial ports, or the emulator).
+    std::shared_ptr<TFtBackend> backend;
+    // Shows an error to the user; a modal box unless replaced (tests record instead).
+    std::function<void(const QString& message)> showError;
+    // Asks for the file to save the monitor text to; empty answer cancels.
+    std::function<QString(const QString& proposedName)> askSaveFileName;
+    // Builds the channel for a serial port named in the settings file; unset when the
+    // command line already chose the channel.
+    std::function<std::shared_ptr<TFtBackend>(const QString& port)> portBackend;
+};
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(TMainFormOptions options, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Recomputes every control state from live facts; runs whenever the event loop goes idle.
+    void UpdateControls();
+
+    bool GoOnBus();
+    bool GoOffBus();
+    bool ClearAdapter();
+
+    // Action handlers.
+    void ActPortOpenExecute();
+    void ActPortCloseExecute();
+    void ActSystemConfigExecute();
+    void ActOnBusExecute();
+    void ActOffBusExecute();
+    void ActClsWindowExecute();
+    void ActPauseMonitorExecute();
+    void ActContiMonitorExecute();
+    void ActCopyToClipbordExecute();
+    QString ActSaveToFileBeforeExecute() const;
+    void ActSaveToFileAccept(const QString& path);
+    void ActMonitorExecute();
+    void ActSendWindowExecute();
+    void ActGraphWindowExecute();
+    void ActAboutExecute();
+    void ActLinMasterSendExecute();
+    void ActLinSlaveStartExecute();
+    void ActLinSlaveStopExecute();
+
+    void RadioGroup1Click();
+    void CheckBoxClick();
+    void EditLinDatExit(QLineEdit* edit);
+    void EditLinIdExit();
+
+    // The receive thread's report of a failed USB link: goes off bus and closes the port.
+    void UsbFailure();
+
+    // Facts other windows read.
+    bool OnBus() const;
+    int BusStatus() const;
+    bool PortOpen() const;
+    QColor LampColor() const;
+    TUsbDev& UsbDev() { return *usbDev_; }
+    // The millisecond time base of the monitor and graph threads.
+    TMmTimer& MmTimer() { return *mmTimer_; }
+    TViewNormalForm* ViewNormalForm() const { return viewNormal_; }
+    TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
+    // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
+    void SetConsumerBuffer(int slot, TQueueBuffer* ring);
+
+    // Settings held by the window (those of the graph window wait here until it exists).
+    QString LogfilePrefix() const { return settings_.LogfilePrefix; }
+    void SetLogfilePrefix(const QString& v) { settings_.LogfilePrefix = v; }
+    QString DaqfilePrefix() const { return settings_.DaqfilePrefix; }
+    void SetDaqfilePrefix(const QString& v) { settings_.DaqfilePrefix = v; }
+    bool GraphEnabled() const { return settings_.GraphEnabled; }
+    void SetGraphEnabled(bool v) { settings_.GraphEnabled = v; }
+    bool CanSendEnabled() const { return settings_.CanSendEnabled; }
+    void SetCanSendEnabled(bool v) { settings_.CanSendEnabled = v; }
+    int SamplingPoint() const { return settings_.SamplingPoint; }
+    void SetSamplingPoint(int v) { settings_.SamplingPoint = v; }
+    int DriverMode() const { return settings_.DriverMode; }
+    void SetDriverMode(int v) { settings_.DriverMode = v; }
+    int Terminator() const { return settings_.Terminator; }
+    void SetTerminator(int v) { settings_.Terminator = v; }
+    bool Administrator() const { return settings_.Administrator; }
+    void SetAdministrator(bool v) { settings_.Administrator = v; }
+    // A name without a directory lands in the data directory; only the file-name part is stored.
+    QString LabelFilePath() const { return labelFilePath_; }
+    void SetLabelFileName(const QString& name);
+    bool CreateLogFile() const { return settings_.CreateLogFile; }
+    void SetCreateLogFile(bool v) { settings_.CreateLogFile = v; }
+    int LogBufferSize() const { return settings_.LogBufferSize; }
+    void SetLogBufferSize(int v) { settings_.LogBufferSize = v; }
+    int MinYScale() const { return settings_.MinYScale; }
+    void SetMinYScale(int v) { settings_.MinYScale = v; }
+    int MaxYScale() const { return settings_.MaxYScale; }
+    void SetMaxYScale(int v) { settings_.MaxYScale = v; }
+    int YPitch() const { return settings_.YPitch; }
+    void SetYPitch(int v) { settings_.YPitch = v; }
+    int TimeWidth() const { return settings_.TimeWidth; }
+    void SetTimeWidth(int v) { settings_.TimeWidth = v; }
+    int SampleRate() const { return settings_.SampleRate; }
+    void SetSampleRate(int v) { settings_.SampleRate = v; }
+    int PlotRate() const { return settings_.PlotRate; }
+    void SetPlotRate(int v) { settings_.PlotRate = v; }
+    QString Port() const { return settings_.Port; }
+    int CanBusSpeed() const;
+    void SetCanBusSpeed(int index);
+    int LinBusSpeed() const;
+    void SetLinBusSpeed(int index);
+    int LinOperationNode() const;
+    void SetLinOperationNode(int node);
+    bool LinSendEnabled() const;
+    void SetLinSendEnabled(bool v);
+    int DeviceNo() const;
+    void SetDeviceNo(int v);
+    int BaudRate() const;
+    void SetBaudRate(int v);
+    // Every setting as it stands now, for writing back to the settings file.
+    TSettings CurrentSettings() const;
+    TIniFile& IniFile() { return *ini_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormCloseQuery();
+    void FormClose();
+    void FormDestroy();
+
+    void CreateActions();
+    void CreateMenus();
+    void CreateControls();
+    QAction* NewAction(const char* name, const QString& text, const QString& buttonText,
+                       void (TMainForm::*handler)());
+    void BindButton(QAbstractButton* button, QAction* action);
+    QLineEdit* NewEdit(const char* name, const QString& text, int maxLength, QWidget* parent, int x, int y, int w);
+    QLabel* NewLabel(const QString& text, QWidget* parent, int x, int y);
+
+    // Runs a user action; errors from the link are shown instead of escaping the event loop.
+    void Guard(const std::function<void()>& body);
+    void ShowError(const QString& message);
+    QWidget* ActiveMonitor() const;
+    void ContinueBothMonitors();
+    void ClearBothMonitors();
+    void ToggleWindow(QWidget* w);
+    OnBusConfig CurrentOnBusConfig() const;
+    LinFrame CurrentLinFrame() const;
+    void ScheduleIdle();
+
+    void PlaceMonitor(QWidget* w);
+
+    // The receive thread as the window sees it.
+    void CreateReception();
+    void DestroyReception();
+    bool ReceptionStart();
+    void ReceptionStop();
+    bool ReceptionRunning() const;
+    void ReceptionShutdown();
+
+    TMainFormOptions options_;
+    std::unique_ptr<TMmTimer> mmTimer_;
+    std::unique_ptr<TUsbDev> usbDev_;
+    std::unique_ptr<TMonThread> monThread_;
+    std::unique_ptr<TBusControl> bus_;
+    QPointer<TViewNormalForm> viewNormal_;
+    QPointer<TViewFixedForm> viewFixed_;
+
+    std::unique_ptr<TIniFile> ini_;
+    TSettings settings_;
+    QString labelFilePath_;
+
+    // Actions.
+    QAction* ActPortOpen = nullptr;
+    QAction* ActPortClose = nullptr;
+    QAction* ActSystemConfig = nullptr;
+    QAction* ActFileExit = nullptr;
+    QAction* ActOnBus = nullptr;
+    QAction* ActOffBus = nullptr;
+    QAction* ActCopyToClipbord = nullptr;
+    QAction* ActSaveToFile = nullptr;
+    QAction* ActClsWindow = nullptr;
+    QAction* ActPauseMonitor = nullptr;
+    QAction* ActContiMonitor = nullptr;
+    QAction* ActMonitor = nullptr;
+    QAction* ActSendWindow = nullptr;
+    QAction* ActGraphWindow = nullptr;
+    QAction* ActAbout = nullptr;
+    QAction* ActLinSlaveStart = nullptr;
+    QAction* ActLinSlaveStop = nullptr;
+    QAction* ActLinMasterSend = nullptr;
+
+    // Controls.
+    QGroupBox* RadioGroup1 = nullptr;
+    QButtonGroup* radioButtons_ = nullptr;
+    TLampShape* Shape1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    QLineEdit* Edit[15] = {};  // Edit[1] .. Edit[14]
+    QLabel* stdMaskLabels_[2] = {};
+    QLabel* extMaskLabels_[2] = {};
+    QLabel* linLabels_[3] = {};
+
+    QTimer* idleTimer_ = nullptr;
+    QTimer* pollTimer_ = nullptr;
+    bool idlePending_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace tarvik

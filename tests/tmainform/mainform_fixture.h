@@ -1,0 +1,147 @@
+#pragma once
+// A main window on the in-process emulator, with the user's error boxes recorded.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "emulator/emulatorbackend.h"
+#include "emulator/scriptedmodel.h"
+#include "tmainform/mainform.h"
+#include "tusbdev/tusbdev.h"
+
+namespace mainformtest {
+
+// Passes every call to the emulator and notes writes and closes in order.
+class TRecordingBackend : public tarvik::TFtBackend {
+public:
+    explicit TRecordingBackend(std::shared_ptr<tarvik::TEmulatorBackend> inner) : inner_(std::move(inner)) {}
+    std::vector<std::string> Events() const
+    {
+        std::lock_guard<std::mutex> l(mu_);
+        return events_;
+    }
+    using FT_STATUS = tarvik::FT_STATUS;
+    using FT_HANDLE = tarvik::FT_HANDLE;
+    FT_STATUS Open(std::uint32_t n, FT_HANDLE* h) override { return inner_->Open(n, h); }
+    FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t b) override { return inner_->SetBaudRate(h, b); }
+    FT_STATUS SetDataCharacteristics(FT_HANDLE h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override
+    {
+        return inner_->SetDataCharacteristics(h, w, s, p);
+    }
+    FT_STATUS SetFlowControl(FT_HANDLE h, std::uint16_t f, std::uint8_t a, std::uint8_t b) override
+    {
+        return inner_->SetFlowControl(h, f, a, b);
+    }
+    FT_STATUS SetTimeouts(FT_HANDLE h, std::uint32_t r, std::uint32_t w) override { return inner_->SetTimeouts(h, r, w); }
+    FT_STATUS SetDeviceOption(FT_HANDLE h, std::uint32_t v) override { return inner_->SetDeviceOption(h, v); }
+    FT_STATUS Purge(FT_HANDLE h, std::uint32_t m) override { return inner_->Purge(h, m); }
+    FT_STATUS ResetDevice(FT_HANDLE h) override { return inner_->ResetDevice(h); }
+    FT_STATUS Read(FT_HANDLE h, void* b, std::uint32_t c, std::uint32_t* r) override { return inner_->Read(h, b, c, r); }
+    FT_STATUS Write(FT_HANDLE h, const void* b, std::uint32_t c, std::uint32_t* w) override
+    {
+        Note("W " + std::string(static_cast<const char*>(b), c));
+        return inner_->Write(h, b, c, w);
+    }
+    FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* r) override { return inner_->GetQueueStatus(h, r); }
+    FT_STATUS GetStatus(FT_HANDLE h, std::uint32_t* r, std::uint32_t* t, std::uint32_t* e) override
+    {
+        return inner_->GetStatus(h, r, t, e);
+    }
+    FT_STATUS Close(FT_HANDLE h) override
+    {
+        Note("Close");
+        return inner_->Close(h);
+    }
+    FT_STATUS DeviceCount(std::uint32_t* c) override { return inner_->DeviceCount(c); }
+
+private:
+    void Note(std::string e)
+    {
+        std::lock_guard<std::mutex> l(mu_);
+        events_.push_back(std::move(e));
+    }
+    std::shared_ptr<tarvik::TEmulatorBackend> inner_;
+    mutable std::mutex mu_;
+    std::vector<std::string> events_;
+};
+
+inline std::string Cmd(const std::string& body) { return "\x02" + body + "\x03"; }
+
+class MainFormTest : public ::testing::Test {
+protected:
+    // model: null plays nothing (a script with no events).
+    void Create(std::unique_ptr<tarvik::TBusModel> model = nullptr, const QByteArray& ini = {})
+    {
+        if (!model) model = std::make_unique<tarvik::TScriptedModel>();
+        emu = std::make_shared<tarvik::TEmulatorBackend>(std::move(model));
+        recorder = std::make_shared<TRecordingBackend>(emu);
+        iniPath = dir.filePath("tarvik.INI");
+        if (!ini.isEmpty()) {
+            QFile f(iniPath);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(ini);
+        }
+        tarvik::TMainFormOptions o;
+        o.settingsPath = iniPath;
+        o.backend = recorder;
+        o.showError = [this](const QString& m) { errors << m; };
+        o.askSaveFileName = [this](const QString& proposed) {
+            proposedNames << proposed;
+            return saveAnswer;
+        };
+        form = std::make_unique<tarvik::TMainForm>(std::move(o));
+    }
+
+    void TearDown() override { form.reset(); }
+
+    QAction* Act(const char* name) const
+    {
+        auto* a = form->findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_NE(a, nullptr) << name;
+        return a;
+    }
+    template <class W>
+    W* Child(const char* name) const
+    {
+        auto* w = form->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    // Any event lets the idle handler run once the queue is empty again.
+    void Idle()
+    {
+        QCoreApplication::postEvent(form.get(), new QEvent(QEvent::User));
+        for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    }
+    std::vector<std::string> Commands() const { return emu->CommandLog(); }
+    void SelectLin()
+    {
+        Child<QRadioButton>("RadioButtonLin")->click();
+        Idle();
+    }
+    bool WaitFor(const std::function<bool()>& pred, int ms = 3000) { return QTest::qWaitFor(pred, ms); }
+
+    QTemporaryDir dir;
+    QString iniPath;
+    std::shared_ptr<tarvik::TEmulatorBackend> emu;
+    std::shared_ptr<TRecordingBackend> recorder;
+    std::unique_ptr<tarvik::TMainForm> form;
+    QStringList errors;
+    QStringList proposedNames;
+    QString saveAnswer;
+};
+
+}  // namespace mainformtest

@@ -1,0 +1,115 @@
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "support/testsupport.h"
+#include "tmainform/commandline.h"
+#include "tmainform/mainformlogic.h"
+
+using namespace tarvik;
+
+TEST(MainFormFields, HexTextThatDoesNotConvertIsZero)
+{
+    EXPECT_EQ(HexFieldValue("1f"), 0x1Fu);
+    EXPECT_EQ(HexFieldValue("7FF"), 0x7FFu);
+    EXPECT_EQ(HexFieldValue("FFFFFFFF"), 0xFFFFFFFFu);
+    EXPECT_EQ(HexFieldValue("000000001"), 1u);  // leading zeros beyond eight digits still fit
+    EXPECT_EQ(HexFieldValue(""), 0u);
+    EXPECT_EQ(HexFieldValue("1g"), 0u);
+    EXPECT_EQ(HexFieldValue(" 1"), 0u);
+    EXPECT_EQ(HexFieldValue("0x10"), 0u);         // the prefix is ours to add, not the user's
+    EXPECT_EQ(HexFieldValue("100000000"), 0u);   // beyond 32 bits does not convert
+    EXPECT_EQ(DecimalFieldValue("2"), 2);
+    EXPECT_EQ(DecimalFieldValue("A"), 0);
+    EXPECT_EQ(DecimalFieldValue(""), 0);
+}
+
+TEST(MainFormFields, HexFormattingPadsAndKeepsExtraDigits)
+{
+    EXPECT_EQ(FormatHexField(0x1F, 8), "0000001F");
+    EXPECT_EQ(FormatHexField(0x3C, 2), "3C");
+    EXPECT_EQ(FormatHexField(0x1, 2), "01");
+    EXPECT_EQ(FormatHexField(0xABC, 2), "ABC");
+    EXPECT_EQ(FormatHexField(0, 1), "0");
+}
+
+TEST(MainFormFields, LinLengthFromIdentifierBits)
+{
+    EXPECT_EQ(LinLengthForId(0x01), 2);
+    EXPECT_EQ(LinLengthForId(0x1F), 2);
+    EXPECT_EQ(LinLengthForId(0x25), 4);
+    EXPECT_EQ(LinLengthForId(0x3C), 8);
+    EXPECT_EQ(LinLengthForId(0x7F), 8);  // not limited to 6 bits here
+}
+
+TEST(MainFormFields, KeyFilterKeepsHexControlAndSpace)
+{
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_G, "g"), EditKey::Discard);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_Minus, "-"), EditKey::Discard);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_A, "a"), EditKey::Pass);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_F, "F"), EditKey::Pass);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_9, "9"), EditKey::Pass);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_Space, " "), EditKey::Pass);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_Backspace, "\b"), EditKey::Pass);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_Left, ""), EditKey::Pass);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_Return, "\r"), EditKey::NextControl);
+    EXPECT_EQ(ClassifyEditKey(Qt::Key_Enter, "\r"), EditKey::NextControl);
+}
+
+TEST(MainFormSaveName, NextFreeSequenceNumberOfTheDay)
+{
+    const QDate day(2026, 12, 7);
+    QSet<QString> present{"Log20261207_001.txt", "Log20261207_002.txt", "Log20261206_003.txt"};
+    auto exists = [&](const QString& n) { return present.contains(n); };
+    EXPECT_EQ(ProposeLogFileName("Log", day, exists), "Log20261207_003.txt");
+    EXPECT_EQ(ProposeLogFileName("Run", day, exists), "Run20261207_001.txt");
+    present.clear();
+    for (int n = 1; n <= 999; ++n) present.insert(QStringLiteral("Log20261207_%1.txt").arg(n, 3, 10, QLatin1Char('0')));
+    EXPECT_EQ(ProposeLogFileName("Log", day, exists), "Log20261207_999.txt");
+}
+
+TEST(MainFormSaveName, TestedAgainstRealFiles)
+{
+    QTemporaryDir dir;
+    for (const char* n : {"Log20261207_001.txt", "Log20261207_002.txt"}) {
+        QFile f(dir.filePath(n));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    auto exists = [&](const QString& n) { return QFile::exists(dir.filePath(n)); };
+    EXPECT_EQ(ProposeLogFileName("Log", QDate(2026, 12, 7), exists), "Log20261207_003.txt");
+}
+
+TEST(MainFormSaveFile, EveryLineEndsWithCrLf)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.txt");
+    ASSERT_TRUE(WriteLinesCrLf(path, "a 1\nb 2\r\nc 3\r\n"));
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "a 1\r\nb 2\r\nc 3\r\n");
+    ASSERT_TRUE(WriteLinesCrLf(path, "last without break"));
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "last without break\r\n");
+    ASSERT_TRUE(WriteLinesCrLf(path, ""));
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "");
+}
+
+TEST(MainFormSaveFile, UnwritableTargetIsReportedNotSwallowed)
+{
+    QString error;
+    EXPECT_FALSE(WriteLinesCrLf("/nonexistent-dir/x/out.txt", "a\n", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(CommandLine, OnlyTheFourOptions)
+{
+    EXPECT_TRUE(ParseCommandLine({}).error.isEmpty());
+    EXPECT_TRUE(ParseCommandLine({"--simulate"}).simulate);
+    EXPECT_EQ(ParseCommandLine({"--port", "/dev/ttyUSB3"}).port, "/dev/ttyUSB3");
+    EXPECT_EQ(ParseCommandLine({"--port=/dev/pts/4"}).port, "/dev/pts/4");
+    EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+    EXPECT_TRUE(ParseCommandLine({"--version"}).version);
+    EXPECT_FALSE(ParseCommandLine({"--port"}).error.isEmpty());
+    EXPECT_FALSE(ParseCommandLine({"-h"}).error.isEmpty());
+    EXPECT_FALSE(ParseCommandLine({"--verbose"}).error.isEmpty());
+    EXPECT_FALSE(ParseCommandLine({"extra"}).error.isEmpty());
+    EXPECT_FALSE(ParseCommandLine({"--simulate", "--port", "/dev/ttyUSB0"}).error.isEmpty());
+}
