@@ -46,8 +46,10 @@ void TNormalLogThread::Execute()
                     drained_.fetch_add(1, std::memory_order_relaxed);
                     draw_->Dirty.store(true);
                 }
-                std::this_thread::yield();
             }
+            // One yield per batch, not per record: on a loaded machine each yield may give
+            // the processor away for a whole time slice, and the ring fills meanwhile.
+            std::this_thread::yield();
         }
         if (clearRequested_.load()) {
             EmptyHistory();
