@@ -80,7 +80,7 @@ void TGraphCtrl::SetSize(const TRect& r)
     const int w = std::max(r.Width(), 0);
     const int h = std::max(r.Height(), 0);
     // An empty rectangle leaves no image; every drawing call then does nothing.
-    image_ = (w > 0 && h > 0) ? QImage(w, h, QImage::Format_RGB32) : QImage();
+    image_ = (w > 0 && h > 0) ? QImage(w, h, QImage::Format_ARGB32_Premultiplied) : QImage();
     if (!image_.isNull())
         image_.fill(brush_);
     textX_ = textY_ = 0;
