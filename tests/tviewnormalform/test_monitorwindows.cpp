@@ -195,6 +195,18 @@ TEST(ViewNormalForm, GaugeShowsFillAndLosses)
     EXPECT_EQ(LossText(rig.form.Gauge()->Losses()), "lost 5");
     // The saved text still holds only monitor lines.
     EXPECT_EQ(rig.form.GetMonitorText().count("\r\n"), 50);
+
+    // Half full, with losses: the strip as a person sees it.
+    rig.form.ClearMonitor();
+    rig.Push(100, 125);
+    ASSERT_TRUE(rig.Settle(25));
+    EXPECT_EQ(rig.form.Gauge()->Value().Text(), "50.0%");
+    QImage strip(rig.form.Gauge()->size(), QImage::Format_RGB32);
+    rig.form.Gauge()->render(&strip);
+    EXPECT_TRUE(strip.save(QString::fromStdString(testsupport::BinaryDir()) + "/monitor_gauge.png"));
+    // The bar covers the left half: its colour differs from the background on the right.
+    const int y = strip.height() / 2 + strip.height() / 4;
+    EXPECT_NE(strip.pixel(strip.width() / 8, y), strip.pixel(strip.width() * 7 / 8, y));
 }
 
 TEST(ViewFixedForm, OneLinePerIdentifierAndTheScrollPositionStays)
