@@ -140,12 +140,17 @@ std::size_t FormatFrame(const AdapterRecord& r, char* out)
     *p++ = r.IsTransmitted() ? 'T' : ' ';
     if (r.IsCan()) {
         if (r.Extended()) {
-            p = PutHex(p, r.Identifier(), 8);
+            // Eight digits hold any 32-bit value: the identifier bytes as they stand.
+            p = PutByte(PutByte(PutByte(PutByte(p, r.bytes[3]), r.bytes[4]), r.bytes[5]), r.bytes[6]);
             std::memcpy(p, "  X   ", 6);
             p += 6;
         } else {
             std::memcpy(p, "    ", 4);
-            p = PutHex(p + 4, r.Identifier(), 4);
+            p += 4;
+            if (r.bytes[3] == 0 && r.bytes[4] == 0)
+                p = PutByte(PutByte(p, r.bytes[5]), r.bytes[6]);
+            else
+                p = PutHex(p, r.Identifier(), 4);
             std::memcpy(p, "      ", 6);
             p += 6;
         }
