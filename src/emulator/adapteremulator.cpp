@@ -134,6 +134,11 @@ void AdapterEmulator::Dispatch(const std::string& f, EmuMicros now)
     if (rm == ReplyMode::Silent)
         return;
 
+    // Configuration happens off the bus: an adapter still on bus (the host went away without
+    // F) leaves it first, so the host's next go-on-bus is not raced by a running stream.
+    if ((letter == 'M' || letter == 'B' || letter == 'L') && onBus_)
+        LeaveBus();
+
     switch (letter) {
     case 'M':
         if (!inRange) {
@@ -174,9 +179,7 @@ void AdapterEmulator::Dispatch(const std::string& f, EmuMicros now)
         }
         break;
     case 'F':
-        onBus_ = false;
-        periodic_.active = false;
-        nextStatus_ = kEmuNever;
+        LeaveBus();
         break;
     case 'C':
         // The clear is acknowledged only off bus; on bus the host does not wait for it.
@@ -226,6 +229,13 @@ bool AdapterEmulator::ParseTransmit(const std::string& b, AdapterRecord& rec, st
     else
         rec = MakeCanFrame(id, ext, length, data, kCanTransmitted);
     return true;
+}
+
+void AdapterEmulator::LeaveBus()
+{
+    onBus_ = false;
+    periodic_.active = false;
+    nextStatus_ = kEmuNever;
 }
 
 void AdapterEmulator::Reply(std::uint8_t byte) { out_.push_back(byte); }
@@ -369,9 +379,7 @@ void AdapterEmulator::InjectRaw(const std::string& bytes) { out_.insert(out_.end
 void AdapterEmulator::Reconnect()
 {
     disconnected_ = false;
-    onBus_ = false;
-    periodic_.active = false;
-    nextStatus_ = kEmuNever;
+    LeaveBus();
     inFrame_ = false;
     frame_.clear();
     ClearOutput();

@@ -92,6 +92,7 @@ public:
 private:
     void Dispatch(const std::string& frame, EmuMicros now);
     void Reply(std::uint8_t byte);
+    void LeaveBus();
     void QueueRecord(AdapterRecord rec, EmuMicros at);
     bool ParseTransmit(const std::string& f, AdapterRecord& rec, std::uint32_t* interval);
 

@@ -194,7 +194,7 @@ BusEvent TVehicleModel::MakeCan(std::size_t i, EmuMicros due, std::uint32_t coun
     const TVehicleMessage& m = VehicleMessages()[i];
     const double t = double(due - start_) / 1e6;
     std::uint8_t data[8] = {};
-    for (const TVehicleSignal& s : m.signals)
+    for (const TVehicleSignal& s : m.signalDefs)
         EncodeVehicleSignal(s, s.value(t, counter), data);
     BusEvent ev;
     ev.due = due;

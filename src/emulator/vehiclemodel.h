@@ -28,7 +28,7 @@ struct TVehicleMessage {
     bool extended;
     int length;
     int periodMs;
-    std::vector<TVehicleSignal> signals;
+    std::vector<TVehicleSignal> signalDefs;
 };
 
 const std::vector<TVehicleMessage>& VehicleMessages();

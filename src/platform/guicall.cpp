@@ -61,12 +61,14 @@ bool SyncGuiCall(const std::function<void()>& fn)
     hub.wake.notify_all();
     // The event loop serves the queue; a serving wait on the GUI thread serves it too.
     QMetaObject::invokeMethod(app, [] { ServeGuiCalls(); }, Qt::QueuedConnection);
+    std::exception_ptr error;
     {
         std::unique_lock<std::mutex> g(hub.lock);
         hub.taskDone.wait(g, [&] { return task->done; });
+        error = std::move(task->error);  // the exception now lives on this thread only
     }
-    if (task->error)
-        std::rethrow_exception(task->error);
+    if (error)
+        std::rethrow_exception(error);
     return true;
 }
 
@@ -85,13 +87,15 @@ int ServeGuiCalls()
         }
         // Run outside the lock: the call may open a modal box whose event loop serves
         // further calls re-entrantly.
+        std::exception_ptr error;
         try {
             (*task->fn)();
         } catch (...) {
-            task->error = std::current_exception();
+            error = std::current_exception();
         }
         {
             std::lock_guard<std::mutex> g(hub.lock);
+            task->error = std::move(error);
             task->done = true;
         }
         hub.taskDone.notify_all();

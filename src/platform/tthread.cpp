@@ -1,5 +1,9 @@
 #include "platform/tthread.h"
 
+#include <pthread.h>
+#include <cstring>
+#include <ctime>
+
 #include "platform/guicall.h"
 
 namespace tarvik {
@@ -30,8 +34,31 @@ void TThread::Terminate()
     cv_.notify_all();
 }
 
+void TThread::SetName(const char* name)
+{
+    std::lock_guard<std::mutex> g(lock_);
+    std::strncpy(name_, name, sizeof name_ - 1);
+}
+
+std::chrono::nanoseconds TThread::CpuTime()
+{
+    std::lock_guard<std::mutex> g(lock_);
+    if (!thread_.joinable() || finished_.load())
+        return std::chrono::nanoseconds(0);
+    clockid_t clock;
+    timespec ts{};
+    if (pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 || clock_gettime(clock, &ts) != 0)
+        return std::chrono::nanoseconds(0);
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
 void TThread::Run()
 {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (name_[0] != 0)
+            pthread_setname_np(pthread_self(), name_);
+    }
     Execute();
     finished_.store(true);
     suspended_.store(false);

@@ -40,6 +40,11 @@ public:
     void SetPriority(Priority p) { priority_ = p; }
     Priority GetPriority() const { return priority_; }
 
+    // Name shown by ps/top/gdb (at most 15 characters); takes effect when the thread starts.
+    void SetName(const char* name);
+    // Processor time the worker has used so far; zero when it is not running.
+    std::chrono::nanoseconds CpuTime();
+
 protected:
     virtual void Execute() = 0;
 
@@ -62,6 +67,7 @@ private:
     std::atomic<bool> suspended_{true};
     bool resumePending_ = false;  // guarded by lock_
     Priority priority_ = Priority::Normal;
+    char name_[16] = {};
 };
 
 }  // namespace tarvik

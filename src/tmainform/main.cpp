@@ -1,8 +1,13 @@
 // Program entry: the small command line, the font mapping, then the main window.
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "platform/fonts.h"
 #include "platform/version.h"
@@ -27,29 +32,61 @@ public:
     }
 };
 
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+void InstallTerminationHandler(std::function<void()> close)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, close = std::move(close)] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        notifier->setEnabled(false);
+        close();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer without a display.
+    QStringList raw;
+    for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
+    const QString program = QStringLiteral("tarvik");
+    if (raw.contains(QStringLiteral("--help"))) {
+        std::fputs(qPrintable(tarvik::CommandLineUsage(program)), stdout);
+        return 0;
+    }
+    if (raw.contains(QStringLiteral("--version"))) {
+        const tarvik::FileVersion v = tarvik::CompiledVersion();
+        std::printf("tarvik %u.%u.%u.%u\n", v.major, v.minor, v.release, v.build);
+        return 0;
+    }
+
     TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarvik"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarvik for Windows"));
 
+    // Qt has taken its own options (-platform, -style, ...) out of the list by now.
     QStringList args = QApplication::arguments();
-    const QString program = args.isEmpty() ? QStringLiteral("tarvik") : args.takeFirst();
+    if (!args.isEmpty()) args.removeFirst();
     const tarvik::TCommandLine cmd = tarvik::ParseCommandLine(args);
     if (!cmd.error.isEmpty()) {
         std::fprintf(stderr, "tarvik: %s\n%s", qPrintable(cmd.error), qPrintable(tarvik::CommandLineUsage(program)));
         return 2;
-    }
-    if (cmd.help) {
-        std::fputs(qPrintable(tarvik::CommandLineUsage(program)), stdout);
-        return 0;
-    }
-    if (cmd.version) {
-        const tarvik::FileVersion v = tarvik::CompiledVersion();
-        std::printf("tarvik %u.%u.%u.%u\n", v.major, v.minor, v.release, v.build);
-        return 0;
     }
 
     tarvik::InstallFontSubstitutes();
@@ -66,6 +103,9 @@ int main(int argc, char** argv)
             options.portBackend = [](const QString& port) { return tarvik::MakeSerialBackend(port); };
         }
         tarvik::TMainForm form(std::move(options));
+        // A termination request (logout, kill) closes the window the normal way: off bus,
+        // port closed, window position saved.
+        InstallTerminationHandler([&form] { form.close(); });
         return app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), QString::fromLocal8Bit(e.what()));

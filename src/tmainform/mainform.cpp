@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -94,6 +95,7 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
     CreateActions();
     CreateMenus();
     CreateControls();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed-size window, like a dialog
     FormCreate();
 }
 
@@ -468,6 +470,13 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (closed_) {
         event->accept();
+        return;
+    }
+    if (busy_ > 0) {
+        // A command is still waiting for its reply (the wait keeps the window alive):
+        // close right after it instead of pulling the port from under it.
+        event->ignore();
+        QTimer::singleShot(10, this, &QWidget::close);
         return;
     }
     FormCloseQuery();
@@ -906,11 +915,13 @@ void TMainForm::ShowError(const QString& message)
 
 void TMainForm::Guard(const std::function<void()>& body)
 {
+    ++busy_;
     try {
         body();
     } catch (const std::exception& e) {
         ShowError(QString::fromStdString(e.what()));
     }
+    --busy_;
 }
 
 }  // namespace tarvik

@@ -252,6 +252,7 @@ private:
     QTimer* pollTimer_ = nullptr;
     bool idlePending_ = false;
     bool closed_ = false;
+    int busy_ = 0;  // user actions in progress (a reply wait may run the event loop)
 };
 
 }  // namespace tarvik

@@ -9,6 +9,7 @@ namespace tarvik {
 TDrawThread::TDrawThread(std::function<void()> refresh, std::uint32_t intervalMs, const TMmTimer& timer)
     : refresh_(std::move(refresh)), interval_(std::max<std::uint32_t>(1, intervalMs)), timer_(timer)
 {
+    SetName("TDrawThread");
     Resume();
 }
 

@@ -23,6 +23,7 @@ TMonThread::TMonThread(TUsbDev& device, Host host) : device_(device), host_(std:
     for (auto& d : dropped_)
         d.store(0);
     SetPriority(Priority::AboveNormal);
+    SetName("TMonThread");
 }
 
 TMonThread::~TMonThread() { TerminateAndWait(); }

@@ -81,7 +81,7 @@ bool TUsbDev::OpenFailed(FT_STATUS status, FT_HANDLE h)
     lastStatus_ = status;
     // Take the detail before closing: the close may overwrite it.
     std::string message = kUsbErrorPrefix + UsbErrorText(status);
-    const std::string detail = backend_->LastErrorDetail();
+    const std::string detail = backend_ ? backend_->LastErrorDetail() : std::string();
     if (!detail.empty()) message += "\n" + detail;
     lastOpenError_ = message;
     if (presenter_) presenter_(message);
@@ -101,6 +101,7 @@ bool TUsbDev::Open()
         }
     }
     lastOpenError_.clear();
+    if (!backend_) return OpenFailed(FT_DEVICE_NOT_FOUND, nullptr);  // no transport chosen yet
     FT_HANDLE h = nullptr;
     FT_STATUS st = backend_->Open(deviceNumber_, &h);
     lastStatus_ = st;
@@ -257,6 +258,7 @@ bool TUsbDev::SendAndWait(const void* buffer, std::uint32_t length, std::uint32_
 
 bool TUsbDev::DeviceCount(std::uint32_t* count)
 {
+    if (!backend_) return false;
     std::uint32_t n = 0;
     const FT_STATUS st = backend_->DeviceCount(&n);
     if (st != FT_OK) return false;

@@ -37,11 +37,13 @@ void TFixedLogThread::Execute()
             continue;
         }
         for (std::uint32_t i = 0; i < n && !Terminated(); ++i) {
+            attempts_.fetch_add(1);
             if (ring_.Pop(record.bytes.data())) {
                 table_.UpdateSlot(record);
-                drained_.fetch_add(1, std::memory_order_relaxed);
+                drained_.fetch_add(1, std::memory_order_release);
                 draw_->Dirty.store(true);
             }
+            finished_.fetch_add(1);
         }
         // One yield per batch, not per record: on a loaded machine each yield may give the
         // processor away for a whole time slice, and the ring fills meanwhile.

@@ -33,7 +33,14 @@ public:
     bool IsPaused() const { return draw_->Paused.load(); }
     void SetPaused(bool paused) { draw_->Paused.store(paused); }
     TDrawThread& DrawThread() { return *draw_; }
-    std::uint64_t Drained() const { return drained_.load(std::memory_order_relaxed); }
+    std::uint64_t Drained() const { return drained_.load(std::memory_order_acquire); }
+    // True while nothing waits in the ring and every record taken from it is stored.
+    bool Idle() const
+    {
+        // A record taken from the ring is claimed before the ring's count drops, so a count of
+        // 0 with as many finished attempts as claims leaves nothing in flight.
+        return ring_.Count() == 0 && finished_.load() == attempts_.load();
+    }
 
 protected:
     void Execute() override;
@@ -42,6 +49,7 @@ private:
     TQueueBuffer& ring_;
     TFixedTable table_;
     std::unique_ptr<TDrawThread> draw_;
+    std::atomic<std::uint64_t> attempts_{0}, finished_{0};
     std::atomic<std::uint64_t> drained_{0};
 };
 

@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 
 #include "platform/fonts.h"
+#include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
 #include "tviewfixedform/tfixedlogthread.h"
 #include "tviewnormalform/monitorscroll.h"
@@ -85,6 +86,13 @@ bool TViewFixedForm::ContinueMonitor()
         return false;
     log_->SetPaused(false);
     return true;
+}
+
+bool TViewFixedForm::Drain(int timeoutMs)
+{
+    if (!log_)
+        return false;
+    return WaitServingGuiCalls([this] { return log_->Idle(); }, std::chrono::milliseconds(timeoutMs));
 }
 
 bool TViewFixedForm::IsPaused() const

@@ -36,6 +36,9 @@ public:
     void SetCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
 
     TQueueBuffer& Ring() { return ring_; }
+    // Waits (serving the repaints meanwhile) until what the ring holds now is stored; false
+    // when that took longer than the time-out.
+    bool Drain(int timeoutMs = 2000);
     TFixedLogThread& LogThread() { return *log_; }
     QScrollBar* ScrollBar() const { return ScrollBar1; }
     TMonitorTextArea* TextArea() const { return Bevel1; }

@@ -41,11 +41,13 @@ void TNormalLogThread::Execute()
             SleepFor(std::chrono::milliseconds(1));
         } else {
             for (std::uint32_t i = 0; i < n && !clearRequested_.load() && !Terminated(); ++i) {
+                attempts_.fetch_add(1);
                 if (ring_.Pop(record.bytes.data())) {
                     history_.Add(record);
-                    drained_.fetch_add(1, std::memory_order_relaxed);
+                    drained_.fetch_add(1, std::memory_order_release);
                     draw_->Dirty.store(true);
                 }
+                finished_.fetch_add(1);
             }
             // One yield per batch, not per record: on a loaded machine each yield may give
             // the processor away for a whole time slice, and the ring fills meanwhile.

@@ -37,8 +37,15 @@ public:
     void SetPaused(bool paused) { draw_->Paused.store(paused); }
     TDrawThread& DrawThread() { return *draw_; }
 
-    // Records taken from the ring since start (for throughput checks).
-    std::uint64_t Drained() const { return drained_.load(std::memory_order_relaxed); }
+    // Records taken from the ring and stored since start.
+    std::uint64_t Drained() const { return drained_.load(std::memory_order_acquire); }
+    // True while nothing waits in the ring and every record taken from it is stored.
+    bool Idle() const
+    {
+        // A record taken from the ring is claimed before the ring's count drops, so a count of
+        // 0 with as many finished attempts as claims leaves nothing in flight.
+        return ring_.Count() == 0 && finished_.load() == attempts_.load();
+    }
 
 protected:
     void Execute() override;
@@ -50,6 +57,7 @@ private:
     TRecordHistory history_;
     std::unique_ptr<TDrawThread> draw_;
     std::atomic<bool> clearRequested_{false};
+    std::atomic<std::uint64_t> attempts_{0}, finished_{0};
     std::atomic<std::uint64_t> drained_{0};
 };
 

@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 
 #include "platform/fonts.h"
+#include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
 #include "tviewnormalform/monitorscroll.h"
 #include "tviewnormalform/monitortextarea.h"
@@ -154,6 +155,13 @@ bool TViewNormalForm::ContinueMonitor()
         return false;
     log_->SetPaused(false);
     return true;
+}
+
+bool TViewNormalForm::Drain(int timeoutMs)
+{
+    if (!log_)
+        return false;
+    return WaitServingGuiCalls([this] { return log_->Idle(); }, std::chrono::milliseconds(timeoutMs));
 }
 
 bool TViewNormalForm::IsPaused() const

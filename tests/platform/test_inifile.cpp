@@ -37,7 +37,7 @@ TEST(IniFileRead, WindowsFileWithCrLfAndOddSpelling)
 
 TEST(IniFileRead, LfOnlyAndMissingFinalLineEnd)
 {
-    TIniFile ini("/nonexistent/x.INI");
+    TIniFile ini("/dev/null/x.INI");
     ini.Parse("[CAN]\nBusSpeed=4\nDriverMode=1");
     EXPECT_EQ(ini.ReadInteger("CAN", "BusSpeed", 0), 4);
     EXPECT_EQ(ini.ReadInteger("CAN", "DriverMode", 0), 1);
@@ -45,7 +45,7 @@ TEST(IniFileRead, LfOnlyAndMissingFinalLineEnd)
 
 TEST(IniFileRead, IntegersAndGarbage)
 {
-    TIniFile ini("/nonexistent/x.INI");
+    TIniFile ini("/dev/null/x.INI");
     ini.Parse("[S]\r\na=-1000\r\nb=12abc\r\nc=\r\nd=$1F\r\ne=0x10\r\nf=99999999999\r\ng=+5\r\nh=-\r\n"
               "i=$FFFFFFFF\r\nj= 7 \r\n");
     EXPECT_EQ(ini.ReadInteger("S", "a", 0), -1000);
@@ -62,7 +62,7 @@ TEST(IniFileRead, IntegersAndGarbage)
 
 TEST(IniFileRead, BooleansAreIntegers)
 {
-    TIniFile ini("/nonexistent/x.INI");
+    TIniFile ini("/dev/null/x.INI");
     ini.Parse("[S]\r\nzero=0\r\none=1\r\ntwo=2\r\nneg=-1\r\nword=true\r\n");
     EXPECT_FALSE(ini.ReadBool("S", "zero", true));
     EXPECT_TRUE(ini.ReadBool("S", "one", false));
@@ -74,7 +74,7 @@ TEST(IniFileRead, BooleansAreIntegers)
 
 TEST(IniFileRead, StringsAndRepeatedNames)
 {
-    TIniFile ini("/nonexistent/x.INI");
+    TIniFile ini("/dev/null/x.INI");
     ini.Parse("[S]\r\nq=\"a b\"\r\nequals=x=y\r\nk=first\r\nK=second\r\n[S]\r\nk=third\r\n");
     EXPECT_EQ(ini.ReadString("S", "q", ""), "a b");
     EXPECT_EQ(ini.ReadString("S", "equals", ""), "x=y");
@@ -83,7 +83,7 @@ TEST(IniFileRead, StringsAndRepeatedNames)
 
 TEST(IniFileRead, ShiftJisValueFromAWindowsMachine)
 {
-    TIniFile ini("/nonexistent/x.INI");
+    TIniFile ini("/dev/null/x.INI");
     // "ログ" in code page 932
     ini.Parse("[LOG]\r\nLogfilePrefix=\x83\x8D\x83\x4F\r\n");
     const QString v = ini.ReadString("LOG", "LogfilePrefix", "");

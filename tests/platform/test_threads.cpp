@@ -201,3 +201,25 @@ TEST(GuiCall, WaitingForAWorkerBlockedInAGuiCallDoesNotDeadlock)
     EXPECT_EQ(calls.load(), 51);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 10s);
 }
+
+TEST(ThreadBase, ReportsItsProcessorTime)
+{
+    std::atomic<bool> stop{false};
+    TCallingThread busy([&] {
+        volatile unsigned long x = 0;
+        while (!stop.load())
+            x = x + 1;
+    });
+    busy.SetName("busy-worker");
+    TLoopThread idle;
+    idle.Resume();  // parks at once
+    busy.Resume();
+    std::this_thread::sleep_for(200ms);
+    const auto busyCpu = busy.CpuTime();
+    const auto idleCpu = idle.CpuTime();
+    stop = true;
+    busy.WaitFor();
+    EXPECT_GT(busyCpu, 20ms);  // generous: the machine is shared
+    EXPECT_LT(idleCpu, 20ms);
+    EXPECT_EQ(busy.CpuTime(), 0ns);  // finished
+}

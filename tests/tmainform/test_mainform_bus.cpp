@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 
 #include "mainform_fixture.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -204,4 +205,29 @@ TEST_F(MainFormTest, ClosingOnBusWritesFBeforeClosingAndDoesNotHang)
     EXPECT_EQ(events[events.size() - 2], "W " + Cmd("F"));
     EXPECT_EQ(events.back(), "Close");
     EXPECT_FALSE(emu->IsOpen());
+}
+
+TEST_F(MainFormTest, PortThatCannotOpenIsReportedAndNothingElseHappens)
+{
+    Create();
+    emu->Disconnect();
+    Act("ActOnBus")->trigger();
+    EXPECT_FALSE(form->PortOpen());
+    EXPECT_FALSE(form->OnBus());
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith("USB Device Error : ")) << errors[0].toStdString();
+    EXPECT_TRUE(Commands().empty());
+}
+
+TEST_F(MainFormTest, CloseDuringAReplyWaitWaitsForTheCommand)
+{
+    Create();
+    emu->SetReplyMode('M', AdapterEmulator::ReplyMode::Silent);
+    // The close request arrives while "Go On Bus(&G)" waits for the adapter's reply.
+    QTimer::singleShot(200, form.get(), [this] { form->close(); });
+    Act("ActOnBus")->trigger();
+    EXPECT_EQ(Commands().size(), 1u);  // the sequence ended at the unanswered M, undisturbed
+    EXPECT_TRUE(WaitFor([&] { return !form->isVisible(); }, 3000));
+    EXPECT_FALSE(form->PortOpen());
+    EXPECT_TRUE(errors.isEmpty());
 }

@@ -15,7 +15,7 @@ const QString kExe = QStringLiteral("/opt/tarvik/bin/tarvik");
 
 TSettings LoadFrom(const QByteArray& text)
 {
-    TIniFile ini("/nonexistent/tarvik.INI");
+    TIniFile ini("/dev/null/tarvik.INI");
     ini.Parse(text);
     TSettings s;
     s.Load(ini, kExe);

@@ -94,8 +94,10 @@ TEST_F(MonThreadTest, StartStopAndStatusCodes)
     backend->Feed(MakeRecord(tarvik::kLinStatus, 1));
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(backend->Pending(), 20u);
+    dev.Flush();  // as the next go-on-bus does
     ASSERT_TRUE(mon->Start());
     EXPECT_EQ(mon->BusStatus(), 0);
+    backend->Feed(MakeRecord(tarvik::kLinStatus, 1));
     ASSERT_TRUE(Eventually([&] { return mon->BusStatus() == 1; }));
 }
 
@@ -283,19 +285,20 @@ TEST_F(MonThreadTest, UnregisteredRingIsNoLongerTouched)
     std::atomic<bool> stop{false};
     std::thread feeder([&] {
         std::vector<std::uint8_t> burst;
-        for (int i = 0; i < 50; ++i) {
+        for (int i = 0; i < 2000; ++i) {
             const AdapterRecord r = MakeRecord(tarvik::kCanReceived, 8, std::uint32_t(i));
             burst.insert(burst.end(), r.bytes.begin(), r.bytes.end());
         }
         while (!stop.load()) {
             backend->Feed(burst.data(), burst.size());
-            std::this_thread::sleep_for(200us);
+            while (!stop.load() && backend->Pending() > 40000)
+                std::this_thread::sleep_for(100us);
         }
     });
     for (int i = 0; i < 300; ++i) {
-        auto ring = std::make_unique<TQueueBuffer>(20, 64);
+        auto ring = std::make_unique<TQueueBuffer>(20, 4096);
         mon->SetSlot(3, ring.get());
-        std::this_thread::sleep_for(std::chrono::microseconds(100 + (i % 4) * 100));
+        std::this_thread::sleep_for(std::chrono::microseconds((i % 4) * 100));
         mon->SetSlot(3, nullptr);
         ring.reset();
     }

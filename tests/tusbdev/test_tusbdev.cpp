@@ -363,3 +363,15 @@ TEST_F(UsbDevTest, DeviceCountReportsOrFails)
     EXPECT_FALSE(dev->DeviceCount(&n));
     EXPECT_EQ(n, 99u);
 }
+
+TEST(UsbDevWithoutBackend, OpenReportsNotFoundInsteadOfCrashing)
+{
+    TUsbDev dev(0, nullptr);
+    std::string shown;
+    dev.SetErrorPresenter([&](const std::string& m) { shown = m; });
+    EXPECT_FALSE(dev.Open());
+    EXPECT_EQ(shown, "USB Device Error : device not found.");
+    std::uint32_t n = 5;
+    EXPECT_FALSE(dev.DeviceCount(&n));
+    EXPECT_TRUE(dev.Close());
+}

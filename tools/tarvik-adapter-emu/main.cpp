@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -106,6 +107,12 @@ int main(int argc, char** argv)
         tcsetattr(keeper, TCSANOW, &tio);
     }
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Packet mode tells us when the host purges its receive buffer. Our own backlog is part
+    // of that buffer as the host sees it (the chip's buffer on real hardware), so it goes too;
+    // otherwise stale records would arrive after the purge, ahead of the next ACK.
+    int packet = 1;
+    if (ioctl(master, TIOCPKT, &packet) != 0)
+        return Fail(std::string("TIOCPKT: ") + std::strerror(errno));
 
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
@@ -127,7 +134,7 @@ int main(int argc, char** argv)
         int timeoutMs = -1;
         if (due != tarvik::kEmuNever)
             timeoutMs = int(std::clamp<tarvik::EmuMicros>((due - now + 999) / 1000, 1, 1000));
-        pollfd fds[2] = {{master, short(POLLIN | (emu.OutputSize() ? POLLOUT : 0)), 0}, {sigFd, POLLIN, 0}};
+        pollfd fds[2] = {{master, short(POLLIN | POLLPRI | (emu.OutputSize() ? POLLOUT : 0)), 0}, {sigFd, POLLIN, 0}};
         const int n = poll(fds, 2, timeoutMs);
         if (n < 0) {
             if (errno == EINTR)
@@ -138,10 +145,12 @@ int main(int argc, char** argv)
         if (fds[1].revents & POLLIN)
             break;
         now = Now();
-        if (fds[0].revents & POLLIN) {
+        if (fds[0].revents & (POLLIN | POLLPRI)) {
             const ssize_t r = read(master, in.data(), in.size());
-            if (r > 0)
-                emu.Feed(in.data(), std::size_t(r), now);
+            if (r > 0 && in[0] == TIOCPKT_DATA)
+                emu.Feed(in.data() + 1, std::size_t(r - 1), now);
+            else if (r > 0 && (in[0] & TIOCPKT_FLUSHREAD))
+                emu.ClearOutput();
             else if (r < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
                 status = Fail(std::string("read: ") + std::strerror(errno));
                 break;

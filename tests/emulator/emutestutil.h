@@ -1,0 +1,39 @@
+#pragma once
+// Helpers shared by the emulator tests: literal command bytes and record draining.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "emulator/adapteremulator.h"
+
+namespace emutest {
+
+// STX + text + ETX, written out by hand so that the tests do not lean on the host's composers.
+inline std::string Framed(const std::string& text) { return "\x02" + text + "\x03"; }
+
+inline const std::string kGoOnBusCan[] = {Framed("M0"), Framed("B0400"),
+                                          Framed("L" + std::string(32, '0')), Framed("N")};
+
+inline std::vector<tarvik::AdapterRecord> SplitRecords(const std::string& bytes)
+{
+    EXPECT_EQ(bytes.size() % tarvik::kRecordSize, 0u) << "stream is not whole records";
+    std::vector<tarvik::AdapterRecord> out;
+    for (std::size_t i = 0; i + tarvik::kRecordSize <= bytes.size(); i += tarvik::kRecordSize) {
+        tarvik::AdapterRecord r;
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(i), tarvik::kRecordSize, r.bytes.begin());
+        out.push_back(r);
+    }
+    return out;
+}
+
+inline std::string TakeAll(tarvik::AdapterEmulator& e)
+{
+    std::string s(e.OutputSize(), '\0');
+    e.TakeOutput(s.data(), s.size());
+    return s;
+}
+
+inline std::vector<tarvik::AdapterRecord> Drain(tarvik::AdapterEmulator& e) { return SplitRecords(TakeAll(e)); }
+
+}  // namespace emutest

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "emulator/vehiclemodel.h"
+#include "emuprocess.h"
+#include "tusbdev/serialbackend.h"
+#include "usbhelpers.h"
+
+using namespace tarvik;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::uint64_t Sequence(const AdapterRecord& r)
+{
+    std::uint64_t seq = 0;
+    for (int i = 0; i < 8; ++i)
+        seq = (seq << 8) | r.Data(i);
+    return seq;
+}
+
+struct PtyRig {
+    emutest::EmuProcess emu;
+    std::unique_ptr<TUsbDev> dev;
+    std::vector<std::string> shown;
+
+    void Start(const std::vector<std::string>& args)
+    {
+        ASSERT_TRUE(emu.Start(args)) << "the emulator printed no path";
+        ASSERT_EQ(emu.FirstLine().rfind("/dev/pts/", 0), 0u) << emu.FirstLine();
+        dev = std::make_unique<TUsbDev>(0, std::make_shared<TSerialBackend>(emu.FirstLine()));
+        dev->SetBaudRate(3'000'000);
+        dev->SetErrorPresenter([this](const std::string& m) { shown.push_back(m); });
+        ASSERT_TRUE(dev->Open()) << (shown.empty() ? "" : shown.back());
+    }
+};
+
+TEST(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
+{
+    PtyRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
+    TUsbDev& dev = *rig.dev;
+    ASSERT_TRUE(emutest::GoOnBusCan(dev));
+
+    std::set<std::uint32_t> ids;
+    for (const auto& m : VehicleMessages())
+        ids.insert(m.id);
+    const auto recs = emutest::ReceiveFor(dev, 5s, 300);
+    ASSERT_GE(recs.size(), 300u);
+    std::set<std::uint32_t> seen;
+    std::uint32_t lastStamp = 0;
+    for (const auto& r : recs) {
+        ASSERT_TRUE(r.WellFormed());
+        if (r.IsStatus())
+            continue;
+        ASSERT_EQ(r.Type(), kCanReceived);
+        ASSERT_TRUE(ids.count(r.Identifier())) << std::hex << r.Identifier();
+        EXPECT_GE(r.TimeStamp(), lastStamp) << "time stamps run backwards";
+        lastStamp = r.TimeStamp();
+        seen.insert(r.Identifier());
+    }
+    EXPECT_GE(seen.size(), 8u);
+
+    ASSERT_TRUE(emutest::Send(dev, cmd::OffBus(), false));
+    emutest::ReceiveFor(dev, 200ms);
+    EXPECT_TRUE(emutest::ReceiveFor(dev, 400ms).empty()) << "records after F";
+
+    // On bus again, then the emulator dies mid-stream.
+    ASSERT_TRUE(emutest::GoOnBusCan(dev));
+    ASSERT_GE(emutest::ReceiveFor(dev, 3s, 50).size(), 50u);
+    rig.emu.Signal(SIGKILL);
+    rig.emu.Wait();
+    std::uint8_t buf[20 * 64];
+    std::uint32_t got = 0;
+    std::string error;
+    try {
+        dev.Read(buf, sizeof buf, &got);
+    } catch (const TUsbError& e) {
+        error = e.what();
+    }
+    EXPECT_EQ(error.rfind("USB Device Error : ", 0), 0u) << "the read after the emulator died did not raise";
+    EXPECT_FALSE(dev.IsOpen());
+    EXPECT_FALSE(dev.Read(buf, 20, &got));
+}
+
+TEST(EmulatorOverPty, HostMayCloseAndReopenThePort)
+{
+    PtyRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
+    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
+    ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 20).empty());
+    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::OffBus(), false));
+    EXPECT_TRUE(rig.dev->Close());
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(rig.dev->Open()) << (rig.shown.empty() ? "" : rig.shown.back());
+    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev)) << "the emulator stopped answering after a reopen";
+    for (const auto& r : emutest::ReceiveFor(*rig.dev, 2s, 20))
+        ASSERT_TRUE(r.WellFormed());
+}
+
+// The host closed the port while on bus and records piled up unread, far beyond the pty's
+// own buffer. Reopening purges; nothing of that pile may arrive later ahead of an ACK.
+TEST(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
+{
+    PtyRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "50000"}));
+    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
+    ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 1000).empty());
+    ASSERT_TRUE(rig.dev->Close());
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(rig.dev->Open());
+    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::OffBus(), false));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(emutest::GoOnBusCan(*rig.dev, 2000)) << "stale records arrived ahead of the ACK";
+}
+
+TEST(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
+{
+    PtyRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "20000"}));
+    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
+    const auto recs = emutest::ReceiveFor(*rig.dev, 10s, 10'000);
+    ASSERT_GE(recs.size(), 10'000u);
+    std::uint64_t expect = 0;
+    for (const auto& r : recs) {
+        ASSERT_TRUE(r.WellFormed());
+        if (r.Type() != kCanReceived)
+            continue;
+        ASSERT_EQ(Sequence(r), expect);
+        ++expect;
+    }
+    rig.emu.Signal(SIGTERM);
+    const int status = rig.emu.Wait();
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(EmulatorTool, HelpAndBadArguments)
+{
+    {
+        emutest::EmuProcess p;
+        ASSERT_TRUE(p.Start({"--help"}));
+        EXPECT_EQ(p.FirstLine().rfind("Usage: tarvik-adapter-emu", 0), 0u);
+        EXPECT_NE(p.RestOfOutput().find("--model load RATE"), std::string::npos);
+        const int status = p.Wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    {
+        emutest::EmuProcess p;
+        EXPECT_FALSE(p.Start({"--model", "load", "fast"})) << "no pty path for a bad model";
+        const int status = p.Wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    }
+}
+
+}  // namespace
