@@ -36,11 +36,7 @@ TViewFixedForm::TViewFixedForm(RingRegistrar registrar, QWidget* parent)
     auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    ScrollBar1 = new QScrollBar(Qt::Vertical, this);
-    ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
-    ScrollBar1->setFixedWidth(17);
-    ScrollBar1->setRange(0, 0);
-    ScrollBar1->setPageStep(0);
+    ScrollBar1 = NewMonitorScrollBar(this);
     Bevel1 = new TMonitorTextArea([this](std::int32_t i) { return log_->GetLine(i); },
                                   [this] { return log_ ? log_->SlotCount() : 0; }, ScrollBar1, this);
     row->addWidget(Bevel1, 1);

@@ -13,6 +13,29 @@ namespace {
 constexpr int kInset = 2;  // the text sits 2 pixels inside the sunken frame
 }
 
+QScrollBar* NewMonitorScrollBar(QWidget* parent)
+{
+    auto* bar = new QScrollBar(Qt::Vertical, parent);
+    bar->setObjectName(QStringLiteral("ScrollBar1"));
+    bar->setFixedWidth(17);
+    bar->setRange(0, 0);
+    bar->setPageStep(0);
+    bar->setSingleStep(1);
+    // Plain fills: the style's gradient groove, as tall as the window, is handed by Qt to its
+    // worker threads on every repaint, for a strip that never needed it.
+    bar->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: #e8e8e8; width: 17px; margin: 17px 0 17px 0; }"
+        "QScrollBar::handle:vertical { background: #b8b8b8; min-height: 20px; }"
+        "QScrollBar::add-line:vertical { background: #d8d8d8; height: 17px; subcontrol-position: bottom; "
+        "subcontrol-origin: margin; }"
+        "QScrollBar::sub-line:vertical { background: #d8d8d8; height: 17px; subcontrol-position: top; "
+        "subcontrol-origin: margin; }"
+        "QScrollBar::up-arrow:vertical, QScrollBar::down-arrow:vertical { width: 7px; height: 7px; "
+        "background: #606060; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
+    return bar;
+}
+
 TMonitorTextArea::TMonitorTextArea(LineSource lines, CountSource count, QScrollBar* scrollBar, QWidget* parent)
     : QFrame(parent), lines_(std::move(lines)), count_(std::move(count)), scrollBar_(scrollBar)
 {

@@ -17,6 +17,9 @@ namespace tarvik {
 // of the work area; nothing without a main window.
 void PlaceUnderMainWindow(QWidget* w, QWidget* mainWindow);
 
+// The monitor windows' scroll bar: flat, filled with plain colours.
+QScrollBar* NewMonitorScrollBar(QWidget* parent);
+
 class TMonitorTextArea : public QFrame {
     Q_OBJECT
 public:

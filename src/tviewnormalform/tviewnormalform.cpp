@@ -101,12 +101,7 @@ TViewNormalForm::TViewNormalForm(RingRegistrar registrar, QWidget* parent, std::
     auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    ScrollBar1 = new QScrollBar(Qt::Vertical, this);
-    ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
-    ScrollBar1->setFixedWidth(17);
-    ScrollBar1->setRange(0, 0);
-    ScrollBar1->setPageStep(0);
-    ScrollBar1->setSingleStep(1);
+    ScrollBar1 = NewMonitorScrollBar(this);
     // The log thread's history is the line source; it exists before any redraw can happen.
     Bevel1 = new TMonitorTextArea([this](std::int32_t i) { return log_->GetLine(i); },
                                   [this] { return log_ ? log_->Count() : 0; }, ScrollBar1, this);
