@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <chrono>
@@ -257,6 +258,26 @@ TEST(ViewFixedForm, OneLinePerIdentifierAndTheScrollPositionStays)
     EXPECT_FALSE(form.HasLines());
     EXPECT_EQ(form.GetMonitorText(), "");
     EXPECT_EQ(form.ScrollBar()->value(), 0);
+}
+
+TEST(MonitorWindows, ShowPlacesTheWindowUnderTheMainWindow)
+{
+    QWidget mainWindow;
+    mainWindow.setGeometry(60, 40, 402, 249);
+    mainWindow.show();
+    TViewFixedForm form(nullptr);
+    form.SetHost({nullptr, nullptr, &mainWindow});
+    form.show();
+    const QRect main = mainWindow.frameGeometry();
+    const QRect work = mainWindow.screen()->availableGeometry();
+    EXPECT_EQ(form.frameGeometry().left(), main.left());
+    EXPECT_EQ(form.frameGeometry().top(), main.top() + main.height());
+    EXPECT_EQ(form.frameGeometry().width(), main.width());
+    EXPECT_EQ(form.frameGeometry().height(), work.height() - main.height());
+    // Without a main window it keeps its own size.
+    TViewFixedForm alone(nullptr);
+    alone.show();
+    EXPECT_EQ(alone.size(), QSize(408, 640));
 }
 
 // Screenshots of both windows with traffic, for a person to look at.
