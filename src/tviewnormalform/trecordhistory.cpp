@@ -74,17 +74,18 @@ std::string TRecordHistory::GetAllText() const
     std::string text;
     if (count == 0)
         return text;
-    // Sized for the longest possible lines, then trimmed: one allocation for the whole text.
-    text.resize(std::size_t(count) * (kMaxFrameTextLength + 2));
-    char* p = text.data();
+    // One allocation for the whole text, reserved for the usual line length; each line is
+    // formatted on the stack and appended, so the block is written once, never zero-filled.
+    text.reserve(std::size_t(count) * 64);
+    char line[kMaxFrameTextLength + 2];
     std::int32_t slot = start_;
     for (std::int32_t i = 0; i < count; ++i) {
-        p += FormatFrame(records_[std::size_t(slot)], p);
-        *p++ = '\r';
-        *p++ = '\n';
+        std::size_t n = FormatFrame(records_[std::size_t(slot)], line);
+        line[n++] = '\r';
+        line[n++] = '\n';
+        text.append(line, n);
         slot = slot + 1 == capacity_ ? 0 : slot + 1;
     }
-    text.resize(std::size_t(p - text.data()));
     return text;
 }
 
