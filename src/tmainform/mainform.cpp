@@ -362,6 +362,19 @@ void TMainForm::FormCreate()
 
     viewNormal_ = new TViewNormalForm([this](TQueueBuffer* r) { SetConsumerBuffer(1, r); });
     viewFixed_ = new TViewFixedForm([this](TQueueBuffer* r) { SetConsumerBuffer(2, r); });
+    // Pausing is refused off bus; the realtime view shows what was lost on the way to it.
+    viewNormal_->SetHost({[this] { return ReceptionRunning(); },
+                          [this] {
+                              TLossCounts c;
+                              if (monThread_) {
+                                  c.ringDropped = monThread_->Dropped(1);
+                                  c.badRecords = monThread_->BadRecords();
+                                  c.partialBytes = monThread_->PartialBytesDiscarded();
+                              }
+                              return c;
+                          },
+                          this});
+    viewFixed_->SetHost({[this] { return ReceptionRunning(); }, nullptr, this});
     // The transmit, graph and label table windows take their places here as they arrive.
 
     settings_.Load(*ini_, exePath);
