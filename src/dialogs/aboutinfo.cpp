@@ -6,25 +6,8 @@
 #include <QRadialGradient>
 #include <cmath>
 
-#include "platform/version.h"
 
 namespace tarvik {
-
-QString ShortVersionLabel(const QString& fileVersion)
-{
-    const qsizetype a = fileVersion.indexOf(u'.');
-    const QString major = a < 0 ? QString() : fileVersion.left(a);
-    const QString rest = a < 0 ? fileVersion : fileVersion.mid(a + 1);
-    const qsizetype b = rest.indexOf(u'.');
-    const QString minor = b < 0 ? QString() : rest.left(b);
-    return major + (minor.size() < 2 ? QStringLiteral(".0") : QStringLiteral(".")) + minor;
-}
-
-QString ProgramVersionLabel()
-{
-    const FileVersion v = CompiledVersion();
-    return ShortVersionLabel(QStringLiteral("%1.%2.%3.%4").arg(v.major).arg(v.minor).arg(v.release).arg(v.build));
-}
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "dialogs/taboutbox.h"
 
+#include <QCoreApplication>
+
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFrame>
@@ -10,6 +12,7 @@
 
 #include "dialogs/aboutinfo.h"
 #include "platform/fonts.h"
+#include "subfuncs/subfuncs.h"
 
 namespace tarvik {
 
@@ -89,7 +92,7 @@ void TAboutBox::SetHomePage(const QString& s)
 void TAboutBox::FillDefaults(const QString& title)
 {
     SetProductName(title);
-    SetVersion("Ver. " + ProgramVersionLabel());
+    SetVersion("Ver. " + GetVersionLabel(QCoreApplication::applicationFilePath()));
     SetNotice(kAboutNotice);
     SetHomePage(kAboutHomePage);
 }

@@ -27,7 +27,7 @@
 #include "dialogs/tsystemdialog.h"
 #include "dialogs/twarningdialog.h"
 #include "platform/fonts.h"
-#include "platform/version.h"
+#include "subfuncs/subfuncs.h"
 #include "tmainform/tmmtimer.h"
 #include "tmainform/tmonthread.h"
 #include "tsendform/tsendform.h"
@@ -80,13 +80,6 @@ const QColor kLampYellow(255, 255, 0);
 const QColor kLampBlack(0, 0, 0);
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// Major number, a point, minor number with at least two digits.
-QString VersionLabel()
-{
-    const FileVersion v = CompiledVersion();
-    return QStringLiteral("%1.%2").arg(v.major).arg(v.minor, 2, 10, QLatin1Char('0'));
-}
 
 }  // namespace
 
@@ -355,7 +348,7 @@ void TMainForm::CreateControls()
 
 void TMainForm::FormCreate()
 {
-    setWindowTitle(QStringLiteral("Halvorn Tarvik for PC  Ver. ") + VersionLabel());
+    setWindowTitle(QStringLiteral("Halvorn Tarvik for PC  Ver. ") + GetVersionLabel(QCoreApplication::applicationFilePath()));
     const QString exePath = QCoreApplication::applicationFilePath();
     ini_ = std::make_unique<TIniFile>(options_.settingsPath.isEmpty() ? SettingsFilePath(exePath)
                                                                       : options_.settingsPath);
@@ -366,6 +359,19 @@ void TMainForm::FormCreate()
 
     viewNormal_ = new TViewNormalForm([this](TQueueBuffer* r) { SetConsumerBuffer(1, r); });
     viewFixed_ = new TViewFixedForm([this](TQueueBuffer* r) { SetConsumerBuffer(2, r); });
+    // Pausing is refused off bus; the realtime view shows what was lost on the way to it.
+    viewNormal_->SetHost({[this] { return ReceptionRunning(); },
+                          [this] {
+                              TLossCounts c;
+                              if (monThread_) {
+                                  c.ringDropped = monThread_->Dropped(1);
+                                  c.badRecords = monThread_->BadRecords();
+                                  c.partialBytes = monThread_->PartialBytesDiscarded();
+                              }
+                              return c;
+                          },
+                          this});
+    viewFixed_->SetHost({[this] { return ReceptionRunning(); }, nullptr, this});
     sendForm_ = new TSendForm(*usbDev_, [this] { return OnBus(); });
     sendForm_->SetAnchor(this);
     sendForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });

@@ -1,14 +1,18 @@
 #include "tviewfixedform/tviewfixedform.h"
 
 #include <QCloseEvent>
-#include <QStringList>
-#include <QPlainTextEdit>
-#include <QTimer>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "platform/fonts.h"
-#include "tusbdev/adapterprotocol.h"
-#include "tviewnormalform/tviewnormalform.h"
+#include "platform/guicall.h"
+#include "subfuncs/subfuncs.h"
+#include "tviewfixedform/tfixedlogthread.h"
+#include "tviewnormalform/monitorscroll.h"
+#include "tviewnormalform/monitortextarea.h"
 
 namespace tarvik {
 
@@ -17,65 +21,135 @@ TViewFixedForm::TViewFixedForm(RingRegistrar registrar, QWidget* parent)
 {
     setObjectName(QStringLiteral("ViewFixedForm"));
     setWindowTitle(QStringLiteral("Monitor Window (Fixed ID Position)"));
-    setFont(WindowFont());
+    setFont(WindowFont(12));
+    resize(408, 640);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    view_ = new QPlainTextEdit(this);
-    view_->setReadOnly(true);
-    view_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    layout->addWidget(view_);
-    resize(480, 260);
+    layout->setSpacing(0);
+    Panel1 = new QLabel(QString::fromLatin1(kMonitorHeader), this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(18);
+    Panel1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addWidget(Panel1);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    ScrollBar1 = NewMonitorScrollBar(this);
+    Bevel1 = new TMonitorTextArea([this](std::int32_t i) { return log_->GetLine(i); },
+                                  [this] { return log_ ? log_->SlotCount() : 0; }, ScrollBar1, this);
+    row->addWidget(Bevel1, 1);
+    row->addWidget(ScrollBar1);
+    layout->addLayout(row, 1);
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
 
-    drainTimer_ = new QTimer(this);
-    drainTimer_->setInterval(100);
-    connect(drainTimer_, &QTimer::timeout, this, &TViewFixedForm::Drain);
-    drainTimer_->start();
-    if (registrar_) registrar_(&ring_);
+    log_ = std::make_unique<TFixedLogThread>([this] { RefreshMessage(); }, ticks_, ring_, 100);
+    if (registrar_)
+        registrar_(&ring_);
 }
 
-TViewFixedForm::~TViewFixedForm() { Unregister(); }
+TViewFixedForm::~TViewFixedForm()
+{
+    FormClose();
+}
 
 void TViewFixedForm::Unregister()
 {
-    if (registrar_) registrar_(nullptr);
+    if (registrar_)
+        registrar_(nullptr);
     registrar_ = nullptr;
 }
 
-void TViewFixedForm::Drain()
+void TViewFixedForm::FormClose()
 {
-    AdapterRecord r;
-    for (std::uint32_t n = ring_.Count(); n > 0 && ring_.Pop(r.bytes.data()); --n) {
-        if (paused_) continue;
-        quint32 key = r.IsLin() ? (0x40000000u | r.LinIdentifier())
-                                : (r.Extended() ? (0x80000000u | (r.Identifier() & 0x1FFFFFFF))
-                                                : (r.Identifier() & 0x7FF));
-        lines_.insert(key, r.bytes);
-        dirty_ = true;
-    }
-    if (dirty_ && isVisible()) {
-        QStringList shown;
-        for (const auto& rec : lines_) shown << PlainRecordLine(rec.data());
-        view_->setPlainText(shown.join(QLatin1Char('\n')));
-        dirty_ = false;
-    }
+    Unregister();
+    log_.reset();
 }
 
-void TViewFixedForm::PauseMonitor() { paused_ = true; }
-void TViewFixedForm::ContinueMonitor() { paused_ = false; }
+bool TViewFixedForm::PauseMonitor()
+{
+    const bool running = host_.running ? host_.running() : true;
+    if (!log_ || IsPaused() || !running)
+        return false;
+    log_->SetPaused(true);
+    return true;
+}
+
+bool TViewFixedForm::ContinueMonitor()
+{
+    if (!IsPaused())
+        return false;
+    log_->SetPaused(false);
+    return true;
+}
+
+bool TViewFixedForm::Drain(int timeoutMs)
+{
+    if (!log_)
+        return false;
+    return WaitServingGuiCalls([this] { return log_->Idle(); }, std::chrono::milliseconds(timeoutMs));
+}
+
+bool TViewFixedForm::IsPaused() const
+{
+    return log_ && log_->IsPaused();
+}
+
+bool TViewFixedForm::HasLines() const
+{
+    return log_ && log_->SlotCount() > 0;
+}
 
 QString TViewFixedForm::GetMonitorText() const
 {
-    QString text;
-    for (const auto& rec : lines_) text += PlainRecordLine(rec.data()) + QStringLiteral("\r\n");
-    return text;
+    return log_ ? QString::fromLatin1(log_->GetAllText()) : QString();
 }
 
 void TViewFixedForm::ClearMonitor()
 {
-    ring_.Clear();
-    lines_.clear();
-    view_->clear();
-    dirty_ = false;
+    ScrollBar1->setMaximum(0);
+    if (log_)
+        log_->ClearTable();
+}
+
+void TViewFixedForm::ScrollBar1Change()
+{
+    if (log_)
+        Bevel1->Redraw();
+}
+
+void TViewFixedForm::RefreshMessage()
+{
+    if (!log_)
+        return;
+    const std::int32_t count = log_->SlotCount();
+    const bool paused = IsPaused();
+    if (count != ScrollBar1->maximum()) {
+        // A position above the new maximum is pulled down to it; a paused screen stays as it is.
+        const QSignalBlocker block(ScrollBar1);
+        ScrollBar1->setMaximum(count);
+    }
+    if (!paused)
+        ScrollBar1Change();
+}
+
+void TViewFixedForm::wheelEvent(QWheelEvent* event)
+{
+    wheelRest_ += event->angleDelta().y();
+    while (wheelRest_ >= 120 || wheelRest_ <= -120) {
+        const int delta = wheelRest_ > 0 ? 120 : -120;
+        wheelRest_ -= delta;
+        ScrollBar1->setValue(WheelStep(ScrollBar1->value(), ScrollBar1->minimum(), ScrollBar1->maximum(),
+                                       Bevel1->LinesPerPage(), delta));
+    }
+    event->accept();
+}
+
+void TViewFixedForm::showEvent(QShowEvent* event)
+{
+    PlaceUnderMainWindow(this, host_.mainWindow);
+    QWidget::showEvent(event);
 }
 
 void TViewFixedForm::closeEvent(QCloseEvent* event)
@@ -85,8 +159,7 @@ void TViewFixedForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    drainTimer_->stop();
-    Unregister();
+    FormClose();
     event->accept();
 }
 

@@ -1,18 +1,21 @@
 #pragma once
-// Fixed-position monitor window: one line per identifier. This first version drains its
-// ring on the user-interface thread; the operations the main window calls are final.
-#include <QMap>
+// "Monitor Window (Fixed ID Position)": one line per identifier with its latest frame, in
+// ascending identifier order; the scroll position stays where the user left it.
 #include <QWidget>
-#include <array>
-#include <cstdint>
 #include <functional>
+#include <memory>
 
+#include "tmainform/tmmtimer.h"
 #include "tusbdev/tqueuebuffer.h"
+#include "tviewnormalform/monitorhost.h"
 
-class QPlainTextEdit;
-class QTimer;
+class QLabel;
+class QScrollBar;
 
 namespace tarvik {
+
+class TMonitorTextArea;
+class TFixedLogThread;
 
 class TViewFixedForm : public QWidget {
     Q_OBJECT
@@ -22,31 +25,46 @@ public:
     explicit TViewFixedForm(RingRegistrar registrar, QWidget* parent = nullptr);
     ~TViewFixedForm() override;
 
-    void PauseMonitor();
-    void ContinueMonitor();
-    bool IsPaused() const { return paused_; }
-    bool HasLines() const { return !lines_.isEmpty(); }
+    void SetHost(TMonitorHost host) { host_ = std::move(host); }
+
+    bool PauseMonitor();
+    bool ContinueMonitor();
+    bool IsPaused() const;
+    bool HasLines() const;
     QString GetMonitorText() const;
     void ClearMonitor();
     void SetCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
 
     TQueueBuffer& Ring() { return ring_; }
-    void Drain();
+    // Waits (serving the repaints meanwhile) until what the ring holds now is stored; false
+    // when that took longer than the time-out.
+    bool Drain(int timeoutMs = 2000);
+    TFixedLogThread& LogThread() { return *log_; }
+    QScrollBar* ScrollBar() const { return ScrollBar1; }
+    TMonitorTextArea* TextArea() const { return Bevel1; }
+
+    void RefreshMessage();
+    void ScrollBar1Change();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void FormClose();
     void Unregister();
 
+    TMmTimer ticks_;
     TQueueBuffer ring_{20, TQueueBuffer::kDefaultCapacity};
     RingRegistrar registrar_;
-    QMap<quint32, std::array<std::uint8_t, 20>> lines_;  // frame key -> latest record
-    QPlainTextEdit* view_ = nullptr;
-    QTimer* drainTimer_ = nullptr;
-    bool paused_ = false;
+    TMonitorHost host_;
+    std::unique_ptr<TFixedLogThread> log_;
+    QLabel* Panel1 = nullptr;
+    TMonitorTextArea* Bevel1 = nullptr;
+    QScrollBar* ScrollBar1 = nullptr;
     bool closeAllowed_ = false;
-    bool dirty_ = false;
+    int wheelRest_ = 0;
 };
 
 }  // namespace tarvik

@@ -189,6 +189,13 @@ TEST_F(MainFormTest, PauseAndContinueSwapPlaces)
     Idle();
     ASSERT_TRUE(form->ViewNormalForm()->isVisible());  // ViewState defaults to shown
     EXPECT_TRUE(Act("ActPauseMonitor")->isEnabled());
+    // Off bus there is nothing to pause: the monitors refuse.
+    Act("ActPauseMonitor")->trigger();
+    Idle();
+    EXPECT_FALSE(form->ViewNormalForm()->IsPaused());
+    EXPECT_TRUE(Act("ActPauseMonitor")->isVisible());
+    Act("ActOnBus")->trigger();
+    ASSERT_TRUE(form->OnBus());
     Act("ActPauseMonitor")->trigger();
     Idle();
     EXPECT_TRUE(form->ViewNormalForm()->IsPaused());

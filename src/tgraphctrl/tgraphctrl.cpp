@@ -1,0 +1,288 @@
+#include "tgraphctrl/tgraphctrl.h"
+
+#include <QFontMetrics>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tarvik {
+
+QColor ToQColor(TColor c)
+{
+    return QColor(int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF));
+}
+
+namespace {
+
+// Truncates toward zero, keeping values the canvas cannot hold (NaN, infinities, beyond int)
+// inside [lo, hi] instead of letting the conversion overflow.
+int TruncClamped(double v, int lo, int hi)
+{
+    if (std::isnan(v))
+        return lo;
+    v = std::trunc(v);
+    v = std::max(v, double(lo));
+    v = std::min(v, double(hi));
+    return int(v);
+}
+
+}  // namespace
+
+TGraphCtrl::TGraphCtrl()
+{
+    SetFont(QFont());
+    SetScaleFont(QFont());
+}
+
+TGraphCtrl::~TGraphCtrl()
+{
+    EndPaint();
+}
+
+QPainter* TGraphCtrl::Painter()
+{
+    if (image_.isNull())
+        return nullptr;
+    if (!painter_) {
+        painter_ = std::make_unique<QPainter>(&image_);
+        painter_->setRenderHint(QPainter::Antialiasing, false);
+    }
+    return painter_.get();
+}
+
+void TGraphCtrl::EndPaint()
+{
+    if (painter_) {
+        painter_->end();
+        painter_.reset();
+    }
+}
+
+void TGraphCtrl::SetFont(const QFont& font)
+{
+    textFont_ = font;
+    const QFontMetrics fm(textFont_);
+    cellW_ = fm.horizontalAdvance(u'W');
+    cellH_ = fm.height();
+}
+
+void TGraphCtrl::SetScaleFont(const QFont& font)
+{
+    scaleFont_ = font;
+    const QFontMetrics fm(scaleFont_);
+    scaleW_ = fm.horizontalAdvance(u'W');
+    scaleH_ = fm.height();
+}
+
+void TGraphCtrl::SetSize(const TRect& r)
+{
+    EndPaint();
+    const int w = std::max(r.Width(), 0);
+    const int h = std::max(r.Height(), 0);
+    // An empty rectangle leaves no image; every drawing call then does nothing.
+    image_ = (w > 0 && h > 0) ? QImage(w, h, QImage::Format_ARGB32_Premultiplied) : QImage();
+    if (!image_.isNull())
+        image_.fill(brush_);
+    textX_ = textY_ = 0;
+    vpLeft_ = vpTop_ = 0;
+    vpRight_ = w;
+    vpBottom_ = h;
+    x1_ = y1_ = 0;
+    x2_ = w;
+    y2_ = h;
+    RecomputeScales();
+    align_ = kAlignLeft | kAlignTop;
+}
+
+void TGraphCtrl::GetCellExtent(TCellExtent& e) const
+{
+    e.width = std::int16_t(image_.width());
+    e.height = std::int16_t(image_.height());
+    e.cols = std::int16_t(cellW_ > 0 ? image_.width() / cellW_ : 0);
+    e.rows = std::int16_t(cellH_ > 0 ? image_.height() / cellH_ : 0);
+}
+
+void TGraphCtrl::SetColor(TColor c)
+{
+    brush_ = pen_ = ToQColor(c);
+}
+
+void TGraphCtrl::SetTextColor(TColor text, TColor background)
+{
+    fontColor_ = ToQColor(text);
+    brush_ = ToQColor(background);
+}
+
+int TGraphCtrl::ColToX(int col) const
+{
+    return (col > 0 ? col - 1 : col) * cellW_;
+}
+
+int TGraphCtrl::RowToY(int row) const
+{
+    return (row > 0 ? row - 1 : row) * cellH_;
+}
+
+void TGraphCtrl::Locate(int row, int col)
+{
+    textY_ = RowToY(row);
+    textX_ = ColToX(col);
+}
+
+double TGraphCtrl::CellsToX(double n) const
+{
+    return std::trunc(cellW_ * n);
+}
+
+int TGraphCtrl::CellsToY(double n) const
+{
+    return TruncClamped(cellH_ * n, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+}
+
+void TGraphCtrl::DrawText(const QString& text, const QFont& font, int x, int y)
+{
+    QPainter* p = Painter();
+    if (!p || text.isEmpty())
+        return;
+    const QFontMetrics fm(font);
+    p->fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), brush_);
+    p->setFont(font);
+    p->setPen(fontColor_);
+    p->drawText(x, y + fm.ascent(), text);
+}
+
+void TGraphCtrl::Print(const QString& text)
+{
+    DrawText(text, textFont_, textX_, textY_);
+}
+
+void TGraphCtrl::RecomputeScales()
+{
+    // A world window or viewport without extent has no scale; mapping then puts every point
+    // on the viewport's top-left corner rather than dividing by zero.
+    scaleX_ = (x2_ != x1_) ? double(vpRight_ - vpLeft_) / (x2_ - x1_) : 0.0;
+    scaleY_ = (y2_ != y1_) ? double(vpBottom_ - vpTop_) / (y2_ - y1_) : 0.0;
+    if (!std::isfinite(scaleX_))
+        scaleX_ = 0.0;
+    if (!std::isfinite(scaleY_))
+        scaleY_ = 0.0;
+}
+
+void TGraphCtrl::SetViewport(int left, int top, int right, int bottom)
+{
+    vpLeft_ = left;
+    vpTop_ = top;
+    vpRight_ = right;
+    vpBottom_ = bottom;
+    RecomputeScales();
+}
+
+void TGraphCtrl::SetWindow(double x1, double y1, double x2, double y2)
+{
+    x1_ = x1;
+    y1_ = y1;
+    x2_ = x2;
+    y2_ = y2;
+    RecomputeScales();
+}
+
+int TGraphCtrl::WorldToX(double x) const
+{
+    // Offset from the viewport edge, clamped first so that the sum cannot overflow, then
+    // limited to the viewport: left wins over right when they are inverted.
+    const long long off = TruncClamped((x - x1_) * scaleX_, -(1 << 30), 1 << 30);
+    long long v = off + vpLeft_;
+    v = std::max<long long>(v, vpLeft_);
+    v = std::min<long long>(v, vpRight_);
+    return int(v);
+}
+
+int TGraphCtrl::WorldToY(double y) const
+{
+    const long long off = TruncClamped((y - y1_) * scaleY_, -(1 << 30), 1 << 30);
+    long long v = off + vpTop_;
+    v = std::max<long long>(v, vpTop_);
+    v = std::min<long long>(v, vpBottom_);
+    return int(v);
+}
+
+void TGraphCtrl::MoveTo(int x, int y)
+{
+    penX_ = x;
+    penY_ = y;
+}
+
+void TGraphCtrl::LineTo(int x, int y)
+{
+    if (QPainter* p = Painter()) {
+        p->setPen(QPen(pen_, 0));
+        p->drawLine(penX_, penY_, x, y);
+    }
+    penX_ = x;
+    penY_ = y;
+}
+
+void TGraphCtrl::TextOutW(const QString& text, double x, double y)
+{
+    int px = WorldToX(x);
+    int py = WorldToY(y);
+    const QFontMetrics fm(scaleFont_);
+    const int w = fm.horizontalAdvance(text);
+    const int h = fm.height();
+    if ((align_ & kAlignCenterH) == kAlignCenterH)
+        px -= w / 2;
+    else if (align_ & kAlignRight)
+        px -= w;
+    if ((align_ & kAlignCenterV) == kAlignCenterV)
+        py -= h / 2;
+    else if (align_ & kAlignBottom)
+        py -= h;
+    DrawText(text, scaleFont_, px, py);
+}
+
+void TGraphCtrl::DrawBox(int kind, int left, int top, int right, int bottom)
+{
+    if (kind < 2 || kind > 4 || right <= left || bottom <= top)
+        return;
+    QPainter* p = Painter();
+    if (!p)
+        return;
+    const QRect r(left, top, right - left, bottom - top);
+    auto frame = [&](const QColor& c) {
+        p->fillRect(QRect(left, top, r.width(), 1), c);
+        p->fillRect(QRect(left, bottom - 1, r.width(), 1), c);
+        p->fillRect(QRect(left, top, 1, r.height()), c);
+        p->fillRect(QRect(right - 1, top, 1, r.height()), c);
+    };
+    switch (kind) {
+    case 2:
+        frame(brush_);
+        break;
+    case 3:
+        p->fillRect(r, brush_);
+        frame(pen_);
+        break;
+    case 4:
+        p->fillRect(r, brush_);
+        break;
+    }
+}
+
+void TGraphCtrl::Clear()
+{
+    if (QPainter* p = Painter())
+        p->fillRect(image_.rect(), brush_);
+}
+
+const QImage& TGraphCtrl::Canvas()
+{
+    EndPaint();
+    return image_;
+}
+
+void TGraphCtrl::GetClipRect(TRect& r) const
+{
+    r = TRect{0, 0, image_.width(), image_.height()};
+}
+
+}  // namespace tarvik

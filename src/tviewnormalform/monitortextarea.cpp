@@ -1,0 +1,97 @@
+#include "tviewnormalform/monitortextarea.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+#include "platform/fonts.h"
+#include "tviewnormalform/monitorscroll.h"
+
+namespace tarvik {
+
+namespace {
+constexpr int kInset = 2;  // the text sits 2 pixels inside the sunken frame
+}
+
+QScrollBar* NewMonitorScrollBar(QWidget* parent)
+{
+    auto* bar = new QScrollBar(Qt::Vertical, parent);
+    bar->setObjectName(QStringLiteral("ScrollBar1"));
+    bar->setFixedWidth(17);
+    bar->setRange(0, 0);
+    bar->setPageStep(0);
+    bar->setSingleStep(1);
+    // Plain fills: the style's gradient groove, as tall as the window, is handed by Qt to its
+    // worker threads on every repaint, for a strip that never needed it.
+    bar->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: #e8e8e8; width: 17px; margin: 17px 0 17px 0; }"
+        "QScrollBar::handle:vertical { background: #b8b8b8; min-height: 20px; }"
+        "QScrollBar::add-line:vertical { background: #d8d8d8; height: 17px; subcontrol-position: bottom; "
+        "subcontrol-origin: margin; }"
+        "QScrollBar::sub-line:vertical { background: #d8d8d8; height: 17px; subcontrol-position: top; "
+        "subcontrol-origin: margin; }"
+        "QScrollBar::up-arrow:vertical, QScrollBar::down-arrow:vertical { width: 7px; height: 7px; "
+        "background: #606060; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
+    return bar;
+}
+
+TMonitorTextArea::TMonitorTextArea(LineSource lines, CountSource count, QScrollBar* scrollBar, QWidget* parent)
+    : QFrame(parent), lines_(std::move(lines)), count_(std::move(count)), scrollBar_(scrollBar)
+{
+    setObjectName(QStringLiteral("Bevel1"));
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    surface_.SetFont(WindowFont(12));
+    surface_.SetScaleFont(WindowFont(12));
+    surface_.SetTextColor(RGBColor(0, 0, 0), RGBColor(255, 255, 255));
+}
+
+int TMonitorTextArea::LinesPerPage() const
+{
+    TCellExtent e;
+    surface_.GetCellExtent(e);
+    return e.rows;
+}
+
+void TMonitorTextArea::Redraw()
+{
+    const int lines = LinesPerPage();
+    const std::int32_t count = count_();
+    std::int32_t index = FirstVisibleLine(scrollBar_->value(), lines);
+    surface_.Clear();
+    visible_.clear();
+    for (int row = 1; row <= lines && index < count; ++row, ++index) {
+        const QString line = QString::fromLatin1(lines_(index));
+        surface_.Locate(row, 1);
+        surface_.Print(line);
+        visible_.append(line);
+    }
+    ++redraws_;
+    update();
+}
+
+void TMonitorTextArea::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    const QRect r = rect().adjusted(kInset, kInset, -kInset, -kInset);
+    surface_.SetSize({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+    surface_.SetFont(WindowFont(12));
+    surface_.SetScaleFont(WindowFont(12));
+    Redraw();
+}
+
+void TMonitorTextArea::paintEvent(QPaintEvent* event)
+{
+    QPainter p(this);
+    // The strip between the frame and the text stays the window colour.
+    p.fillRect(rect().adjusted(1, 1, -1, -1), Qt::white);
+    const QImage& img = surface_.Canvas();
+    if (!img.isNull())
+        p.drawImage(QPoint(kInset, kInset), img);
+    p.end();
+    QFrame::paintEvent(event);
+}
+
+}  // namespace tarvik

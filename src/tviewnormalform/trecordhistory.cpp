@@ -1,0 +1,110 @@
+#include "tviewnormalform/trecordhistory.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "subfuncs/subfuncs.h"
+
+namespace tarvik {
+
+TRecordHistory::TRecordHistory(std::int32_t capacity)
+    : capacity_(std::max<std::int32_t>(capacity, 1)), records_(new AdapterRecord[std::size_t(capacity_)]())
+{
+}
+
+void TRecordHistory::Add(const AdapterRecord& record)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int32_t count = count_.load(std::memory_order_relaxed);
+    if (count < capacity_) {
+        count_.store(count + 1, std::memory_order_release);
+    } else {
+        start_ = start_ + 1 == capacity_ ? 0 : start_ + 1;
+        overwritten_.fetch_add(1, std::memory_order_relaxed);
+    }
+    records_[std::size_t(next_)] = record;
+    next_ = next_ + 1 == capacity_ ? 0 : next_ + 1;
+}
+
+void TRecordHistory::Clear()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    next_ = start_ = 0;
+    count_.store(0, std::memory_order_release);
+    std::memset(static_cast<void*>(records_.get()), 0, sizeof(AdapterRecord) * std::size_t(capacity_));
+    overwritten_.store(0, std::memory_order_relaxed);
+}
+
+std::int32_t TRecordHistory::Start() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return start_;
+}
+
+std::int32_t TRecordHistory::Next() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return next_;
+}
+
+bool TRecordHistory::GetRecord(std::int32_t index, AdapterRecord& out) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int32_t count = count_.load(std::memory_order_relaxed);
+    if (index < 0 || index >= count)
+        return false;
+    const std::int64_t slot = (std::int64_t(start_) + index) % capacity_;
+    out = records_[std::size_t(slot)];
+    return true;
+}
+
+std::string TRecordHistory::GetLine(std::int32_t index) const
+{
+    AdapterRecord copy;
+    // Formatting happens outside the lock so the log thread is held up for one copy only.
+    if (!GetRecord(index, copy))
+        return {};
+    return FrameToText(copy);
+}
+
+std::string TRecordHistory::GetAllText() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int32_t count = count_.load(std::memory_order_relaxed);
+    std::string text;
+    if (count == 0)
+        return text;
+    // One allocation for the whole text, reserved for the usual line length; each line is
+    // formatted on the stack and appended, so the block is written once, never zero-filled.
+    text.reserve(std::size_t(count) * 64);
+    char line[kMaxFrameTextLength + 2];
+    std::int32_t slot = start_;
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::size_t n = FormatFrame(records_[std::size_t(slot)], line);
+        line[n++] = '\r';
+        line[n++] = '\n';
+        text.append(line, n);
+        slot = slot + 1 == capacity_ ? 0 : slot + 1;
+    }
+    return text;
+}
+
+bool TGaugeValue::SetPosition(std::int64_t position)
+{
+    if (position == position_)
+        return false;
+    position_ = std::clamp(position, min_, std::max(min_, max_));
+    // Rounded to the nearest tenth of a percent: 500 of 1,000,000 already shows 0.1%.
+    const int perMille = max_ > 0 ? int(double(position_) * 1000.0 / double(max_) + 0.5) : 0;
+    if (perMille == perMille_)
+        return false;
+    perMille_ = perMille;
+    return true;
+}
+
+std::string TGaugeValue::Text() const
+{
+    return std::to_string(perMille_ / 10) + "." + std::to_string(perMille_ % 10) + "%";
+}
+
+}  // namespace tarvik

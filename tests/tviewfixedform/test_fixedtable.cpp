@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "subfuncs/subfuncs.h"
+#include "tviewfixedform/tfixedtable.h"
+
+using namespace tarvik;
+
+namespace {
+
+AdapterRecord Can(std::uint32_t id, bool ext = false, bool tx = false, std::uint8_t d0 = 0)
+{
+    AdapterRecord r;
+    r.bytes[1] = tx ? 1 : 0;
+    r.bytes[2] = std::uint8_t((ext ? 0x80 : 0) | 1);
+    r.bytes[3] = std::uint8_t(id >> 24);
+    r.bytes[4] = std::uint8_t(id >> 16);
+    r.bytes[5] = std::uint8_t(id >> 8);
+    r.bytes[6] = std::uint8_t(id);
+    r.bytes[7] = d0;
+    return r;
+}
+
+AdapterRecord Lin(std::uint8_t id, bool tx = false)
+{
+    AdapterRecord r;
+    r.bytes[1] = tx ? 0x81 : 0x80;
+    r.bytes[6] = id;
+    return r;
+}
+
+}  // namespace
+
+TEST(SlotKey, ExtendedSortsAfterStandard)
+{
+    EXPECT_EQ(SlotKey(Can(0x100)), 0x100u);
+    EXPECT_EQ(SlotKey(Can(0x100, true)), 0x40000100u);
+    EXPECT_EQ(SlotKey(Can(0x100, false, true)), 0x100u);
+    EXPECT_EQ(SlotKey(Lin(0x3C, true)), 0x3Cu);
+    AdapterRecord status;
+    status.bytes[1] = 0x02;
+    EXPECT_FALSE(SlotKey(status));
+    status.bytes[1] = 0x82;
+    EXPECT_FALSE(SlotKey(status));
+}
+
+TEST(FixedTable, OneLinePerIdentifierInOrder)
+{
+    TFixedTable t;
+    t.UpdateSlot(Can(0x100, true));
+    t.UpdateSlot(Can(0x100));
+    ASSERT_EQ(t.SlotCount(), 2);
+    EXPECT_EQ(t.GetLine(0), FrameToText(Can(0x100)));
+    EXPECT_EQ(t.GetLine(1), FrameToText(Can(0x100, true)));
+
+    TFixedTable u;
+    for (std::uint32_t id : {0x200u, 0x100u, 0x300u})
+        u.UpdateSlot(Can(id));
+    EXPECT_EQ(u.GetAllText(),
+              FrameToText(Can(0x100)) + "\r\n" + FrameToText(Can(0x200)) + "\r\n" + FrameToText(Can(0x300)) + "\r\n");
+}
+
+TEST(FixedTable, LatestFrameReplacesTheLine)
+{
+    TFixedTable t;
+    t.UpdateSlot(Can(0x123, false, false, 0x11));
+    t.UpdateSlot(Can(0x123, false, true, 0x22));
+    ASSERT_EQ(t.SlotCount(), 1);
+    const std::string line = t.GetLine(0);
+    EXPECT_EQ(line[0], 'T');
+    EXPECT_EQ(line, FrameToText(Can(0x123, false, true, 0x22)));
+    t.UpdateSlot(Can(0x123, false, false, 0x33));
+    EXPECT_EQ(t.GetLine(0)[0], ' ');
+}
+
+TEST(FixedTable, IgnoresOtherTypesAndEmptiesOnClear)
+{
+    TFixedTable t;
+    EXPECT_EQ(t.GetAllText(), "");
+    AdapterRecord status;
+    status.bytes[1] = 0x02;
+    t.UpdateSlot(status);
+    EXPECT_EQ(t.SlotCount(), 0);
+    t.UpdateSlot(Lin(5));
+    t.UpdateSlot(Can(5));  // a LIN and a CAN identifier 5 share a key
+    EXPECT_EQ(t.SlotCount(), 1);
+    EXPECT_EQ(t.GetLine(-1), "");
+    EXPECT_EQ(t.GetLine(1), "");
+    t.Clear();
+    EXPECT_EQ(t.SlotCount(), 0);
+    EXPECT_EQ(t.GetAllText(), "");
+}
+
+TEST(FixedTable, KeysStayAscendingWithoutDuplicates)
+{
+    TFixedTable t;
+    std::mt19937 rng(7);
+    std::vector<std::uint32_t> keys;
+    for (int i = 0; i < 5000; ++i) {
+        const bool ext = rng() & 1;
+        const std::uint32_t id = ext ? rng() & 0x1FFFFFFF : rng() & 0x7FF;
+        t.UpdateSlot(Can(id, ext));
+        keys.push_back(ext ? id | 0x40000000u : id);
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    ASSERT_EQ(t.SlotCount(), std::int32_t(keys.size()));
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        ASSERT_EQ(t.KeyAt(std::int32_t(i)), keys[i]);
+}

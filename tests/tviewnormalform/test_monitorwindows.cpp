@@ -1,0 +1,316 @@
+// Both monitor windows with their real worker threads, driven through their rings.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QScreen>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <chrono>
+
+#include "platform/guicall.h"
+#include "subfuncs/subfuncs.h"
+#include "support/testsupport.h"
+#include "tviewfixedform/tfixedlogthread.h"
+#include "tviewfixedform/tviewfixedform.h"
+#include "tviewnormalform/monitortextarea.h"
+#include "tviewnormalform/tnormallogthread.h"
+#include "tviewnormalform/tviewnormalform.h"
+
+using namespace tarvik;
+using namespace std::chrono_literals;
+
+namespace {
+
+AdapterRecord Frame(std::uint32_t id, std::uint32_t stamp = 0, bool ext = false)
+{
+    AdapterRecord r;
+    r.bytes[0] = r.bytes[19] = 0x42;
+    r.bytes[2] = std::uint8_t((ext ? 0x80 : 0) | 8);
+    r.bytes[3] = std::uint8_t(id >> 24);
+    r.bytes[4] = std::uint8_t(id >> 16);
+    r.bytes[5] = std::uint8_t(id >> 8);
+    r.bytes[6] = std::uint8_t(id);
+    for (int i = 0; i < 8; ++i)
+        r.bytes[std::size_t(7 + i)] = std::uint8_t(stamp * 7 + std::uint32_t(i));
+    r.bytes[16] = std::uint8_t(stamp >> 16);
+    r.bytes[17] = std::uint8_t(stamp >> 8);
+    r.bytes[18] = std::uint8_t(stamp);
+    return r;
+}
+
+bool WaitUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout = 10s)
+{
+    return WaitServingGuiCalls(cond, timeout);
+}
+
+void Wheel(QWidget* w, int delta)
+{
+    const QPointF pos(w->width() / 2.0, w->height() / 2.0);
+    QWheelEvent ev(pos, w->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w, &ev);
+}
+
+struct NormalRig {
+    bool running = true;
+    TLossCounts losses;
+    TViewNormalForm form;
+    explicit NormalRig(std::int32_t capacity = TRecordHistory::kCapacity) : form(nullptr, nullptr, capacity)
+    {
+        testsupport::InstallFonts();
+        form.SetHost({[this] { return running; }, [this] { return losses; }, nullptr});
+        form.show();
+    }
+    void Push(std::uint32_t from, std::uint32_t to)
+    {
+        for (std::uint32_t i = from; i < to; ++i)
+            form.Ring().Push(Frame(i & 0x7FF, i).bytes.data());
+    }
+    // Waits for the records to be stored and for the draw thread to show them.
+    bool Settle(std::int32_t count)
+    {
+        return WaitUntil([&] {
+            return form.LogThread().Count() == count && !form.LogThread().DrawThread().Dirty.load() &&
+                   form.Gauge()->Value().Position() == count;
+        });
+    }
+    int L() const { return form.TextArea()->LinesPerPage(); }
+};
+
+}  // namespace
+
+TEST(ViewNormalForm, FollowsTheNewestPage)
+{
+    NormalRig rig;
+    ASSERT_GT(rig.L(), 10);
+    // Fewer lines than the page: drawn from the top, the rest stays white.
+    rig.Push(0, 3);
+    ASSERT_TRUE(rig.Settle(3));
+    const QStringList few = rig.form.TextArea()->VisibleLines();
+    ASSERT_EQ(few.size(), 3);
+    EXPECT_EQ(few[0].toStdString(), FrameToText(Frame(0, 0)));
+    const QImage& img = rig.form.TextArea()->Surface().Canvas();
+    const int below = 4 * rig.form.TextArea()->Surface().CellHeight();
+    for (int y = below; y < img.height(); y += 7)
+        for (int x = 0; x < img.width(); x += 5)
+            ASSERT_EQ(img.pixel(x, y) & 0xFFFFFF, 0xFFFFFFu) << x << "," << y;
+
+    rig.Push(3, 500);
+    ASSERT_TRUE(rig.Settle(500));
+    EXPECT_EQ(rig.form.ScrollBar()->maximum(), 500);
+    EXPECT_EQ(rig.form.ScrollBar()->value(), 500);
+    const QStringList page = rig.form.TextArea()->VisibleLines();
+    ASSERT_EQ(page.size(), rig.L());
+    EXPECT_EQ(page.back().toStdString(), FrameToText(Frame(499 & 0x7FF, 499)));
+    EXPECT_EQ(page.front().toStdString(), FrameToText(Frame((500 - rig.L()) & 0x7FF, 500 - rig.L())));
+    EXPECT_TRUE(rig.form.HasLines());
+}
+
+TEST(ViewNormalForm, PauseHoldsThePageWhileRecordsAreStillStored)
+{
+    NormalRig rig;
+    rig.running = false;
+    EXPECT_FALSE(rig.form.PauseMonitor());  // not monitoring
+    EXPECT_FALSE(rig.form.IsPaused());
+    EXPECT_FALSE(rig.form.ContinueMonitor());
+    rig.running = true;
+    rig.Push(0, 100);
+    ASSERT_TRUE(rig.Settle(100));
+    EXPECT_TRUE(rig.form.PauseMonitor());
+    EXPECT_FALSE(rig.form.PauseMonitor());  // already paused
+    EXPECT_TRUE(rig.form.IsPaused());
+
+    rig.Push(100, 300);
+    ASSERT_TRUE(rig.Settle(300));  // the gauge still moves
+    EXPECT_EQ(rig.form.ScrollBar()->maximum(), 100);
+    EXPECT_EQ(rig.form.ScrollBar()->value(), 100);
+
+    // Wheel steps through what was there.
+    const int L = rig.L();
+    rig.form.ScrollBar()->setValue(0);
+    Wheel(&rig.form, -120);
+    EXPECT_EQ(rig.form.ScrollBar()->value(), std::min(L, 100));
+    rig.form.ScrollBar()->setValue(L + 1);
+    Wheel(&rig.form, 120);
+    EXPECT_EQ(rig.form.ScrollBar()->value(), L);
+    Wheel(&rig.form, 120);
+    EXPECT_EQ(rig.form.ScrollBar()->value(), 0);
+    EXPECT_EQ(rig.form.TextArea()->VisibleLines().front().toStdString(), FrameToText(Frame(0, 0)));
+
+    EXPECT_TRUE(rig.form.ContinueMonitor());
+    EXPECT_FALSE(rig.form.ContinueMonitor());
+    rig.Push(300, 301);
+    ASSERT_TRUE(rig.Settle(301));
+    EXPECT_EQ(rig.form.ScrollBar()->value(), 301);
+}
+
+TEST(ViewNormalForm, ScrollingBackWithoutPauseLastsUntilTheNextRefresh)
+{
+    NormalRig rig;
+    rig.Push(0, 200);
+    ASSERT_TRUE(rig.Settle(200));
+    rig.form.ScrollBar()->setValue(50);
+    EXPECT_EQ(rig.form.TextArea()->VisibleLines().back().toStdString(), FrameToText(Frame(49, 49)));
+    rig.Push(200, 201);
+    ASSERT_TRUE(rig.Settle(201));
+    EXPECT_EQ(rig.form.ScrollBar()->value(), 201);
+}
+
+TEST(ViewNormalForm, ClearCopyAndHide)
+{
+    NormalRig rig;
+    EXPECT_EQ(rig.form.GetMonitorText(), "");
+    rig.Push(0, 40);
+    ASSERT_TRUE(rig.Settle(40));
+    const QString text = rig.form.GetMonitorText();
+    EXPECT_EQ(text.toStdString(), rig.form.LogThread().GetAllText());
+    EXPECT_TRUE(text.endsWith("\r\n"));
+    EXPECT_EQ(text.count("\r\n"), 40);
+
+    // Closing with the title-bar button only hides; records are still stored.
+    rig.form.close();
+    EXPECT_FALSE(rig.form.isVisible());
+    rig.Push(40, 50);
+    ASSERT_TRUE(WaitUntil([&] { return rig.form.LogThread().Count() == 50; }));
+
+    rig.form.show();
+    rig.form.ClearMonitor();
+    EXPECT_FALSE(rig.form.HasLines());
+    EXPECT_EQ(rig.form.ScrollBar()->maximum(), 0);
+    EXPECT_TRUE(rig.form.TextArea()->VisibleLines().isEmpty());
+    EXPECT_EQ(rig.form.GetMonitorText(), "");
+}
+
+TEST(ViewNormalForm, GaugeShowsFillAndLosses)
+{
+    NormalRig rig(50);
+    rig.losses.ringDropped = 3;
+    rig.losses.badRecords = 2;
+    rig.Push(0, 80);
+    ASSERT_TRUE(WaitUntil([&] { return rig.form.LogThread().Drained() == 80; }));
+    ASSERT_TRUE(rig.Settle(50));
+    EXPECT_EQ(rig.form.Gauge()->Value().PerMille(), 1000);
+    ASSERT_TRUE(WaitUntil([&] { return rig.form.Gauge()->Losses().overwritten == 30; }));
+    EXPECT_EQ(rig.form.Gauge()->Losses().ringDropped, 3u);
+    EXPECT_EQ(LossText(rig.form.Gauge()->Losses()), "lost 5");
+    // The saved text still holds only monitor lines.
+    EXPECT_EQ(rig.form.GetMonitorText().count("\r\n"), 50);
+
+    // Half full, with losses: the strip as a person sees it.
+    rig.form.ClearMonitor();
+    rig.Push(100, 125);
+    ASSERT_TRUE(rig.Settle(25));
+    EXPECT_EQ(rig.form.Gauge()->Value().Text(), "50.0%");
+    QImage strip(rig.form.Gauge()->size(), QImage::Format_RGB32);
+    rig.form.Gauge()->render(&strip);
+    EXPECT_TRUE(strip.save(QString::fromStdString(testsupport::BinaryDir()) + "/monitor_gauge.png"));
+    // The bar covers the left half: its colour differs from the background on the right.
+    const int y = strip.height() / 2 + strip.height() / 4;
+    EXPECT_NE(strip.pixel(strip.width() / 8, y), strip.pixel(strip.width() * 7 / 8, y));
+}
+
+TEST(ViewFixedForm, OneLinePerIdentifierAndTheScrollPositionStays)
+{
+    testsupport::InstallFonts();
+    TViewFixedForm form(nullptr);
+    form.SetHost({[] { return true; }, nullptr, nullptr});
+    form.show();
+    auto settle = [&](int n) {
+        return WaitUntil([&] {
+            return form.LogThread().SlotCount() == n && !form.LogThread().DrawThread().Dirty.load() &&
+                   form.ScrollBar()->maximum() == n;
+        });
+    };
+    for (std::uint32_t id : {0x200u, 0x100u, 0x300u})
+        form.Ring().Push(Frame(id).bytes.data());
+    form.Ring().Push(Frame(0x100, 0, true).bytes.data());
+    ASSERT_TRUE(settle(4));
+    const QStringList lines = form.TextArea()->VisibleLines();
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0].toStdString(), FrameToText(Frame(0x100)));
+    EXPECT_EQ(lines[1].toStdString(), FrameToText(Frame(0x200)));
+    EXPECT_EQ(lines[2].toStdString(), FrameToText(Frame(0x300)));
+    EXPECT_EQ(lines[3].toStdString(), FrameToText(Frame(0x100, 0, true)));
+
+    // Many identifiers; the user scrolls, new ones arrive, the position stays.
+    for (std::uint32_t id = 0x400; id < 0x400 + 200; ++id)
+        form.Ring().Push(Frame(id).bytes.data());
+    ASSERT_TRUE(settle(204));
+    form.ScrollBar()->setValue(120);
+    const int L = form.TextArea()->LinesPerPage();
+    for (std::uint32_t id = 0x10; id < 0x20; ++id)
+        form.Ring().Push(Frame(id).bytes.data());
+    ASSERT_TRUE(settle(220));
+    EXPECT_EQ(form.ScrollBar()->value(), 120);
+    EXPECT_EQ(form.TextArea()->VisibleLines().front().toStdString(), form.LogThread().GetLine(120 - L));
+
+    // Paused: the table changes, the screen does not.
+    EXPECT_TRUE(form.PauseMonitor());
+    const QStringList frozen = form.TextArea()->VisibleLines();
+    form.Ring().Push(Frame(0x1).bytes.data());
+    ASSERT_TRUE(WaitUntil([&] { return form.LogThread().SlotCount() == 221; }));
+    ASSERT_TRUE(WaitUntil([&] { return !form.LogThread().DrawThread().Dirty.load(); }));
+    EXPECT_EQ(form.TextArea()->VisibleLines(), frozen);
+    EXPECT_TRUE(form.ContinueMonitor());
+
+    form.ClearMonitor();
+    EXPECT_FALSE(form.HasLines());
+    EXPECT_EQ(form.GetMonitorText(), "");
+    EXPECT_EQ(form.ScrollBar()->value(), 0);
+}
+
+TEST(MonitorWindows, ShowPlacesTheWindowUnderTheMainWindow)
+{
+    QWidget mainWindow;
+    mainWindow.setGeometry(60, 40, 402, 249);
+    mainWindow.show();
+    TViewFixedForm form(nullptr);
+    form.SetHost({nullptr, nullptr, &mainWindow});
+    form.show();
+    const QRect main = mainWindow.frameGeometry();
+    const QRect work = mainWindow.screen()->availableGeometry();
+    EXPECT_EQ(form.frameGeometry().left(), main.left());
+    EXPECT_EQ(form.frameGeometry().top(), main.top() + main.height());
+    EXPECT_EQ(form.frameGeometry().width(), main.width());
+    EXPECT_EQ(form.frameGeometry().height(), work.height() - main.height());
+    // Without a main window it keeps its own size.
+    TViewFixedForm alone(nullptr);
+    alone.show();
+    EXPECT_EQ(alone.size(), QSize(408, 640));
+}
+
+// Screenshots of both windows with traffic, for a person to look at.
+TEST(MonitorWindows, Screenshots)
+{
+    NormalRig rig;
+    TViewFixedForm fixed(nullptr);
+    fixed.show();
+    std::uint32_t stamp = 12345;
+    for (int round = 0; round < 60; ++round)
+        for (std::uint32_t id : {0x0C4u, 0x1A0u, 0x2F1u, 0x3E8u, 0x18FEF100u, 0x7DFu}) {
+            AdapterRecord r = Frame(id, stamp += 97, id > 0x7FF);
+            r.bytes[1] = (id == 0x7DF) ? 1 : 0;
+            r.bytes[2] = std::uint8_t((r.bytes[2] & 0xF0) | (id % 9));
+            rig.form.Ring().Push(r.bytes.data());
+            fixed.Ring().Push(r.bytes.data());
+        }
+    AdapterRecord lin = Frame(0, stamp + 5);
+    lin.bytes[1] = 0x80;
+    lin.bytes[3] = 'P';
+    lin.bytes[6] = 0x3C;
+    rig.form.Ring().Push(lin.bytes.data());
+    fixed.Ring().Push(lin.bytes.data());
+    ASSERT_TRUE(rig.Settle(361));
+    ASSERT_TRUE(WaitUntil([&] { return fixed.LogThread().SlotCount() == 7 && fixed.ScrollBar()->maximum() == 7; }));
+    const QString dir = QString::fromStdString(testsupport::BinaryDir());
+    // Rendered straight into an image in the file's own pixel format, so that saving needs
+    // no conversion (Qt would split a large conversion across its thread pool).
+    auto shot = [](QWidget& w) {
+        QImage img(w.size(), QImage::Format_RGB32);
+        w.render(&img);
+        return img;
+    };
+    EXPECT_TRUE(shot(rig.form).save(dir + "/monitor_realtime.png"));
+    EXPECT_TRUE(shot(fixed).save(dir + "/monitor_fixed.png"));
+}

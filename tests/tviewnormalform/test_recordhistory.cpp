@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <limits>
+#include <thread>
+
+#include "subfuncs/subfuncs.h"
+#include "tviewnormalform/monitorscroll.h"
+#include "tviewnormalform/trecordhistory.h"
+
+using namespace tarvik;
+
+namespace {
+
+// A received standard CAN frame whose identifier and time stamp carry the sequence number.
+AdapterRecord Frame(std::uint32_t n)
+{
+    AdapterRecord r;
+    r.bytes[0] = r.bytes[19] = std::uint8_t(n);
+    r.bytes[2] = 2;
+    r.bytes[5] = std::uint8_t(n >> 8 & 0x07);
+    r.bytes[6] = std::uint8_t(n);
+    r.bytes[7] = std::uint8_t(n >> 16);
+    r.bytes[15] = std::uint8_t(n >> 24);
+    r.bytes[16] = std::uint8_t(n >> 16);
+    r.bytes[17] = std::uint8_t(n >> 8);
+    r.bytes[18] = std::uint8_t(n);
+    return r;
+}
+
+}  // namespace
+
+TEST(RecordHistory, FillsThenOverwritesTheOldest)
+{
+    TRecordHistory h;
+    ASSERT_EQ(h.Capacity(), 1'000'000);
+    for (std::uint32_t i = 0; i < 1'000'000; ++i)
+        h.Add(Frame(i));
+    EXPECT_EQ(h.Count(), 1'000'000);
+    EXPECT_EQ(h.Start(), 0);
+    EXPECT_EQ(h.Next(), 0);
+    EXPECT_EQ(h.Overwritten(), 0u);
+    EXPECT_EQ(h.GetLine(0), FrameToText(Frame(0)));
+    EXPECT_EQ(h.GetLine(999'999), FrameToText(Frame(999'999)));
+
+    h.Add(Frame(1'000'000));
+    EXPECT_EQ(h.Count(), 1'000'000);
+    EXPECT_EQ(h.Start(), 1);
+    EXPECT_EQ(h.Next(), 1);
+    EXPECT_EQ(h.Overwritten(), 1u);
+    // Slot 0 now holds the newest record, which reads as the last line.
+    EXPECT_EQ(h.GetLine(0), FrameToText(Frame(1)));
+    EXPECT_EQ(h.GetLine(999'999), FrameToText(Frame(1'000'000)));
+}
+
+TEST(RecordHistory, LinesOutsideTheHistoryAreEmpty)
+{
+    TRecordHistory h(10);
+    EXPECT_EQ(h.GetLine(0), "");
+    EXPECT_EQ(h.GetAllText(), "");
+    h.Add(Frame(7));
+    EXPECT_EQ(h.GetLine(-1), "");
+    EXPECT_EQ(h.GetLine(h.Count()), "");
+    EXPECT_EQ(h.GetLine(std::numeric_limits<std::int32_t>::min()), "");
+    EXPECT_EQ(h.GetAllText(), FrameToText(Frame(7)) + "\r\n");
+}
+
+TEST(RecordHistory, AllTextRunsFromTheOldestAcrossTheWrap)
+{
+    TRecordHistory h(4);
+    for (std::uint32_t i = 0; i < 7; ++i)
+        h.Add(Frame(i));
+    std::string expected;
+    for (std::uint32_t i = 3; i < 7; ++i)
+        expected += FrameToText(Frame(i)) + "\r\n";
+    EXPECT_EQ(h.GetAllText(), expected);
+    EXPECT_EQ(h.Overwritten(), 3u);
+    EXPECT_EQ(h.Start(), 3);
+
+    h.Clear();
+    EXPECT_EQ(h.Count(), 0);
+    EXPECT_EQ(h.Start(), 0);
+    EXPECT_EQ(h.Next(), 0);
+    EXPECT_EQ(h.Overwritten(), 0u);
+    EXPECT_EQ(h.GetAllText(), "");
+    h.Add(Frame(9));
+    EXPECT_EQ(h.GetAllText(), FrameToText(Frame(9)) + "\r\n");
+}
+
+// The reader sees whole records while the writer laps the buffer.
+TEST(RecordHistory, ReadersSeeWholeRecordsWhileWriting)
+{
+    TRecordHistory h(1000);
+    std::atomic<bool> done{false}, reading{false};
+    std::thread writer([&] {
+        while (!reading)
+            std::this_thread::yield();
+        for (std::uint32_t i = 0; i < 200'000; ++i)
+            h.Add(Frame(i));
+        done = true;
+    });
+    int checked = 0;
+    h.Add(Frame(0));
+    reading = true;
+    while (!done || checked == 0) {
+        const std::int32_t n = h.Count();
+        AdapterRecord r;
+        if (n > 0 && h.GetRecord(n - 1, r)) {
+            // Bytes 18 and 6 both carry the low byte of the same sequence number.
+            ASSERT_EQ(r.bytes[18], r.bytes[6]);
+            ASSERT_EQ(r.bytes[0], r.bytes[19]);
+            ++checked;
+        }
+    }
+    writer.join();
+    EXPECT_GT(checked, 0);
+    EXPECT_EQ(h.Overwritten(), 199'001u);
+}
+
+TEST(Gauge, PerMilleRoundsToTheNearestTenthOfAPercent)
+{
+    TGaugeValue g;
+    g.SetMax(1'000'000);
+    EXPECT_FALSE(g.SetPosition(1));  // still 0.0%: nothing to repaint
+    EXPECT_EQ(g.PerMille(), 0);
+    EXPECT_EQ(g.Text(), "0.0%");
+    EXPECT_TRUE(g.SetPosition(500));
+    EXPECT_EQ(g.PerMille(), 1);
+    EXPECT_EQ(g.Text(), "0.1%");
+    EXPECT_TRUE(g.SetPosition(123'400));
+    EXPECT_EQ(g.Text(), "12.3%");
+    EXPECT_TRUE(g.SetPosition(1'000'000));
+    EXPECT_EQ(g.PerMille(), 1000);
+    EXPECT_EQ(g.Text(), "100.0%");
+    EXPECT_FALSE(g.SetPosition(5'000'000));  // clamped to Max: no change
+    EXPECT_EQ(g.Position(), 1'000'000);
+    EXPECT_TRUE(g.SetPosition(-4));
+    EXPECT_EQ(g.Position(), 0);
+    EXPECT_EQ(g.PerMille(), 0);
+}
+
+TEST(Gauge, ZeroMaximumShowsEmpty)
+{
+    TGaugeValue g;
+    g.SetMax(0);
+    g.SetPosition(10);
+    EXPECT_EQ(g.PerMille(), 0);
+}
+
+TEST(MonitorScroll, WheelSteps)
+{
+    const int L = 30;
+    // Towards the user (newer lines).
+    EXPECT_EQ(WheelStep(0, 0, 100, L, -120), 30);
+    EXPECT_EQ(WheelStep(0, 0, 12, L, -120), 12);  // limited to the maximum
+    EXPECT_EQ(WheelStep(40, 0, 100, L, -120), 41);
+    EXPECT_EQ(WheelStep(100, 0, 100, L, -120), 100);
+    EXPECT_EQ(WheelStep(5, 0, 100, L, 0), 30);  // zero counts as towards
+    // Away from the user (older lines).
+    EXPECT_EQ(WheelStep(31, 0, 100, L, 120), 30);
+    EXPECT_EQ(WheelStep(30, 0, 100, L, 120), 0);
+    EXPECT_EQ(WheelStep(0, 0, 100, L, 120), 0);
+}
+
+TEST(MonitorScroll, PositionShowsThePageEndingBeforeIt)
+{
+    EXPECT_EQ(FirstVisibleLine(0, 30), 0);
+    EXPECT_EQ(FirstVisibleLine(30, 30), 0);
+    EXPECT_EQ(FirstVisibleLine(100, 30), 70);
+}
