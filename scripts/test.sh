@@ -13,7 +13,7 @@ quick=0
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
-fuzz_seconds=${TARVIK_FUZZ_SECONDS:-30}
+fuzz_seconds=${TARVIK_FUZZ_SECONDS:-20}
 passed=0
 failed=0
 summary=()
@@ -70,7 +70,11 @@ if [ $quick -eq 0 ]; then
       mkdir -p "$work"
       extra=()
       [ -d "$seeds" ] && extra+=("$seeds")
-      [ -n "${TARVIK_FUZZ_EXTRA_SEEDS:-}" ] && [ -d "$TARVIK_FUZZ_EXTRA_SEEDS/$f" ] && extra+=("$TARVIK_FUZZ_EXTRA_SEEDS/$f")
+      # Real inputs make the best seeds: the DBC corpus beside the checkout, our example files.
+      case $f in
+        fuzz_importdbc) if [ -d "$root/../shared/dbc/opendbc" ]; then extra+=("$root/../shared/dbc/opendbc"); fi ;;
+        fuzz_setfromline|fuzz_splitlabelline) extra+=("$root/examples") ;;
+      esac
       if "build-fuzz/fuzz/$f" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
            -print_final_stats=0 "$work" "${extra[@]}" > "build-fuzz/$f.log" 2>&1; then
         passed=$((passed + 1)); summary+=("fuzz $f: ok")
