@@ -14,7 +14,7 @@
 #include "support/testsupport.h"
 #include "tmainform/settings.h"
 #include <QTemporaryDir>
-#include "modalhelper.h"
+#include "support/modalhelper.h"
 
 using namespace tarvik;
 
