@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/hexdigit.h"
+
 namespace tarvik {
 
 namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool ParseDecimal(std::string_view s, std::int64_t* v)
 {

@@ -4,25 +4,16 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-namespace tarvik {
+#include "platform/hexdigit.h"
 
-namespace {
-int HexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') return u - '0';
-    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
-    return -1;
-}
-}  // namespace
+namespace tarvik {
 
 std::uint32_t HexFieldValue(const QString& text)
 {
     if (text.isEmpty()) return 0;
     std::uint64_t value = 0;
     for (QChar c : text) {
-        const int d = HexDigit(c);
+        const int d = HexDigit(c.unicode());
         if (d < 0) return 0;
         value = (value << 4) | std::uint64_t(d);
         if (value > 0xFFFFFFFFull) return 0;  // does not fit the 32-bit field
@@ -57,7 +48,7 @@ EditKey ClassifyEditKey(int key, const QString& text)
     if (text.size() != 1) return EditKey::Pass;
     const QChar c = text.at(0);
     if (c == QLatin1Char(' ') || !c.isPrint()) return EditKey::Pass;
-    return HexDigit(c) >= 0 ? EditKey::Pass : EditKey::Discard;
+    return HexDigit(c.unicode()) >= 0 ? EditKey::Pass : EditKey::Discard;
 }
 
 QString ProposeLogFileName(const QString& prefix, const QDate& date,

@@ -5,23 +5,13 @@
 #include <optional>
 #include <vector>
 
+#include "platform/hexdigit.h"
 #include "ttlabelinfo/labelline.h"
 #include "ttlabelinfo/tstrcalc.h"
 
 namespace tarvik {
 
 namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Ones at positions [lo, hi) in the numbering where position p is the value 2^(63 - p).
 std::uint64_t PositionMask(std::int64_t lo, std::int64_t hi)

@@ -12,7 +12,7 @@
 #include "dialogs/aboutinfo.h"
 #include "dialogs/taboutbox.h"
 #include "dialogs/twarningdialog.h"
-#include "modalhelper.h"
+#include "support/modalhelper.h"
 
 using namespace tarvik;
 

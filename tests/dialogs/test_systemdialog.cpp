@@ -6,6 +6,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <stdexcept>
 
 #include "dialogs/systemconfig.h"
@@ -14,7 +16,7 @@
 #include "support/testsupport.h"
 #include "tmainform/settings.h"
 #include <QTemporaryDir>
-#include "modalhelper.h"
+#include "support/modalhelper.h"
 
 using namespace tarvik;
 
@@ -363,17 +365,20 @@ TEST(SystemDialogExchange, RealModalRunOpensOnFirstPage)
 namespace {
 const char* const kStartIni =
     "[MainForm]\r\nLeft=40\r\nTop=30\r\n[System]\r\nAdministrator=0\r\n";
+
+bool WriteStartIni(const QString& path)
+{
+    QFile f(path);
+    const qint64 size = qint64(std::strlen(kStartIni));
+    return f.open(QIODevice::WriteOnly) && f.write(kStartIni, size) == size;
+}
 }
 
 TEST(SystemDialogExchange, CancelWritesNothing)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("tarvik.INI");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(kStartIni);
-    }
+    ASSERT_TRUE(WriteStartIni(path));
     TIniFile ini(path);
     TSettings s = Sample();
     OnNextModal([](QWidget* w) { w->findChild<QPushButton*>("CancelBtn")->click(); });
@@ -390,11 +395,7 @@ TEST(SystemDialogExchange, OkWritesEveryKeyInOrder)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("tarvik.INI");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(kStartIni);
-    }
+    ASSERT_TRUE(WriteStartIni(path));
     TIniFile ini(path);
     TSettings s = Sample();
     s.DeviceNo = 5;       // no longer attached: stored as 0

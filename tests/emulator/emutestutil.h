@@ -2,6 +2,7 @@
 // Helpers shared by the emulator tests: literal command bytes and record draining.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,15 @@ inline std::string TakeAll(tarvik::AdapterEmulator& e)
     std::string s(e.OutputSize(), '\0');
     e.TakeOutput(s.data(), s.size());
     return s;
+}
+
+// The load model's running number, carried big-endian in the eight data bytes.
+inline std::uint64_t Sequence(const tarvik::AdapterRecord& r)
+{
+    std::uint64_t seq = 0;
+    for (int i = 0; i < 8; ++i)
+        seq = (seq << 8) | r.Data(i);
+    return seq;
 }
 
 inline std::vector<tarvik::AdapterRecord> Drain(tarvik::AdapterEmulator& e) { return SplitRecords(TakeAll(e)); }

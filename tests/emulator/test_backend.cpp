@@ -7,6 +7,7 @@
 #include "emulator/loadmodel.h"
 #include "emulator/scriptedmodel.h"
 #include "emulator/vehiclemodel.h"
+#include "emutestutil.h"
 #include "usbhelpers.h"
 
 using namespace tarvik;
@@ -135,10 +136,7 @@ TEST(EmulatorBackend, TransmitEchoesArriveWhileAnotherThreadReads)
             ++echoes;
             EXPECT_EQ(r.Identifier(), 0x7E0u);
         } else if (r.Type() == kCanReceived) {
-            std::uint64_t seq = 0;
-            for (int i = 0; i < 8; ++i)
-                seq = (seq << 8) | r.Data(i);
-            ASSERT_EQ(seq, expect) << "load record lost or reordered";
+            ASSERT_EQ(emutest::Sequence(r), expect) << "load record lost or reordered";
             ++expect;
         }
     }
@@ -156,10 +154,7 @@ TEST(EmulatorBackend, AsFastAsReadLoadLosesNothing)
     for (const auto& r : recs) {
         if (r.Type() != kCanReceived)
             continue;
-        std::uint64_t seq = 0;
-        for (int i = 0; i < 8; ++i)
-            seq = (seq << 8) | r.Data(i);
-        ASSERT_EQ(seq, expect);
+        ASSERT_EQ(emutest::Sequence(r), expect);
         ++expect;
     }
     EXPECT_EQ(rig.emu->WithEngine([](AdapterEmulator& e) { return e.DroppedRecords(); }), 0u);

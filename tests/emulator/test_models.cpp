@@ -404,10 +404,7 @@ TEST(Load, ProducesItsRateWithConsecutiveSequenceNumbers)
         for (const AdapterRecord& r : Drain(emu)) {
             if (r.IsStatus())
                 continue;
-            std::uint64_t seq = 0;
-            for (int i = 0; i < 8; ++i)
-                seq = (seq << 8) | r.Data(i);
-            ASSERT_EQ(seq, expect);
+            ASSERT_EQ(emutest::Sequence(r), expect);
             ++expect;
         }
     }

@@ -4,6 +4,7 @@
 
 #include "emulator/vehiclemodel.h"
 #include "emuprocess.h"
+#include "emutestutil.h"
 #include "tusbdev/serialbackend.h"
 #include "usbhelpers.h"
 
@@ -11,14 +12,6 @@ using namespace tarvik;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::uint64_t Sequence(const AdapterRecord& r)
-{
-    std::uint64_t seq = 0;
-    for (int i = 0; i < 8; ++i)
-        seq = (seq << 8) | r.Data(i);
-    return seq;
-}
 
 struct PtyRig {
     emutest::EmuProcess emu;
@@ -127,7 +120,7 @@ TEST(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
         ASSERT_TRUE(r.WellFormed());
         if (r.Type() != kCanReceived)
             continue;
-        ASSERT_EQ(Sequence(r), expect);
+        ASSERT_EQ(emutest::Sequence(r), expect);
         ++expect;
     }
     rig.emu.Signal(SIGTERM);

@@ -19,53 +19,31 @@
 
 #include "emulator/emulatorbackend.h"
 #include "emulator/scriptedmodel.h"
+#include "support/forwardingbackend.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/tusbdev.h"
 
 namespace mainformtest {
 
 // Passes every call to the emulator and notes writes and closes in order.
-class TRecordingBackend : public tarvik::TFtBackend {
+class TRecordingBackend : public testsupport::TForwardingBackend {
 public:
-    explicit TRecordingBackend(std::shared_ptr<tarvik::TEmulatorBackend> inner) : inner_(std::move(inner)) {}
+    explicit TRecordingBackend(std::shared_ptr<tarvik::TEmulatorBackend> inner) : TForwardingBackend(std::move(inner)) {}
     std::vector<std::string> Events() const
     {
         std::lock_guard<std::mutex> l(mu_);
         return events_;
     }
-    using FT_STATUS = tarvik::FT_STATUS;
-    using FT_HANDLE = tarvik::FT_HANDLE;
-    FT_STATUS Open(std::uint32_t n, FT_HANDLE* h) override { return inner_->Open(n, h); }
-    FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t b) override { return inner_->SetBaudRate(h, b); }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override
-    {
-        return inner_->SetDataCharacteristics(h, w, s, p);
-    }
-    FT_STATUS SetFlowControl(FT_HANDLE h, std::uint16_t f, std::uint8_t a, std::uint8_t b) override
-    {
-        return inner_->SetFlowControl(h, f, a, b);
-    }
-    FT_STATUS SetTimeouts(FT_HANDLE h, std::uint32_t r, std::uint32_t w) override { return inner_->SetTimeouts(h, r, w); }
-    FT_STATUS SetDeviceOption(FT_HANDLE h, std::uint32_t v) override { return inner_->SetDeviceOption(h, v); }
-    FT_STATUS Purge(FT_HANDLE h, std::uint32_t m) override { return inner_->Purge(h, m); }
-    FT_STATUS ResetDevice(FT_HANDLE h) override { return inner_->ResetDevice(h); }
-    FT_STATUS Read(FT_HANDLE h, void* b, std::uint32_t c, std::uint32_t* r) override { return inner_->Read(h, b, c, r); }
     FT_STATUS Write(FT_HANDLE h, const void* b, std::uint32_t c, std::uint32_t* w) override
     {
         Note("W " + std::string(static_cast<const char*>(b), c));
-        return inner_->Write(h, b, c, w);
-    }
-    FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* r) override { return inner_->GetQueueStatus(h, r); }
-    FT_STATUS GetStatus(FT_HANDLE h, std::uint32_t* r, std::uint32_t* t, std::uint32_t* e) override
-    {
-        return inner_->GetStatus(h, r, t, e);
+        return TForwardingBackend::Write(h, b, c, w);
     }
     FT_STATUS Close(FT_HANDLE h) override
     {
         Note("Close");
-        return inner_->Close(h);
+        return TForwardingBackend::Close(h);
     }
-    FT_STATUS DeviceCount(std::uint32_t* c) override { return inner_->DeviceCount(c); }
 
 private:
     void Note(std::string e)
@@ -73,7 +51,6 @@ private:
         std::lock_guard<std::mutex> l(mu_);
         events_.push_back(std::move(e));
     }
-    std::shared_ptr<tarvik::TEmulatorBackend> inner_;
     mutable std::mutex mu_;
     std::vector<std::string> events_;
 };

@@ -20,6 +20,10 @@ TEST(MainFormFields, HexTextThatDoesNotConvertIsZero)
     EXPECT_EQ(HexFieldValue(" 1"), 0u);
     EXPECT_EQ(HexFieldValue("0x10"), 0u);         // the prefix is ours to add, not the user's
     EXPECT_EQ(HexFieldValue("100000000"), 0u);   // beyond 32 bits does not convert
+    // Wide characters whose low byte is a digit or letter are not digits.
+    EXPECT_EQ(HexFieldValue(QString(QChar(0x0131))), 0u);
+    EXPECT_EQ(HexFieldValue(QStringLiteral("1") + QChar(0x0141)), 0u);
+    EXPECT_EQ(ClassifyEditKey(0, QString(QChar(0x0141))), EditKey::Discard);
     EXPECT_EQ(DecimalFieldValue("2"), 2);
     EXPECT_EQ(DecimalFieldValue("A"), 0);
     EXPECT_EQ(DecimalFieldValue(""), 0);

@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 
-#include "dialogs/modalhelper.h"
+#include "support/modalhelper.h"
 #include "support/testsupport.h"
 #include "tmainform/mainform_fixture.h"
 #include "tsendform/tsendform.h"

@@ -13,6 +13,7 @@
 #include "dialogs/twarningdialog.h"
 #include "emulator/emulatorbackend.h"
 #include "emulator/scriptedmodel.h"
+#include "support/modalhelper.h"
 #include "support/testsupport.h"
 #include "tsendform/tsendform.h"
 #include "tusbdev/tusbdev.h"
@@ -215,23 +216,6 @@ TEST(SendForm, ClosingHidesPlacementRightOfMainWindow)
     EXPECT_TRUE(form.close());
 }
 
-namespace {
-// Answers the warning the next time it comes up.
-void AnswerWarning(std::function<void(QWidget*)> act)
-{
-    auto* t = new QTimer;
-    t->setInterval(10);
-    QObject::connect(t, &QTimer::timeout, [t, act = std::move(act)] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            t->stop();
-            t->deleteLater();
-            act(w);
-        }
-    });
-    t->start();
-}
-}  // namespace
-
 TEST(SendWindowAction, WarningOncePerRun)
 {
     TSendForm form([](const Command&) {}, [] { return false; });
@@ -240,18 +224,18 @@ TEST(SendWindowAction, WarningOncePerRun)
         ++asked;
         return TWarningDialog::Ask(nullptr);
     };
-    AnswerWarning([](QWidget* w) { w->findChild<QPushButton*>("CancelBtn")->click(); });
+    OnNextModal([](QWidget* w) { w->findChild<QPushButton*>("CancelBtn")->click(); });
     ToggleSendWindow(form, ask);
     EXPECT_TRUE(form.isHidden());
-    AnswerWarning([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    OnNextModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
     ToggleSendWindow(form, ask);
     EXPECT_TRUE(form.isHidden());
-    AnswerWarning([](QWidget* w) { w->close(); });
+    OnNextModal([](QWidget* w) { w->close(); });
     ToggleSendWindow(form, ask);
     EXPECT_TRUE(form.isHidden());
     EXPECT_EQ(3, asked);
 
-    AnswerWarning([](QWidget* w) { w->findChild<QPushButton*>("OKBtn")->click(); });
+    OnNextModal([](QWidget* w) { w->findChild<QPushButton*>("OKBtn")->click(); });
     ToggleSendWindow(form, ask);
     EXPECT_EQ(4, asked);
     EXPECT_FALSE(form.isHidden());

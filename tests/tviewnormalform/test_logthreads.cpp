@@ -8,31 +8,14 @@
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
 #include "tviewfixedform/tfixedlogthread.h"
+#include "tviewnormalform/monitorframes.h"
 #include "tviewnormalform/tnormallogthread.h"
 
 using namespace tarvik;
+using namespace monitortest;
 using namespace std::chrono_literals;
 
 namespace {
-
-AdapterRecord Frame(std::uint32_t id, std::uint32_t stamp = 0, bool tx = false)
-{
-    AdapterRecord r;
-    r.bytes[1] = tx ? 1 : 0;
-    r.bytes[2] = 1;
-    r.bytes[5] = std::uint8_t(id >> 8);
-    r.bytes[6] = std::uint8_t(id);
-    r.bytes[7] = std::uint8_t(stamp);
-    r.bytes[16] = std::uint8_t(stamp >> 16);
-    r.bytes[17] = std::uint8_t(stamp >> 8);
-    r.bytes[18] = std::uint8_t(stamp);
-    return r;
-}
-
-bool WaitUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout = 10s)
-{
-    return WaitServingGuiCalls(cond, timeout);
-}
 
 struct Rig {
     TMmTimer ticks;
@@ -145,9 +128,9 @@ TEST(FixedLogThread, KeepsTheLatestLinePerIdentifier)
     TFixedLogThread log(rig.refresh, rig.ticks, rig.ring);
     for (std::uint32_t id : {0x200u, 0x100u, 0x300u})
         rig.ring.Push(Frame(id).bytes.data());
-    rig.ring.Push(Frame(0x100, 77, true).bytes.data());
+    rig.ring.Push(Frame(0x100, 77, false, true).bytes.data());
     ASSERT_TRUE(WaitUntil([&] { return log.Drained() == 4; }));
-    EXPECT_EQ(log.GetAllText(), FrameToText(Frame(0x100, 77, true)) + "\r\n" + FrameToText(Frame(0x200)) + "\r\n" +
+    EXPECT_EQ(log.GetAllText(), FrameToText(Frame(0x100, 77, false, true)) + "\r\n" + FrameToText(Frame(0x200)) + "\r\n" +
                                     FrameToText(Frame(0x300)) + "\r\n");
     EXPECT_TRUE(WaitUntil([&] { return rig.refreshes > 0; }));
 

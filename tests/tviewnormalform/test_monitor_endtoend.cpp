@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "emulator/emulatorbackend.h"
+#include "support/forwardingbackend.h"
 #include "support/testsupport.h"
 #include "tmainform/mainform.h"
 #include "tviewfixedform/tfixedlogthread.h"
@@ -27,31 +28,17 @@ using namespace tarvik;
 namespace {
 
 // Passes every call to the emulator and counts the frame records that crossed the link.
-class TCountingBackend : public TFtBackend {
+class TCountingBackend : public testsupport::TForwardingBackend {
 public:
-    explicit TCountingBackend(std::shared_ptr<TEmulatorBackend> inner) : inner_(std::move(inner)) {}
+    explicit TCountingBackend(std::shared_ptr<TEmulatorBackend> inner) : TForwardingBackend(std::move(inner)) {}
     std::uint64_t Frames() const
     {
         std::lock_guard<std::mutex> l(mu_);
         return frames_;
     }
-    FT_STATUS Open(std::uint32_t n, FT_HANDLE* h) override { return inner_->Open(n, h); }
-    FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t b) override { return inner_->SetBaudRate(h, b); }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE h, std::uint8_t w, std::uint8_t s, std::uint8_t p) override
-    {
-        return inner_->SetDataCharacteristics(h, w, s, p);
-    }
-    FT_STATUS SetFlowControl(FT_HANDLE h, std::uint16_t f, std::uint8_t a, std::uint8_t b) override
-    {
-        return inner_->SetFlowControl(h, f, a, b);
-    }
-    FT_STATUS SetTimeouts(FT_HANDLE h, std::uint32_t r, std::uint32_t w) override { return inner_->SetTimeouts(h, r, w); }
-    FT_STATUS SetDeviceOption(FT_HANDLE h, std::uint32_t v) override { return inner_->SetDeviceOption(h, v); }
-    FT_STATUS Purge(FT_HANDLE h, std::uint32_t m) override { return inner_->Purge(h, m); }
-    FT_STATUS ResetDevice(FT_HANDLE h) override { return inner_->ResetDevice(h); }
     FT_STATUS Read(FT_HANDLE h, void* b, std::uint32_t c, std::uint32_t* r) override
     {
-        const FT_STATUS st = inner_->Read(h, b, c, r);
+        const FT_STATUS st = TForwardingBackend::Read(h, b, c, r);
         std::lock_guard<std::mutex> l(mu_);
         // Command replies are read one byte at a time; records only in multiples of 20.
         if (c < kRecordSize)
@@ -67,20 +54,8 @@ public:
         pending_.erase(0, i);
         return st;
     }
-    FT_STATUS Write(FT_HANDLE h, const void* b, std::uint32_t c, std::uint32_t* w) override
-    {
-        return inner_->Write(h, b, c, w);
-    }
-    FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* r) override { return inner_->GetQueueStatus(h, r); }
-    FT_STATUS GetStatus(FT_HANDLE h, std::uint32_t* r, std::uint32_t* t, std::uint32_t* e) override
-    {
-        return inner_->GetStatus(h, r, t, e);
-    }
-    FT_STATUS Close(FT_HANDLE h) override { return inner_->Close(h); }
-    FT_STATUS DeviceCount(std::uint32_t* c) override { return inner_->DeviceCount(c); }
 
 private:
-    std::shared_ptr<TEmulatorBackend> inner_;
     mutable std::mutex mu_;
     std::string pending_;
     std::uint64_t frames_ = 0;

@@ -14,35 +14,15 @@
 #include "tviewfixedform/tfixedlogthread.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/monitortextarea.h"
+#include "tviewnormalform/monitorframes.h"
 #include "tviewnormalform/tnormallogthread.h"
 #include "tviewnormalform/tviewnormalform.h"
 
 using namespace tarvik;
+using namespace monitortest;
 using namespace std::chrono_literals;
 
 namespace {
-
-AdapterRecord Frame(std::uint32_t id, std::uint32_t stamp = 0, bool ext = false)
-{
-    AdapterRecord r;
-    r.bytes[0] = r.bytes[19] = 0x42;
-    r.bytes[2] = std::uint8_t((ext ? 0x80 : 0) | 8);
-    r.bytes[3] = std::uint8_t(id >> 24);
-    r.bytes[4] = std::uint8_t(id >> 16);
-    r.bytes[5] = std::uint8_t(id >> 8);
-    r.bytes[6] = std::uint8_t(id);
-    for (int i = 0; i < 8; ++i)
-        r.bytes[std::size_t(7 + i)] = std::uint8_t(stamp * 7 + std::uint32_t(i));
-    r.bytes[16] = std::uint8_t(stamp >> 16);
-    r.bytes[17] = std::uint8_t(stamp >> 8);
-    r.bytes[18] = std::uint8_t(stamp);
-    return r;
-}
-
-bool WaitUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout = 10s)
-{
-    return WaitServingGuiCalls(cond, timeout);
-}
 
 void Wheel(QWidget* w, int delta)
 {

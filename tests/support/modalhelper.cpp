@@ -1,4 +1,4 @@
-#include "modalhelper.h"
+#include "support/modalhelper.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,0 +1,84 @@
+#pragma once
+// What both monitor windows share: the header strip and text area with its scroll bar, the
+// ring handed to the receive thread, pausing, clearing, wheel scrolling, placement under the
+// main window, and hiding rather than closing until the program ends.
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "tmainform/tmmtimer.h"
+#include "tusbdev/tqueuebuffer.h"
+#include "tviewnormalform/monitorhost.h"
+
+class QLabel;
+class QScrollBar;
+class QVBoxLayout;
+
+namespace tarvik {
+
+class TMonitorTextArea;
+class TMonitorLogThread;
+
+class TMonitorForm : public QWidget {
+    Q_OBJECT
+public:
+    // Hands the window's ring to the receive thread (nullptr takes it back).
+    using RingRegistrar = std::function<void(TQueueBuffer*)>;
+
+    ~TMonitorForm() override;
+
+    void SetHost(TMonitorHost host) { host_ = std::move(host); }
+
+    // False when already paused or not monitoring.
+    bool PauseMonitor();
+    // False when not paused.
+    bool ContinueMonitor();
+    bool IsPaused() const;
+    bool HasLines() const;
+    QString GetMonitorText() const;
+    void ClearMonitor();
+    // Until set, a close request only hides the window.
+    void SetCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
+
+    TQueueBuffer& Ring() { return ring_; }
+    // Waits (serving the repaints meanwhile) until what the ring holds now is stored; false
+    // when that took longer than the time-out.
+    bool Drain(int timeoutMs = 2000);
+    QScrollBar* ScrollBar() const { return ScrollBar1; }
+    TMonitorTextArea* TextArea() const { return Bevel1; }
+
+    // Repaint request of the draw thread (GUI thread).
+    virtual void RefreshMessage() = 0;
+    void ScrollBar1Change();
+
+protected:
+    // Builds the header strip and the text area; the derived constructor adds what else it
+    // shows and then calls Start.
+    TMonitorForm(RingRegistrar registrar, QWidget* parent, const QString& name, const QString& title);
+    // Takes the worker that fills the lines and hands the ring to the receive thread.
+    void Start(std::unique_ptr<TMonitorLogThread> log);
+    // The derived destructor calls this too, so that no repaint reaches a half-destroyed window.
+    void FormClose();
+
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+    TMmTimer ticks_;
+    TQueueBuffer ring_{20, TQueueBuffer::kDefaultCapacity};
+    TMonitorHost host_;
+    std::unique_ptr<TMonitorLogThread> log_;
+    QVBoxLayout* layout_ = nullptr;
+    QLabel* Panel1 = nullptr;
+    TMonitorTextArea* Bevel1 = nullptr;
+    QScrollBar* ScrollBar1 = nullptr;
+
+private:
+    void Unregister();
+
+    RingRegistrar registrar_;
+    bool closeAllowed_ = false;
+    int wheelRest_ = 0;
+};
+
+}  // namespace tarvik
