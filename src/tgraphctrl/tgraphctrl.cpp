@@ -189,7 +189,7 @@ void TGraphCtrl::SetWindow(double x1, double y1, double x2, double y2)
 int TGraphCtrl::WorldToX(double x) const
 {
     // Offset from the viewport edge, clamped first so that the sum cannot overflow, then
-    // limited to the viewport: left wins over right when they are inverted.
+    // limited to the viewport (not below its left, then not past its right edge).
     const long long off = TruncClamped((x - x1_) * scaleX_, -(1 << 30), 1 << 30);
     long long v = off + vpLeft_;
     v = std::max<long long>(v, vpLeft_);
