@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "dialogs/systemconfig.h"
+#include "settings/systemconfig.h"
 #include "tsendform/sendfields.h"
 
 namespace {

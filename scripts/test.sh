@@ -41,18 +41,18 @@ run_ctest() {
 status=0
 
 echo "== plain build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
 run_ctest build || status=1
 
 if [ $quick -eq 0 ]; then
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
-  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVIK_SANITIZE=address -DTARVIK_BENCH=OFF >/dev/null
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVIK_SANITIZE=address -DTARVIK_BENCH=OFF -DTARVIK_WERROR=ON >/dev/null
   cmake --build build-asan -j "$jobs"
   run_ctest build-asan || status=1
 
   echo "== ThreadSanitizer (threaded tests)"
-  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVIK_SANITIZE=thread -DTARVIK_BENCH=OFF >/dev/null
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVIK_SANITIZE=thread -DTARVIK_BENCH=OFF -DTARVIK_WERROR=ON >/dev/null
   cmake --build build-tsan -j "$jobs" --target threaded_tests
   if [ -n "$(ctest --test-dir build-tsan -N -L threaded | grep -E '^ *Test +#' || true)" ]; then
     run_ctest build-tsan -L threaded || status=1

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "dialogs/systemconfig.h"
-#include "tmainform/settings.h"
+#include "settings/systemconfig.h"
+#include "settings/settings.h"
 
 class QCheckBox;
 class QComboBox;

@@ -28,7 +28,7 @@
 #include "dialogs/twarningdialog.h"
 #include "platform/fonts.h"
 #include "subfuncs/subfuncs.h"
-#include "tmainform/tmmtimer.h"
+#include "platform/tmmtimer.h"
 #include "tmainform/tmonthread.h"
 #include "tsendform/tsendform.h"
 #include "tusbdev/tusbdev.h"
@@ -448,10 +448,9 @@ void TMainForm::FormClose()
         sendForm_->SetCloseAllowed(true);
         sendForm_->close();
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{viewNormal_, viewFixed_}) {
+    for (TMonitorForm* w : std::initializer_list<TMonitorForm*>{viewNormal_, viewFixed_}) {
         if (!w) continue;
-        if (auto* n = qobject_cast<TViewNormalForm*>(w)) n->SetCloseAllowed(true);
-        if (auto* f = qobject_cast<TViewFixedForm*>(w)) f->SetCloseAllowed(true);
+        w->SetCloseAllowed(true);
         w->close();
     }
     ReceptionShutdown();
@@ -467,7 +466,6 @@ void TMainForm::FormDestroy()
     delete sendForm_.data();
     DestroyReception();
     usbDev_.reset();
-    mmTimer_.reset();
     ini_.reset();
 }
 
@@ -491,7 +489,6 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::CreateReception()
 {
-    mmTimer_ = std::make_unique<TMmTimer>();
     usbDev_ = std::make_unique<TUsbDev>(0, options_.backend);
     TMonThread::Host host;
     host.UsbFailure = [this] { UsbFailure(); };
@@ -583,7 +580,7 @@ TSettings TMainForm::CurrentSettings() const
 bool TMainForm::PortOpen() const { return usbDev_ && usbDev_->IsOpen(); }
 bool TMainForm::OnBus() const { return ReceptionRunning(); }
 
-QWidget* TMainForm::ActiveMonitor() const
+TMonitorForm* TMainForm::ActiveMonitor() const
 {
     if (CheckBox3->isChecked()) return viewFixed_;
     return viewNormal_;
@@ -898,12 +895,7 @@ void TMainForm::ActPauseMonitorExecute()
 
 void TMainForm::ActContiMonitorExecute() { ContinueBothMonitors(); }
 
-static QString MonitorText(QWidget* w)
-{
-    if (auto* n = qobject_cast<TViewNormalForm*>(w)) return n->GetMonitorText();
-    if (auto* f = qobject_cast<TViewFixedForm*>(w)) return f->GetMonitorText();
-    return {};
-}
+static QString MonitorText(const TMonitorForm* w) { return w ? w->GetMonitorText() : QString(); }
 
 void TMainForm::ActCopyToClipbordExecute() { QGuiApplication::clipboard()->setText(MonitorText(ActiveMonitor())); }
 

@@ -9,9 +9,10 @@
 #include <memory>
 
 #include "platform/inifile.h"
+#include "platform/tmmtimer.h"
 #include "tmainform/buscontrol.h"
 #include "tmainform/mainformlogic.h"
-#include "tmainform/settings.h"
+#include "settings/settings.h"
 #include "tsendform/tsendform.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -30,7 +31,6 @@ class QTimer;
 namespace tarvik {
 
 class TFtBackend;
-class TMmTimer;
 class TMonThread;
 class TUsbDev;
 class TQueueBuffer;
@@ -98,7 +98,7 @@ public:
     QColor LampColor() const;
     TUsbDev& UsbDev() { return *usbDev_; }
     // The millisecond time base of the monitor and graph threads.
-    TMmTimer& MmTimer() { return *mmTimer_; }
+    const TMmTimer& MmTimer() const { return ProgramTimer(); }
     TViewNormalForm* ViewNormalForm() const { return viewNormal_; }
     TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
     TSendForm* SendForm() const { return sendForm_; }
@@ -180,7 +180,7 @@ private:
     // Runs a user action; errors from the link are shown instead of escaping the event loop.
     void Guard(const std::function<void()>& body);
     void ShowError(const QString& message);
-    QWidget* ActiveMonitor() const;
+    TMonitorForm* ActiveMonitor() const;
     void ContinueBothMonitors();
     void ClearBothMonitors();
     void ToggleWindow(QWidget* w);
@@ -199,7 +199,6 @@ private:
     void ReceptionShutdown();
 
     TMainFormOptions options_;
-    std::unique_ptr<TMmTimer> mmTimer_;
     std::unique_ptr<TUsbDev> usbDev_;
     std::unique_ptr<TMonThread> monThread_;
     std::unique_ptr<TBusControl> bus_;

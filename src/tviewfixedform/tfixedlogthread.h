@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tviewfixedform/tfixedtable.h"
-#include "tviewnormalform/tmonitorlogthread.h"
+#include "monitorview/tmonitorlogthread.h"
 
 namespace tarvik {
 

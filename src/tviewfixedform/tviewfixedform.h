@@ -1,7 +1,7 @@
 #pragma once
 // "Monitor Window (Fixed ID Position)": one line per identifier with its latest frame, in
 // ascending identifier order; the scroll position stays where the user left it.
-#include "tviewnormalform/monitorform.h"
+#include "monitorview/monitorform.h"
 
 namespace tarvik {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "tviewnormalform/tmonitorlogthread.h"
+#include "monitorview/tmonitorlogthread.h"
 #include "tviewnormalform/trecordhistory.h"
 
 namespace tarvik {

@@ -5,8 +5,8 @@
 #include <QFrame>
 #include <cstdint>
 
-#include "tviewnormalform/monitorform.h"
-#include "tviewnormalform/monitorhost.h"
+#include "monitorview/monitorform.h"
+#include "monitorview/monitorhost.h"
 #include "tviewnormalform/trecordhistory.h"
 
 namespace tarvik {

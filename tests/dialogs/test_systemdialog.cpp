@@ -10,11 +10,11 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "dialogs/systemconfig.h"
+#include "settings/systemconfig.h"
 #include "dialogs/tsystemdialog.h"
 #include "platform/inifile.h"
 #include "support/testsupport.h"
-#include "tmainform/settings.h"
+#include "settings/settings.h"
 #include <QTemporaryDir>
 #include "support/modalhelper.h"
 

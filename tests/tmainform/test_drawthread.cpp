@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "platform/guicall.h"
-#include "tmainform/tdrawthread.h"
-#include "tmainform/tmmtimer.h"
+#include "monitorview/tdrawthread.h"
+#include "platform/tmmtimer.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;

@@ -4,7 +4,7 @@
 
 #include "platform/inifile.h"
 #include "support/testsupport.h"
-#include "tmainform/settings.h"
+#include "settings/settings.h"
 
 using tarvik::TIniFile;
 using tarvik::TSettings;

@@ -19,7 +19,7 @@
 #include "tmainform/mainform.h"
 #include "tviewfixedform/tfixedlogthread.h"
 #include "tviewfixedform/tviewfixedform.h"
-#include "tviewnormalform/monitortextarea.h"
+#include "monitorview/monitortextarea.h"
 #include "tviewnormalform/tnormallogthread.h"
 #include "tviewnormalform/tviewnormalform.h"
 

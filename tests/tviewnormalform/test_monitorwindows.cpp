@@ -13,7 +13,7 @@
 #include "support/testsupport.h"
 #include "tviewfixedform/tfixedlogthread.h"
 #include "tviewfixedform/tviewfixedform.h"
-#include "tviewnormalform/monitortextarea.h"
+#include "monitorview/monitortextarea.h"
 #include "tviewnormalform/monitorframes.h"
 #include "tviewnormalform/tnormallogthread.h"
 #include "tviewnormalform/tviewnormalform.h"

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "subfuncs/subfuncs.h"
-#include "tviewnormalform/monitorscroll.h"
+#include "monitorview/monitorscroll.h"
 #include "tviewnormalform/trecordhistory.h"
 
 using namespace tarvik;

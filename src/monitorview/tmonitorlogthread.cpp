@@ -1,4 +1,4 @@
-#include "tviewnormalform/tmonitorlogthread.h"
+#include "monitorview/tmonitorlogthread.h"
 
 #include <thread>
 

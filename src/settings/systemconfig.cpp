@@ -1,9 +1,9 @@
-#include "dialogs/systemconfig.h"
+#include "settings/systemconfig.h"
 
 #include <limits>
 
 #include "platform/inifile.h"
-#include "tmainform/settings.h"
+#include "settings/settings.h"
 
 namespace tarvik {
 

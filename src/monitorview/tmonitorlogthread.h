@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/tthread.h"
-#include "tmainform/tdrawthread.h"
-#include "tmainform/tmmtimer.h"
+#include "monitorview/tdrawthread.h"
+#include "platform/tmmtimer.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tusbdev/tqueuebuffer.h"
 

@@ -1,11 +1,11 @@
-#include "tviewnormalform/monitortextarea.h"
+#include "monitorview/monitortextarea.h"
 
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
 
 #include "platform/fonts.h"
-#include "tviewnormalform/monitorscroll.h"
+#include "monitorview/monitorscroll.h"
 
 namespace tarvik {
 

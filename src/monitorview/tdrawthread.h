@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "platform/tthread.h"
-#include "tmainform/tmmtimer.h"
+#include "platform/tmmtimer.h"
 
 namespace tarvik {
 

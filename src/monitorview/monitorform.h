@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 
-#include "tmainform/tmmtimer.h"
+#include "platform/tmmtimer.h"
 #include "tusbdev/tqueuebuffer.h"
-#include "tviewnormalform/monitorhost.h"
+#include "monitorview/monitorhost.h"
 
 class QLabel;
 class QScrollBar;
@@ -64,7 +64,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
-    TMmTimer ticks_;
+    const TMmTimer& ticks_ = ProgramTimer();
     TQueueBuffer ring_{20, TQueueBuffer::kDefaultCapacity};
     TMonitorHost host_;
     std::unique_ptr<TMonitorLogThread> log_;

@@ -1,4 +1,4 @@
-#include "tviewnormalform/monitorform.h"
+#include "monitorview/monitorform.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -11,9 +11,9 @@
 #include "platform/fonts.h"
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
-#include "tviewnormalform/monitorscroll.h"
-#include "tviewnormalform/monitortextarea.h"
-#include "tviewnormalform/tmonitorlogthread.h"
+#include "monitorview/monitorscroll.h"
+#include "monitorview/monitortextarea.h"
+#include "monitorview/tmonitorlogthread.h"
 
 namespace tarvik {
 

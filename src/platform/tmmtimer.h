@@ -25,4 +25,12 @@ private:
     const std::chrono::steady_clock::time_point origin_;
 };
 
+// The program's one counter: the main window, the monitors and the graph threads share it,
+// so their intervals are measured against the same origin.
+inline const TMmTimer& ProgramTimer()
+{
+    static const TMmTimer timer;
+    return timer;
+}
+
 }  // namespace tarvik

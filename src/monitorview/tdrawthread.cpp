@@ -1,4 +1,4 @@
-#include "tmainform/tdrawthread.h"
+#include "tdrawthread.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tmainform/settings.h"
+#include "settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "tviewnormalform/monitorhost.h"
+#include "monitorview/monitorhost.h"
 
 namespace tarvik {
 
