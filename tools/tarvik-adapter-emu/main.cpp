@@ -19,13 +19,17 @@
 
 #include "emulator/adapteremulator.h"
 #include "emulator/modelfactory.h"
+#include "emulator/slcanemulator.h"
 
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: tarvik-adapter-emu [--model MODEL]\n"
+    "Usage: tarvik-adapter-emu [--protocol native|slcan] [--model MODEL]\n"
     "Emulates the CAN/LIN bus adapter on a pseudo-terminal. The first line of output is\n"
     "the terminal's path; open it in Tarvik (or any test) as the adapter's serial port.\n"
+    "\n"
+    "  --protocol native             the native adapter (default)\n"
+    "  --protocol slcan              a serial-line CAN adapter (ASCII lines, CAN only)\n"
     "\n"
     "Models:\n"
     "  --model vehicle               a small car's CAN traffic (default); in LIN mode a few\n"
@@ -48,16 +52,76 @@ int Fail(const std::string& what)
     return 1;
 }
 
+// The pty loop for either language; both emulators share the engine's interface.
+template <class Emulator>
+int Serve(Emulator& emu, int master, int sigFd)
+{
+    std::vector<std::uint8_t> in(4096);
+    bool running = true;
+    int status = 0;
+    while (running) {
+        tarvik::EmuMicros now = Now();
+        emu.Advance(now);
+        const tarvik::EmuMicros due = emu.NextDue(now);
+        // Millisecond granularity batches a busy stream into few wake-ups; records carry
+        // their own time stamps, so a batch released late still shows the bus timing.
+        int timeoutMs = -1;
+        if (due != tarvik::kEmuNever)
+            timeoutMs = int(std::clamp<tarvik::EmuMicros>((due - now + 999) / 1000, 1, 1000));
+        pollfd fds[2] = {{master, short(POLLIN | POLLPRI | (emu.OutputSize() ? POLLOUT : 0)), 0}, {sigFd, POLLIN, 0}};
+        const int n = poll(fds, 2, timeoutMs);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            status = Fail(std::string("poll: ") + std::strerror(errno));
+            break;
+        }
+        if (fds[1].revents & POLLIN)
+            break;
+        now = Now();
+        if (fds[0].revents & (POLLIN | POLLPRI)) {
+            const ssize_t r = read(master, in.data(), in.size());
+            if (r > 0 && in[0] == TIOCPKT_DATA)
+                emu.Feed(in.data() + 1, std::size_t(r - 1), now);
+            else if (r > 0 && (in[0] & TIOCPKT_FLUSHREAD))
+                emu.ClearOutput();
+            else if (r < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
+                status = Fail(std::string("read: ") + std::strerror(errno));
+                break;
+            }
+        }
+        emu.Advance(now);
+        while (emu.OutputSize() > 0) {
+            const ssize_t w = write(master, emu.OutputData(), emu.OutputSize());
+            if (w > 0) {
+                emu.ConsumeOutput(std::size_t(w));
+                continue;
+            }
+            if (w < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
+                status = Fail(std::string("write: ") + std::strerror(errno));
+                running = false;
+            }
+            break;
+        }
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> modelWords{"vehicle"};
+    bool slcan = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kHelp, stdout);
             return 0;
+        }
+        if (a == "--protocol" && i + 1 < argc && (std::string(argv[i + 1]) == "native" || std::string(argv[i + 1]) == "slcan")) {
+            slcan = std::string(argv[++i]) == "slcan";
+            continue;
         }
         if (a == "--model") {
             modelWords.assign(argv + i + 1, argv + argc);
@@ -120,59 +184,21 @@ int main(int argc, char** argv)
 
     tarvik::AdapterEmulator::Options options;
     options.keepLog = false;
-    tarvik::AdapterEmulator emu(std::move(model), Now(), options);
-
-    std::vector<std::uint8_t> in(4096);
-    bool running = true;
-    int status = 0;
-    while (running) {
-        tarvik::EmuMicros now = Now();
-        emu.Advance(now);
-        const tarvik::EmuMicros due = emu.NextDue(now);
-        // Millisecond granularity batches a busy stream into few wake-ups; records carry
-        // their own time stamps, so a batch released late still shows the bus timing.
-        int timeoutMs = -1;
-        if (due != tarvik::kEmuNever)
-            timeoutMs = int(std::clamp<tarvik::EmuMicros>((due - now + 999) / 1000, 1, 1000));
-        pollfd fds[2] = {{master, short(POLLIN | POLLPRI | (emu.OutputSize() ? POLLOUT : 0)), 0}, {sigFd, POLLIN, 0}};
-        const int n = poll(fds, 2, timeoutMs);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            status = Fail(std::string("poll: ") + std::strerror(errno));
-            break;
-        }
-        if (fds[1].revents & POLLIN)
-            break;
-        now = Now();
-        if (fds[0].revents & (POLLIN | POLLPRI)) {
-            const ssize_t r = read(master, in.data(), in.size());
-            if (r > 0 && in[0] == TIOCPKT_DATA)
-                emu.Feed(in.data() + 1, std::size_t(r - 1), now);
-            else if (r > 0 && (in[0] & TIOCPKT_FLUSHREAD))
-                emu.ClearOutput();
-            else if (r < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
-                status = Fail(std::string("read: ") + std::strerror(errno));
-                break;
-            }
-        }
-        emu.Advance(now);
-        while (emu.OutputSize() > 0) {
-            const ssize_t w = write(master, emu.OutputData(), emu.OutputSize());
-            if (w > 0) {
-                emu.ConsumeOutput(std::size_t(w));
-                continue;
-            }
-            if (w < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
-                status = Fail(std::string("write: ") + std::strerror(errno));
-                running = false;
-            }
-            break;
-        }
+    int status;
+    if (slcan) {
+        tarvik::TSlcanEmulator emu(std::move(model), Now(), options);
+        status = Serve(emu, master, sigFd);
+        std::fprintf(stderr, "tarvik-adapter-emu: %llu lines produced, %llu records dropped, %llu frames sent by the host\n",
+                     static_cast<unsigned long long>(emu.LinesProduced()),
+                     static_cast<unsigned long long>(emu.DroppedRecords()),
+                     static_cast<unsigned long long>(emu.SentCount()));
+    } else {
+        tarvik::AdapterEmulator emu(std::move(model), Now(), options);
+        status = Serve(emu, master, sigFd);
+        std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped\n",
+                     static_cast<unsigned long long>(emu.RecordsQueued()),
+                     static_cast<unsigned long long>(emu.DroppedRecords()));
     }
-    std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped\n",
-                 static_cast<unsigned long long>(emu.RecordsQueued()),
-                 static_cast<unsigned long long>(emu.DroppedRecords()));
     close(keeper);
     close(master);
     close(sigFd);
