@@ -6,6 +6,7 @@
 #include "emuprocess.h"
 #include "emutestutil.h"
 #include "tusbdev/serialbackend.h"
+#include "tusbdev/slcanbridge.h"
 #include "usbhelpers.h"
 
 using namespace tarvik;
@@ -13,25 +14,38 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The same scripts run against the native adapter and a serial-line CAN adapter (the
+// emulator in its slcan mode, the host through the bridge).
 struct PtyRig {
+    bool slcan = false;
     emutest::EmuProcess emu;
     std::unique_ptr<TUsbDev> dev;
     std::vector<std::string> shown;
 
-    void Start(const std::vector<std::string>& args)
+    void Start(std::vector<std::string> args)
     {
+        if (slcan)
+            args.insert(args.begin(), {"--protocol", "slcan"});
         ASSERT_TRUE(emu.Start(args)) << "the emulator printed no path";
         ASSERT_EQ(emu.FirstLine().rfind("/dev/pts/", 0), 0u) << emu.FirstLine();
-        dev = std::make_unique<TUsbDev>(0, std::make_shared<TSerialBackend>(emu.FirstLine()));
+        std::shared_ptr<TFtBackend> port = std::make_shared<TSerialBackend>(emu.FirstLine());
+        if (slcan)
+            port = std::make_shared<TSlcanBridge>(port);
+        dev = std::make_unique<TUsbDev>(0, port);
         dev->SetBaudRate(3'000'000);
         dev->SetErrorPresenter([this](const std::string& m) { shown.push_back(m); });
         ASSERT_TRUE(dev->Open()) << (shown.empty() ? "" : shown.back());
     }
 };
 
-TEST(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
-{
+class EmulatorOverPty : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { rig.slcan = std::string(GetParam()) == "slcan"; }
     PtyRig rig;
+};
+
+TEST_P(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
+{
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
     TUsbDev& dev = *rig.dev;
     ASSERT_TRUE(emutest::GoOnBusCan(dev));
@@ -77,9 +91,8 @@ TEST(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
     EXPECT_FALSE(dev.Read(buf, 20, &got));
 }
 
-TEST(EmulatorOverPty, HostMayCloseAndReopenThePort)
+TEST_P(EmulatorOverPty, HostMayCloseAndReopenThePort)
 {
-    PtyRig rig;
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
     ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
     ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 20).empty());
@@ -94,9 +107,8 @@ TEST(EmulatorOverPty, HostMayCloseAndReopenThePort)
 
 // The host closed the port while on bus and records piled up unread, far beyond the pty's
 // own buffer. Reopening purges; nothing of that pile may arrive later ahead of an ACK.
-TEST(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
+TEST_P(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
 {
-    PtyRig rig;
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "50000"}));
     ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
     ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 1000).empty());
@@ -108,9 +120,8 @@ TEST(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
     EXPECT_TRUE(emutest::GoOnBusCan(*rig.dev, 2000)) << "stale records arrived ahead of the ACK";
 }
 
-TEST(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
+TEST_P(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
 {
-    PtyRig rig;
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "20000"}));
     ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
     const auto recs = emutest::ReceiveFor(*rig.dev, 10s, 10'000);
@@ -129,13 +140,39 @@ TEST(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// The native adapter reports what it sent; over the bridge the host does it for an adapter
+// that echoes nothing. Either way the user sees the frame once, as transmitted.
+TEST_P(EmulatorOverPty, ASentFrameIsReportedOnceAsTransmitted)
+{
+    ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "100"}));
+    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
+    const std::uint8_t data[8] = {0x11, 0x22};
+    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::Transmit(0, 2, 0x123, data), false));
+    int sent = 0;
+    for (const auto& r : emutest::ReceiveFor(*rig.dev, 1s)) {
+        ASSERT_TRUE(r.WellFormed());
+        if (r.Type() != kCanTransmitted)
+            continue;
+        ++sent;
+        EXPECT_EQ(r.Identifier(), 0x123u);
+        EXPECT_EQ(r.Length(), 2);
+        EXPECT_EQ(r.Data(1), 0x22);
+    }
+    EXPECT_EQ(sent, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, EmulatorOverPty, ::testing::Values("native", "slcan"),
+                         [](const auto& info) { return std::string(info.param); });
+
 TEST(EmulatorTool, HelpAndBadArguments)
 {
     {
         emutest::EmuProcess p;
         ASSERT_TRUE(p.Start({"--help"}));
         EXPECT_EQ(p.FirstLine().rfind("Usage: tarvik-adapter-emu", 0), 0u);
-        EXPECT_NE(p.RestOfOutput().find("--model load RATE"), std::string::npos);
+        const std::string help = p.RestOfOutput();
+        EXPECT_NE(help.find("--model load RATE"), std::string::npos);
+        EXPECT_NE(help.find("--protocol slcan"), std::string::npos);
         const int status = p.Wait();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
