@@ -2,6 +2,7 @@
 
 #include "emulator/emulatorbackend.h"
 #include "tusbdev/serialbackend.h"
+#include "tusbdev/slcanbridge.h"
 
 namespace tarvik {
 
@@ -10,6 +11,16 @@ std::shared_ptr<TFtBackend> MakeEmulatorBackend() { return std::make_shared<TEmu
 std::shared_ptr<TFtBackend> MakeSerialBackend(const QString& port)
 {
     return std::make_shared<TSerialBackend>(port.toStdString());
+}
+
+std::shared_ptr<TFtBackend> MakeSlcanBackend(const QString& port)
+{
+    return std::make_shared<TSlcanBridge>(std::make_shared<TSerialBackend>(port.toStdString(), true));
+}
+
+std::shared_ptr<TFtBackend> MakePortBackend(const QString& protocol, const QString& port)
+{
+    return protocol == QLatin1String("slcan") ? MakeSlcanBackend(port) : MakeSerialBackend(port);
 }
 
 }  // namespace tarvik

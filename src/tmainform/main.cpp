@@ -94,13 +94,14 @@ int main(int argc, char** argv)
 
     try {
         tarvik::TMainFormOptions options;
+        const QString protocol = cmd.protocol;
         if (cmd.simulate) {
             options.backend = tarvik::MakeEmulatorBackend();
         } else if (!cmd.port.isEmpty()) {
-            options.backend = tarvik::MakeSerialBackend(cmd.port);
+            options.backend = tarvik::MakePortBackend(protocol, cmd.port);
         } else {
-            options.backend = tarvik::MakeSerialBackend(QString());
-            options.portBackend = [](const QString& port) { return tarvik::MakeSerialBackend(port); };
+            options.backend = tarvik::MakePortBackend(protocol, QString());
+            options.portBackend = [protocol](const QString& port) { return tarvik::MakePortBackend(protocol, port); };
         }
         tarvik::TMainForm form(std::move(options));
         // A termination request (logout, kill) closes the window the normal way: off bus,

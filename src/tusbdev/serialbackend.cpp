@@ -104,7 +104,10 @@ struct TSerialBackend::Port {
     }
 };
 
-TSerialBackend::TSerialBackend(std::string portPath) : path_(std::move(portPath)) {}
+TSerialBackend::TSerialBackend(std::string portPath, bool anyUsbVendor)
+    : path_(std::move(portPath)), anyUsbVendor_(anyUsbVendor)
+{
+}
 
 TSerialBackend::~TSerialBackend()
 {
@@ -154,11 +157,11 @@ std::shared_ptr<TSerialBackend::Port> TSerialBackend::Find(FT_HANDLE h) const
     return it == ports_.end() ? nullptr : it->second;
 }
 
-std::vector<std::string> TSerialBackend::AdapterPorts()
+std::vector<std::string> TSerialBackend::AdapterPorts(bool anyUsbVendor)
 {
     std::vector<std::pair<std::string, std::string>> found;  // name, device path
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (info.hasVendorIdentifier() && info.vendorIdentifier() == kAdapterVendorId)
+        if (info.hasVendorIdentifier() && (anyUsbVendor || info.vendorIdentifier() == kAdapterVendorId))
             found.emplace_back(info.portName().toStdString(), info.systemLocation().toStdString());
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return PortNameLess(a.first, b.first); });
@@ -169,7 +172,7 @@ std::vector<std::string> TSerialBackend::AdapterPorts()
 
 FT_STATUS TSerialBackend::DeviceCount(std::uint32_t* count)
 {
-    *count = std::uint32_t(AdapterPorts().size());
+    *count = std::uint32_t(AdapterPorts(anyUsbVendor_).size());
     return FT_OK;
 }
 
@@ -182,10 +185,11 @@ FT_STATUS TSerialBackend::Open(std::uint32_t deviceNumber, FT_HANDLE* handle)
     }
     std::string path = PortPath();
     if (path.empty()) {
-        const auto ports = AdapterPorts();
+        const auto ports = AdapterPorts(anyUsbVendor_);
         if (deviceNumber >= ports.size())
-            return Failed(FT_DEVICE_NOT_FOUND, "No USB serial adapter (vendor id 0403) as device number " +
-                                                   std::to_string(deviceNumber) + "; " +
+            return Failed(FT_DEVICE_NOT_FOUND, std::string(anyUsbVendor_ ? "No USB serial port"
+                                                                         : "No USB serial adapter (vendor id 0403)") +
+                                                   " as device number " + std::to_string(deviceNumber) + "; " +
                                                    std::to_string(ports.size()) + " attached.");
         path = ports[deviceNumber];
     }

@@ -24,8 +24,10 @@ bool PortNameLess(const std::string& a, const std::string& b);
 
 class TSerialBackend : public TFtBackend {
 public:
-    // With a path, that port is opened whatever device number is asked for.
-    explicit TSerialBackend(std::string portPath = {});
+    // With a path, that port is opened whatever device number is asked for. Device numbers
+    // count the adapter chip's ports, or with anyUsbVendor every port with a USB identity
+    // (serial-line CAN adapters come from many vendors).
+    explicit TSerialBackend(std::string portPath = {}, bool anyUsbVendor = false);
     ~TSerialBackend() override;
     TSerialBackend(const TSerialBackend&) = delete;
     TSerialBackend& operator=(const TSerialBackend&) = delete;
@@ -33,7 +35,7 @@ public:
     void SetPortPath(std::string path);
     std::string PortPath() const;
     // Device paths of the attached adapters, in device-number order.
-    static std::vector<std::string> AdapterPorts();
+    static std::vector<std::string> AdapterPorts(bool anyUsbVendor = false);
 
     FT_STATUS Open(std::uint32_t deviceNumber, FT_HANDLE* handle) override;
     FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t baud) override;
@@ -67,6 +69,7 @@ private:
     std::uintptr_t nextId_ = 1;
     std::string path_;
     std::string detail_;
+    bool anyUsbVendor_ = false;
 };
 
 }  // namespace tarvik

@@ -117,3 +117,29 @@ TEST(CommandLine, OnlyTheFourOptions)
     EXPECT_FALSE(ParseCommandLine({"extra"}).error.isEmpty());
     EXPECT_FALSE(ParseCommandLine({"--simulate", "--port", "/dev/ttyUSB0"}).error.isEmpty());
 }
+
+TEST(CommandLine, ProtocolNamesTheAdaptersLanguage)
+{
+    const struct {
+        QStringList args;
+        const char* protocol;  // nullptr: refused
+    } cases[] = {
+        {{"--protocol", "slcan", "--port", "/dev/ttyACM0"}, "slcan"},
+        {{"--protocol=native"}, "native"},
+        {{}, ""},
+        {{"--protocol"}, nullptr},
+        {{"--protocol", "SLCAN"}, nullptr},
+        {{"--protocol=lawful"}, nullptr},
+        {{"--simulate", "--protocol", "slcan"}, nullptr},  // the built-in emulator is native only
+    };
+    for (const auto& c : cases) {
+        const TCommandLine cl = ParseCommandLine(c.args);
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        if (!c.protocol) {
+            EXPECT_FALSE(cl.error.isEmpty());
+            continue;
+        }
+        EXPECT_TRUE(cl.error.isEmpty()) << cl.error.toStdString();
+        EXPECT_EQ(cl.protocol, QString::fromLatin1(c.protocol));
+    }
+}
