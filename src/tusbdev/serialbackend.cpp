@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 namespace tarvik {
@@ -157,16 +158,39 @@ std::shared_ptr<TSerialBackend::Port> TSerialBackend::Find(FT_HANDLE h) const
     return it == ports_.end() ? nullptr : it->second;
 }
 
+std::string UsbPortLabel(std::uint32_t number, const TUsbPortInfo& port)
+{
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", port.vendorId, port.productId);
+    std::string s = std::to_string(number) + ": ";
+    if (!port.product.empty()) s += port.product + ", ";
+    s += ids;
+    if (!port.serial.empty()) s += ", SN " + port.serial;
+    return s + " (" + port.path + ")";
+}
+
+std::vector<TUsbPortInfo> TSerialBackend::UsbPorts(bool anyUsbVendor)
+{
+    std::vector<TUsbPortInfo> found;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (!info.hasVendorIdentifier() || (!anyUsbVendor && info.vendorIdentifier() != kAdapterVendorId)) continue;
+        TUsbPortInfo p;
+        p.path = info.systemLocation().toStdString();
+        p.name = info.portName().toStdString();
+        p.product = info.description().toStdString();
+        p.serial = info.serialNumber().toStdString();
+        p.vendorId = info.vendorIdentifier();
+        p.productId = info.hasProductIdentifier() ? info.productIdentifier() : 0;
+        found.push_back(std::move(p));
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return PortNameLess(a.name, b.name); });
+    return found;
+}
+
 std::vector<std::string> TSerialBackend::AdapterPorts(bool anyUsbVendor)
 {
-    std::vector<std::pair<std::string, std::string>> found;  // name, device path
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (info.hasVendorIdentifier() && (anyUsbVendor || info.vendorIdentifier() == kAdapterVendorId))
-            found.emplace_back(info.portName().toStdString(), info.systemLocation().toStdString());
-    }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return PortNameLess(a.first, b.first); });
     std::vector<std::string> paths;
-    for (auto& f : found) paths.push_back(std::move(f.second));
+    for (auto& p : UsbPorts(anyUsbVendor)) paths.push_back(std::move(p.path));
     return paths;
 }
 

@@ -64,6 +64,20 @@ TEST(PortNames, NumbersInsideNamesCompareAsNumbers)
     EXPECT_FALSE(PortNameLess("ttyUSB3", "ttyUSB3"));
 }
 
+TEST(PortNames, UsbIdentityLabelsLeaveOutWhatTheDeviceDoesNotGive)
+{
+    const struct {
+        TUsbPortInfo port;
+        const char* label;
+    } cases[] = {
+        {{"/dev/ttyACM0", "ttyACM0", "CANable 2.0", "004A0035", 0x16D0, 0x117E},
+         "3: CANable 2.0, 16d0:117e, SN 004A0035 (/dev/ttyACM0)"},
+        {{"/dev/ttyUSB1", "ttyUSB1", "", "", 0x0403, 0x6001}, "3: 0403:6001 (/dev/ttyUSB1)"},
+        {{"/dev/ttyACM2", "ttyACM2", "", "A1", 0x1D50, 0x606F}, "3: 1d50:606f, SN A1 (/dev/ttyACM2)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(UsbPortLabel(3, c.port), c.label);
+}
+
 TEST(SerialPort, OpensExplicitPathRawAt3MBaud)
 {
     Opened o;
