@@ -13,6 +13,7 @@ constexpr std::size_t kOutCapacity = 40960 * kRecordSize;
 // reply onto the wrong command.
 constexpr auto kReplyTimeout = std::chrono::milliseconds(1000);
 constexpr auto kStatusPeriod = std::chrono::milliseconds(1000);
+constexpr auto kPeriodicCatchUp = std::chrono::milliseconds(100);
 // Short, so that pending replies expire even when the adapter sends nothing.
 constexpr std::uint32_t kLowerReadTimeoutMs = 100;
 
@@ -435,9 +436,10 @@ void TSlcanBridge::TimerLoop()
                 const std::string line = periodic_.line;
                 const AdapterRecord rec = periodic_.record;
                 // The next slot is counted from the schedule, not from now, so the rate does
-                // not drift; slots missed while the host was stalled are skipped, not sent in a burst.
+                // not drift. A short stall is made up at once; after a long one the missed
+                // slots are skipped rather than sent as a burst.
                 periodic_.next += periodic_.interval;
-                if (periodic_.next <= now)
+                if (now - periodic_.next > kPeriodicCatchUp)
                     periodic_.next += ((now - periodic_.next) / periodic_.interval + 1) * periodic_.interval;
                 lk.unlock();
                 Send(line, Pending::Kind::Transmit, rec);

@@ -17,6 +17,7 @@ std::string Ask(TSlcanEmulator& e, const std::string& line, EmuMicros now = 0)
 TEST(SlcanEmulator, AnswersCommandsAsTheAdaptersDo)
 {
     TSlcanEmulator e(std::make_unique<TLoadModel>(1000), 0);
+    const std::string tooLong(40, 't');
     const struct {
         const char* line;
         const char* reply;
@@ -32,7 +33,7 @@ TEST(SlcanEmulator, AnswersCommandsAsTheAdaptersDo)
         {"r1232", "z\r"},        {"t12G21122", "\a"},
         {"t123211220010", "\a"}, // the host does not stamp
         {"F", "F00\r"},          {"X", "\a"},
-        {std::string(40, 't').c_str(), "\a"},
+        {tooLong.c_str(), "\a"},
         {"C", "\r"},             {"L", "\r"},
         {"t12321122", "\a"},     // listen only
         {"C", "\r"},
