@@ -7,64 +7,80 @@
 
 namespace tarvik {
 
-bool SaveSystemConfig(const TSettings& s, TIniFile& ini)
-{
-    const bool ok = s.SaveConfig(ini);
-    return ini.WriteString(QStringLiteral("USB"), QStringLiteral("Port"), s.Port) && ok;
-}
+bool SaveSystemConfig(const TSettings& s, TIniFile& ini) { return s.SaveConfig(ini); }
 
 namespace sysconf {
 
+namespace {
+
+template <std::size_t N>
+QStringList Names(const char* const (&names)[N])
+{
+    QStringList l;
+    for (const char* n : names)
+        l << QString::fromLatin1(n);
+    return l;
+}
+
+template <std::size_t N>
+QStringList Numbers(const int (&values)[N])
+{
+    QStringList l;
+    for (int v : values)
+        l << QString::number(v);
+    return l;
+}
+
+}  // namespace
+
 const QStringList& CanSpeedItems()
 {
-    static const QStringList l{"1MBPS",    "500KBPS",  "250KBPS",  "166KBPS",  "125KBPS",  "100KBPS",
-                               "83.3KBPS", "71.4KBPS", "62.5KBPS", "55.5KBPS", "50.0KBPS", "45.4KBPS",
-                               "41.6KBPS", "38.4KBPS", "35.7KBPS", "33.3KBPS"};
+    static const QStringList l = Names(kCanSpeedNames);
     return l;
 }
 const QStringList& SamplingPointItems()
 {
-    static const QStringList l{"60%", "65%", "70%", "75%", "80%", "85%"};
+    static const QStringList l = Names(kSamplingPointNames);
     return l;
 }
 const QStringList& DriverModeItems()
 {
-    static const QStringList l{"Normal", "Silent"};
+    static const QStringList l = Names(kDriverModeNames);
     return l;
 }
 const QStringList& TerminatorItems()
 {
-    static const QStringList l{"Disable", "Enable"};
+    static const QStringList l = Names(kTerminatorNames);
     return l;
 }
 const QStringList& LinSpeedItems()
 {
-    static const QStringList l{"19200BPS", "14400BPS", "10400BPS", "9600BPS", "4800BPS", "2400BPS"};
+    static const QStringList l = Names(kLinSpeedNames);
     return l;
 }
 const QStringList& OperationNodeItems()
 {
-    static const QStringList l{"Slave Node", "Master Node"};
+    static const QStringList l = Names(kOperationNodeNames);
     return l;
 }
 const QStringList& BufferSizeItems()
 {
-    static const QStringList l{"8", "16", "32", "64"};
+    static const QStringList l = Numbers(kBufferSizesMb);
     return l;
 }
 const QStringList& TimeWidthItems()
 {
-    static const QStringList l{"5", "10", "20", "30", "60"};
+    static const QStringList l = Numbers(kTimeWidths);
     return l;
 }
 const QStringList& SampleRateItems()
 {
-    static const QStringList l{"5", "10", "20", "25", "50", "100", "200", "500", "1000"};
+    static const QStringList l = Numbers(kSampleRates);
     return l;
 }
 const QStringList& PlotRateItems()
 {
-    static const QStringList l{"10", "20", "25", "50", "100", "200", "500", "1000"};
+    static const QStringList l = Numbers(kPlotRates);
     return l;
 }
 const QStringList& BaudRateItems()

@@ -51,6 +51,7 @@ void TMainForm::FormCreate()
     usbDev_->SetMessagePump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     CreateWindows();
 
+    BindSettings();
     settings_.Load(*ini_, exePath);
     ApplyLoadedSettings();
 

@@ -143,7 +143,7 @@ public:
     void SetSampleRate(int v) { settings_.SampleRate = v; }
     int PlotRate() const { return settings_.PlotRate; }
     void SetPlotRate(int v) { settings_.PlotRate = v; }
-    QString Port() const { return settings_.Port; }
+    QString Port() const { return port_; }
     int CanBusSpeed() const;
     void SetCanBusSpeed(int index);
     int LinBusSpeed() const;
@@ -199,6 +199,8 @@ private:
     void DeleteWindows();
 
     // Settings into controls and objects (mainformsettings.cpp).
+    void BindSettings();
+    void SetPort(const QString& port);
     void ApplyLoadedSettings();
     TSettings ApplyDialogSettings(const TSettings& s);
 
@@ -235,8 +237,10 @@ private:
     QPointer<TSendForm> sendForm_;
 
     std::unique_ptr<TIniFile> ini_;
-    TSettings settings_;
+    TSettings settings_;  // the keys held by the window itself
+    TSettingBindings settingBindings_;
     QString labelFilePath_;
+    QString port_;  // the serial port path the adapter channel was built for
 
     // Actions.
     QAction* ActPortOpen = nullptr;

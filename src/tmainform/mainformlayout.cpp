@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include "settings/options.h"
 #include "tmainform/lampshape.h"
 #include "tmainform/mainform.h"
 
@@ -19,11 +20,6 @@ namespace {
 
 constexpr int kClientWidth = 402;
 constexpr int kClientHeight = 249;
-
-const char* const kCanSpeeds[] = {"1MBPS",    "500KBPS",  "250KBPS",  "166KBPS", "125KBPS",  "100KBPS",
-                                  "83.3KBPS", "71.4KBPS", "62.5KBPS", "55.5KBPS", "50.0KBPS", "45.4KBPS",
-                                  "41.6KBPS", "38.4KBPS", "35.7KBPS", "33.3KBPS"};
-const char* const kLinSpeeds[] = {"19200BPS", "14400BPS", "10400BPS", "9600BPS", "4800BPS", "2400BPS"};
 
 }  // namespace
 
@@ -122,11 +118,11 @@ void TMainForm::CreateControls()
     Label1->setFixedWidth(104);
     ComboBox1 = new QComboBox(client);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    for (const char* s : kCanSpeeds) ComboBox1->addItem(QString::fromLatin1(s));
+    for (const char* s : kCanSpeedNames) ComboBox1->addItem(QString::fromLatin1(s));
     ComboBox1->setGeometry(112, 49, 104, 22);
     ComboBox2 = new QComboBox(client);
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-    for (const char* s : kLinSpeeds) ComboBox2->addItem(QString::fromLatin1(s));
+    for (const char* s : kLinSpeedNames) ComboBox2->addItem(QString::fromLatin1(s));
     ComboBox2->setGeometry(112, 49, 104, 22);
     ComboBox2->hide();
 
