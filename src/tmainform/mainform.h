@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/inifile.h"
 #include "platform/tmmtimer.h"
@@ -190,6 +191,8 @@ private:
     void CreateControls();
     MaskGroup NewMaskGroup(int number, const QString& title, int x, int digits, int editWidth, QWidget* parent);
     void BindButton(QAbstractButton* button, QAction* action);
+    // Gives each Alt+letter to one control: menu titles first, then buttons (see .cpp).
+    void ResolveMnemonics();
     QLineEdit* NewEdit(const char* name, const QString& text, int maxLength, QWidget* parent, int x, int y, int w);
     QLabel* NewLabel(const QString& text, QWidget* parent, int x, int y);
 
@@ -277,6 +280,7 @@ private:
     QCheckBox* CheckBox5 = nullptr;
     QLineEdit* Edit[15] = {};  // Edit[5] .. Edit[14]: LIN id, length and data
     QLabel* linLabels_[3] = {};
+    std::vector<QAbstractButton*> boundButtons_;
 
     QTimer* idleTimer_ = nullptr;
     QTimer* pollTimer_ = nullptr;

@@ -9,6 +9,7 @@
 
 #include "dialogs/taboutbox.h"
 #include "dialogs/tsystemdialog.h"
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/tusbdev.h"
@@ -225,7 +226,7 @@ void TMainForm::ActSaveToFileAccept(const QString& path)
 void TMainForm::ActAboutExecute()
 {
     TAboutBox box(this);
-    box.FillDefaults(QApplication::applicationDisplayName());
+    box.FillDefaults(ApplicationTitle());
     box.exec();
 }
 

@@ -94,6 +94,8 @@ void TMainForm::UpdateControls()
     Shape1->SetColor(s.lamp);
     if (sendForm_) sendForm_->SetSendEnabled(s.transmitEnabled);
     // The graph and label table windows get the on-bus flag here once they exist.
+
+    ResolveMnemonics();  // which buttons can be pressed may just have changed
 }
 
 void TMainForm::ScheduleIdle()
