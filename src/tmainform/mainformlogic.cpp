@@ -1,6 +1,6 @@
 #include "tmainform/mainformlogic.h"
 
-#include <QFile>
+#include <QSaveFile>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -33,8 +33,11 @@ bool WriteLinesCrLf(const QString& path, const QString& text, QString* error)
     QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // a final line break ends the last line
 
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Written aside and renamed over the target, so a failed save never leaves a cut-off
+    // file in place of the previous one.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);  // a writable file in a folder we cannot add to
+    if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();
         return false;
     }
@@ -43,12 +46,7 @@ bool WriteLinesCrLf(const QString& path, const QString& text, QString* error)
         bytes += line.toLocal8Bit();
         bytes += "\r\n";
     }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
         if (error) *error = file.errorString();
         return false;
     }
