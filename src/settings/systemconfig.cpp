@@ -13,76 +13,34 @@ namespace sysconf {
 
 namespace {
 
-template <std::size_t N>
-QStringList Names(const char* const (&names)[N])
-{
-    QStringList l;
-    for (const char* n : names)
-        l << QString::fromLatin1(n);
-    return l;
-}
+QString Text(const char* name) { return QString::fromLatin1(name); }
+QString Text(int value) { return QString::number(value); }
 
-template <std::size_t N>
-QStringList Numbers(const int (&values)[N])
+// The list texts of one option array, made once.
+template <const auto& Options>
+const QStringList& ItemsOf()
 {
-    QStringList l;
-    for (int v : values)
-        l << QString::number(v);
+    static const QStringList l = [] {
+        QStringList r;
+        for (const auto& o : Options)
+            r << Text(o);
+        return r;
+    }();
     return l;
 }
 
 }  // namespace
 
-const QStringList& CanSpeedItems()
-{
-    static const QStringList l = Names(kCanSpeedNames);
-    return l;
-}
-const QStringList& SamplingPointItems()
-{
-    static const QStringList l = Names(kSamplingPointNames);
-    return l;
-}
-const QStringList& DriverModeItems()
-{
-    static const QStringList l = Names(kDriverModeNames);
-    return l;
-}
-const QStringList& TerminatorItems()
-{
-    static const QStringList l = Names(kTerminatorNames);
-    return l;
-}
-const QStringList& LinSpeedItems()
-{
-    static const QStringList l = Names(kLinSpeedNames);
-    return l;
-}
-const QStringList& OperationNodeItems()
-{
-    static const QStringList l = Names(kOperationNodeNames);
-    return l;
-}
-const QStringList& BufferSizeItems()
-{
-    static const QStringList l = Numbers(kBufferSizesMb);
-    return l;
-}
-const QStringList& TimeWidthItems()
-{
-    static const QStringList l = Numbers(kTimeWidths);
-    return l;
-}
-const QStringList& SampleRateItems()
-{
-    static const QStringList l = Numbers(kSampleRates);
-    return l;
-}
-const QStringList& PlotRateItems()
-{
-    static const QStringList l = Numbers(kPlotRates);
-    return l;
-}
+const QStringList& CanSpeedItems() { return ItemsOf<kCanSpeedNames>(); }
+const QStringList& SamplingPointItems() { return ItemsOf<kSamplingPointNames>(); }
+const QStringList& DriverModeItems() { return ItemsOf<kDriverModeNames>(); }
+const QStringList& TerminatorItems() { return ItemsOf<kTerminatorNames>(); }
+const QStringList& LinSpeedItems() { return ItemsOf<kLinSpeedNames>(); }
+const QStringList& OperationNodeItems() { return ItemsOf<kOperationNodeNames>(); }
+const QStringList& BufferSizeItems() { return ItemsOf<kBufferSizesMb>(); }
+const QStringList& TimeWidthItems() { return ItemsOf<kTimeWidths>(); }
+const QStringList& SampleRateItems() { return ItemsOf<kSampleRates>(); }
+const QStringList& PlotRateItems() { return ItemsOf<kPlotRates>(); }
 const QStringList& BaudRateItems()
 {
     static const QStringList l = [] {
