@@ -1,5 +1,6 @@
 #include "dialogs/tsystemdialog.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <optional>
 
 #include "platform/fonts.h"
+#include "settings/devicelist.h"
 
 namespace tarvik {
 
@@ -64,7 +66,8 @@ constexpr int kFieldX = 184;
 
 }  // namespace
 
-TSystemDialog::TSystemDialog(DeviceCounter counter, QWidget* parent) : QDialog(parent)
+TSystemDialog::TSystemDialog(DeviceCounter counter, QWidget* parent, PortLister ports)
+    : QDialog(parent), ports_(ports ? std::move(ports) : PortLister([] { return TSerialBackend::UsbPorts(true); }))
 {
     setObjectName("SystemDialog");
     setWindowTitle("System Config");
@@ -187,17 +190,18 @@ QWidget* TSystemDialog::BuildAdminPage(const DeviceCounter& counter)
 {
     auto* p = new QWidget(this);  // parented now so labels size in the window font
     AddLabel(p, "Label10", "USB Device No. :", kLabelX, 16);
-    std::optional<std::uint32_t> count;
     if (counter) {
         std::uint32_t n = 0;
         try {
             if (counter(&n))
-                count = n;
+                deviceCount_ = n;
         } catch (const std::exception&) {
             // An unanswerable count leaves the design-time device numbers.
         }
     }
-    combo1_ = AddList(p, "ComboBox1", sysconf::DeviceItems(count), kFieldX, 16, 80);
+    // Wide enough for a port's USB identity; the numbers alone leave it mostly empty.
+    combo1_ = AddList(p, "ComboBox1", sysconf::DeviceItems(deviceCount_), kFieldX, 16, 136);
+    combo1_->view()->setMinimumWidth(380);  // the open list shows identities in full
     AddLabel(p, "Label11", "USB VCOM Baud Rate :", kLabelX, 46);
     combo2_ = AddList(p, "ComboBox2", sysconf::BaudRateItems(), kFieldX, 46, 88);
     combo2_->setEditable(true);
@@ -211,9 +215,14 @@ QWidget* TSystemDialog::BuildAdminPage(const DeviceCounter& counter)
     AddLabel(p, "Label24", "USB Port Path :", kLabelX, 136);
     edit7_ = AddEdit(p, "Edit7", kFieldX, 136, 120);
     edit7_->setPlaceholderText("(device No.)");
+    AddLabel(p, "Label25", "Adapter Protocol :", kLabelX, 166);
+    combo13_ = AddList(p, "ComboBox13", sysconf::ProtocolItems(), kFieldX, 166, 80);
+    combo13_->setCurrentIndex(0);
+    connect(combo13_, &QComboBox::currentIndexChanged, this, [this] { FillDeviceList(); });
     Bind(&TSettings::DeviceNo, &TSystemDialog::SetDeviceNo, &TSystemDialog::DeviceNo);
     Bind(&TSettings::BaudRate, &TSystemDialog::SetBaudRate, &TSystemDialog::BaudRate);
     Bind(&TSettings::Port, &TSystemDialog::SetPortPath, &TSystemDialog::PortPath);
+    Bind(&TSettings::Protocol, &TSystemDialog::SetProtocol, &TSystemDialog::Protocol);
     Bind(&TSettings::LogfilePrefix, &TSystemDialog::SetLogfilePrefix, &TSystemDialog::LogfilePrefix);
     Bind(&TSettings::DaqfilePrefix, &TSystemDialog::SetDaqfilePrefix, &TSystemDialog::DaqfilePrefix);
     return p;
@@ -228,8 +237,29 @@ void TSystemDialog::showEvent(QShowEvent* event)
 void TSystemDialog::SetAdminPageVisible(bool visible) { pages_->setTabVisible(pages_->indexOf(adminPage_), visible); }
 bool TSystemDialog::AdminPageVisible() const { return pages_->isTabVisible(pages_->indexOf(adminPage_)); }
 
-void TSystemDialog::SetDeviceNo(int n) { combo1_->setCurrentIndex(combo1_->findText(QString::number(n))); }
-int TSystemDialog::DeviceNo() const { return sysconf::ParseInt(combo1_->currentText(), 0); }
+void TSystemDialog::SetDeviceNo(int n)
+{
+    QStringList items;
+    for (int i = 0; i < combo1_->count(); ++i) items << combo1_->itemText(i);
+    combo1_->setCurrentIndex(sysconf::IndexOfDeviceNumber(items, n));
+}
+int TSystemDialog::DeviceNo() const { return sysconf::DeviceNumberOfItem(combo1_->currentText(), 0); }
+
+void TSystemDialog::SetProtocol(const QString& name)
+{
+    combo13_->setCurrentIndex(sysconf::IndexOfItem(sysconf::ProtocolItems(), sysconf::ProtocolOrDefault(name)));
+}
+QString TSystemDialog::Protocol() const { return sysconf::ProtocolOrDefault(combo13_->currentText()); }
+
+void TSystemDialog::FillDeviceList()
+{
+    // The chosen device number survives the change of list; none chosen stays none.
+    const int chosen = combo1_->currentIndex() < 0 ? -1 : DeviceNo();
+    combo1_->clear();
+    combo1_->addItems(Protocol() == QLatin1String("slcan") ? sysconf::UsbPortItems(ports_())
+                                                           : sysconf::DeviceItems(deviceCount_));
+    SetDeviceNo(chosen);
+}
 
 void TSystemDialog::SetBaudRate(int baud)
 {
@@ -364,11 +394,11 @@ bool ExchangeSystemConfig(TSystemDialog& dialog, TSettings& settings, const std:
 }
 
 bool RunSystemConfig(QWidget* owner, const TSettings& current, TIniFile& ini, TSystemDialog::DeviceCounter counter,
-                     const TSettingsApply& apply)
+                     const TSettingsApply& apply, TSystemDialog::PortLister ports)
 {
     // Whatever goes wrong inside the exchange ends it quietly; the dialog goes with the scope.
     try {
-        TSystemDialog dialog(std::move(counter), owner);
+        TSystemDialog dialog(std::move(counter), owner, std::move(ports));
         TSettings edited = current;
         if (!ExchangeSystemConfig(dialog, edited, [](TSystemDialog& d) { return d.exec(); }))
             return false;

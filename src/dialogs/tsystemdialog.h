@@ -4,9 +4,12 @@
 #include <QDialog>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "settings/systemconfig.h"
 #include "settings/settings.h"
+#include "tusbdev/serialbackend.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,7 +24,10 @@ public:
     // Number of attached adapters; false when it cannot be told.
     using DeviceCounter = std::function<bool(std::uint32_t* count)>;
 
-    explicit TSystemDialog(DeviceCounter counter, QWidget* parent = nullptr);
+    // The USB serial ports with their identity, listed when serial-line adapters are chosen.
+    using PortLister = std::function<std::vector<TUsbPortInfo>()>;
+
+    explicit TSystemDialog(DeviceCounter counter, QWidget* parent = nullptr, PortLister ports = {});
 
     void SetAdminPageVisible(bool visible);
     bool AdminPageVisible() const;
@@ -32,6 +38,10 @@ public:
     int BaudRate() const;
     void SetPortPath(const QString& path);
     QString PortPath() const;
+    // Choosing the protocol refills the device list: numbers for the native adapter, USB
+    // identities for serial-line adapters.
+    void SetProtocol(const QString& name);
+    QString Protocol() const;
     void SetCanSendEnabled(bool on);
     bool CanSendEnabled() const;
     void SetLogfilePrefix(const QString& s);
@@ -89,6 +99,7 @@ private:
     QWidget* BuildLinPage();
     QWidget* BuildGraphPage();
     QWidget* BuildAdminPage(const DeviceCounter& counter);
+    void FillDeviceList();
     template <class T, class Set, class Get>
     void Bind(T TSettings::*field, Set set, Get get)
     {
@@ -101,11 +112,13 @@ private:
     QWidget* adminPage_ = nullptr;
     QComboBox *combo1_ = nullptr, *combo2_ = nullptr, *combo3_ = nullptr, *combo4_ = nullptr, *combo5_ = nullptr,
               *combo6_ = nullptr, *combo7_ = nullptr, *combo8_ = nullptr, *combo9_ = nullptr, *combo10_ = nullptr,
-              *combo11_ = nullptr, *combo12_ = nullptr;
+              *combo11_ = nullptr, *combo12_ = nullptr, *combo13_ = nullptr;
     QCheckBox *check1_ = nullptr, *check2_ = nullptr, *check3_ = nullptr, *check4_ = nullptr;
     QLineEdit *edit1_ = nullptr, *edit2_ = nullptr, *edit3_ = nullptr, *edit4_ = nullptr, *edit5_ = nullptr,
               *edit6_ = nullptr, *edit7_ = nullptr;
     QList<QWidget*> graphControls_;
+    std::optional<std::uint32_t> deviceCount_;
+    PortLister ports_;
 
     // A stored value that matches no list item is kept as it was, so confirming the dialog
     // without touching a list never rewrites its setting.
@@ -127,6 +140,6 @@ bool ExchangeSystemConfig(TSystemDialog& dialog, TSettings& settings,
 // they then stand, which are written to ini. Returns whether the user confirmed.
 using TSettingsApply = std::function<TSettings(const TSettings&)>;
 bool RunSystemConfig(QWidget* owner, const TSettings& current, TIniFile& ini, TSystemDialog::DeviceCounter counter,
-                     const TSettingsApply& apply);
+                     const TSettingsApply& apply, TSystemDialog::PortLister ports = {});
 
 }  // namespace tarvik

@@ -39,6 +39,7 @@ const std::vector<SettingKey> kKeys = {
     {"USB", "DeviceNo", &TSettings::DeviceNo, 0, Ok, NotNegative},
     {"USB", "BaudRate", &TSettings::BaudRate, 3000000, Ok, PositiveElseDefault},
     {"USB", "Port", &TSettings::Port, "", Ok},
+    {"USB", "Protocol", &TSettings::Protocol, "native", Ok},
     {"LOG", "LogfilePrefix", &TSettings::LogfilePrefix, "Log", Ok},
     {"LOG", "DaqfilePrefix", &TSettings::DaqfilePrefix, "Daq", Ok},
     {"GRAPH", "GraphEnabled", &TSettings::GraphEnabled, true, Ok},

@@ -37,6 +37,7 @@ struct TSettings {
     int DeviceNo;
     int BaudRate;
     QString Port;  // an explicit serial port path; empty: open by device number
+    QString Protocol;  // the adapter's protocol, "native" or "slcan" (sysconf::ProtocolItems)
     // "LOG"
     QString LogfilePrefix;
     QString DaqfilePrefix;

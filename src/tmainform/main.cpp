@@ -94,14 +94,16 @@ int main(int argc, char** argv)
 
     try {
         tarvik::TMainFormOptions options;
-        const QString protocol = cmd.protocol;
         if (cmd.simulate) {
             options.backend = tarvik::MakeEmulatorBackend();
-        } else if (!cmd.port.isEmpty()) {
-            options.backend = tarvik::MakePortBackend(protocol, cmd.port);
         } else {
-            options.backend = tarvik::MakePortBackend(protocol, QString());
-            options.portBackend = [protocol](const QString& port) { return tarvik::MakePortBackend(protocol, port); };
+            // What the command line names wins over the settings file.
+            const QString protocol = cmd.protocol, port = cmd.port;
+            options.backend = tarvik::MakePortBackend(protocol, port);
+            options.portBackend = [protocol, port](const QString& setProtocol, const QString& setPort) {
+                return tarvik::MakePortBackend(protocol.isEmpty() ? setProtocol : protocol,
+                                               port.isEmpty() ? setPort : port);
+            };
         }
         tarvik::TMainForm form(std::move(options));
         // A termination request (logout, kill) closes the window the normal way: off bus,

@@ -47,9 +47,10 @@ struct TMainFormOptions {
     std::function<void(const QString& message)> showError;
     // Asks for the file to save the monitor text to; empty answer cancels.
     std::function<QString(const QString& proposedName)> askSaveFileName;
-    // Builds the channel for a serial port named in the settings file; unset when the
-    // command line already chose the channel.
-    std::function<std::shared_ptr<TFtBackend>(const QString& port)> portBackend;
+    // Builds the channel for the adapter protocol ("native", "slcan") and serial port (empty:
+    // by device number) the settings file names; unset when the command line already chose
+    // the channel.
+    std::function<std::shared_ptr<TFtBackend>(const QString& protocol, const QString& port)> portBackend;
 };
 
 class TMainForm : public QMainWindow {
@@ -145,6 +146,7 @@ public:
     int PlotRate() const { return settings_.PlotRate; }
     void SetPlotRate(int v) { settings_.PlotRate = v; }
     QString Port() const { return port_; }
+    QString Protocol() const { return protocol_; }
     int CanBusSpeed() const;
     void SetCanBusSpeed(int index);
     int LinBusSpeed() const;
@@ -203,7 +205,7 @@ private:
 
     // Settings into controls and objects (mainformsettings.cpp).
     void BindSettings();
-    void SetPort(const QString& port);
+    void SetChannel(const QString& protocol, const QString& port);
     void ApplyLoadedSettings();
     TSettings ApplyDialogSettings(const TSettings& s);
 
@@ -244,6 +246,7 @@ private:
     TSettingBindings settingBindings_;
     QString labelFilePath_;
     QString port_;  // the serial port path the adapter channel was built for
+    QString protocol_ = QStringLiteral("native");  // and the adapter protocol
 
     // Actions.
     QAction* ActPortOpen = nullptr;

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 
+#include "settings/devicelist.h"
 #include "subfuncs/subfuncs.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/tusbdev.h"
@@ -45,7 +46,8 @@ void TMainForm::BindSettings()
         &TSettings::Top, [this](const TSettings& s) { move(x(), s.Top); }, [this](TSettings& s) { s.Top = y(); });
     settingBindings_.Bind(&TSettings::DeviceNo, this, &TMainForm::SetDeviceNo, &TMainForm::DeviceNo);
     settingBindings_.Bind(&TSettings::BaudRate, this, &TMainForm::SetBaudRate, &TMainForm::BaudRate);
-    settingBindings_.Bind(&TSettings::Port, [this](const TSettings& s) { SetPort(s.Port); }, nullptr);
+    settingBindings_.Bind(&TSettings::Port, [this](const TSettings& s) { SetChannel(protocol_, s.Port); }, nullptr);
+    settingBindings_.Bind(&TSettings::Protocol, [this](const TSettings& s) { SetChannel(s.Protocol, port_); }, nullptr);
     settingBindings_.Bind(
         &TSettings::LabelFileName, [this](const TSettings& s) { SetLabelFileName(s.LabelFileName); },
         [this](TSettings& s) { s.LabelFileName = LabelFileNamePart(labelFilePath_); });
@@ -56,14 +58,17 @@ void TMainForm::BindSettings()
     settingBindings_.Bind(&TSettings::LinSendEnabled, this, &TMainForm::SetLinSendEnabled, &TMainForm::LinSendEnabled);
 }
 
-void TMainForm::SetPort(const QString& port)
+void TMainForm::SetChannel(const QString& protocol, const QString& port)
 {
-    // A changed port path takes effect at the next open, like the device number.
-    if (port != port_ && options_.portBackend) {
-        auto backend = port.isEmpty() ? options_.backend : options_.portBackend(port);
+    const QString p = sysconf::ProtocolOrDefault(protocol);
+    // A changed port path or protocol takes effect at the next open, like the device number.
+    if ((port != port_ || p != protocol_) && options_.portBackend) {
+        auto backend = port.isEmpty() && p == sysconf::ProtocolItems().first() ? options_.backend
+                                                                              : options_.portBackend(p, port);
         if (backend) usbDev_->SetBackend(std::move(backend));
     }
     port_ = port;
+    protocol_ = p;
 }
 
 TSettings TMainForm::CurrentSettings() const

@@ -1,5 +1,7 @@
+#include <QComboBox>
 #include <gtest/gtest.h>
 
+#include "dialogs/tsystemdialog.h"
 #include "settings/devicelist.h"
 
 using namespace tarvik;
@@ -31,4 +33,41 @@ TEST(DeviceList, StoredProtocolNames)
 {
     EXPECT_EQ(ProtocolOrDefault("slcan"), "slcan");
     for (const char* other : {"native", "", "SLCAN", "lin"}) EXPECT_EQ(ProtocolOrDefault(other), "native") << other;
+}
+
+TEST(DeviceList, TheAdminPageListsPortsByIdentityWhenSerialLineAdaptersAreChosen)
+{
+    const std::vector<TUsbPortInfo> ports{
+        {"/dev/ttyACM0", "ttyACM0", "CANable 2.0", "004A0035", 0x16D0, 0x117E},
+        {"/dev/ttyACM1", "ttyACM1", "USBtin", "", 0x04D8, 0x000A},
+    };
+    TSystemDialog dialog([](std::uint32_t* n) { *n = 3; return true; }, nullptr, [&] { return ports; });
+    auto* devices = dialog.findChild<QComboBox*>("ComboBox1");
+    auto* protocol = dialog.findChild<QComboBox*>("ComboBox13");
+    ASSERT_TRUE(devices && protocol);
+    TSettings s;
+    s.Protocol = "slcan";
+    s.DeviceNo = 1;
+    dialog.Load(s);
+    ASSERT_EQ(devices->count(), 2);
+    EXPECT_EQ(devices->currentText(), "1: USBtin, 04d8:000a (/dev/ttyACM1)");
+
+    // Back to the native adapter: numbers again, the same device kept.
+    protocol->setCurrentIndex(0);
+    EXPECT_EQ(devices->count(), 3);
+    EXPECT_EQ(devices->currentText(), "1");
+    TSettings out;
+    dialog.Values(out);
+    EXPECT_EQ(out.Protocol, "native");
+    EXPECT_EQ(out.DeviceNo, 1);
+
+    // A stored name the program does not know is the native adapter; a device number the
+    // list lacks selects nothing and OK stores 0.
+    s.Protocol = "can232";
+    s.DeviceNo = 5;
+    dialog.Load(s);
+    EXPECT_EQ(protocol->currentText(), "native");
+    EXPECT_EQ(devices->currentIndex(), -1);
+    dialog.Values(out);
+    EXPECT_EQ(out.DeviceNo, 0);
 }

@@ -414,7 +414,7 @@ TEST(SystemDialogExchange, OkWritesEveryKeyInOrder)
     EXPECT_EQ(100, applied.YPitch);
     const std::string expected =
         "[MainForm]\r\nLeft=40\r\nTop=30\r\n[System]\r\nAdministrator=0\r\n"
-        "[USB]\r\nDeviceNo=0\r\nBaudRate=1250000\r\nPort=/dev/ttyUSB3\r\n"
+        "[USB]\r\nDeviceNo=0\r\nBaudRate=1250000\r\nPort=/dev/ttyUSB3\r\nProtocol=native\r\n"
         "[LOG]\r\nLogfilePrefix=Mon\r\nDaqfilePrefix=Acq\r\n"
         "[GRAPH]\r\nGraphEnabled=0\r\nLabelFileName=engine.txt\r\nCreateLogFile=0\r\nLogBufferSize=16777216\r\n"
         "MinYScale=-250\r\nMaxYScale=4096\r\nYPitch=100\r\nTimeWidth=60\r\nSampleRate=1000\r\nPlotRate=10\r\n"

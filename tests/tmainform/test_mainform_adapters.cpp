@@ -2,6 +2,7 @@
 // emulator tool on a real pseudo-terminal, speaking the native protocol or serial-line CAN
 // (then reached through the bridge). One script, both adapters.
 #include <QAction>
+#include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -12,6 +13,7 @@
 
 #include "emulator/emuprocess.h"
 #include "support/modalhelper.h"
+#include "tmainform/backends.h"
 #include "tmainform/mainform.h"
 #include "tsendform/tsendform.h"
 #include "tusbdev/serialbackend.h"
@@ -130,6 +132,53 @@ TEST_P(MainFormOnAdapter, LinRunsWhereTheAdapterCarriesIt)
     EXPECT_TRUE(form->UsbDev().IsOpen());
     if (form->OnBus()) Act("ActOffBus")->trigger();
     EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+}
+
+// The settings file's protocol picks the channel the window opens, ahead of the first open.
+TEST(MainFormChannel, TheStoredProtocolPicksTheAdapterChannel)
+{
+    const struct {
+        const char* ini;
+        const char* protocol;  // nullptr: the channel given at start stays
+        const char* port;
+    } cases[] = {
+        {"[USB]\r\nProtocol=slcan\r\n", "slcan", ""},
+        {"[USB]\r\nProtocol=slcan\r\nPort=/dev/ttyACM3\r\n", "slcan", "/dev/ttyACM3"},
+        {"[USB]\r\nProtocol=native\r\n", nullptr, ""},
+        {"[USB]\r\nProtocol=can232\r\n", nullptr, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ini);
+        QTemporaryDir dir;
+        QFile f(dir.filePath("tarvik.INI"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.ini);
+        f.close();
+        auto given = std::make_shared<tarvik::TSerialBackend>("/nonexistent");
+        std::vector<std::pair<QString, QString>> built;
+        std::shared_ptr<tarvik::TFtBackend> last;
+        tarvik::TMainFormOptions o;
+        o.settingsPath = f.fileName();
+        o.backend = given;
+        o.showError = [](const QString&) {};
+        o.portBackend = [&](const QString& protocol, const QString& port) {
+            built.emplace_back(protocol, port);
+            last = tarvik::MakePortBackend(protocol, port);
+            return last;
+        };
+        tarvik::TMainForm form(std::move(o));
+        if (!c.protocol) {
+            EXPECT_TRUE(built.empty());
+            EXPECT_EQ(&form.UsbDev().Backend(), given.get());
+            continue;
+        }
+        ASSERT_FALSE(built.empty());
+        EXPECT_EQ(built.back().first, c.protocol);
+        EXPECT_EQ(built.back().second, c.port);
+        EXPECT_EQ(&form.UsbDev().Backend(), last.get());
+        EXPECT_NE(dynamic_cast<tarvik::TSlcanBridge*>(&form.UsbDev().Backend()), nullptr);
+        EXPECT_EQ(form.Protocol(), c.protocol);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Adapters, MainFormOnAdapter,

@@ -149,7 +149,7 @@ TEST(SettingsWrite, DialogKeysInTheirOrderThenWindowPosition)
     s.ViewState = false;
     ASSERT_TRUE(s.SaveWindow(ini));
     EXPECT_EQ(testsupport::ReadFile(path.toStdString()),
-              "[USB]\r\nDeviceNo=0\r\nBaudRate=3000000\r\nPort=\r\n"
+              "[USB]\r\nDeviceNo=0\r\nBaudRate=3000000\r\nPort=\r\nProtocol=native\r\n"
               "[LOG]\r\nLogfilePrefix=Log\r\nDaqfilePrefix=Daq\r\n"
               "[GRAPH]\r\nGraphEnabled=1\r\nLabelFileName=engine.txt\r\nCreateLogFile=1\r\nLogBufferSize=67108864\r\n"
               "MinYScale=-1000\r\nMaxYScale=10000\r\nYPitch=1000\r\nTimeWidth=20\r\nSampleRate=50\r\nPlotRate=100\r\n"
