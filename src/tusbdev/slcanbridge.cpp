@@ -80,6 +80,7 @@ FT_STATUS TSlcanBridge::Open(std::uint32_t deviceNumber, FT_HANDLE* handle)
         outHead_ = 0;
         pending_.clear();
         reader_.Reset();
+        cancelWait_ = false;
         inFrame_ = false;
         frame_.clear();
         canMode_ = true;
@@ -236,6 +237,32 @@ FT_STATUS TSlcanBridge::Read(FT_HANDLE h, void* buffer, std::uint32_t count, std
     }
     *bytesRead = got;
     return FT_OK;
+}
+
+FT_STATUS TSlcanBridge::WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes)
+{
+    *rxBytes = 0;
+    std::unique_lock<std::mutex> lk(mu_);
+    if (!Valid(h)) return FT_INVALID_HANDLE;
+    dataCv_.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                     [&] { return !Valid(h) || failed_ != FT_OK || cancelWait_ || out_.size() > outHead_; });
+    if (!Valid(h)) return FT_INVALID_HANDLE;
+    if (failed_ != FT_OK) return failed_;
+    if (cancelWait_) {
+        cancelWait_ = false;
+        return FT_OK;
+    }
+    *rxBytes = std::uint32_t(out_.size() - outHead_);
+    return FT_OK;
+}
+
+void TSlcanBridge::CancelWait(FT_HANDLE)
+{
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        cancelWait_ = true;
+    }
+    dataCv_.notify_all();
 }
 
 FT_STATUS TSlcanBridge::Write(FT_HANDLE h, const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten)

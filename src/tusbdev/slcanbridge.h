@@ -70,6 +70,10 @@ public:
     FT_STATUS Close(FT_HANDLE h) override;
     FT_STATUS DeviceCount(std::uint32_t* count) override;
     std::string LastErrorDetail() const override;
+    // Sleeps until bytes wait upward (their count in *rxBytes), the time-out passes or
+    // CancelWait is called (*rxBytes 0 then); a cancel before the wait ends the next one.
+    FT_STATUS WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes);
+    void CancelWait(FT_HANDLE h);
 
     Counters GetCounters() const;
     TFtBackend& Lower() { return *lower_; }
@@ -114,6 +118,7 @@ private:
     std::condition_variable timerCv_;  // the timer thread
     bool open_ = false;
     bool stop_ = false;
+    bool cancelWait_ = false;
     FT_STATUS failed_ = FT_OK;  // the lower channel failed; every later call reports it
     std::string detail_;
 

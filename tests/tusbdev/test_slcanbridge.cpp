@@ -6,6 +6,7 @@
 
 #include "../emulator/usbhelpers.h"
 #include "scriptedslcan.h"
+#include "support/forwardingbackend.h"
 #include "tusbdev/serialbackend.h"
 #include "tusbdev/slcanbridge.h"
 
@@ -16,8 +17,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Notes the handle TUsbDev gets, for calls the test makes on the bridge itself.
+class HandleNote : public testsupport::TForwardingBackend {
+public:
+    using TForwardingBackend::TForwardingBackend;
+    FT_STATUS Open(std::uint32_t n, FT_HANDLE* h) override
+    {
+        const FT_STATUS st = TForwardingBackend::Open(n, h);
+        handle = *h;
+        return st;
+    }
+    FT_HANDLE handle = nullptr;
+};
+
 struct Rig {
     PtyPair pty;
+    FT_HANDLE handle = nullptr;
     std::unique_ptr<ScriptedSlcan> adapter;
     std::shared_ptr<TSlcanBridge> bridge;
     std::unique_ptr<TUsbDev> dev;
@@ -28,10 +43,12 @@ struct Rig {
         ASSERT_TRUE(pty.Ok());
         adapter = std::make_unique<ScriptedSlcan>(pty);
         bridge = std::make_shared<TSlcanBridge>(std::make_shared<TSerialBackend>(pty.SlavePath()));
-        dev = std::make_unique<TUsbDev>(0, bridge);
+        auto note = std::make_shared<HandleNote>(bridge);
+        dev = std::make_unique<TUsbDev>(0, note);
         dev->SetBaudRate(3'000'000);
         dev->SetErrorPresenter([this](const std::string& m) { shown.push_back(m); });
         ASSERT_TRUE(dev->Open()) << (shown.empty() ? "" : shown.back());
+        handle = note->handle;
     }
     ~Rig()
     {
@@ -258,6 +275,44 @@ TEST(SlcanBridge, AnAdapterThatGoesAwayFailsTheNextRead)
     }
     EXPECT_EQ(error.rfind(kUsbErrorPrefix, 0), 0u);
     EXPECT_FALSE(rig.dev->IsOpen());
+}
+
+// The receive thread sleeps in WaitForData; a frame or a cancel must end the sleep at once.
+TEST(SlcanBridge, WaitForDataEndsWhenRecordsArriveOrOnCancel)
+{
+    Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Start());
+    ASSERT_TRUE(rig.GoOnBus(1));
+    ASSERT_TRUE(rig.adapter->WaitLines(3));
+    TSlcanBridge& b = *rig.bridge;
+    std::uint32_t rx = 0;
+    FT_STATUS st = FT_OK;
+    const auto waitFor = [&](std::uint32_t ms) {
+        const auto t0 = std::chrono::steady_clock::now();
+        st = b.WaitForData(rig.handle, ms, &rx);
+        return std::chrono::steady_clock::now() - t0;
+    };
+    std::thread push([&] {
+        std::this_thread::sleep_for(100ms);
+        rig.adapter->Push("t12321122\r");
+    });
+    EXPECT_LT(waitFor(3000), 1500ms);
+    push.join();
+    EXPECT_EQ(st, FT_OK);
+    EXPECT_GE(rx, 20u);
+    rig.Frames(1);
+
+    std::thread cancel([&] {
+        std::this_thread::sleep_for(100ms);
+        b.CancelWait(rig.handle);
+    });
+    EXPECT_LT(waitFor(3000), 1500ms);
+    cancel.join();
+    EXPECT_EQ(rx, 0u);
+    b.CancelWait(rig.handle);  // before the wait: the next one ends at once
+    EXPECT_LT(waitFor(3000), 500ms);
+    EXPECT_LT(waitFor(200), 1000ms) << "a cancel ends one wait only";
+    EXPECT_EQ(rx, 0u);
 }
 
 // 0x100 every 10 ms for 10 s, measured where the adapter receives it.
