@@ -187,8 +187,6 @@ const TSettingBindings::Entry* TSettingBindings::Find(const SettingField& field)
     return nullptr;
 }
 
-bool TSettingBindings::IsBound(const SettingField& field) const { return Find(field) != nullptr; }
-
 void TSettingBindings::LoadInto(const TSettings& s, std::optional<Written> only) const
 {
     for (const SettingKey& k : kKeys) {

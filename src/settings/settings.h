@@ -29,7 +29,8 @@ namespace tarvik {
 class TIniFile;
 
 struct TSettings {
-    // Every field has its key, default and clamp in the key table (settings.cpp).
+    // Every field has its key, default and clamp in the key table (settings.cpp); a field
+    // without a row would stay uninitialised.
     // "MainForm"
     int Left, Top;
     bool ViewState;
@@ -85,7 +86,8 @@ struct TSettings {
 
 // One key of the settings file. The table of them is the only list of keys: reading,
 // writing, the settings dialog's exchange and the main window's apply all walk it, in its
-// order. Adding a key: a field in TSettings and one row.
+// order. Adding a key: a field in TSettings and one row; a window that shows or holds it
+// binds it beside its control (TSettingBindings), keys held nowhere else need nothing more.
 enum class Written { Never, OnOk, AtClose };
 using SettingField = std::variant<int TSettings::*, bool TSettings::*, QString TSettings::*>;
 struct SettingKey {
@@ -120,7 +122,6 @@ public:
     // Only the keys written at `only` when given, else every key.
     void LoadInto(const TSettings& s, std::optional<Written> only = {}) const;
     void StoreFrom(TSettings& s, std::optional<Written> only = {}) const;
-    bool IsBound(const SettingField& field) const;
 
 private:
     struct Entry {
