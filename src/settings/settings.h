@@ -119,8 +119,9 @@ public:
             [owner, get, field](TSettings& s) { s.*field = (owner->*get)(); });
     }
 
-    // Only the keys written at `only` when given, else every key.
-    void LoadInto(const TSettings& s, std::optional<Written> only = {}) const;
+    // Only the keys written at `only` when given, else every key. With unboundInto, the keys
+    // not bound here are copied into it (the settings the window holds itself).
+    void LoadInto(const TSettings& s, std::optional<Written> only = {}, TSettings* unboundInto = nullptr) const;
     void StoreFrom(TSettings& s, std::optional<Written> only = {}) const;
 
 private:
@@ -132,9 +133,6 @@ private:
     const Entry* Find(const SettingField& field) const;
     std::vector<Entry> entries_;
 };
-
-// Copies the fields of the keys written at `only` from `from` into `to`.
-void CopyKeys(const TSettings& from, TSettings& to, Written only);
 
 // Where files that live "beside the executable" go: the executable's folder when it is
 // writable, otherwise $XDG_CONFIG_HOME/tarvik (~/.config/tarvik without the variable).
