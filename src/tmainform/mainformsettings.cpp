@@ -46,8 +46,12 @@ void TMainForm::BindSettings()
         &TSettings::Top, [this](const TSettings& s) { move(x(), s.Top); }, [this](TSettings& s) { s.Top = y(); });
     settingBindings_.Bind(&TSettings::DeviceNo, this, &TMainForm::SetDeviceNo, &TMainForm::DeviceNo);
     settingBindings_.Bind(&TSettings::BaudRate, this, &TMainForm::SetBaudRate, &TMainForm::BaudRate);
-    settingBindings_.Bind(&TSettings::Port, [this](const TSettings& s) { SetChannel(protocol_, s.Port); }, nullptr);
-    settingBindings_.Bind(&TSettings::Protocol, [this](const TSettings& s) { SetChannel(s.Protocol, port_); }, nullptr);
+    settingBindings_.Bind(
+        &TSettings::Port, [this](const TSettings& s) { SetChannel(protocol_, s.Port); },
+        [this](TSettings& s) { s.Port = port_; });
+    settingBindings_.Bind(
+        &TSettings::Protocol, [this](const TSettings& s) { SetChannel(s.Protocol, port_); },
+        [this](TSettings& s) { s.Protocol = protocol_; });
     settingBindings_.Bind(
         &TSettings::LabelFileName, [this](const TSettings& s) { SetLabelFileName(s.LabelFileName); },
         [this](TSettings& s) { s.LabelFileName = LabelFileNamePart(labelFilePath_); });
@@ -82,8 +86,7 @@ void TMainForm::ApplyLoadedSettings() { settingBindings_.LoadInto(settings_); }
 
 TSettings TMainForm::ApplyDialogSettings(const TSettings& s)
 {
-    CopyKeys(s, settings_, Written::OnOk);
-    settingBindings_.LoadInto(s, Written::OnOk);
+    settingBindings_.LoadInto(s, Written::OnOk, &settings_);
     return CurrentSettings();
 }
 
