@@ -192,7 +192,7 @@ TEST(EmulatorBackend, ScriptedDisconnectMakesTheNextReadRaiseAndCloses)
     auto script = std::make_unique<TScriptedModel>();
     const std::uint8_t d[8] = {1};
     for (int i = 0; i < 10; ++i)
-        script->Frame(10'000 * i, MakeCanFrame(0x100 + i, false, 1, d));
+        script->Frame(10'000 * i, tarvik::AdapterRecord::Can(0x100 + i, false, 1, d));
     script->Disconnect(150'000);
     Rig rig(std::move(script));
     ASSERT_TRUE(rig.dev.Open());

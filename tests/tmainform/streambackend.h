@@ -131,17 +131,7 @@ private:
 inline AdapterRecord MakeRecord(std::uint8_t type, std::uint8_t b2 = 0x08, std::uint32_t id = 0x123,
                                 std::uint8_t tag = 0, bool bad = false)
 {
-    AdapterRecord r;
-    r.bytes[0] = 0x55;
-    r.bytes[1] = type;
-    r.bytes[2] = b2;
-    r.bytes[3] = std::uint8_t(id >> 24);
-    r.bytes[4] = std::uint8_t(id >> 16);
-    r.bytes[5] = std::uint8_t(id >> 8);
-    r.bytes[6] = std::uint8_t(id);
-    r.bytes[7] = tag;
-    r.bytes[19] = bad ? 0x54 : 0x55;
-    return r;
+    return AdapterRecord::Raw(type, b2, id).SetData(0, tag).SetCheck(0x55, bad ? 0x54 : 0x55);
 }
 
 }  // namespace tarvik::testing
