@@ -203,6 +203,33 @@ FT_STATUS TEmulatorBackend::Read(FT_HANDLE h, void* buffer, std::uint32_t count,
     return FT_OK;
 }
 
+FT_STATUS TEmulatorBackend::WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes)
+{
+    *rxBytes = 0;
+    std::unique_lock<std::mutex> lock(mu_);
+    dataCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return !Valid(h) || engine_.Disconnected() || engine_.OutputSize() > 0 || cancelWait_;
+    });
+    cancelWait_ = false;
+    if (!Valid(h))
+        return FT_INVALID_HANDLE;
+    if (engine_.Disconnected())
+        return FT_IO_ERROR;
+    *rxBytes = static_cast<std::uint32_t>(engine_.OutputSize());
+    return FT_OK;
+}
+
+void TEmulatorBackend::CancelWait(FT_HANDLE h)
+{
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!Valid(h))
+            return;
+        cancelWait_ = true;
+    }
+    dataCv_.notify_all();
+}
+
 FT_STATUS TEmulatorBackend::Write(FT_HANDLE h, const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten)
 {
     if (bytesWritten)

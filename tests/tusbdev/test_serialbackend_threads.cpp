@@ -7,13 +7,13 @@
 #include <cstring>
 #include <thread>
 
-#include "ptypair.h"
+#include "support/ptypair.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tusbdev/serialbackend.h"
 #include "tusbdev/tusbdev.h"
 
 using namespace tarvik;
-using tarvik::testing::PtyPair;
+using testsupport::PtyPair;
 using namespace std::chrono_literals;
 
 // The receive thread reads records while the user-interface thread writes commands, on
