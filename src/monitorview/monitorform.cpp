@@ -59,6 +59,7 @@ TMonitorForm::TMonitorForm(RingRegistrar registrar, QWidget* parent, const QStri
     row->addWidget(ScrollBar1);
     layout_->addLayout(row, 1);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
+    ScrollBar1->installEventFilter(this);
 }
 
 TMonitorForm::~TMonitorForm()
@@ -150,6 +151,15 @@ void TMonitorForm::wheelEvent(QWheelEvent* event)
                                        Bevel1->LinesPerPage(), delta));
     }
     event->accept();
+}
+
+bool TMonitorForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ScrollBar1 && event->type() == QEvent::Wheel) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMonitorForm::showEvent(QShowEvent* event)
