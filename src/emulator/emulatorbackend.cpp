@@ -61,9 +61,10 @@ void TEmulatorBackend::Run()
         if (due == kEmuNever) {
             workCv_.wait(lock);
         } else {
-            // At most one wake-up a millisecond: records are released in small batches and
-            // carry their own due times, so a busy stream does not cost a wake-up per record.
-            due = std::max(due, now + 1000);
+            // At most one wake-up every 4 ms, as the adapter's USB chip hands bytes over in
+            // batches too: records carry their own due times, so a busy stream does not cost
+            // a wake-up per record.
+            due = std::max(due, now + 4000);
             workCv_.wait_until(lock, steady_clock::time_point(microseconds(due)));
         }
     }
@@ -183,7 +184,7 @@ FT_STATUS TEmulatorBackend::Read(FT_HANDLE h, void* buffer, std::uint32_t count,
         for (;;) {
             const std::size_t n = engine_.TakeOutput(out + got, count - got);
             got += static_cast<std::uint32_t>(n);
-            if (n)
+            if (n && !engine_.Model().Paced())
                 workCv_.notify_all();  // an unpaced model may top up now
             if (got == count)
                 break;

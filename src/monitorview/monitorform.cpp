@@ -136,7 +136,8 @@ void TMonitorForm::ClearMonitor()
 
 void TMonitorForm::ScrollBar1Change()
 {
-    if (log_)
+    // A hidden window keeps its scroll state but draws nothing; showing it draws.
+    if (log_ && isVisible())
         Bevel1->Redraw();
 }
 
@@ -166,6 +167,7 @@ void TMonitorForm::showEvent(QShowEvent* event)
 {
     PlaceUnderMainWindow(this, host_.mainWindow);
     QWidget::showEvent(event);
+    ScrollBar1Change();  // what arrived while hidden
 }
 
 void TMonitorForm::closeEvent(QCloseEvent* event)

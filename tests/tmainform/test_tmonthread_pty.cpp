@@ -168,3 +168,32 @@ TEST(MonThreadOnPty, OffBusDuringAPartialRecordIsQuiet)
         EXPECT_FALSE(rx.dev.IsOpen()) << c.name;
     }
 }
+
+// On bus with no traffic the receive thread sleeps in the device's wait instead of asking
+// the queue level every millisecond, and Stop ends that wait at once.
+TEST(MonThreadOnPty, IdleThreadSleepsAndStopWakesItAtOnce)
+{
+    testsupport::PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    const std::pair<const char*, std::shared_ptr<tarvik::TFtBackend>> cases[] = {
+        {"emulator", std::make_shared<tarvik::TEmulatorBackend>(std::make_unique<tarvik::TLoadModel>(0.001))},
+        {"pty", std::make_shared<tarvik::TSerialBackend>(pty.SlavePath())},
+    };
+    for (const auto& [name, backend] : cases) {
+        Reception rx(backend);
+        ASSERT_TRUE(rx.dev.Open()) << name;
+        ASSERT_TRUE(rx.mon->Start()) << name;
+        std::this_thread::sleep_for(100ms);
+        const auto cpu0 = rx.mon->CpuTime();
+        std::this_thread::sleep_for(1s);
+        const auto used = rx.mon->CpuTime() - cpu0;
+        // A 1 ms poll costs a thousand wake-ups a second; a sleeping thread a handful.
+        EXPECT_LT(used, 3ms) << name << ": " << std::chrono::duration<double, std::milli>(used).count() << " ms";
+
+        const auto t0 = std::chrono::steady_clock::now();
+        rx.mon->Stop();
+        ASSERT_TRUE(tarvik::WaitServingGuiCalls([&] { return rx.mon->Suspended(); }, 2s)) << name;
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 100ms) << name;
+        EXPECT_EQ(rx.mon->BusStatus(), 2) << name;
+    }
+}
