@@ -100,33 +100,6 @@ TEST(SerialPortThreads, ReadAndWriteFromTwoThreads)
     EXPECT_TRUE(dev.Close());
 }
 
-// Closing the port while another thread waits in a read ends that read at once instead
-// of after the read time-out, and never lets it touch a reused descriptor.
-TEST(SerialPortThreads, CloseWakesABlockedRead)
-{
-    PtyPair pty;
-    TSerialBackend b(pty.SlavePath());
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(b.Open(0, &h), FT_OK);
-    ASSERT_EQ(b.SetTimeouts(h, 5000, 1000), FT_OK);
-    std::atomic<FT_STATUS> status{FT_OK};
-    std::atomic<bool> done{false};
-    const auto t0 = std::chrono::steady_clock::now();
-    std::thread reader([&] {
-        char buf[20];
-        std::uint32_t got = 0;
-        status = b.Read(h, buf, 20, &got);
-        done = true;
-    });
-    std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(done.load());
-    EXPECT_EQ(b.Close(h), FT_OK);
-    reader.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2500ms);
-    EXPECT_EQ(status.load(), FT_INVALID_HANDLE);
-    EXPECT_EQ(b.Close(h), FT_INVALID_HANDLE);
-}
-
 // The port vanishes while one thread reads and another writes: whichever sees it first
 // closes the device, and the other ends too instead of hanging or touching a stale port.
 TEST(SerialPortThreads, VanishingPortDuringTraffic)
