@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "printfreference.h"
+#include "support/printfreference.h"
 #include "subfuncs/subfuncs.h"
 
 using tarvik::AdapterRecord;
@@ -143,14 +143,14 @@ TEST(FrameToText, MatchesPrintfFormsForEveryCombination)
         records.push_back(r);
     }
     for (const auto& r : records)
-        ASSERT_EQ(FrameToText(r), reference::Format(r)) << "type " << int(r.bytes[1]) << " byte2 " << int(r.bytes[2]);
+        ASSERT_EQ(FrameToText(r), testsupport::reference::Format(r)) << "type " << int(r.bytes[1]) << " byte2 " << int(r.bytes[2]);
 
     // Bad check bytes, including every type.
     for (std::uint8_t type : {0x00, 0x01, 0x02, 0x80, 0x81, 0x33}) {
         AdapterRecord r = Can(false, false, 0x123, 3, 345);
         r.bytes[1] = type;
         r.bytes[19] = 0xA5;
-        ASSERT_EQ(FrameToText(r), reference::Format(r));
+        ASSERT_EQ(FrameToText(r), testsupport::reference::Format(r));
     }
 }
 
