@@ -120,6 +120,7 @@ bool TUsbDev::Open()
     if ((st = backend_->SetDeviceOption(h, 100)) != FT_OK) return OpenFailed(st, h);
     if ((st = backend_->Purge(h, FT_PURGE_RX | FT_PURGE_TX)) != FT_OK) return OpenFailed(st, h);
     lastStatus_ = FT_OK;
+    failed_ = false;
     handle_ = h;
     open_ = true;
     return true;
@@ -146,6 +147,7 @@ void TUsbDev::Fail(FT_STATUS status)
     const std::string text = UsbErrorText(status);
     // Only one thread gets the handle back, so a failure seen by the reading and the
     // writing thread at once closes the device once.
+    failed_ = true;
     if (FT_HANDLE h = handle_.exchange(nullptr); h != nullptr) {
         backend_->Purge(h, FT_PURGE_RX | FT_PURGE_TX);
         backend_->ResetDevice(h);

@@ -75,9 +75,10 @@ public:
 
 private:
     [[noreturn]] void Fail(FT_STATUS status);
-    // A call that failed because another thread closed the device meanwhile is no failure
-    // of the device: it answers false, quietly, as any call on a closed device does.
-    bool ClosedUnder(FT_HANDLE h) const { return handle_.load() != h; }
+    // A call that failed because another thread closed the device meanwhile (going off bus)
+    // is no failure of the device: it answers false, quietly, as any call on a closed
+    // device does. A close by another thread's failure still raises here too.
+    bool ClosedUnder(FT_HANDLE h) const { return handle_.load() != h && !failed_.load(); }
     FT_HANDLE Usable() const;
     bool OpenFailed(FT_STATUS status, FT_HANDLE h);
     void Pump();
@@ -96,6 +97,7 @@ private:
     std::uint32_t readTimeoutMs_ = 5000;
     std::uint32_t writeTimeoutMs_ = 1000;
     std::atomic<bool> open_{false};
+    std::atomic<bool> failed_{false};  // the handle was given up by a failure, not by Close
     ErrorPresenter presenter_;
     MessagePump pump_;
     std::string lastOpenError_;
