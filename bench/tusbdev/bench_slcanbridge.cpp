@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "emulator/emuprocess.h"
-#include "emulator/usbhelpers.h"
+#include "support/emuprocess.h"
+#include "support/usbhelpers.h"
 #include "tusbdev/serialbackend.h"
 #include "tusbdev/slcanbridge.h"
 
@@ -43,7 +43,7 @@ double ThreadCpu()
 void Run(bool slcan, double seconds, const std::string& rate)
 {
     const char* name = slcan ? "slcan " : "native";
-    emutest::EmuProcess emu;
+    testsupport::EmuProcess emu;
     std::vector<std::string> args{"--model", "load", rate};
     if (slcan)
         args.insert(args.begin(), {"--protocol", "slcan"});
@@ -57,7 +57,7 @@ void Run(bool slcan, double seconds, const std::string& rate)
         port = bridge = std::make_shared<TSlcanBridge>(port);
     TUsbDev dev(0, port);
     dev.SetBaudRate(3'000'000);
-    if (!dev.Open() || !emutest::GoOnBusCan(dev)) {
+    if (!dev.Open() || !testsupport::GoOnBusCan(dev)) {
         std::printf("%s  go on bus failed\n", name);
         return;
     }
@@ -94,7 +94,7 @@ void Run(bool slcan, double seconds, const std::string& rate)
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double mainCpu = ThreadCpu() - main0;
     const double otherCpu = ProcessCpu() - proc0 - mainCpu;  // the bridge's threads; none on the native path
-    emutest::Send(dev, cmd::OffBus(), false);
+    testsupport::Send(dev, cmd::OffBus(), false);
     const auto counters = bridge ? bridge->GetCounters() : TSlcanBridge::Counters{};
     dev.Close();
     emu.Signal(SIGTERM);

@@ -72,8 +72,8 @@ public:
     std::string LastErrorDetail() const override;
     // Sleeps until bytes wait upward (their count in *rxBytes), the time-out passes or
     // CancelWait is called (*rxBytes 0 then); a cancel before the wait ends the next one.
-    FT_STATUS WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes);
-    void CancelWait(FT_HANDLE h);
+    FT_STATUS WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes) override;
+    void CancelWait(FT_HANDLE h) override;
 
     Counters GetCounters() const;
     TFtBackend& Lower() { return *lower_; }

@@ -3,11 +3,11 @@
 #include <set>
 
 #include "emulator/vehiclemodel.h"
-#include "emuprocess.h"
+#include "support/emuprocess.h"
 #include "emutestutil.h"
 #include "tusbdev/serialbackend.h"
+#include "support/usbhelpers.h"
 #include "tusbdev/slcanbridge.h"
-#include "usbhelpers.h"
 
 using namespace tarvik;
 using namespace std::chrono_literals;
@@ -18,7 +18,7 @@ namespace {
 // emulator in its slcan mode, the host through the bridge).
 struct PtyRig {
     bool slcan = false;
-    emutest::EmuProcess emu;
+    testsupport::EmuProcess emu;
     std::unique_ptr<TUsbDev> dev;
     std::vector<std::string> shown;
 
@@ -48,12 +48,12 @@ TEST_P(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
     TUsbDev& dev = *rig.dev;
-    ASSERT_TRUE(emutest::GoOnBusCan(dev));
+    ASSERT_TRUE(testsupport::GoOnBusCan(dev));
 
     std::set<std::uint32_t> ids;
     for (const auto& m : VehicleMessages())
         ids.insert(m.id);
-    const auto recs = emutest::ReceiveFor(dev, 5s, 300);
+    const auto recs = testsupport::ReceiveFor(dev, 5s, 300);
     ASSERT_GE(recs.size(), 300u);
     std::set<std::uint32_t> seen;
     std::uint32_t lastStamp = 0;
@@ -69,13 +69,13 @@ TEST_P(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
     }
     EXPECT_GE(seen.size(), 8u);
 
-    ASSERT_TRUE(emutest::Send(dev, cmd::OffBus(), false));
-    emutest::ReceiveFor(dev, 200ms);
-    EXPECT_TRUE(emutest::ReceiveFor(dev, 400ms).empty()) << "records after F";
+    ASSERT_TRUE(testsupport::Send(dev, cmd::OffBus(), false));
+    testsupport::ReceiveFor(dev, 200ms);
+    EXPECT_TRUE(testsupport::ReceiveFor(dev, 400ms).empty()) << "records after F";
 
     // On bus again, then the emulator dies mid-stream.
-    ASSERT_TRUE(emutest::GoOnBusCan(dev));
-    ASSERT_GE(emutest::ReceiveFor(dev, 3s, 50).size(), 50u);
+    ASSERT_TRUE(testsupport::GoOnBusCan(dev));
+    ASSERT_GE(testsupport::ReceiveFor(dev, 3s, 50).size(), 50u);
     rig.emu.Signal(SIGKILL);
     rig.emu.Wait();
     std::uint8_t buf[20 * 64];
@@ -94,14 +94,14 @@ TEST_P(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
 TEST_P(EmulatorOverPty, HostMayCloseAndReopenThePort)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
-    ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 20).empty());
-    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::OffBus(), false));
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
+    ASSERT_FALSE(testsupport::ReceiveFor(*rig.dev, 2s, 20).empty());
+    ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::OffBus(), false));
     EXPECT_TRUE(rig.dev->Close());
     std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(rig.dev->Open()) << (rig.shown.empty() ? "" : rig.shown.back());
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev)) << "the emulator stopped answering after a reopen";
-    for (const auto& r : emutest::ReceiveFor(*rig.dev, 2s, 20))
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev)) << "the emulator stopped answering after a reopen";
+    for (const auto& r : testsupport::ReceiveFor(*rig.dev, 2s, 20))
         ASSERT_TRUE(r.WellFormed());
 }
 
@@ -110,21 +110,21 @@ TEST_P(EmulatorOverPty, HostMayCloseAndReopenThePort)
 TEST_P(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "50000"}));
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
-    ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 1000).empty());
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
+    ASSERT_FALSE(testsupport::ReceiveFor(*rig.dev, 2s, 1000).empty());
     ASSERT_TRUE(rig.dev->Close());
     std::this_thread::sleep_for(1500ms);
     ASSERT_TRUE(rig.dev->Open());
-    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::OffBus(), false));
+    ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::OffBus(), false));
     std::this_thread::sleep_for(200ms);
-    EXPECT_TRUE(emutest::GoOnBusCan(*rig.dev, 2000)) << "stale records arrived ahead of the ACK";
+    EXPECT_TRUE(testsupport::GoOnBusCan(*rig.dev, 2000)) << "stale records arrived ahead of the ACK";
 }
 
 TEST_P(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "20000"}));
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
-    const auto recs = emutest::ReceiveFor(*rig.dev, 10s, 10'000);
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
+    const auto recs = testsupport::ReceiveFor(*rig.dev, 10s, 10'000);
     ASSERT_GE(recs.size(), 10'000u);
     std::uint64_t expect = 0;
     for (const auto& r : recs) {
@@ -145,11 +145,11 @@ TEST_P(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
 TEST_P(EmulatorOverPty, ASentFrameIsReportedOnceAsTransmitted)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "100"}));
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
     const std::uint8_t data[8] = {0x11, 0x22};
-    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::Transmit(0, 2, 0x123, data), false));
+    ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::Transmit(0, 2, 0x123, data), false));
     int sent = 0;
-    for (const auto& r : emutest::ReceiveFor(*rig.dev, 1s)) {
+    for (const auto& r : testsupport::ReceiveFor(*rig.dev, 1s)) {
         ASSERT_TRUE(r.WellFormed());
         if (r.Type() != kCanTransmitted)
             continue;
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Protocols, EmulatorOverPty, ::testing::Values("native",
 TEST(EmulatorTool, HelpAndBadArguments)
 {
     {
-        emutest::EmuProcess p;
+        testsupport::EmuProcess p;
         ASSERT_TRUE(p.Start({"--help"}));
         EXPECT_EQ(p.FirstLine().rfind("Usage: tarvik-adapter-emu", 0), 0u);
         const std::string help = p.RestOfOutput();
@@ -177,7 +177,7 @@ TEST(EmulatorTool, HelpAndBadArguments)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     {
-        emutest::EmuProcess p;
+        testsupport::EmuProcess p;
         EXPECT_FALSE(p.Start({"--model", "load", "fast"})) << "no pty path for a bad model";
         const int status = p.Wait();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);

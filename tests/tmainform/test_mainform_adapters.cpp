@@ -11,7 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "emulator/emuprocess.h"
+#include "support/emuprocess.h"
 #include "support/modalhelper.h"
 #include "tmainform/backends.h"
 #include "tmainform/mainform.h"
@@ -66,7 +66,7 @@ protected:
         return n;
     }
 
-    emutest::EmuProcess emu;
+    testsupport::EmuProcess emu;
     QTemporaryDir dir;
     std::unique_ptr<tarvik::TMainForm> form;
     QStringList errors;

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "ptypair.h"
+#include "support/ptypair.h"
 
-namespace tarvik::testing {
+namespace testsupport {
 
 class ScriptedSlcan {
 public:
@@ -116,4 +116,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace tarvik::testing
+}  // namespace testsupport

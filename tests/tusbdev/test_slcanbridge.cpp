@@ -4,15 +4,15 @@
 
 #include <thread>
 
-#include "../emulator/usbhelpers.h"
 #include "scriptedslcan.h"
 #include "support/forwardingbackend.h"
+#include "support/usbhelpers.h"
 #include "tusbdev/serialbackend.h"
 #include "tusbdev/slcanbridge.h"
 
 using namespace tarvik;
-using tarvik::testing::PtyPair;
-using tarvik::testing::ScriptedSlcan;
+using testsupport::PtyPair;
+using testsupport::ScriptedSlcan;
 using namespace std::chrono_literals;
 
 namespace {
@@ -65,14 +65,14 @@ struct Rig {
     bool GoOnBus(int speed, int driverMode = 0, std::uint32_t stdMask = 0, std::uint32_t stdCode = 0)
     {
         return dev->Flush() && Reply(cmd::Monitor(0)) == kAck && Reply(cmd::CanBus(speed, 4, driverMode, 0)) == kAck &&
-               Reply(cmd::Masks(stdMask, stdCode, 0, 0)) == kAck && emutest::Send(*dev, cmd::OnBus(), false);
+               Reply(cmd::Masks(stdMask, stdCode, 0, 0)) == kAck && testsupport::Send(*dev, cmd::OnBus(), false);
     }
     std::vector<AdapterRecord> Frames(std::size_t n, std::chrono::milliseconds span = 2s)
     {
         std::vector<AdapterRecord> out;
         const auto end = std::chrono::steady_clock::now() + span;
         while (out.size() < n && std::chrono::steady_clock::now() < end)
-            for (const auto& r : emutest::ReceiveFor(*dev, 50ms))
+            for (const auto& r : testsupport::ReceiveFor(*dev, 50ms))
                 if (!r.IsStatus()) out.push_back(r);
         return out;
     }
@@ -101,7 +101,7 @@ TEST(SlcanBridge, GoOnAndOffBusWriteTheseBytes)
         ASSERT_TRUE(rig.adapter->WaitLines(3));
         EXPECT_EQ(rig.adapter->Wire(), c.wire);
         rig.adapter->Clear();
-        ASSERT_TRUE(emutest::Send(*rig.dev, cmd::OffBus(), false));
+        ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::OffBus(), false));
         ASSERT_TRUE(rig.adapter->WaitLines(1));
         EXPECT_EQ(rig.adapter->Wire(), "C\r");
     }
@@ -122,7 +122,7 @@ TEST(SlcanBridge, WhatTheAdapterCannotDoIsTheNativeRefusal)
     EXPECT_EQ(rig.Reply(cmd::CanBus(1, 4, 0, 0)), kNak);
     EXPECT_FALSE(rig.GoOnBus(1));
     // Transmits are not sent while the go-on-bus failed.
-    emutest::Send(*rig.dev, cmd::Transmit(0, 2, 0x123, kData), false);
+    testsupport::Send(*rig.dev, cmd::Transmit(0, 2, 0x123, kData), false);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(rig.adapter->Wire().find('t'), std::string::npos);
 }
@@ -150,7 +150,7 @@ TEST(SlcanBridge, TransmitWritesOneLineAndReportsItOnceAccepted)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
         rig.adapter->Clear();
-        ASSERT_TRUE(emutest::Send(*rig.dev, cmd::Transmit(c.extended, c.length, c.id, kData), false));
+        ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::Transmit(c.extended, c.length, c.id, kData), false));
         if (!c.wire) {
             std::this_thread::sleep_for(100ms);
             EXPECT_EQ(rig.adapter->Wire(), "");
@@ -171,7 +171,7 @@ TEST(SlcanBridge, TransmitWritesOneLineAndReportsItOnceAccepted)
 
     // A frame the adapter refuses is not shown as sent.
     rig.adapter->SetResponder([](const std::string& l) { return l[0] == 't' ? std::string("\a") : ScriptedSlcan::Accepting(l); });
-    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::Transmit(0, 2, 0x123, kData), false));
+    ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::Transmit(0, 2, 0x123, kData), false));
     EXPECT_TRUE(rig.Frames(1, 300ms).empty());
     EXPECT_EQ(rig.bridge->GetCounters().refusedTransmits, 3u);
 }
@@ -243,7 +243,7 @@ TEST(SlcanBridge, StatusFlagsBecomeTheBusStatus)
     auto nextStatus = [&] {
         const auto end = std::chrono::steady_clock::now() + 3s;
         while (std::chrono::steady_clock::now() < end)
-            for (const auto& r : emutest::ReceiveFor(*rig.dev, 50ms))
+            for (const auto& r : testsupport::ReceiveFor(*rig.dev, 50ms))
                 if (r.IsStatus()) return int(r.StatusCode());
         return -1;
     };
@@ -323,9 +323,9 @@ TEST(SlcanBridge, IntervalSendKeepsItsRateWithoutDrift)
     ASSERT_TRUE(rig.GoOnBus(1));
     ASSERT_TRUE(rig.adapter->WaitLines(3));
     rig.adapter->Clear();
-    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::TransmitPeriodic(0, 8, 0x100, kData, 100), false));
+    ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::TransmitPeriodic(0, 8, 0x100, kData, 100), false));
     std::this_thread::sleep_for(10s + 50ms);
-    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::StopPeriodic(), false));
+    ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::StopPeriodic(), false));
     std::this_thread::sleep_for(50ms);
     std::vector<ScriptedSlcan::Clock::time_point> at;
     for (const auto& l : rig.adapter->Lines())
