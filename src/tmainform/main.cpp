@@ -1,11 +1,15 @@
 // Program entry: the small command line, the font mapping, then the main window.
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <functional>
+#include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +18,7 @@
 #include "tmainform/backends.h"
 #include "tmainform/commandline.h"
 #include "tmainform/mainform.h"
+#include "tusbdev/tusbdev.h"
 
 namespace {
 
@@ -40,15 +45,34 @@ void OnTerminationSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
+// Ends every open dialog (message boxes, settings, file dialogs) as if cancelled, so that
+// the modal loops they run return and the close can proceed.
+void RejectOpenDialogs()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible())
+            d->reject();
+}
+
 void InstallTerminationHandler(std::function<void()> close)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, close = std::move(close)] {
+    // A dialog may be open, or a command sequence may open one after the first attempt, so
+    // the attempt repeats until the window has closed and the loop ends.
+    auto* retry = new QTimer(qApp);
+    retry->setInterval(50);
+    QObject::connect(retry, &QTimer::timeout, qApp, [close] {
+        RejectOpenDialogs();
+        close();
+    });
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, retry, close = std::move(close)] {
         char c;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
         notifier->setEnabled(false);
+        RejectOpenDialogs();
         close();
+        retry->start();
     });
     struct sigaction sa {};
     sa.sa_handler = OnTerminationSignal;
@@ -56,6 +80,25 @@ void InstallTerminationHandler(std::function<void()> close)
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);  // terminal closed, user logged out
+}
+
+// The window while it runs; null before and after.
+tarvik::TMainForm* g_form = nullptr;
+
+// When the display server goes away, the windowing layer ends the process with exit()
+// from inside the event loop: no close event, no destructors of ours. The adapter must
+// not stay on bus, so this takes it off and closes the port, touching no window.
+void OffBusAtExit()
+{
+    tarvik::TMainForm* form = std::exchange(g_form, nullptr);
+    if (!form) return;
+    try {
+        if (form->OnBus()) form->GoOffBus();
+        if (form->UsbDev().IsOpen()) form->UsbDev().Close();
+    } catch (const std::exception&) {
+        // Going down regardless.
+    }
 }
 
 }  // namespace
@@ -75,6 +118,10 @@ int main(int argc, char** argv)
         std::printf("tarvik %u.%u.%u.%u\n", v.major, v.minor, v.release, v.build);
         return 0;
     }
+
+    // A write beyond the file size limit (ulimit -f) then fails with EFBIG and is reported
+    // like any other failed write, instead of killing the program mid-write.
+    ::signal(SIGXFSZ, SIG_IGN);
 
     TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarvik"));
@@ -103,6 +150,11 @@ int main(int argc, char** argv)
             options.portBackend = [](const QString& port) { return tarvik::MakeSerialBackend(port); };
         }
         tarvik::TMainForm form(std::move(options));
+        g_form = &form;
+        struct Forget {
+            ~Forget() { g_form = nullptr; }
+        } forget;
+        std::atexit(OffBusAtExit);
         // A termination request (logout, kill) closes the window the normal way: off bus,
         // port closed, window position saved.
         InstallTerminationHandler([&form] { form.close(); });

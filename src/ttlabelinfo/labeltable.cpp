@@ -7,6 +7,7 @@ namespace tarvik {
 void LabelTable::Clear()
 {
     groups_.clear();
+    groupOf_.clear();
     labels_.clear();
     storage_.reset();
     index_.assign(1, Slot{0, 0, nullptr});
@@ -30,6 +31,7 @@ void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
     Clear();
     std::vector<TGraphInfo> parsed;
     std::vector<std::vector<std::size_t>> members;  // file indexes per group
+    groupOf_.clear();
     for (const std::string& line : lines) {
         if (IsIgnoredLabelLine(line) || IsDaqOffLabelLine(line))
             continue;
@@ -39,10 +41,10 @@ void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
         if (!palette.empty())
             label.SetColor(palette[(parsed.size() - 1) % palette.size()]);
         const std::uint32_t key = label.FrameKey();
-        std::size_t g = 0;
-        while (g < groups_.size() && groups_[g]->Key != key)
-            ++g;
-        if (g == groups_.size()) {
+        // A hash map, not a scan of the groups: a DBC import easily gives 100,000 keys.
+        const auto [it, fresh] = groupOf_.try_emplace(key, groups_.size());
+        const std::size_t g = it->second;
+        if (fresh) {
             groups_.push_back(std::make_unique<TPlotData>());
             groups_.back()->Key = key;
             members.emplace_back();
@@ -83,10 +85,8 @@ void LabelTable::BuildIndex()
 
 const TPlotData* LabelTable::FindGroup(std::uint32_t key) const
 {
-    for (const auto& g : groups_)
-        if (g->Key == key)
-            return g.get();
-    return nullptr;
+    const auto it = groupOf_.find(key);
+    return it == groupOf_.end() ? nullptr : groups_[it->second].get();
 }
 
 void LabelTable::ClearValues()

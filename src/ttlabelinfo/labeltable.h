@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ttlabelinfo/tlabelinfo.h"
@@ -53,6 +54,7 @@ private:
     std::unique_ptr<TGraphInfo[]> storage_;  // grouped by key, file order inside a group
     std::vector<TGraphInfo*> labels_;         // file order
     std::vector<std::unique_ptr<TPlotData>> groups_;
+    std::unordered_map<std::uint32_t, std::size_t> groupOf_;  // key -> index in groups_
     // Open-addressing index from key to the group's labels, rebuilt on load; sized to a
     // power of two above the group count (always at least one empty slot), so a lookup
     // ends at the first empty slot. A slot points straight at the group's first label.

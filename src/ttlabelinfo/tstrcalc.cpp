@@ -227,6 +227,8 @@ double TStrCalc::EvaluatePostfix(const std::vector<std::string>& postfix, bool* 
 
 double TStrCalc::Calc(std::string_view text)
 {
+    if (text.size() > kMaxLength)
+        return 0;
     return EvaluatePostfix(ToPostfix(Tokenize(text)));
 }
 

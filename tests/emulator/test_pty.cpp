@@ -88,7 +88,9 @@ TEST(EmulatorOverPty, HostMayCloseAndReopenThePort)
     std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(rig.dev->Open()) << (rig.shown.empty() ? "" : rig.shown.back());
     ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev)) << "the emulator stopped answering after a reopen";
-    for (const auto& r : emutest::ReceiveFor(*rig.dev, 2s, 20))
+    const auto again = emutest::ReceiveFor(*rig.dev, 2s, 20);
+    EXPECT_GE(again.size(), 20u) << "no stream after the reopen";
+    for (const auto& r : again)
         ASSERT_TRUE(r.WellFormed());
 }
 
