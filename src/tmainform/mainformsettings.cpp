@@ -1,7 +1,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
+#include "platform/screenplace.h"
 #include "subfuncs/subfuncs.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/tusbdev.h"
@@ -53,7 +56,11 @@ TSettings TMainForm::CurrentSettings() const
 
 void TMainForm::ApplyLoadedSettings()
 {
-    move(settings_.Left, settings_.Top);
+    // A stored position off every screen would open the window out of reach, and close
+    // would store it there again.
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) areas << screen->availableGeometry();
+    move(KeepTitleBarOnScreen({settings_.Left, settings_.Top}, frameGeometry().size(), areas));
     usbDev_->SetDeviceNumber(std::uint32_t(settings_.DeviceNo));
     usbDev_->SetBaudRate(std::uint32_t(settings_.BaudRate));
     if (!settings_.Port.isEmpty() && options_.portBackend) usbDev_->SetBackend(options_.portBackend(settings_.Port));
