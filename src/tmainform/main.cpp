@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "platform/version.h"
 #include "tmainform/backends.h"
@@ -23,7 +24,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& e) {
-            QMessageBox::critical(activeWindow(), applicationDisplayName(), QString::fromLocal8Bit(e.what()));
+            QMessageBox::critical(activeWindow(), tarvik::ApplicationTitle(), QString::fromLocal8Bit(e.what()));
         }
         return false;
     }
@@ -52,8 +53,7 @@ int main(int argc, char** argv)
     ::signal(SIGXFSZ, SIG_IGN);
 
     TApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tarvik"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvik for Windows"));
+    tarvik::SetApplicationIdentity();
 
     // Qt has taken its own options (-platform, -style, ...) out of the list by now.
     QStringList args = QApplication::arguments();
@@ -87,7 +87,7 @@ int main(int argc, char** argv)
         tarvik::InstallTerminationHandler(form);
         return app.exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, tarvik::ApplicationTitle(), QString::fromLocal8Bit(e.what()));
         return 1;
     }
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "subfuncs/subfuncs.h"
 #include "tmainform/buscontrol.h"
@@ -57,6 +58,7 @@ void TMainForm::FormCreate()
     usbDev_->SetMessagePump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     CreateWindows();
 
+    BindSettings();
     settings_.Load(*ini_, exePath);
     ApplyLoadedSettings();
 
@@ -199,7 +201,7 @@ void TMainForm::ShowError(const QString& message)
         options_.showError(message);
         return;
     }
-    QMessageBox::critical(this, QApplication::applicationDisplayName(), message);
+    QMessageBox::critical(this, ApplicationTitle(), message);
 }
 
 void TMainForm::ShowNotice(const QString& notice)
