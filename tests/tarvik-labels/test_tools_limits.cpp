@@ -1,6 +1,6 @@
-// The real tarvik-labels executable against inputs that would exhaust memory: endless
-// devices stop at the size limit, and running out of memory under a limit ends with a
-// message and exit status 1 instead of an abort.
+// The real tarvik-labels executable against hostile input: endless devices stop at the
+// size limit, running out of memory under a limit ends with a message and exit status 1
+// instead of an abort, and label names with commas or quotes keep the CSV columns.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -15,14 +15,15 @@ struct ToolRun {
     int exitCode = -1;
     bool crashed = false;
     QString err;
+    QByteArray out;
 };
 
-ToolRun Labels(const QStringList& args, rlim_t addressSpace = 0)
+ToolRun Labels(const QStringList& args, rlim_t addressSpace = 0, bool keepOutput = false)
 {
     QProcess p;
     p.setProgram(QStringLiteral(TARVIK_LABELS_EXE));
     p.setArguments(args);
-    p.setStandardOutputFile(QProcess::nullDevice());
+    if (!keepOutput) p.setStandardOutputFile(QProcess::nullDevice());
     if (addressSpace != 0)
         p.setChildProcessModifier([addressSpace] {
             const rlimit lim{addressSpace, addressSpace};
@@ -39,6 +40,7 @@ ToolRun Labels(const QStringList& args, rlim_t addressSpace = 0)
     r.crashed = p.exitStatus() != QProcess::NormalExit;
     r.exitCode = p.exitCode();
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    if (keepOutput) r.out = p.readAllStandardOutput();
     return r;
 }
 
@@ -81,4 +83,28 @@ TEST(TarvikLabelsLimits, OutOfMemoryIsReportedNotAborted)
     EXPECT_FALSE(r.crashed) << r.err.toStdString();
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("out of memory")) << r.err.toStdString();
+}
+
+TEST(TarvikLabelsCsv, NamesThatNeedQuotingKeepTheColumns)
+{
+    QTemporaryDir dir;
+    const QString labels = dir.filePath("labels.txt");
+    const QString log = dir.filePath("frames.log");
+    QFile f(labels);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    // Names with a comma and with quotes, each quoted in the label file itself.
+    f.write("\"Engine,Speed\",\"unsigned char\",,0x0C0,Big,0,8\r\n"
+            "\"say \"\"hi\"\"\",\"unsigned char\",,0x0C0,Big,8,8\r\n"
+            "Plain,\"unsigned char\",,0x0C0,Big,16,8\r\n");
+    f.close();
+    QFile l(log);
+    ASSERT_TRUE(l.open(QIODevice::WriteOnly));
+    l.write("(1.000000) can0 0C0#010203\n");
+    l.close();
+    const ToolRun r = Labels({"decode", labels, log}, 0, true);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QList<QByteArray> lines = r.out.split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0], "time(s),\"Engine,Speed\",\"say \"\"hi\"\"\",Plain");
+    EXPECT_EQ(lines[1].count(','), 3) << lines[1].toStdString();  // one value per header column
 }
