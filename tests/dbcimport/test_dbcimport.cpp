@@ -443,6 +443,8 @@ static bool SetCommaLocale()
     ::setenv("LOCPATH", dir.c_str(), 1);
     const bool ok = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
     ::unsetenv("LOCPATH");
+    std::error_code ec;
+    fs::remove_all(dir, ec);  // loaded by now
     return ok;
 }
 
