@@ -78,12 +78,14 @@ TSettings TMainForm::CurrentSettings() const
 
 void TMainForm::ApplyLoadedSettings()
 {
-    settingBindings_.LoadInto(settings_);
     // A stored position off every screen would open the window out of reach, and close
-    // would store it there again.
+    // would store it there again. Placed before the move: geometry at 2147483647 overflows.
     QList<QRect> areas;
     for (const QScreen* screen : QGuiApplication::screens()) areas << screen->availableGeometry();
-    move(KeepTitleBarOnScreen(pos(), frameGeometry().size(), areas));
+    const QPoint at = KeepTitleBarOnScreen({settings_.Left, settings_.Top}, size(), areas);
+    settings_.Left = at.x();
+    settings_.Top = at.y();
+    settingBindings_.LoadInto(settings_);
 }
 
 TSettings TMainForm::ApplyDialogSettings(const TSettings& s)
