@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -109,7 +110,7 @@ int Serve(Emulator& emu, int master, int sigFd)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     std::vector<std::string> modelWords{"vehicle"};
     bool slcan = false;
@@ -203,4 +204,15 @@ int main(int argc, char** argv)
     close(master);
     close(sigFd);
     return status;
+}
+
+int main(int argc, char** argv)
+{
+    // Out of memory (a limit set with ulimit, a huge replay) ends with a message, not an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("tarvik-adapter-emu: out of memory\n", stderr);
+        return 1;
+    }
 }
