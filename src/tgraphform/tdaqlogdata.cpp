@@ -1,0 +1,142 @@
+#include "tgraphform/tdaqlogdata.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace tarvik {
+
+namespace {
+
+void FreeBlock(double* p) { std::free(p); }
+
+}  // namespace
+
+TDaqLogData::TDaqLogData(std::uint32_t sizeBytes, std::int32_t sampleRateMs, const Allocator& alloc)
+    : size_(sizeBytes), sampleRate_(sampleRateMs), block_(nullptr, FreeBlock), capacity_(sizeBytes / 8)
+{
+    if (capacity_ == 0)
+        throw std::runtime_error("A log buffer of " + std::to_string(sizeBytes) + " bytes holds no value.");
+    errno = 0;
+    // calloc hands back untouched zero pages, so a large block costs nothing until filled.
+    void* p = alloc ? alloc(std::size_t(capacity_) * sizeof(double)) : std::calloc(capacity_, sizeof(double));
+    if (!p)
+        throw std::runtime_error(std::strerror(errno ? errno : ENOMEM));
+    block_.reset(static_cast<double*>(p));
+    base_ = write_ = block_.get();
+}
+
+TDaqLogData::~TDaqLogData() = default;
+
+std::string CsvHeaderField(const std::string& name)
+{
+    if (name.find_first_of(",\"\r\n") == std::string::npos)
+        return name;
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+void AppendGeneral(std::string& out, double v)
+{
+    // to_chars in general format with precision 6 is defined as printf "%g"; the tests hold
+    // it against snprintf over random doubles, NaN and infinities included.
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+    out.append(buf, r.ptr);
+}
+
+void AppendTime(std::string& out, double t)
+{
+    char buf[400];  // "%f" of the largest double has 309 integer digits
+    const auto r = std::to_chars(buf, buf + sizeof buf, t, std::chars_format::fixed, 3);
+    const std::size_t n = static_cast<std::size_t>(r.ptr - buf);
+    if (n < 5)
+        out.append(5 - n, ' ');
+    out.append(buf, n);
+}
+
+std::string TDaqLogData::BuildCsv() const
+{
+    std::string out = "time(s)";
+    for (const std::string& name : Columns) {
+        out += ',';
+        out += CsvHeaderField(name);
+    }
+    out += "\r\n";
+    const std::uint32_t c = static_cast<std::uint32_t>(Columns.size());
+    if (c == 0)
+        return out;
+    const std::uint32_t rows = count_ / c;
+    if (rows == 0)
+        return out;
+    const double* read = base_;
+    if (count_ >= capacity_) {
+        // rows × c values back from the write position, around the end of the block.
+        const std::uint32_t back = rows * c;
+        const std::uint32_t w = static_cast<std::uint32_t>(write_ - base_);
+        read = base_ + (w >= back ? w - back : capacity_ - (back - w));
+    }
+    const double* const end = base_ + capacity_;
+    out.reserve(out.size() + std::size_t(rows) * (8 + std::size_t(c) * 13));
+    const double step = sampleRate_ * 0.001;
+    double t = 0.0;
+    for (std::uint32_t row = 0; row < rows; ++row) {
+        AppendTime(out, t);
+        for (std::uint32_t col = 0; col < c; ++col) {
+            out += ',';
+            AppendGeneral(out, *read);
+            if (++read == end)
+                read = base_;
+        }
+        out += "\r\n";
+        t += step;
+    }
+    return out;
+}
+
+bool TDaqLogData::SaveToCsv(const QString& path, QString* error) const
+{
+    const std::string text = BuildCsv();
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) &&
+        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
+        file.commit())
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot write %1 : %2").arg(path, file.errorString());
+    file.cancelWriting();
+    return false;
+}
+
+QString DefaultDaqFileName(const QString& prefix, const QDate& date,
+                           const std::function<bool(const QString&)>& exists)
+{
+    const QString stem = prefix + date.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('_');
+    QString name;
+    for (int i = 1; i <= 999; ++i) {
+        name = stem + QStringLiteral("%1.csv").arg(i, 3, 10, QLatin1Char('0'));
+        if (!(exists ? exists(name) : QFile::exists(name)))
+            break;
+    }
+    return name;
+}
+
+std::uint32_t ClampLogBufferSize(std::int64_t bytes)
+{
+    return static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(bytes, kMinLogBufferSize, kMaxLogBufferSize));
+}
+
+}  // namespace tarvik
