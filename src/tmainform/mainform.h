@@ -14,6 +14,7 @@
 #include "tmainform/controlstates.h"
 #include "tmainform/mainformlogic.h"
 #include "settings/settings.h"
+#include "tgraphform/tgraphform.h"
 #include "tsendform/tsendform.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -104,6 +105,7 @@ public:
     TViewNormalForm* ViewNormalForm() const { return viewNormal_; }
     TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
     TSendForm* SendForm() const { return sendForm_; }
+    TGraphForm* GraphForm() const { return graphForm_; }
     // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
     void SetConsumerBuffer(int slot, TQueueBuffer* ring);
 
@@ -111,7 +113,7 @@ public:
     QString LogfilePrefix() const { return settings_.LogfilePrefix; }
     void SetLogfilePrefix(const QString& v) { settings_.LogfilePrefix = v; }
     QString DaqfilePrefix() const { return settings_.DaqfilePrefix; }
-    void SetDaqfilePrefix(const QString& v) { settings_.DaqfilePrefix = v; }
+    void SetDaqfilePrefix(const QString& v);
     bool GraphEnabled() const { return settings_.GraphEnabled; }
     void SetGraphEnabled(bool v) { settings_.GraphEnabled = v; }
     bool CanSendEnabled() const { return settings_.CanSendEnabled; }
@@ -127,22 +129,23 @@ public:
     // A name without a directory lands in the data directory; only the file-name part is stored.
     QString LabelFilePath() const { return labelFilePath_; }
     void SetLabelFileName(const QString& name);
-    bool CreateLogFile() const { return settings_.CreateLogFile; }
-    void SetCreateLogFile(bool v) { settings_.CreateLogFile = v; }
+    // The graph window holds these once it exists (its check box can change the first).
+    bool CreateLogFile() const;
+    void SetCreateLogFile(bool v);
     int LogBufferSize() const { return settings_.LogBufferSize; }
-    void SetLogBufferSize(int v) { settings_.LogBufferSize = v; }
+    void SetLogBufferSize(int v);
     int MinYScale() const { return settings_.MinYScale; }
-    void SetMinYScale(int v) { settings_.MinYScale = v; }
+    void SetMinYScale(int v);  // passed on to the graph window when it changes
     int MaxYScale() const { return settings_.MaxYScale; }
-    void SetMaxYScale(int v) { settings_.MaxYScale = v; }
+    void SetMaxYScale(int v);  // passed on to the graph window when it changes
     int YPitch() const { return settings_.YPitch; }
-    void SetYPitch(int v) { settings_.YPitch = v; }
+    void SetYPitch(int v);  // passed on to the graph window when it changes
     int TimeWidth() const { return settings_.TimeWidth; }
-    void SetTimeWidth(int v) { settings_.TimeWidth = v; }
+    void SetTimeWidth(int v);  // passed on to the graph window when it changes
     int SampleRate() const { return settings_.SampleRate; }
-    void SetSampleRate(int v) { settings_.SampleRate = v; }
+    void SetSampleRate(int v);  // passed on to the graph window when it changes
     int PlotRate() const { return settings_.PlotRate; }
-    void SetPlotRate(int v) { settings_.PlotRate = v; }
+    void SetPlotRate(int v);  // passed on to the graph window when it changes
     QString Port() const { return settings_.Port; }
     int CanBusSpeed() const;
     void SetCanBusSpeed(int index);
@@ -200,6 +203,9 @@ private:
 
     // Settings into controls and objects (mainformsettings.cpp).
     void ApplyLoadedSettings();
+    // The settings the graph window holds, in the order its setters need.
+    void PushGraphSettings();
+    void PassGraphValue(int& held, int v, void (TGraphForm::*set)(int));
     TSettings ApplyDialogSettings(const TSettings& s);
 
     // Control states (mainformstates.cpp).
@@ -233,6 +239,7 @@ private:
     QPointer<TViewNormalForm> viewNormal_;
     QPointer<TViewFixedForm> viewFixed_;
     QPointer<TSendForm> sendForm_;
+    QPointer<TGraphForm> graphForm_;
 
     std::unique_ptr<TIniFile> ini_;
     TSettings settings_;

@@ -155,7 +155,7 @@ void TMainForm::ActOnBusExecute()
 void TMainForm::ActOffBusExecute()
 {
     GoOffBus();
-    // Acquisition of the graph window stops here once it exists.
+    if (graphForm_) graphForm_->StopDaq();
     ContinueBothMonitors();
     usbDev_->Close();
 }

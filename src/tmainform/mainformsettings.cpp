@@ -34,6 +34,57 @@ void TMainForm::SetLabelFileName(const QString& name)
     const QString dataDir = DataDirectory(QCoreApplication::applicationFilePath());
     labelFilePath_ = ResolveLabelFilePath(
         name.isEmpty() ? DefaultLabelFileName(QCoreApplication::applicationFilePath()) : name, dataDir);
+    if (graphForm_) graphForm_->SetLabelFileName(labelFilePath_);
+}
+
+void TMainForm::SetDaqfilePrefix(const QString& v)
+{
+    settings_.DaqfilePrefix = v;
+    if (graphForm_) graphForm_->SetDaqfilePrefix(v);
+}
+
+bool TMainForm::CreateLogFile() const { return graphForm_ ? graphForm_->GetCreateLogFile() : settings_.CreateLogFile; }
+
+void TMainForm::SetCreateLogFile(bool v)
+{
+    settings_.CreateLogFile = v;
+    if (graphForm_) graphForm_->SetCreateLogFile(v);
+}
+
+void TMainForm::SetLogBufferSize(int v)
+{
+    settings_.LogBufferSize = v;
+    if (graphForm_) graphForm_->SetLogBufferSize(v);
+}
+
+// The graph's scale and rates reach it only when they change: each of its setters stops a run.
+void TMainForm::PassGraphValue(int& held, int v, void (TGraphForm::*set)(int))
+{
+    if (v == held) return;
+    held = v;
+    if (graphForm_) (graphForm_.data()->*set)(v);
+}
+void TMainForm::SetMinYScale(int v) { PassGraphValue(settings_.MinYScale, v, &TGraphForm::SetMinYScale); }
+void TMainForm::SetMaxYScale(int v) { PassGraphValue(settings_.MaxYScale, v, &TGraphForm::SetMaxYScale); }
+void TMainForm::SetYPitch(int v) { PassGraphValue(settings_.YPitch, v, &TGraphForm::SetYPitch); }
+void TMainForm::SetTimeWidth(int v) { PassGraphValue(settings_.TimeWidth, v, &TGraphForm::SetTimeWidth); }
+void TMainForm::SetSampleRate(int v) { PassGraphValue(settings_.SampleRate, v, &TGraphForm::SetSampleRate); }
+void TMainForm::SetPlotRate(int v) { PassGraphValue(settings_.PlotRate, v, &TGraphForm::SetPlotRate); }
+
+void TMainForm::PushGraphSettings()
+{
+    if (!graphForm_) return;
+    graphForm_->SetDaqfilePrefix(settings_.DaqfilePrefix);
+    graphForm_->SetLabelFileName(labelFilePath_);
+    graphForm_->SetCreateLogFile(settings_.CreateLogFile);
+    graphForm_->SetLogBufferSize(settings_.LogBufferSize);
+    // Sample rate before plot rate: the refresh count divides the one by the other.
+    graphForm_->SetMinYScale(settings_.MinYScale);
+    graphForm_->SetMaxYScale(settings_.MaxYScale);
+    graphForm_->SetYPitch(settings_.YPitch);
+    graphForm_->SetTimeWidth(settings_.TimeWidth);
+    graphForm_->SetSampleRate(settings_.SampleRate);
+    graphForm_->SetPlotRate(settings_.PlotRate);
 }
 
 TSettings TMainForm::CurrentSettings() const
@@ -44,6 +95,7 @@ TSettings TMainForm::CurrentSettings() const
     s.DeviceNo = DeviceNo();
     s.BaudRate = BaudRate();
     s.LabelFileName = LabelFileNamePart(labelFilePath_);
+    s.CreateLogFile = CreateLogFile();
     s.CanBusSpeed = CanBusSpeed();
     s.LinBusSpeed = LinBusSpeed();
     s.OperationNode = LinOperationNode();
@@ -58,6 +110,7 @@ void TMainForm::ApplyLoadedSettings()
     usbDev_->SetBaudRate(std::uint32_t(settings_.BaudRate));
     if (!settings_.Port.isEmpty() && options_.portBackend) usbDev_->SetBackend(options_.portBackend(settings_.Port));
     SetLabelFileName(settings_.LabelFileName);
+    PushGraphSettings();
     SetCanBusSpeed(settings_.CanBusSpeed);
     SetLinBusSpeed(settings_.LinBusSpeed);
     SetLinOperationNode(settings_.OperationNode);

@@ -93,7 +93,8 @@ void TMainForm::UpdateControls()
 
     Shape1->SetColor(s.lamp);
     if (sendForm_) sendForm_->SetSendEnabled(s.transmitEnabled);
-    // The graph and label table windows get the on-bus flag here once they exist.
+    if (graphForm_) graphForm_->EnableActions(ReceptionRunning());
+    // The label table window gets its update here once it exists.
 }
 
 void TMainForm::ScheduleIdle()
@@ -151,7 +152,7 @@ void TMainForm::RadioGroup1Click()
     extMask_.box->setVisible(!lin);
     GroupBox3->setVisible(lin);
     if (lin && sendForm_ && sendForm_->isVisible()) sendForm_->hide();
-    // In LIN mode the graph window is hidden here once it exists.
+    if (lin && graphForm_ && graphForm_->isVisible()) graphForm_->hide();
 }
 
 }  // namespace tarvik

@@ -29,7 +29,10 @@ void TMainForm::CreateWindows()
     sendForm_ = new TSendForm(*usbDev_, [this] { return OnBus(); });
     sendForm_->SetAnchor(this);
     sendForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
-    // The graph and label table windows take their places here as they arrive.
+    graphForm_ = new TGraphForm;
+    graphForm_->SetRingRegistrar([this](TQueueBuffer* r) { SetConsumerBuffer(3, r); });
+    graphForm_->SetMainWindow(this);
+    // The label table window takes its place here as it arrives (and fills the graph's hooks).
 }
 
 void TMainForm::CloseWindows()
@@ -43,6 +46,10 @@ void TMainForm::CloseWindows()
         w->SetCloseAllowed(true);
         w->close();
     }
+    if (graphForm_) {
+        graphForm_->SetCloseAllowed(true);
+        graphForm_->close();
+    }
 }
 
 void TMainForm::DeleteWindows()
@@ -50,6 +57,7 @@ void TMainForm::DeleteWindows()
     delete viewNormal_.data();
     delete viewFixed_.data();
     delete sendForm_.data();
+    delete graphForm_.data();
 }
 
 void TMainForm::PlaceMonitor(QWidget* w)
@@ -105,10 +113,7 @@ void TMainForm::ActSendWindowExecute()
     if (sendForm_) ToggleSendWindow(*sendForm_, [this] { return TWarningDialog::Ask(this); });
 }
 
-void TMainForm::ActGraphWindowExecute()
-{
-    // The graph window is shown and hidden here once it exists.
-}
+void TMainForm::ActGraphWindowExecute() { ToggleWindow(graphForm_); }
 
 void TMainForm::ActPauseMonitorExecute()
 {
