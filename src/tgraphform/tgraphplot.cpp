@@ -2,7 +2,9 @@
 
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "tgraphform/tdaqlogdata.h"
 #include "ttlabelinfo/labeltable.h"
@@ -48,6 +50,83 @@ QString LabelNameText(const std::string& name)
     return QString::fromLatin1(raw);
 }
 
+namespace {
+constexpr char kValueChars[] = " -.0123456789";
+constexpr int kValueCharCount = sizeof kValueChars - 1;
+}  // namespace
+
+void TGraphPainter::CaptureGlyphs()
+{
+    // Printed once onto the fresh surface and copied back, so each cell is exactly what Print
+    // draws; usable only when the characters sit on whole cells.
+    const int W = g_.CellWidth(), H = g_.CellHeight();
+    TCellExtent ext;
+    g_.GetCellExtent(ext);
+    glyphs_ = QImage();
+    if (W <= 0 || H <= 0 || ext.width < W * kValueCharCount || ext.height < H)
+        return;
+    g_.SetTextColor(kTextColor, kBackColor);
+    g_.Locate(1, 1);
+    g_.Print(QString::fromLatin1(kValueChars));
+    const QImage strip = g_.Canvas().copy(0, 0, W * kValueCharCount + W, H);
+    g_.SetColor(kBackColor);
+    g_.DrawBox(4, 0, 0, W * kValueCharCount + W, H);
+    // The column after the last character must be untouched: otherwise glyphs overhang.
+    for (int y = 0; y < H; ++y)
+        for (int x = W * kValueCharCount; x < strip.width(); ++x)
+            if ((strip.pixel(x, y) & 0xFFFFFF) != 0)
+                return;
+    glyphs_ = strip.copy(0, 0, W * kValueCharCount, H).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+void TGraphPainter::PrintValue(int row, int col, double v, std::size_t index)
+{
+    char text[400];
+    const int len = std::snprintf(text, sizeof text, "%12.3f", v);
+    if (index >= shown_.size())
+        shown_.resize(index + 1);
+    if (shown_[index] == text)
+        return;
+    shown_[index] = text;
+    const int W = g_.CellWidth(), H = g_.CellHeight();
+    int cells[32];
+    bool fast = !glyphs_.isNull() && len <= 32;
+    for (int i = 0; fast && i < len; ++i) {
+        const char* at = std::strchr(kValueChars, text[i]);
+        fast = at != nullptr && text[i] != '\0';
+        cells[i] = fast ? int(at - kValueChars) : 0;
+    }
+    if (!fast) {
+        g_.SetTextColor(kTextColor, kBackColor);
+        g_.Locate(row, col);
+        g_.Print(QString::fromLatin1(text, len));
+        return;
+    }
+    if (valueCell_.width() != W * len || valueCell_.height() != H)
+        valueCell_ = QImage(W * len, H, QImage::Format_ARGB32_Premultiplied);
+    const std::size_t cellBytes = std::size_t(W) * 4;
+    for (int y = 0; y < H; ++y) {
+        std::uint8_t* out = valueCell_.scanLine(y);
+        const std::uint8_t* in = glyphs_.constScanLine(y);
+        for (int i = 0; i < len; ++i)
+            std::memcpy(out + std::size_t(i) * cellBytes, in + std::size_t(cells[i]) * cellBytes, cellBytes);
+    }
+    g_.DrawImage(g_.ColToX(col), g_.RowToY(row), valueCell_);
+}
+
+void TGraphPainter::PrintStatus(int row, int col, const char* text)
+{
+    const std::size_t index = panelRows_;
+    if (index >= shown_.size())
+        shown_.resize(index + 1);
+    if (shown_[index] == text)
+        return;
+    shown_[index] = text;
+    g_.SetTextColor(kStatusColor, kBackColor);
+    g_.Locate(row, col);
+    g_.Print(QString::fromLatin1(text));
+}
+
 void TGraphPainter::PlotViewport()
 {
     g_.SetViewport(graph_.left + 1, graph_.top + 1, graph_.right - 1, graph_.bottom - 1);
@@ -64,6 +143,9 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
 {
     g_.SetColor(kBackColor);
     g_.SetSize(surface);
+    CaptureGlyphs();
+    shown_.clear();
+    panelRows_ = std::size_t(labels.Count());
     TCellExtent ext;
     g_.GetCellExtent(ext);
     const int W = g_.CellWidth(), H = g_.CellHeight(), W2 = g_.ScaleCellWidth();
@@ -90,9 +172,7 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
         g_.SetColor(label.Color());
         g_.DrawBox(3, boxLeft, top, int(W * (pl + 0.5)), bottom);
         g_.DrawBox(2, boxLeft, top, int(W * (pl + 17.5)), bottom);
-        g_.SetTextColor(kTextColor, kBackColor);
-        g_.Locate(pt + i, pl + 19);
-        g_.Print(QString::asprintf("%12.3f", label.Value()));
+        PrintValue(pt + i, pl + 19, label.Value(), std::size_t(i));
     }
 
     const double top = TopValue(scale_);
@@ -175,14 +255,12 @@ void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
         g_.SetColor(label.Color());
         g_.MoveToW(t, p);
         g_.LineToW(b, v);
-        g_.SetTextColor(kTextColor, kBackColor);
-        g_.Locate(pt + i, pl + 19);
-        g_.Print(QString::asprintf("%12.3f", v));
+        PrintValue(pt + i, pl + 19, v, std::size_t(i));
     }
     if (log) {
-        g_.SetTextColor(kStatusColor, kBackColor);
-        g_.Locate(pt - 2, pl + 2);
-        g_.Print(QString::asprintf("Log Buffer=%5.1f%%", log->FillPercent()));
+        char gauge[64];
+        std::snprintf(gauge, sizeof gauge, "Log Buffer=%5.1f%%", log->FillPercent());
+        PrintStatus(pt - 2, pl + 2, gauge);
     }
     sweepTime_ = NextSweepTime(t, r, sweep);
 }

@@ -7,6 +7,7 @@
 // slice t .. t + SampleRate and erases a band ahead of it, wrapping to the left edge.
 // The y axis puts MaxYScale at the top edge and MinYScale at the bottom; with the minimum
 // above the maximum the axis simply runs the other way.
+#include <QImage>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -92,12 +93,21 @@ public:
 private:
     void PlotViewport();
     void AxisViewport();
+    // Value texts are drawn from prerendered character cells (text shaping is most of a
+    // sample's cost), and only when they change.
+    void CaptureGlyphs();
+    void PrintValue(int row, int col, double v, std::size_t index);
+    void PrintStatus(int row, int col, const char* text);
 
     TGraphCtrl& g_;
     TGraphScale scale_;
     TRect panel_, axis_, graph_;
     std::vector<int> grid_;
     int sweepTime_ = 0;
+    QImage glyphs_;     // one cell per character of kValueChars, as Print draws them; null when unusable
+    QImage valueCell_;  // one composed value
+    std::vector<std::string> shown_;  // value text per panel row, then the log gauge
+    std::size_t panelRows_ = 0;
 };
 
 }  // namespace tarvik

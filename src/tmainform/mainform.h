@@ -106,6 +106,8 @@ public:
     TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
     TSendForm* SendForm() const { return sendForm_; }
     TGraphForm* GraphForm() const { return graphForm_; }
+    // The receive thread's counts (records read, dropped per consumer), for measurements.
+    const TMonThread* MonThread() const { return monThread_.get(); }
     // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
     void SetConsumerBuffer(int slot, TQueueBuffer* ring);
 

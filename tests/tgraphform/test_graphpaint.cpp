@@ -201,3 +201,26 @@ TEST_F(GraphPaint, PanelColoursAndNameCut)
     EXPECT_EQ(cut, nameArea("ABCDEFGHIJKLMNOP"));
     EXPECT_NE(cut, nameArea("ABCDEFGHIJKLMNOX"));
 }
+
+// Values are drawn from prerendered character cells; they must look exactly as printed text.
+TEST_F(GraphPaint, ValueCellsMatchPrintedText)
+{
+    Draw(Scale(0, 100, 10), {"v"});
+    const TRect panel = painter.PanelCells();
+    const int W = g.CellWidth(), H = g.CellHeight();
+    for (double v : {1234.5, -0.25, 0.0, 987654.125, -9999999.5, 42.0}) {
+        labels.Label(0).SetValue(v);
+        painter.PlotSample(labels, nullptr);
+        const QString text = QString::asprintf("%12.3f", v);
+        TGraphCtrl ref;
+        ref.SetFont(WindowFont(12));
+        ref.SetColor(kBackColor);
+        ref.SetSize({0, 0, W * int(text.size()), H});
+        ref.SetTextColor(kTextColor, kBackColor);
+        ref.Locate(1, 1);
+        ref.Print(text);
+        EXPECT_EQ(g.Canvas().copy(g.ColToX(panel.left + 19), g.RowToY(panel.top), W * int(text.size()), H),
+                  ref.Canvas())
+            << text.toStdString();
+    }
+}
