@@ -222,12 +222,21 @@ TEST(DaqLogData, ValuesMatchPrintfOnAMillionDoubles)
                                   1234.5,
                                   0.000123,
                                   100000,
-                                  1000000};
+                                  1000000,
+                                  999999.5,
+                                  999999.4999999999,
+                                  0.00099999949999999,
+                                  0.0009999995,
+                                  1.0000005,
+                                  123.4565,
+                                  0.1,
+                                  0.3,
+                                  2.675};
     std::mt19937_64 rng(20150601);
     std::uniform_real_distribution<double> exp10(-310, 310);
     std::uniform_int_distribution<std::uint64_t> bits;
     while (values.size() < 1000000) {
-        switch (values.size() % 4) {
+        switch (values.size() % 6) {
         case 0:  // any bit pattern: NaNs with payloads, denormals, everything
             values.push_back(std::bit_cast<double>(bits(rng)));
             break;
@@ -236,6 +245,12 @@ TEST(DaqLogData, ValuesMatchPrintfOnAMillionDoubles)
             break;
         case 2:  // integers and halves near the six-digit boundary
             values.push_back(double(std::int64_t(bits(rng) % 20000000)) / (bits(rng) & 1 ? 2 : 1));
+            break;
+        case 3:  // the fixed-notation range, where six-digit rounding ties are likely
+            values.push_back(double(std::int64_t(bits(rng) % 100000000)) / std::pow(10.0, double(bits(rng) % 12)));
+            break;
+        case 4:
+            values.push_back(std::pow(10.0, exp10(rng) / 50.0));  // 1e-6 .. 1e6
             break;
         default:
             values.push_back(double(std::int64_t(bits(rng))) / 4096.0);
