@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
 
 #include "platform/fonts.h"
 #include "tmainform/backends.h"
+#include "tgraphform/tgraphconfdialog.h"
+#include "tgraphform/tgraphform.h"
 #include "tmainform/mainform.h"
 
 namespace {
@@ -55,6 +58,13 @@ int main(int argc, char** argv)
     QTemporaryDir settingsDir;
     tarvik::TMainFormOptions options;
     options.settingsPath = settingsDir.filePath(QStringLiteral("tarvik.INI"));
+    {
+        // The graph plots the example labels, which describe the vehicle model's traffic.
+        QFile ini(options.settingsPath);
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[GRAPH]\r\nCreateLogFile=0\r\nMinYScale=-100\r\nMaxYScale=3000\r\nYPitch=500\r\n"
+                      "TimeWidth=10\r\nSampleRate=20\r\nLabelFileName=" TARVIK_SOURCE_DIR "/examples/vehicle-labels.txt\r\n");
+    }
     options.backend = tarvik::MakeEmulatorBackend();
     options.showError = [](const QString& m) { std::fprintf(stderr, "tarvik-screenshots: %s\n", qPrintable(m)); };
     tarvik::TMainForm form(std::move(options));
@@ -77,6 +87,25 @@ int main(int argc, char** argv)
         form.SendForm()->show();
         Settle(200);
         ok += Save(form.SendForm(), out, "sendform.png");
+    }
+    if (tarvik::TGraphForm* graph = form.GraphForm()) {
+        graph->show();
+        graph->resize(1000, 560);
+        Settle(200);
+        graph->EnableActions(true);
+        graph->ActStart->trigger();
+        Settle(6000);
+        ok += Save(graph, out, "graph.png");
+        tarvik::TGraphConfDialog dialog(graph);
+        dialog.SetMinYScale(graph->MinYScale());
+        dialog.SetMaxYScale(graph->MaxYScale());
+        dialog.SetYPitch(graph->YPitch());
+        dialog.SetTimeWidth(graph->TimeWidth());
+        dialog.SetSampleRate(graph->SampleRate());
+        dialog.SetPlotRate(graph->PlotRate());
+        dialog.show();
+        Settle(200);
+        ok += Save(&dialog, out, "graph_config.png");
     }
     form.ActOffBusExecute();
     form.close();
