@@ -85,8 +85,11 @@ void TDaqThread::Drain()
                 labels_.DecodeFrame(key, data);
                 decoded_.fetch_add(1, std::memory_order_relaxed);
             }
-            std::this_thread::yield();
         }
+        // Once per batch, not per record: on a busy machine every yield can give away a
+        // whole time slice, and a ring filling at tens of thousands of records per second
+        // then overflows.
+        std::this_thread::yield();
     }
 }
 

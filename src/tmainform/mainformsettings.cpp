@@ -57,96 +57,89 @@ void TMainForm::SetLogBufferSize(int v)
     if (graphForm_) graphForm_->SetLogBufferSize(v);
 }
 
-// The graph's scale and rates reach it only when they change: each of its setters stops a run.
-void TMainForm::PassGraphValue(int& held, int v, void (TGraphForm::*set)(int))
+// The graph's scale and rates reach it only when they differ from what it holds: each of its
+// setters stops a run.
+void TMainForm::PassGraphValue(int& held, int v, int (TGraphForm::*get)() const, void (TGraphForm::*set)(int))
 {
-    if (v == held) return;
     held = v;
-    if (graphForm_) (graphForm_.data()->*set)(v);
+    if (graphForm_ && (graphForm_.data()->*get)() != v) (graphForm_.data()->*set)(v);
 }
-void TMainForm::SetMinYScale(int v) { PassGraphValue(settings_.MinYScale, v, &TGraphForm::SetMinYScale); }
-void TMainForm::SetMaxYScale(int v) { PassGraphValue(settings_.MaxYScale, v, &TGraphForm::SetMaxYScale); }
-void TMainForm::SetYPitch(int v) { PassGraphValue(settings_.YPitch, v, &TGraphForm::SetYPitch); }
-void TMainForm::SetTimeWidth(int v) { PassGraphValue(settings_.TimeWidth, v, &TGraphForm::SetTimeWidth); }
-void TMainForm::SetSampleRate(int v) { PassGraphValue(settings_.SampleRate, v, &TGraphForm::SetSampleRate); }
-void TMainForm::SetPlotRate(int v) { PassGraphValue(settings_.PlotRate, v, &TGraphForm::SetPlotRate); }
-
-void TMainForm::PushGraphSettings()
+void TMainForm::SetMinYScale(int v)
 {
-    if (!graphForm_) return;
-    graphForm_->SetDaqfilePrefix(settings_.DaqfilePrefix);
-    graphForm_->SetLabelFileName(labelFilePath_);
-    graphForm_->SetCreateLogFile(settings_.CreateLogFile);
-    graphForm_->SetLogBufferSize(settings_.LogBufferSize);
-    // Sample rate before plot rate: the refresh count divides the one by the other.
-    graphForm_->SetMinYScale(settings_.MinYScale);
-    graphForm_->SetMaxYScale(settings_.MaxYScale);
-    graphForm_->SetYPitch(settings_.YPitch);
-    graphForm_->SetTimeWidth(settings_.TimeWidth);
-    graphForm_->SetSampleRate(settings_.SampleRate);
-    graphForm_->SetPlotRate(settings_.PlotRate);
+    PassGraphValue(settings_.MinYScale, v, &TGraphForm::MinYScale, &TGraphForm::SetMinYScale);
+}
+void TMainForm::SetMaxYScale(int v)
+{
+    PassGraphValue(settings_.MaxYScale, v, &TGraphForm::MaxYScale, &TGraphForm::SetMaxYScale);
+}
+void TMainForm::SetYPitch(int v) { PassGraphValue(settings_.YPitch, v, &TGraphForm::YPitch, &TGraphForm::SetYPitch); }
+void TMainForm::SetTimeWidth(int v)
+{
+    PassGraphValue(settings_.TimeWidth, v, &TGraphForm::TimeWidth, &TGraphForm::SetTimeWidth);
+}
+void TMainForm::SetSampleRate(int v)
+{
+    PassGraphValue(settings_.SampleRate, v, &TGraphForm::SampleRate, &TGraphForm::SetSampleRate);
+}
+void TMainForm::SetPlotRate(int v)
+{
+    PassGraphValue(settings_.PlotRate, v, &TGraphForm::PlotRate, &TGraphForm::SetPlotRate);
+}
+
+void TMainForm::BindSettings()
+{
+    // Keys held in controls and objects; every other key is held in settings_.
+    settingBindings_.Bind(
+        &TSettings::Left, [this](const TSettings& s) { move(s.Left, y()); }, [this](TSettings& s) { s.Left = x(); });
+    settingBindings_.Bind(
+        &TSettings::Top, [this](const TSettings& s) { move(x(), s.Top); }, [this](TSettings& s) { s.Top = y(); });
+    settingBindings_.Bind(&TSettings::DeviceNo, this, &TMainForm::SetDeviceNo, &TMainForm::DeviceNo);
+    settingBindings_.Bind(&TSettings::BaudRate, this, &TMainForm::SetBaudRate, &TMainForm::BaudRate);
+    settingBindings_.Bind(&TSettings::Port, [this](const TSettings& s) { SetPort(s.Port); }, nullptr);
+    settingBindings_.Bind(
+        &TSettings::LabelFileName, [this](const TSettings& s) { SetLabelFileName(s.LabelFileName); },
+        [this](TSettings& s) { s.LabelFileName = LabelFileNamePart(labelFilePath_); });
+    settingBindings_.Bind(&TSettings::CanBusSpeed, this, &TMainForm::SetCanBusSpeed, &TMainForm::CanBusSpeed);
+    settingBindings_.Bind(&TSettings::LinBusSpeed, this, &TMainForm::SetLinBusSpeed, &TMainForm::LinBusSpeed);
+    settingBindings_.Bind(&TSettings::OperationNode, this, &TMainForm::SetLinOperationNode,
+                          &TMainForm::LinOperationNode);
+    settingBindings_.Bind(&TSettings::LinSendEnabled, this, &TMainForm::SetLinSendEnabled, &TMainForm::LinSendEnabled);
+    // The graph window's keys, applied in the key table's order (its sample rate before its
+    // plot rate, which is divided by it).
+    settingBindings_.Bind(&TSettings::DaqfilePrefix, this, &TMainForm::SetDaqfilePrefix, &TMainForm::DaqfilePrefix);
+    settingBindings_.Bind(&TSettings::CreateLogFile, this, &TMainForm::SetCreateLogFile, &TMainForm::CreateLogFile);
+    settingBindings_.Bind(&TSettings::LogBufferSize, this, &TMainForm::SetLogBufferSize, &TMainForm::LogBufferSize);
+    settingBindings_.Bind(&TSettings::MinYScale, this, &TMainForm::SetMinYScale, &TMainForm::MinYScale);
+    settingBindings_.Bind(&TSettings::MaxYScale, this, &TMainForm::SetMaxYScale, &TMainForm::MaxYScale);
+    settingBindings_.Bind(&TSettings::YPitch, this, &TMainForm::SetYPitch, &TMainForm::YPitch);
+    settingBindings_.Bind(&TSettings::TimeWidth, this, &TMainForm::SetTimeWidth, &TMainForm::TimeWidth);
+    settingBindings_.Bind(&TSettings::SampleRate, this, &TMainForm::SetSampleRate, &TMainForm::SampleRate);
+    settingBindings_.Bind(&TSettings::PlotRate, this, &TMainForm::SetPlotRate, &TMainForm::PlotRate);
+}
+
+void TMainForm::SetPort(const QString& port)
+{
+    // A changed port path takes effect at the next open, like the device number.
+    if (port != port_ && options_.portBackend) {
+        auto backend = port.isEmpty() ? options_.backend : options_.portBackend(port);
+        if (backend) usbDev_->SetBackend(std::move(backend));
+    }
+    port_ = port;
 }
 
 TSettings TMainForm::CurrentSettings() const
 {
     TSettings s = settings_;
-    s.Left = x();
-    s.Top = y();
-    s.DeviceNo = DeviceNo();
-    s.BaudRate = BaudRate();
-    s.LabelFileName = LabelFileNamePart(labelFilePath_);
-    s.CreateLogFile = CreateLogFile();
-    s.CanBusSpeed = CanBusSpeed();
-    s.LinBusSpeed = LinBusSpeed();
-    s.OperationNode = LinOperationNode();
-    s.LinSendEnabled = LinSendEnabled();
+    settingBindings_.StoreFrom(s);
     return s;
 }
 
-void TMainForm::ApplyLoadedSettings()
-{
-    move(settings_.Left, settings_.Top);
-    usbDev_->SetDeviceNumber(std::uint32_t(settings_.DeviceNo));
-    usbDev_->SetBaudRate(std::uint32_t(settings_.BaudRate));
-    if (!settings_.Port.isEmpty() && options_.portBackend) usbDev_->SetBackend(options_.portBackend(settings_.Port));
-    SetLabelFileName(settings_.LabelFileName);
-    PushGraphSettings();
-    SetCanBusSpeed(settings_.CanBusSpeed);
-    SetLinBusSpeed(settings_.LinBusSpeed);
-    SetLinOperationNode(settings_.OperationNode);
-    SetLinSendEnabled(settings_.LinSendEnabled);
-}
+void TMainForm::ApplyLoadedSettings() { settingBindings_.LoadInto(settings_); }
 
 TSettings TMainForm::ApplyDialogSettings(const TSettings& s)
 {
-    SetDeviceNo(s.DeviceNo);
-    SetBaudRate(s.BaudRate);
-    // A changed port path takes effect at the next open, like the device number.
-    if (s.Port != settings_.Port && options_.portBackend) {
-        auto backend = s.Port.isEmpty() ? options_.backend : options_.portBackend(s.Port);
-        if (backend) usbDev_->SetBackend(std::move(backend));
-    }
-    settings_.Port = s.Port;
-    SetCanSendEnabled(s.CanSendEnabled);
-    SetLogfilePrefix(s.LogfilePrefix);
-    SetDaqfilePrefix(s.DaqfilePrefix);
-    SetGraphEnabled(s.GraphEnabled);
-    SetLabelFileName(s.LabelFileName);
-    SetCreateLogFile(s.CreateLogFile);
-    SetLogBufferSize(s.LogBufferSize);
-    SetCanBusSpeed(s.CanBusSpeed);
-    SetSamplingPoint(s.SamplingPoint);
-    SetDriverMode(s.DriverMode);
-    SetTerminator(s.Terminator);
-    SetMinYScale(s.MinYScale);
-    SetMaxYScale(s.MaxYScale);
-    SetYPitch(s.YPitch);
-    SetTimeWidth(s.TimeWidth);
-    SetSampleRate(s.SampleRate);
-    SetPlotRate(s.PlotRate);
-    SetLinBusSpeed(s.LinBusSpeed);
-    SetLinOperationNode(s.OperationNode);
-    SetLinSendEnabled(s.LinSendEnabled);
+    CopyKeys(s, settings_, Written::OnOk);
+    settingBindings_.LoadInto(s, Written::OnOk);
     return CurrentSettings();
 }
 
