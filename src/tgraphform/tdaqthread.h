@@ -64,7 +64,7 @@ public:
     // Records taken from the ring, and those of them that were frames ParseRecord accepted.
     std::uint64_t Popped() const { return popped_.load(); }
     std::uint64_t Decoded() const { return decoded_.load(); }
-    // Samples the plot thread has taken (0 once it is gone).
+    // Samples the plot thread took; final once this thread has ended.
     std::uint64_t Samples() const { return samples_.load(); }
 
 protected:

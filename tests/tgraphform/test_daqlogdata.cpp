@@ -27,25 +27,6 @@ std::string Printf(const char* format, double v)
     return buf;
 }
 
-// The file the slow way: one printf per field, rows oldest first.
-std::string ReferenceCsv(const std::vector<std::string>& names, const std::vector<std::vector<double>>& rows,
-                         int rateMs)
-{
-    std::string out = "time(s)";
-    for (const auto& n : names)
-        out += "," + n;
-    out += "\r\n";
-    double t = 0;
-    for (const auto& row : rows) {
-        out += Printf("%5.3f", t);
-        for (double v : row)
-            out += Printf(",%lg", v);
-        out += "\r\n";
-        t += rateMs * 0.001;
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST(DaqLogData, TwoLabelsThreeSamples)
@@ -281,20 +262,4 @@ TEST(DaqLogData, TimesMatchPrintfOverALongRun)
         }
         EXPECT_EQ(mismatches, 0u) << rate;
     }
-}
-
-TEST(DaqLogData, WholeFileEqualsTheReferenceAcrossTheWrap)
-{
-    std::mt19937 rng(7);
-    std::normal_distribution<double> value(0, 1e4);
-    TDaqLogData log(8 * 1000, 20);  // 1000 values: 333 rows of three, then wrapping
-    log.Columns = {"a", "b", "c"};
-    std::vector<std::vector<double>> rows;
-    for (int s = 0; s < 1234; ++s) {
-        rows.push_back({value(rng), value(rng), value(rng)});
-        for (double v : rows.back())
-            log.Push(v);
-    }
-    rows.erase(rows.begin(), rows.end() - 333);
-    EXPECT_EQ(log.BuildCsv(), ReferenceCsv(log.Columns, rows, 20));
 }
