@@ -247,18 +247,20 @@ std::uint32_t AdapterEmulator::TimeStampAt(EmuMicros t) const
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(units));
 }
 
-void AdapterEmulator::QueueRecord(AdapterRecord rec, EmuMicros at)
+void AdapterEmulator::QueueRecord(AdapterRecord rec, EmuMicros at, bool stamped)
 {
     if (OutputSize() + kRecordSize > opt_.outputCapacity) {
         ++droppedRecords_;
         return;
     }
-    const std::uint32_t ts = TimeStampAt(at);
     rec.bytes[0] = rec.bytes[19] = check_++;
-    rec.bytes[15] = static_cast<std::uint8_t>(ts >> 24);
-    rec.bytes[16] = static_cast<std::uint8_t>(ts >> 16);
-    rec.bytes[17] = static_cast<std::uint8_t>(ts >> 8);
-    rec.bytes[18] = static_cast<std::uint8_t>(ts);
+    if (!stamped) {
+        const std::uint32_t ts = TimeStampAt(at);
+        rec.bytes[15] = static_cast<std::uint8_t>(ts >> 24);
+        rec.bytes[16] = static_cast<std::uint8_t>(ts >> 16);
+        rec.bytes[17] = static_cast<std::uint8_t>(ts >> 8);
+        rec.bytes[18] = static_cast<std::uint8_t>(ts);
+    }
     out_.insert(out_.end(), rec.bytes.begin(), rec.bytes.end());
     ++recordsQueued_;
 }
@@ -306,7 +308,7 @@ void AdapterEmulator::Advance(EmuMicros now)
             BusEvent ev = model_->Pop();
             switch (ev.kind) {
             case BusEvent::Kind::Frame:
-                QueueRecord(ev.record, paced ? ev.due : now);
+                QueueRecord(ev.record, paced ? ev.due : now, ev.stamped);
                 break;
             case BusEvent::Kind::Raw:
                 out_.insert(out_.end(), ev.raw.begin(), ev.raw.end());

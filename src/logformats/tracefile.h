@@ -1,0 +1,53 @@
+#pragma once
+// A recorded history saved as a trace log that other tools read.
+//
+// Times: the adapter stamps records in 100 microsecond ticks on a 32-bit counter that wraps
+// every 429,496.7296 s; the ticks are unwrapped from the first saved record on (a step
+// back of more than half the counter is a wrap). A candump log carries absolute seconds:
+// the wall clock when the bus was opened plus the record's unwrapped ticks, so it sorts
+// with logs from other machines. An ASC log counts from its first record (t = 0) and is
+// dated at that record's wall-clock time.
+//
+// What is written: CAN frames as received (Rx) or transmitted (Tx); LIN frames in ASC only
+// (candump has no LIN form: they are left out and counted); status and unknown records
+// are skipped.
+//
+// With the bus opened at 1436509052.249713 s, records at ticks 0 and 345:
+//   candump  (1436509052.249713) can0 123#1122 R
+//            (1436509052.284213) can0 18FEF100# T
+//   ASC         0.000000 1  123             Rx   d 2 11 22
+//               0.034500 1  18FEF100x       Tx   d 0
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "tusbdev/adapterprotocol.h"
+
+namespace tarvik {
+
+enum class TTraceFormat { Candump, Asc };
+
+struct TTraceCounts {
+    std::uint64_t written = 0;      // frames in the file
+    std::uint64_t linLeftOut = 0;   // LIN frames a candump log cannot hold
+    std::uint64_t skipped = 0;      // status and unknown records
+};
+
+// Gives the record at index i (0 oldest) of n; false when it is gone.
+using TRecordSource = std::function<bool(std::int64_t index, AdapterRecord& out)>;
+
+// The whole file text of n records. `openedMicros` is the wall clock (microseconds since
+// 1970) when the bus was opened.
+std::string FormatTrace(TTraceFormat format, std::int64_t n, const TRecordSource& records, std::int64_t openedMicros,
+                        TTraceCounts* counts = nullptr);
+
+// Writes bytes to a file through a temporary file renamed over it, so a failure part-way
+// leaves an existing file whole. False with `error` the system's reason ("No space left on
+// device", "File too large").
+bool SaveFileAtomically(const QString& path, const char* data, std::int64_t size, QString* error);
+
+// The format a file name asks for: ".asc" is ASC, ".log" a candump log; false otherwise.
+bool TraceFormatOfName(const QString& path, TTraceFormat* format);
+
+}  // namespace tarvik
