@@ -9,89 +9,80 @@
 
 namespace tarvik {
 
-namespace {
+TTraceWriter::TTraceWriter(TTraceFormat format, std::int64_t openedMicros) : format_(format), opened_(openedMicros) {}
 
-// Unwraps the adapter's 32-bit tick into a 64-bit count.
-class TTickUnwrapper {
-public:
-    std::int64_t Next(std::uint32_t tick)
-    {
-        if (!started_) {
-            started_ = true;
-            total_ = tick;
-        } else {
-            // Signed difference: a forward step up to half the counter, including across the wrap.
-            total_ += static_cast<std::int32_t>(tick - last_);
-        }
-        last_ = tick;
-        return total_;
+std::size_t TTraceWriter::Begin(std::int64_t ticks, char* out)
+{
+    started_ = true;
+    firstTicks_ = ticks;
+    if (format_ != TTraceFormat::Asc)
+        return 0;
+    const std::string header = AscHeader(opened_ + ticks * 100);
+    std::memcpy(out, header.data(), header.size());
+    return header.size();
+}
+
+std::size_t TTraceWriter::Write(const AdapterRecord& r, char* out)
+{
+    const std::uint32_t tick = r.TimeStamp();
+    std::size_t n = 0;
+    if (!started_) {
+        ticks_ = tick;
+        n = Begin(ticks_, out);
+    } else {
+        // Signed difference: a forward step up to half the counter, including across the wrap.
+        ticks_ += static_cast<std::int32_t>(tick - lastTick_);
     }
+    lastTick_ = tick;
+    if (!r.IsCan() && !r.IsLin()) {
+        ++counts_.skipped;
+        return n;
+    }
+    if (format_ == TTraceFormat::Candump) {
+        if (r.IsLin()) {
+            ++counts_.linLeftOut;
+            return n;
+        }
+        n += FormatCandumpLine(r, opened_ + ticks_ * 100, out + n);
+    } else {
+        n += FormatAscLine(r, (ticks_ - firstTicks_) * 100, out + n);
+    }
+    ++counts_.written;
+    return n;
+}
 
-private:
-    bool started_ = false;
-    std::uint32_t last_ = 0;
-    std::int64_t total_ = 0;
-};
-
-}  // namespace
+std::string TTraceWriter::Finish()
+{
+    if (format_ != TTraceFormat::Asc)
+        return {};
+    std::string tail;
+    if (!started_)
+        tail = AscHeader(opened_);
+    tail += kAscFooter;
+    return tail;
+}
 
 std::string FormatTrace(TTraceFormat format, std::int64_t n, const TRecordSource& records, std::int64_t openedMicros,
                         TTraceCounts* counts)
 {
-    TTraceCounts c;
+    TTraceWriter writer(format, openedMicros);
     std::string text;
+    // Lines run about half their longest; grown by doubling when a trace runs longer.
     const std::size_t lineMax = format == TTraceFormat::Asc ? kMaxAscLine : kMaxCandumpLine;
-    text.resize(static_cast<std::size_t>(n > 0 ? n : 0) * (lineMax / 2) + 1024);
+    text.resize(static_cast<std::size_t>(n > 0 ? n : 0) * (lineMax / 2) + TTraceWriter::kMaxChunk);
     std::size_t used = 0;
-    auto room = [&](std::size_t need) {
-        if (text.size() - used < need)
-            text.resize(text.size() * 2 + need);
-        return text.data() + used;
-    };
-    TTickUnwrapper ticks;
-    std::int64_t firstTicks = 0;
-    bool first = true;
     AdapterRecord r;
     for (std::int64_t i = 0; i < n; ++i) {
         if (!records(i, r))
             break;
-        const std::int64_t t = ticks.Next(r.TimeStamp());
-        if (first) {
-            first = false;
-            firstTicks = t;
-            if (format == TTraceFormat::Asc) {
-                const std::string header = AscHeader(openedMicros + t * 100);
-                std::memcpy(room(header.size()), header.data(), header.size());
-                used += header.size();
-            }
-        }
-        if (!r.IsCan() && !r.IsLin()) {
-            ++c.skipped;
-            continue;
-        }
-        if (format == TTraceFormat::Candump) {
-            if (r.IsLin()) {
-                ++c.linLeftOut;
-                continue;
-            }
-            used += FormatCandumpLine(r, openedMicros + t * 100, room(kMaxCandumpLine));
-        } else {
-            used += FormatAscLine(r, (t - firstTicks) * 100, room(kMaxAscLine));
-        }
-        ++c.written;
-    }
-    if (format == TTraceFormat::Asc) {
-        if (first) {
-            const std::string header = AscHeader(openedMicros);
-            std::memcpy(room(header.size()), header.data(), header.size());
-            used += header.size();
-        }
-        std::memcpy(room(kAscFooter.size()), kAscFooter.data(), kAscFooter.size());
-        used += kAscFooter.size();
+        if (text.size() - used < TTraceWriter::kMaxChunk)
+            text.resize(text.size() * 2);
+        used += writer.Write(r, text.data() + used);
     }
     text.resize(used);
+    text += writer.Finish();
     if (counts)
-        *counts = c;
+        *counts = writer.Counts();
     return text;
 }
 

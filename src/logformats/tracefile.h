@@ -18,6 +18,7 @@
 //   ASC         0.000000 1  123             Rx   d 2 11 22
 //               0.034500 1  18FEF100x       Tx   d 0
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,6 +33,33 @@ struct TTraceCounts {
     std::uint64_t written = 0;      // frames in the file
     std::uint64_t linLeftOut = 0;   // LIN frames a candump log cannot hold
     std::uint64_t skipped = 0;      // status and unknown records
+};
+
+// Formats records one at a time, for a stream (the dump tool) or a whole history.
+class TTraceWriter {
+public:
+    // Most bytes one Write gives: the ASC header and one line.
+    static constexpr std::size_t kMaxChunk = 512;
+
+    // `openedMicros` is the wall clock (microseconds since 1970) when the bus was opened.
+    TTraceWriter(TTraceFormat format, std::int64_t openedMicros);
+    // The text for one record (the ASC header before the first) into out; its length,
+    // 0 for a record the format leaves out.
+    std::size_t Write(const AdapterRecord& record, char* out);
+    // What closes the file (the header too when no record came).
+    std::string Finish();
+    const TTraceCounts& Counts() const { return counts_; }
+
+private:
+    std::size_t Begin(std::int64_t ticks, char* out);
+
+    TTraceFormat format_;
+    std::int64_t opened_;
+    TTraceCounts counts_;
+    bool started_ = false;
+    std::uint32_t lastTick_ = 0;
+    std::int64_t ticks_ = 0;
+    std::int64_t firstTicks_ = 0;
 };
 
 // Gives the record at index i (0 oldest) of n; false when it is gone.
