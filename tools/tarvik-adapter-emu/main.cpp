@@ -30,7 +30,8 @@ constexpr const char* kHelp =
     "Models:\n"
     "  --model vehicle               a small car's CAN traffic (default); in LIN mode a few\n"
     "                                LIN frames, now and then with an error code\n"
-    "  --model replay FILE [--fast]  plays a candump log with its timing, or as fast as read\n"
+    "  --model replay FILE [--fast]  plays a candump or ASC log with its timing, or as fast\n"
+    "                                as read\n"
     "  --model load RATE|max         RATE frames per second of one shape, or as fast as read\n"
     "\n"
     "Stops on SIGINT or SIGTERM and reports the records it produced and dropped on stderr.\n";
@@ -170,9 +171,10 @@ int main(int argc, char** argv)
             break;
         }
     }
-    std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped\n",
+    // Whether the host took the adapter off bus (F) before leaving: a clean host always does.
+    std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped, %s at exit\n",
                  static_cast<unsigned long long>(emu.RecordsQueued()),
-                 static_cast<unsigned long long>(emu.DroppedRecords()));
+                 static_cast<unsigned long long>(emu.DroppedRecords()), emu.OnBus() ? "on bus" : "off bus");
     close(keeper);
     close(master);
     close(sigFd);
