@@ -143,8 +143,17 @@ int main(int argc, char** argv)
             status = Fail(std::string("poll: ") + std::strerror(errno));
             break;
         }
-        if (fds[1].revents & POLLIN)
+        if (fds[1].revents & POLLIN) {
+            // What the host wrote before the signal still counts (an off-bus F just before it closed).
+            for (int guard = 0; guard < 64; ++guard) {
+                const ssize_t r = read(master, in.data(), in.size());
+                if (r <= 0)
+                    break;
+                if (in[0] == TIOCPKT_DATA)
+                    emu.Feed(in.data() + 1, std::size_t(r - 1), Now());
+            }
             break;
+        }
         now = Now();
         if (fds[0].revents & (POLLIN | POLLPRI)) {
             const ssize_t r = read(master, in.data(), in.size());
