@@ -95,14 +95,16 @@ bool SaveFileAtomically(const QString& path, const char* data, std::int64_t size
         file.cancelWriting();
         return false;
     };
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: through Qt's buffer a failed final flush can still commit a truncated
+    // file as a success; written straight through, every failure shows at its write.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
     std::int64_t done = 0;
     while (done < size) {
         errno = 0;
         const qint64 w = file.write(data + done, size - done);
         if (w <= 0) {
-            // The system's own words: Qt's text for a failed write is "Unknown error".
+            // The system's own words ("No space left on device", "File too large").
             const int e = errno;
             return fail(e ? QString::fromLocal8Bit(std::strerror(e)) : file.errorString());
         }

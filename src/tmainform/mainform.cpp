@@ -41,7 +41,8 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    setWindowTitle(QStringLiteral("Halvorn Tarvik for PC  Ver. ") + GetVersionLabel(QCoreApplication::applicationFilePath()));
+    baseCaption_ = QStringLiteral("Halvorn Tarvik for PC  Ver. ") + GetVersionLabel(QCoreApplication::applicationFilePath());
+    setWindowTitle(baseCaption_);
     const QString exePath = QCoreApplication::applicationFilePath();
     ini_ = std::make_unique<TIniFile>(options_.settingsPath.isEmpty() ? SettingsFilePath(exePath)
                                                                       : options_.settingsPath);

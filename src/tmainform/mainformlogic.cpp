@@ -1,9 +1,9 @@
 #include "tmainform/mainformlogic.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "logformats/tracefile.h"
 #include "platform/hexdigit.h"
 
 namespace tarvik {
@@ -68,26 +68,21 @@ bool WriteLinesCrLf(const QString& path, const QString& text, QString* error)
     QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // a final line break ends the last line
 
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        if (error) *error = file.errorString();
-        return false;
-    }
     QByteArray bytes;
     for (const QString& line : lines) {
         bytes += line.toLocal8Bit();
         bytes += "\r\n";
     }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    return true;
+    // Through a temporary file: a disk that fills up part-way leaves the old file whole.
+    return SaveFileAtomically(path, bytes.constData(), bytes.size(), error);
+}
+
+QString TraceSavedText(const QString& path, std::uint64_t written, std::uint64_t linLeftOut)
+{
+    QString text = QStringLiteral("%1 frames written to %2.").arg(written).arg(path);
+    if (linLeftOut > 0)
+        text += QStringLiteral("\n%1 LIN frames left out: a candump log has no LIN form.").arg(linLeftOut);
+    return text;
 }
 
 }  // namespace tarvik

@@ -79,6 +79,8 @@ protected:
             proposedNames << proposed;
             return saveAnswer;
         };
+        o.askOpenLogName = [this] { return openAnswer; };
+        o.showInfo = [this](const QString& m) { infos << m; };
         form = std::make_unique<tarvik::TMainForm>(std::move(o));
     }
 
@@ -119,6 +121,8 @@ protected:
     QStringList errors;
     QStringList proposedNames;
     QString saveAnswer;
+    QString openAnswer;
+    QStringList infos;
 };
 
 }  // namespace mainformtest
