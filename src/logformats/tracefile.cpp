@@ -3,6 +3,7 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "logformats/asclog.h"
 #include "logformats/candumplog.h"
@@ -62,59 +63,99 @@ std::string TTraceWriter::Finish()
     return tail;
 }
 
-std::string FormatTrace(TTraceFormat format, std::int64_t n, const TRecordSource& records, std::int64_t openedMicros,
+std::string FormatTrace(TTraceFormat format, std::span<const AdapterRecord> records, std::int64_t openedMicros,
                         TTraceCounts* counts)
 {
     TTraceWriter writer(format, openedMicros);
     std::string text;
-    // Lines run about half their longest; grown by doubling when a trace runs longer.
-    const std::size_t lineMax = format == TTraceFormat::Asc ? kMaxAscLine : kMaxCandumpLine;
-    text.resize(static_cast<std::size_t>(n > 0 ? n : 0) * (lineMax / 2) + TTraceWriter::kMaxChunk);
-    std::size_t used = 0;
-    AdapterRecord r;
-    for (std::int64_t i = 0; i < n; ++i) {
-        if (!records(i, r))
-            break;
-        if (text.size() - used < TTraceWriter::kMaxChunk)
-            text.resize(text.size() * 2);
-        used += writer.Write(r, text.data() + used);
-    }
-    text.resize(used);
+    char chunk[TTraceWriter::kMaxChunk];
+    for (const AdapterRecord& r : records)
+        text.append(chunk, writer.Write(r, chunk));
     text += writer.Finish();
     if (counts)
         *counts = writer.Counts();
     return text;
 }
 
-bool SaveFileAtomically(const QString& path, const char* data, std::int64_t size, QString* error)
+namespace {
+
+// The system's words for the last failure, Qt's when the system gave none.
+QString Reason(const QFileDevice& f, int e) { return e ? QString::fromLocal8Bit(std::strerror(e)) : f.errorString(); }
+
+// Everything of one write, retried after short writes; false on failure with errno kept.
+bool WriteAll(QSaveFile& file, const char* data, std::int64_t size)
+{
+    while (size > 0) {
+        errno = 0;
+        const qint64 w = file.write(data, size);
+        if (w <= 0)
+            return false;
+        data += w;
+        size -= w;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SaveTrace(const QString& path, TTraceFormat format, std::span<const AdapterRecord> records,
+               std::int64_t openedMicros, TTraceCounts* counts, QString* error)
 {
     QSaveFile file(path);
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = why;
+    // Unbuffered: through Qt's buffer a failed final flush can still commit a truncated
+    // file as a success; written straight through, every failure shows at its write.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    TTraceWriter writer(format, openedMicros);
+    constexpr std::size_t kPiece = 4u << 20;
+    std::unique_ptr<char[]> buf(new char[kPiece + TTraceWriter::kMaxChunk]);
+    std::size_t used = 0;
+    auto fail = [&] {
+        const int e = errno;
+        if (error) *error = Reason(file, e);
         file.cancelWriting();
         return false;
     };
-    // Unbuffered: through Qt's buffer a failed final flush can still commit a truncated
-    // file as a success; written straight through, every failure shows at its write.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
-    std::int64_t done = 0;
-    while (done < size) {
-        errno = 0;
-        const qint64 w = file.write(data + done, size - done);
-        if (w <= 0) {
-            // The system's own words ("No space left on device", "File too large").
-            const int e = errno;
-            return fail(e ? QString::fromLocal8Bit(std::strerror(e)) : file.errorString());
+    for (const AdapterRecord& r : records) {
+        used += writer.Write(r, buf.get() + used);
+        if (used >= kPiece) {
+            if (!WriteAll(file, buf.get(), std::int64_t(used)))
+                return fail();
+            used = 0;
         }
-        done += w;
+    }
+    const std::string tail = writer.Finish();
+    if (!WriteAll(file, buf.get(), std::int64_t(used)) || !WriteAll(file, tail.data(), std::int64_t(tail.size())))
+        return fail();
+    errno = 0;
+    if (!file.commit()) {
+        if (error) *error = Reason(file, errno);
+        return false;
+    }
+    if (counts)
+        *counts = writer.Counts();
+    return true;
+}
+
+bool SaveFileAtomically(const QString& path, const char* data, std::int64_t size, QString* error)
+{
+    QSaveFile file(path);
+    // Unbuffered, for the reason given at SaveTrace.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    if (!WriteAll(file, data, size)) {
+        const int e = errno;
+        if (error) *error = Reason(file, e);
+        file.cancelWriting();
+        return false;
     }
     errno = 0;
     if (!file.commit()) {
-        const int e = errno;
-        if (error)
-            *error = e ? QString::fromLocal8Bit(std::strerror(e)) : file.errorString();
+        if (error) *error = Reason(file, errno);
         return false;
     }
     return true;

@@ -20,7 +20,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <span>
 #include <string>
 
 #include "tusbdev/adapterprotocol.h"
@@ -62,13 +62,14 @@ private:
     std::int64_t firstTicks_ = 0;
 };
 
-// Gives the record at index i (0 oldest) of n; false when it is gone.
-using TRecordSource = std::function<bool(std::int64_t index, AdapterRecord& out)>;
-
-// The whole file text of n records. `openedMicros` is the wall clock (microseconds since
-// 1970) when the bus was opened.
-std::string FormatTrace(TTraceFormat format, std::int64_t n, const TRecordSource& records, std::int64_t openedMicros,
+// The whole file text of the records, oldest first.
+std::string FormatTrace(TTraceFormat format, std::span<const AdapterRecord> records, std::int64_t openedMicros,
                         TTraceCounts* counts = nullptr);
+
+// Formats and writes the records in pieces through a temporary file renamed over `path`
+// (memory stays small however long the history). False with `error` the system's reason.
+bool SaveTrace(const QString& path, TTraceFormat format, std::span<const AdapterRecord> records,
+               std::int64_t openedMicros, TTraceCounts* counts, QString* error);
 
 // Writes bytes to a file through a temporary file renamed over it, so a failure part-way
 // leaves an existing file whole. False with `error` the system's reason ("No space left on

@@ -242,12 +242,10 @@ void TMainForm::ActSaveToFileAccept(const QString& path)
     }
     // Traces come from the scrolling monitor's history, whichever monitor is shown.
     if (!viewNormal_) return;
-    const TRecordHistory& history = viewNormal_->LogThread().History();
+    std::vector<AdapterRecord> records;
+    viewNormal_->LogThread().History().CopyAll(records);
     TTraceCounts counts;
-    const std::string text = FormatTrace(
-        format, history.Count(), [&history](std::int64_t i, AdapterRecord& r) { return history.GetRecord(std::int32_t(i), r); },
-        busOpenedMicros_, &counts);
-    if (!SaveFileAtomically(path, text.data(), std::int64_t(text.size()), &error)) {
+    if (!SaveTrace(path, format, records, busOpenedMicros_, &counts, &error)) {
         ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));
         return;
     }

@@ -90,13 +90,7 @@ TEST(LogInterop, IndependentReaderSeesTheSameFrames)
     for (TTraceFormat format : {TTraceFormat::Candump, TTraceFormat::Asc}) {
         const bool candump = format == TTraceFormat::Candump;
         const std::string path = testsupport::BinaryDir() + (candump ? "/interop-out.log" : "/interop-out.asc");
-        const std::string text = tarvik::FormatTrace(
-            format, static_cast<std::int64_t>(kRecords.size()),
-            [](std::int64_t i, AdapterRecord& r) {
-                r = kRecords[static_cast<std::size_t>(i)];
-                return true;
-            },
-            opened);
+        const std::string text = tarvik::FormatTrace(format, kRecords, opened);
         QString error;
         ASSERT_TRUE(tarvik::SaveFileAtomically(QString::fromStdString(path), text.data(),
                                                static_cast<std::int64_t>(text.size()), &error));
@@ -207,13 +201,7 @@ TEST(LogInterop, CanUtilsConvertersKeepTheFrames)
         const bool candump = format == TTraceFormat::Candump;
         const std::string ours = dir + (candump ? "/interop-cu.log" : "/interop-cu.asc");
         const std::string theirs = dir + (candump ? "/interop-cu-conv.asc" : "/interop-cu-conv.log");
-        const std::string text = tarvik::FormatTrace(
-            format, static_cast<std::int64_t>(kRecords.size()),
-            [](std::int64_t i, AdapterRecord& r) {
-                r = kRecords[static_cast<std::size_t>(i)];
-                return true;
-            },
-            opened);
+        const std::string text = tarvik::FormatTrace(format, kRecords, opened);
         ASSERT_TRUE(tarvik::SaveFileAtomically(QString::fromStdString(ours), text.data(),
                                                static_cast<std::int64_t>(text.size()), nullptr));
         QProcess p;

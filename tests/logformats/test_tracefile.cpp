@@ -22,13 +22,7 @@ namespace {
 std::string Format(TTraceFormat format, const std::vector<AdapterRecord>& recs, std::int64_t opened,
                    TTraceCounts* counts = nullptr)
 {
-    return tarvik::FormatTrace(
-        format, static_cast<std::int64_t>(recs.size()),
-        [&](std::int64_t i, AdapterRecord& r) {
-            r = recs[static_cast<std::size_t>(i)];
-            return true;
-        },
-        opened, counts);
+    return tarvik::FormatTrace(format, recs, opened, counts);
 }
 
 // Text from the first frame line on (the ASC header carries the local date).
@@ -77,6 +71,24 @@ TEST(TraceFile, EmptyHistoryGivesAnEmptyLogOrAHeaderOnly)
     const std::string asc = Format(TTraceFormat::Asc, {}, 0);
     EXPECT_NE(asc.find("Begin Triggerblock"), std::string::npos);
     EXPECT_EQ(Body(asc), "End TriggerBlock\n");
+}
+
+TEST(TraceFile, SavedFileEqualsTheFormattedText)
+{
+    // Enough records for several pieces of the chunked writer.
+    std::vector<AdapterRecord> recs;
+    for (std::uint32_t i = 0; i < 150000; ++i)
+        recs.push_back(TraceRecord(i % 3 ? tarvik::kCanReceived : tarvik::kLinReceived, i % 0x7FF, false,
+                                   {std::uint8_t(i), std::uint8_t(i >> 8)}, i * 7));
+    for (TTraceFormat format : {TTraceFormat::Candump, TTraceFormat::Asc}) {
+        const QString path = QString::fromStdString(testsupport::BinaryDir() + "/trace-pieces.trace");
+        TTraceCounts saved, formatted;
+        QString error;
+        ASSERT_TRUE(tarvik::SaveTrace(path, format, recs, 1000000, &saved, &error)) << error.toStdString();
+        EXPECT_EQ(testsupport::ReadFile(path.toStdString()), Format(format, recs, 1000000, &formatted));
+        EXPECT_EQ(saved.written, formatted.written);
+        EXPECT_EQ(saved.linLeftOut, format == TTraceFormat::Candump ? 50000u : 0u);
+    }
 }
 
 TEST(TraceFile, FormatOfTheFileName)
