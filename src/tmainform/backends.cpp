@@ -17,6 +17,7 @@ TReplaySource MakeReplayBackend(const QString& path, bool fast, double speed, QS
 {
     TReplaySource src;
     src.file = path;
+    src.fast = fast;
     std::string why;
     auto model = TReplayModel::Open(path.toStdString(), fast, speed, &why);
     if (!model) {

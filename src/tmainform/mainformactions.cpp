@@ -15,6 +15,7 @@
 #include "tviewnormalform/tnormallogthread.h"
 #include "platform/fonts.h"
 #include "tmainform/mainform.h"
+#include "tmainform/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
 // Every command of the main window is one QAction made here, shared by its menu entry and its
@@ -280,6 +281,7 @@ void TMainForm::PlayLog(const TReplaySource& source)
 {
     replay_ = source;
     usbDev_->SetBackend(source.backend);
+    monThread_->SetHoldWhenFull(source.fast);
     QString caption = baseCaption_ + QStringLiteral(" - replay ") + QFileInfo(source.file).fileName();
     if (!source.skipped.isEmpty()) caption += QStringLiteral(" (left out: %1)").arg(source.skipped);
     setWindowTitle(caption);

@@ -4,7 +4,13 @@
 #include <csignal>
 #include <sys/resource.h>
 
+#include <chrono>
+#include <thread>
+
+#include "emulator/replaymodel.h"
 #include "emulator/vehiclemodel.h"
+#include "tmainform/tmonthread.h"
+#include "tusbdev/tqueuebuffer.h"
 #include "mainform_fixture.h"
 #include "support/testsupport.h"
 #include "tviewnormalform/tnormallogthread.h"
@@ -137,4 +143,42 @@ TEST_F(TraceTest, OpenLogPlaysAFileAndNamesWhatCannotBePlayed)
     Idle();
     EXPECT_FALSE(Act("ActOpenLog")->isEnabled()) << "the channel changes only with the port closed";
     Act("ActOffBus")->trigger();
+}
+
+// A log replayed as fast as it is read waits for a slow reader instead of losing frames; a
+// live bus cannot wait, so there a full ring still drops (and counts).
+TEST(ReplayHold, FastReplayWaitsForAFullRingLiveBusDrops)
+{
+    std::string log;
+    for (int i = 0; i < 3000; ++i)
+        log += "(1.000000) can0 123#" + std::string(i % 2 ? "11" : "22") + " R\n";
+    for (bool hold : {true, false}) {
+        auto emu = std::make_shared<tarvik::TEmulatorBackend>(tarvik::TReplayModel::FromText(log, true));
+        tarvik::TUsbDev dev(0, emu);
+        tarvik::TMonThread mon(dev);
+        mon.SetHoldWhenFull(hold);
+        tarvik::TQueueBuffer ring(20, 64);
+        mon.SetSlot(1, &ring);
+        tarvik::TBusControl bus(dev, {[&] { return mon.Start(); }, [&] { mon.Stop(); }, [&] { return mon.Running(); }});
+        ASSERT_TRUE(dev.Open());
+        ASSERT_TRUE(bus.GoOnBus(tarvik::OnBusConfig{}));
+        int taken = 0;
+        std::uint8_t rec[20];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (taken + int(mon.Dropped(1)) < 3000 && std::chrono::steady_clock::now() < until) {
+            if (ring.Pop(rec)) {
+                taken += rec[1] == tarvik::kCanReceived;
+                std::this_thread::sleep_for(std::chrono::microseconds(taken % 16 == 0 ? 500 : 0));  // a slow reader
+            }
+        }
+        bus.GoOffBus();
+        dev.Close();
+        if (hold) {
+            EXPECT_EQ(taken, 3000);
+            EXPECT_EQ(mon.Dropped(1), 0u);
+        } else {
+            EXPECT_GT(mon.Dropped(1), 0u) << "a 64-record ring behind a slow reader overflows";
+            EXPECT_EQ(taken + int(mon.Dropped(1)), 3000);
+        }
+    }
 }
