@@ -174,9 +174,16 @@ TLogLine TAscReader::ParseLine(std::string_view line, TLogFrame& frame)
         return TLogLine::Other;
     }
 
+    // Times since the measurement began: under 10^9 s, and a relative sum that stays there.
+    constexpr std::int64_t kMaxNanos = 1'000'000'000LL * 1'000'000'000LL;
+    if (sec >= 1'000'000'000)
+        return TLogLine::Malformed;
     std::int64_t nanos = sec * 1'000'000'000 + nsec;
-    if (relative_)
+    if (relative_) {
+        if (nanos > kMaxNanos - lastNanos_)
+            return TLogLine::Malformed;
         nanos += lastNanos_;
+    }
     lastNanos_ = nanos;
     frame.seconds = nanos / 1'000'000'000;
     frame.nanoseconds = static_cast<std::int32_t>(nanos % 1'000'000'000);

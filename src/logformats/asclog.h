@@ -51,7 +51,7 @@ std::string AscHeader(std::int64_t startMicros);
 inline constexpr std::string_view kAscFooter = "End TriggerBlock\n";
 
 // Longest line FormatAscLine writes.
-inline constexpr std::size_t kMaxAscLine = 96;
+inline constexpr std::size_t kMaxAscLine = 112;
 
 // Writes the line of a CAN or LIN record at `micros` since the measurement began, with its
 // LF, into out (kMaxAscLine bytes) and gives its length.

@@ -29,7 +29,7 @@ namespace tarvik {
 TLogLine ParseCandumpLine(std::string_view line, TLogFrame& frame);
 
 // Longest line FormatCandumpLine writes.
-inline constexpr std::size_t kMaxCandumpLine = 64;
+inline constexpr std::size_t kMaxCandumpLine = 80;
 
 // Writes the line of a CAN record at `micros` (microseconds since 1970) with its LF into
 // out (kMaxCandumpLine bytes) and gives its length.

@@ -5,14 +5,15 @@
 
 namespace tarvik {
 
-// Reads "seconds.fraction" (1..18 digits, ".", 1..9 digits) from p, moving p past it.
+// Reads "seconds.fraction" (1..12 digits, ".", 1..9 digits) from p, moving p past it. Twelve
+// digits reach 31,000 years and keep every time in microseconds far inside 64 bits.
 inline bool ParseDecimalTime(const char*& p, const char* end, std::int64_t& sec, std::int32_t& nsec)
 {
     sec = 0;
     nsec = 0;
     int n = 0;
     while (p < end && *p >= '0' && *p <= '9') {
-        if (++n > 18)
+        if (++n > 12)
             return false;
         sec = sec * 10 + (*p++ - '0');
     }

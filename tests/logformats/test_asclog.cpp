@@ -55,6 +55,7 @@ TEST(AscLine, FramesAndWhatIsNotAFrame)
         {"   5.0 1  123 Rx d 1 1FF", TLogLine::Malformed},              // not a byte
         {"   5.0 1  123 Rx q 1 11", TLogLine::Malformed},               // neither data nor remote
         {"   5.0 L1 40  Rx 1 11", TLogLine::Malformed},                 // LIN identifier beyond 6 bits
+        {"1000000000.0 1  123 Rx d 0", TLogLine::Malformed},          // beyond 10^9 s of measurement
     };
     for (const auto& r : rows) {
         TAscReader reader;

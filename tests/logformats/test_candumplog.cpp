@@ -100,7 +100,8 @@ TEST(CandumpLine, Malformed)
              "(1.5) can0 123#.11",                    // a dot first
              "(x.0) can0 123#00",                     // seconds not a number
              "(1.1234567890) can0 123#11",            // fraction beyond nanoseconds
-             "(1234567890123456789.0) can0 123#11",   // seconds beyond 18 digits
+             "(1234567890123456789.0) can0 123#11",   // seconds beyond 12 digits
+             "(1234567890123.0) can0 123#11",
              "garbage"}) {
         TLogFrame f;
         EXPECT_EQ(ParseCandumpLine(line, f), TLogLine::Malformed) << line;
