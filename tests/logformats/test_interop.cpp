@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "emulator/adapteremulator.h"
+#include "emulator/replaymodel.h"
 #include "logformats/logsource.h"
 #include "logformats/tracefile.h"
 #include "support/logrecords.h"
@@ -157,6 +159,29 @@ asc.stop()
         EXPECT_EQ(src.Counts().errorFrames, 1u) << path;
         EXPECT_EQ(src.Counts().remoteFrames, 1u) << path;
         ASSERT_EQ(frames.size(), std::size(want)) << path;
+
+        // And replayed as the bus: the same frames, stamped with their times since the first.
+        std::string error2;
+        auto model = tarvik::TReplayModel::Open(path, true, 1.0, &error2);
+        ASSERT_NE(model, nullptr) << error2;
+        EXPECT_EQ(model->SkippedText(), "1 CAN FD frame, 1 error frame, 1 remote frame") << path;
+        tarvik::AdapterEmulator emu(std::move(model), 0);
+        const std::string on = "\x02N\x03";
+        emu.Feed(on.data(), on.size(), 0);
+        emu.Advance(0);
+        std::vector<AdapterRecord> played;
+        for (std::size_t at = 0; at + tarvik::kRecordSize <= emu.OutputSize(); at += tarvik::kRecordSize) {
+            const AdapterRecord r = AdapterRecord::From(emu.OutputData() + at);
+            if (r.IsCan())
+                played.push_back(r);
+        }
+        ASSERT_EQ(played.size(), std::size(want)) << path;
+        for (std::size_t i = 0; i < played.size(); ++i) {
+            EXPECT_EQ(played[i].TimeStamp(), std::uint32_t(want[i].micros / 100)) << path << " #" << i;
+            EXPECT_EQ((tarvik::TLogFrame{0, 0, played[i]}.Key()), want[i].key) << path << " #" << i;
+            EXPECT_EQ(played[i].IsTransmitted(), want[i].tx) << path << " #" << i;
+            EXPECT_EQ((tarvik::TLogFrame{0, 0, played[i]}.Data64()), want[i].data) << path << " #" << i;
+        }
         for (std::size_t i = 0; i < frames.size(); ++i) {
             EXPECT_EQ(frames[i].Micros() - frames[0].Micros(), want[i].micros) << path << " #" << i;
             EXPECT_EQ(frames[i].Key(), want[i].key) << path << " #" << i;
