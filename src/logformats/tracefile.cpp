@@ -102,6 +102,7 @@ bool SaveTrace(const QString& path, TTraceFormat format, std::span<const Adapter
                std::int64_t openedMicros, TTraceCounts* counts, QString* error)
 {
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);  // a writable file in a folder we cannot add to
     // Unbuffered: through Qt's buffer a failed final flush can still commit a truncated
     // file as a success; written straight through, every failure shows at its write.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -142,6 +143,7 @@ bool SaveTrace(const QString& path, TTraceFormat format, std::span<const Adapter
 bool SaveFileAtomically(const QString& path, const char* data, std::int64_t size, QString* error)
 {
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);  // a writable file in a folder we cannot add to
     // Unbuffered, for the reason given at SaveTrace.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error) *error = file.errorString();

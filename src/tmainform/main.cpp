@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "platform/version.h"
 #include "tmainform/backends.h"
@@ -26,7 +27,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& e) {
-            QMessageBox::critical(activeWindow(), applicationDisplayName(), QString::fromLocal8Bit(e.what()));
+            QMessageBox::critical(activeWindow(), tarvik::ApplicationTitle(), QString::fromLocal8Bit(e.what()));
         }
         return false;
     }
@@ -79,8 +80,7 @@ int main(int argc, char** argv)
     // A file-size limit must fail the write (and be reported), not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
     TApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tarvik"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvik for Windows"));
+    tarvik::SetApplicationIdentity();
 
     // Qt has taken its own options (-platform, -style, ...) out of the list by now.
     QStringList args = QApplication::arguments();
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
         InstallTerminationHandler([&form] { form.close(); });
         return app.exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, tarvik::ApplicationTitle(), QString::fromLocal8Bit(e.what()));
         return 1;
     }
 }

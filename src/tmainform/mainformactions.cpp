@@ -12,6 +12,7 @@
 #include "dialogs/taboutbox.h"
 #include "dialogs/tsystemdialog.h"
 #include "logformats/tracefile.h"
+#include "platform/apptitle.h"
 #include "tviewnormalform/tnormallogthread.h"
 #include "platform/fonts.h"
 #include "tmainform/mainform.h"
@@ -106,12 +107,12 @@ OnBusConfig TMainForm::CurrentOnBusConfig() const
     c.driverMode = settings_.DriverMode;
     c.terminator = settings_.Terminator;
     if (stdMask_.use->isChecked()) {
-        c.stdMask = HexFieldValue(stdMask_.mask->text());
-        c.stdCode = HexFieldValue(stdMask_.code->text());
+        c.stdMask = ParseHexField(stdMask_.mask->text());
+        c.stdCode = ParseHexField(stdMask_.code->text());
     }
     if (extMask_.use->isChecked()) {
-        c.extMask = HexFieldValue(extMask_.mask->text());
-        c.extCode = HexFieldValue(extMask_.code->text());
+        c.extMask = ParseHexField(extMask_.mask->text());
+        c.extCode = ParseHexField(extMask_.code->text());
     }
     c.linSpeed = LinBusSpeed();
     c.linNode = LinOperationNode();
@@ -121,9 +122,9 @@ OnBusConfig TMainForm::CurrentOnBusConfig() const
 LinFrame TMainForm::CurrentLinFrame() const
 {
     LinFrame f;
-    f.length = DecimalFieldValue(Edit[6]->text());
-    f.id = HexFieldValue(Edit[5]->text());
-    for (int i = 0; i < 8; ++i) f.data[i] = std::uint8_t(HexFieldValue(Edit[7 + i]->text()));
+    f.length = int(ParseDecField(Edit[6]->text()));
+    f.id = ParseHexField(Edit[5]->text());
+    for (int i = 0; i < 8; ++i) f.data[i] = std::uint8_t(ParseHexField(Edit[7 + i]->text()));
     return f;
 }
 
@@ -254,7 +255,7 @@ void TMainForm::ActSaveToFileAccept(const QString& path)
     if (options_.showInfo)
         options_.showInfo(done);
     else
-        QMessageBox::information(this, QApplication::applicationDisplayName(), done);
+        QMessageBox::information(this, ApplicationTitle(), done);
 }
 
 void TMainForm::ActOpenLogExecute()
@@ -290,7 +291,7 @@ void TMainForm::PlayLog(const TReplaySource& source)
 void TMainForm::ActAboutExecute()
 {
     TAboutBox box(this);
-    box.FillDefaults(QApplication::applicationDisplayName());
+    box.FillDefaults(ApplicationTitle());
     box.exec();
 }
 
