@@ -4,6 +4,7 @@
 
 #include "subfuncs/subfuncs.h"
 #include "tmainform/mainform.h"
+#include "tmainform/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
 // Settings into the controls and objects that hold them, and back out for writing.
@@ -61,7 +62,13 @@ void TMainForm::SetPort(const QString& port)
     // A changed port path takes effect at the next open, like the device number.
     if (port != port_ && options_.portBackend) {
         auto backend = port.isEmpty() ? options_.backend : options_.portBackend(port);
-        if (backend) usbDev_->SetBackend(std::move(backend));
+        if (backend) {
+            usbDev_->SetBackend(std::move(backend));
+            // A log opened for replay is no longer what plays.
+            replay_ = {};
+            if (monThread_) monThread_->SetHoldWhenFull(false);
+            setWindowTitle(baseCaption_);
+        }
     }
     port_ = port;
 }
