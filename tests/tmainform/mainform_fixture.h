@@ -81,6 +81,7 @@ protected:
         };
         o.askOpenLogName = [this] { return openAnswer; };
         o.showInfo = [this](const QString& m) { infos << m; };
+        o.portBackend = portBackend;
         form = std::make_unique<tarvik::TMainForm>(std::move(o));
     }
 
@@ -123,6 +124,8 @@ protected:
     QString saveAnswer;
     QString openAnswer;
     QStringList infos;
+    // Set before Create: the channel for a serial port path named in the settings.
+    std::function<std::shared_ptr<tarvik::TFtBackend>(const QString&)> portBackend;
 };
 
 }  // namespace mainformtest
