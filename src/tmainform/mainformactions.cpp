@@ -143,7 +143,7 @@ void TMainForm::ActSystemConfigExecute()
 {
     RunSystemConfig(
         this, CurrentSettings(), *ini_, [this](std::uint32_t* n) { return usbDev_->DeviceCount(n); },
-        [this](const TSettings& s) { return ApplyDialogSettings(s); });
+        [this](const TSettings& s) { return ApplyDialogSettings(s); }, [this](const QString& m) { ShowError(m); });
     UpdateControls();
 }
 
@@ -283,9 +283,9 @@ void TMainForm::PlayLog(const TReplaySource& source)
     replay_ = source;
     usbDev_->SetBackend(source.backend);
     monThread_->SetHoldWhenFull(source.fast);
-    QString caption = baseCaption_ + QStringLiteral(" - replay ") + QFileInfo(source.file).fileName();
-    if (!source.skipped.isEmpty()) caption += QStringLiteral(" (left out: %1)").arg(source.skipped);
-    setWindowTitle(caption);
+    caption_ = baseCaption_ + QStringLiteral(" - replay ") + QFileInfo(source.file).fileName();
+    if (!source.skipped.isEmpty()) caption_ += QStringLiteral(" (left out: %1)").arg(source.skipped);
+    setWindowTitle(caption_);
 }
 
 void TMainForm::ActAboutExecute()

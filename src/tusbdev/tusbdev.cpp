@@ -120,6 +120,7 @@ bool TUsbDev::Open()
     if ((st = backend_->SetDeviceOption(h, 100)) != FT_OK) return OpenFailed(st, h);
     if ((st = backend_->Purge(h, FT_PURGE_RX | FT_PURGE_TX)) != FT_OK) return OpenFailed(st, h);
     lastStatus_ = FT_OK;
+    failed_ = false;
     handle_ = h;
     open_ = true;
     return true;
@@ -146,6 +147,7 @@ void TUsbDev::Fail(FT_STATUS status)
     const std::string text = UsbErrorText(status);
     // Only one thread gets the handle back, so a failure seen by the reading and the
     // writing thread at once closes the device once.
+    failed_ = true;
     if (FT_HANDLE h = handle_.exchange(nullptr); h != nullptr) {
         backend_->Purge(h, FT_PURGE_RX | FT_PURGE_TX);
         backend_->ResetDevice(h);
@@ -162,7 +164,10 @@ bool TUsbDev::Read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead)
     std::uint32_t got = 0;
     const FT_STATUS st = backend_->Read(h, buffer, count, &got);
     if (bytesRead) *bytesRead = got;
-    if (st != FT_OK) Fail(st);
+    if (st != FT_OK) {
+        if (ClosedUnder(h)) return false;
+        Fail(st);
+    }
     lastStatus_ = st;
     return true;
 }
@@ -208,6 +213,31 @@ bool TUsbDev::GetQueueStatus(std::uint32_t* rxQueue)
     return true;
 }
 
+bool TUsbDev::WaitForData(std::uint32_t timeoutMs, std::uint32_t* rxQueue)
+{
+    if (rxQueue) *rxQueue = 0;
+    const FT_HANDLE h = Usable();
+    if (h == nullptr) return false;
+    std::uint32_t rx = 0;
+    const FT_STATUS st = backend_->WaitForData(h, timeoutMs, &rx);
+    if (st == FT_NOT_SUPPORTED) {
+        if (!GetQueueStatus(&rx)) return false;
+        if (rx == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else if (st != FT_OK) {
+        if (ClosedUnder(h)) return false;
+        Fail(st);
+    } else {
+        lastStatus_ = st;
+    }
+    if (rxQueue) *rxQueue = rx;
+    return true;
+}
+
+void TUsbDev::CancelWait()
+{
+    if (const FT_HANDLE h = handle_.load(); h != nullptr && backend_) backend_->CancelWait(h);
+}
+
 bool TUsbDev::Flush()
 {
     const FT_HANDLE h = Usable();
@@ -234,6 +264,7 @@ void TUsbDev::Pump()
 bool TUsbDev::SendAndWait(const void* buffer, std::uint32_t length, std::uint32_t timeoutMs,
                           std::uint32_t replyLength, void* reply)
 {
+    replyTimedOut_ = false;
     if (buffer != nullptr && length >= 1) {
         std::uint32_t written = 0;
         if (!Write(buffer, length, &written)) return false;
@@ -252,7 +283,10 @@ bool TUsbDev::SendAndWait(const void* buffer, std::uint32_t length, std::uint32_
             std::uint32_t got = 0;
             return Read(reply, replyLength, &got) && got == replyLength;
         }
-        if (std::uint32_t(TickCount() - start) > timeoutMs) return false;
+        if (std::uint32_t(TickCount() - start) > timeoutMs) {
+            replyTimedOut_ = true;
+            return false;
+        }
     }
 }
 

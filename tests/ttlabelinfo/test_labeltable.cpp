@@ -77,7 +77,9 @@ TEST(LabelTable, SeventeenthLabelTakesFirstColour)
 {
     std::vector<std::string> lines;
     for (int i = 0; i < 17; ++i)
-        lines.push_back("L" + std::to_string(i) + ",bit,,0x" + std::to_string(100 + i) + ",Big,0,1");
+        // Appended piece by piece: a literal put in front of a temporary string trips GCC 12's
+        // -Wrestrict false positive at -O3.
+        lines.push_back(std::string("L").append(std::to_string(i)).append(",bit,,0x").append(std::to_string(100 + i)).append(",Big,0,1"));
     LabelTable t;
     t.LoadFromLines(lines, kPalette);
     ASSERT_EQ(t.Count(), 17);
@@ -121,13 +123,25 @@ TEST(LabelTable, KeyIndexFindsEveryGroup)
                       ext ? 0x18000000 + i * 7 : i * 5, i);
         lines.push_back(buf);
     }
+    // A second label on every tenth key, after all the others: it joins the existing group.
+    for (int i = 0; i < 300; i += 10)
+        lines.push_back(lines[static_cast<std::size_t>(i)] + "0");
     LabelTable t;
     t.LoadFromLines(lines, kPalette);
     ASSERT_EQ(t.GroupCount(), 300);
     for (int i = 0; i < 300; ++i) {
         const TGraphInfo& l = t.Label(i);
-        ASSERT_EQ(t.DecodeFrame(l.FrameKey(), 0x0100000000000000ull), 1) << i;
+        const int members = i % 10 == 0 ? 2 : 1;
+        ASSERT_EQ(t.DecodeFrame(l.FrameKey(), 0x0100000000000000ull), members) << i;
         EXPECT_EQ(l.Value(), 1 + i);
+        // Groups in the order their keys first appear, each found by its key.
+        EXPECT_EQ(t.Group(i).Key, l.FrameKey());
+        EXPECT_EQ(t.FindGroup(l.FrameKey()), &t.Group(i));
+        ASSERT_EQ(t.Group(i).Labels.size(), static_cast<std::size_t>(members));
+        EXPECT_EQ(t.Group(i).Labels[0], &l);
+        if (members == 2) {
+            EXPECT_EQ(t.Group(i).Labels[1], &t.Label(300 + i / 10));
+        }
     }
     EXPECT_EQ(t.DecodeFrame(0x7FF, 0), 0);
     EXPECT_EQ(t.DecodeFrame(0x80000000u + 5, 0), 0);

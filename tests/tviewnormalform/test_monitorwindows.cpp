@@ -5,8 +5,12 @@
 #include <QImage>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTest>
 #include <QWheelEvent>
 #include <chrono>
+#include <functional>
+#include <map>
+#include <vector>
 
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
@@ -123,6 +127,45 @@ TEST(ViewNormalForm, PauseHoldsThePageWhileRecordsAreStillStored)
     rig.Push(300, 301);
     ASSERT_TRUE(rig.Settle(301));
     EXPECT_EQ(rig.form.ScrollBar()->value(), 301);
+}
+
+// A click in the trough turns a page of the visible lines; the arrows and the wheel, over
+// the window or over the bar, move one line.
+TEST(ViewNormalForm, ScrollBarPagesByTheVisibleLinesAndStepsByOne)
+{
+    NormalRig rig;
+    rig.Push(0, 500);
+    ASSERT_TRUE(rig.Settle(500));
+    ASSERT_TRUE(rig.form.PauseMonitor());
+    QScrollBar* bar = rig.form.ScrollBar();
+    const int L = rig.L();
+    ASSERT_GT(L, 5);
+    EXPECT_EQ(bar->pageStep(), L);
+    EXPECT_EQ(bar->singleStep(), 1);
+    ASSERT_EQ(bar->value(), 500);
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int moved;
+    } steps[] = {
+        {"trough above the handle", [&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(8, 17 + 4)); }, -L},
+        {"up arrow", [&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(8, 5)); }, -1},
+        {"wheel over the bar", [&] { Wheel(bar, 120); }, -1},
+        {"wheel over the window", [&] { Wheel(&rig.form, 120); }, -1},
+        {"down arrow", [&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(8, bar->height() - 5)); }, 1},
+    };
+    for (const Step& s : steps) {
+        const int before = bar->value();
+        s.act();
+        EXPECT_EQ(bar->value(), before + s.moved) << s.what;
+    }
+    // The page shown follows: it ends just before the position.
+    bar->setValue(300);
+    EXPECT_EQ(rig.form.TextArea()->VisibleLines().back().toStdString(), FrameToText(Frame(299 & 0x7FF, 299)));
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(8, bar->height() - 17 - 4));  // trough below
+    EXPECT_EQ(bar->value(), 300 + L);
+    EXPECT_EQ(rig.form.TextArea()->VisibleLines().front().toStdString(), FrameToText(Frame(300 & 0x7FF, 300)));
 }
 
 TEST(ViewNormalForm, ScrollingBackWithoutPauseLastsUntilTheNextRefresh)
@@ -260,7 +303,37 @@ TEST(MonitorWindows, ShowPlacesTheWindowUnderTheMainWindow)
     EXPECT_EQ(alone.size(), QSize(408, 640));
 }
 
-// Screenshots of both windows with traffic, for a person to look at.
+// Which whole-line bands of the rendered text area hold any pixel other than the
+// background (its most frequent colour), top to bottom.
+static std::vector<bool> InkedLines(TMonitorTextArea& area)
+{
+    QImage img(area.size(), QImage::Format_RGB32);
+    area.render(&img);
+    const QRect c = area.contentsRect();
+    const int ch = area.Surface().CellHeight();
+    std::map<QRgb, int> counts;
+    for (int y = c.top(); y <= c.bottom(); ++y)
+        for (int x = c.left(); x <= c.right(); ++x)
+            ++counts[img.pixel(x, y)];
+    QRgb background = 0;
+    int most = 0;
+    for (const auto& [colour, n] : counts)
+        if (n > most) {
+            most = n;
+            background = colour;
+        }
+    std::vector<bool> ink(static_cast<std::size_t>(c.height() / ch), false);
+    for (int y = c.top(); y < c.top() + int(ink.size()) * ch; ++y)
+        for (int x = c.left(); x <= c.right(); ++x)
+            if (img.pixel(x, y) != background) {
+                ink[static_cast<std::size_t>((y - c.top()) / ch)] = true;
+                break;
+            }
+    return ink;
+}
+
+// Both windows with traffic: every line shown carries text and nothing is drawn below the
+// last line; the screenshots are kept for a person to look at.
 TEST(MonitorWindows, Screenshots)
 {
     NormalRig rig;
@@ -293,4 +366,13 @@ TEST(MonitorWindows, Screenshots)
     };
     EXPECT_TRUE(shot(rig.form).save(dir + "/monitor_realtime.png"));
     EXPECT_TRUE(shot(fixed).save(dir + "/monitor_fixed.png"));
+
+    const std::vector<bool> realtime = InkedLines(*rig.form.TextArea());
+    ASSERT_GE(realtime.size(), static_cast<std::size_t>(rig.L()));
+    for (int i = 0; i < rig.L(); ++i)
+        EXPECT_TRUE(realtime[static_cast<std::size_t>(i)]) << "realtime line " << i << " is blank";
+    const std::vector<bool> table = InkedLines(*fixed.TextArea());
+    ASSERT_GT(table.size(), 8u);
+    for (std::size_t i = 0; i < table.size(); ++i)
+        EXPECT_EQ(table[i], i < 7) << "fixed line " << i;
 }
