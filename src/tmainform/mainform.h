@@ -5,12 +5,14 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/inifile.h"
 #include "platform/tmmtimer.h"
+#include "tmainform/backends.h"
 #include "tmainform/buscontrol.h"
 #include "tmainform/controlstates.h"
 #include "tmainform/mainformlogic.h"
@@ -46,8 +48,13 @@ struct TMainFormOptions {
     std::shared_ptr<TFtBackend> backend;
     // Shows an error to the user; a modal box unless replaced (tests record instead).
     std::function<void(const QString& message)> showError;
-    // Asks for the file to save the monitor text to; empty answer cancels.
+    // Asks for the file to save the monitor text to; empty answer cancels. The name's ending
+    // chooses the form: ".log" a candump log, ".asc" an ASC log, anything else monitor text.
     std::function<QString(const QString& proposedName)> askSaveFileName;
+    // Asks for a trace log to play ("Open Log..."); empty answer cancels.
+    std::function<QString()> askOpenLogName;
+    // Confirms a finished action; a modal box unless replaced.
+    std::function<void(const QString& message)> showInfo;
     // Builds the channel for a serial port named in the settings file; unset when the
     // command line already chose the channel.
     std::function<std::shared_ptr<TFtBackend>(const QString& port)> portBackend;
@@ -79,6 +86,9 @@ public:
     void ActSaveToFileExecute();
     QString ActSaveToFileBeforeExecute() const;
     void ActSaveToFileAccept(const QString& path);
+    void ActOpenLogExecute();
+    // Plays a recorded trace as the bus from the next go-on-bus on; the caption names it.
+    void PlayLog(const TReplaySource& source);
     void ActMonitorExecute();
     void ActSendWindowExecute();
     void ActGraphWindowExecute();
@@ -262,6 +272,7 @@ private:
     QAction* ActOffBus = nullptr;
     QAction* ActCopyToClipbord = nullptr;
     QAction* ActSaveToFile = nullptr;
+    QAction* ActOpenLog = nullptr;
     QAction* ActClsWindow = nullptr;
     QAction* ActPauseMonitor = nullptr;
     QAction* ActContiMonitor = nullptr;
@@ -289,6 +300,12 @@ private:
     QLineEdit* Edit[15] = {};  // Edit[5] .. Edit[14]: LIN id, length and data
     QLabel* linLabels_[3] = {};
     std::vector<QAbstractButton*> boundButtons_;
+
+    // Wall clock (microseconds since 1970) when the bus was last opened: a saved candump
+    // log's time base. A replayed candump log brings its own.
+    std::int64_t busOpenedMicros_ = 0;
+    TReplaySource replay_;
+    QString baseCaption_;
 
     QTimer* idleTimer_ = nullptr;
     QTimer* pollTimer_ = nullptr;

@@ -7,6 +7,7 @@
 #include "platform/screenplace.h"
 #include "subfuncs/subfuncs.h"
 #include "tmainform/mainform.h"
+#include "tmainform/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
 // Settings into the controls and objects that hold them, and back out for writing.
@@ -126,7 +127,14 @@ void TMainForm::SetPort(const QString& port)
     // A changed port path takes effect at the next open, like the device number.
     if (port != port_ && options_.portBackend) {
         auto backend = port.isEmpty() ? options_.backend : options_.portBackend(port);
-        if (backend) usbDev_->SetBackend(std::move(backend));
+        if (backend) {
+            usbDev_->SetBackend(std::move(backend));
+            // A log opened for replay is no longer what plays.
+            replay_ = {};
+            if (monThread_) monThread_->SetHoldWhenFull(false);
+            caption_ = baseCaption_;
+            setWindowTitle(caption_);
+        }
     }
     port_ = port;
 }

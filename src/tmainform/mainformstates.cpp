@@ -64,6 +64,7 @@ void TMainForm::UpdateControls()
     Apply(ActOffBus, s.offBus);
     Apply(ActCopyToClipbord, s.copy);
     Apply(ActSaveToFile, s.save);
+    ActOpenLog->setEnabled(s.systemConfig.enabled);  // like the settings: only with the port closed
     Apply(ActClsWindow, s.clear);
     Apply(ActPauseMonitor, s.pause);
     Apply(ActContiMonitor, s.conti);

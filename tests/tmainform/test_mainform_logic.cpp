@@ -117,3 +117,19 @@ TEST(CommandLine, OnlyTheFourOptions)
     EXPECT_FALSE(ParseCommandLine({"extra"}).error.isEmpty());
     EXPECT_FALSE(ParseCommandLine({"--simulate", "--port", "/dev/ttyUSB0"}).error.isEmpty());
 }
+
+TEST(CommandLine, ReplayWithItsPace)
+{
+    const TCommandLine fast = ParseCommandLine({"--replay", "t.asc", "--fast"});
+    EXPECT_TRUE(fast.error.isEmpty());
+    EXPECT_EQ(fast.replay, "t.asc");
+    EXPECT_TRUE(fast.fast);
+    const TCommandLine paced = ParseCommandLine({"--speed", "2.5", "--replay", "t.log"});
+    EXPECT_TRUE(paced.error.isEmpty());
+    EXPECT_DOUBLE_EQ(paced.speed, 2.5);
+    EXPECT_FALSE(paced.fast);
+    for (const QStringList& bad : {QStringList{"--replay"}, {"--replay", "a", "--simulate"}, {"--replay", "a", "--port", "p"},
+                                   {"--fast"}, {"--speed", "2"}, {"--replay", "a", "--speed", "0"},
+                                   {"--replay", "a", "--speed", "x"}, {"--replay", "a", "--speed", "2", "--fast"}})
+        EXPECT_FALSE(ParseCommandLine(bad).error.isEmpty()) << bad.join(' ').toStdString();
+}

@@ -31,7 +31,8 @@ constexpr const char* kHelp =
     "Models:\n"
     "  --model vehicle               a small car's CAN traffic (default); in LIN mode a few\n"
     "                                LIN frames, now and then with an error code\n"
-    "  --model replay FILE [--fast]  plays a candump log with its timing, or as fast as read\n"
+    "  --model replay FILE [--fast]  plays a candump or ASC log with its timing, or as fast\n"
+    "                                as read\n"
     "  --model load RATE|max         RATE frames per second of one shape, or as fast as read\n"
     "\n"
     "Stops on SIGINT or SIGTERM and reports the records it produced and dropped on stderr.\n";
@@ -143,8 +144,17 @@ int Run(int argc, char** argv)
             status = Fail(std::string("poll: ") + std::strerror(errno));
             break;
         }
-        if (fds[1].revents & POLLIN)
+        if (fds[1].revents & POLLIN) {
+            // What the host wrote before the signal still counts (an off-bus F just before it closed).
+            for (int guard = 0; guard < 64; ++guard) {
+                const ssize_t r = read(master, in.data(), in.size());
+                if (r <= 0)
+                    break;
+                if (in[0] == TIOCPKT_DATA)
+                    emu.Feed(in.data() + 1, std::size_t(r - 1), Now());
+            }
             break;
+        }
         now = Now();
         if (fds[0].revents & (POLLIN | POLLPRI)) {
             const ssize_t r = read(master, in.data(), in.size());
@@ -171,9 +181,10 @@ int Run(int argc, char** argv)
             break;
         }
     }
-    std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped\n",
+    // Whether the host took the adapter off bus (F) before leaving: a clean host always does.
+    std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped, %s at exit\n",
                  static_cast<unsigned long long>(emu.RecordsQueued()),
-                 static_cast<unsigned long long>(emu.DroppedRecords()));
+                 static_cast<unsigned long long>(emu.DroppedRecords()), emu.OnBus() ? "on bus" : "off bus");
     close(keeper);
     close(master);
     close(sigFd);
