@@ -11,6 +11,7 @@
 #include "platform/inifile.h"
 #include "platform/tmmtimer.h"
 #include "tmainform/buscontrol.h"
+#include "tmainform/controlstates.h"
 #include "tmainform/mainformlogic.h"
 #include "settings/settings.h"
 #include "tsendform/tsendform.h"
@@ -73,6 +74,7 @@ public:
     void ActPauseMonitorExecute();
     void ActContiMonitorExecute();
     void ActCopyToClipbordExecute();
+    void ActSaveToFileExecute();
     QString ActSaveToFileBeforeExecute() const;
     void ActSaveToFileAccept(const QString& path);
     void ActMonitorExecute();
@@ -163,19 +165,45 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One CAN acceptance mask group: its check box turns the mask and code edits on.
+    struct MaskGroup {
+        QGroupBox* box = nullptr;
+        QCheckBox* use = nullptr;
+        QLabel* labels[2] = {};
+        QLineEdit* mask = nullptr;
+        QLineEdit* code = nullptr;
+    };
+
+    // Lifecycle (mainform.cpp).
     void FormCreate();
     void FormCloseQuery();
     void FormClose();
     void FormDestroy();
 
+    // Every QAction and the menus (mainformactions.cpp): add a command there.
     void CreateActions();
     void CreateMenus();
-    void CreateControls();
     QAction* NewAction(const char* name, const QString& text, const QString& buttonText,
                        void (TMainForm::*handler)());
+
+    // The controls (mainformlayout.cpp).
+    void CreateControls();
+    MaskGroup NewMaskGroup(int number, const QString& title, int x, int digits, int editWidth, QWidget* parent);
     void BindButton(QAbstractButton* button, QAction* action);
     QLineEdit* NewEdit(const char* name, const QString& text, int maxLength, QWidget* parent, int x, int y, int w);
     QLabel* NewLabel(const QString& text, QWidget* parent, int x, int y);
+
+    // The secondary windows (mainformwindows.cpp): add a window there.
+    void CreateWindows();
+    void CloseWindows();
+    void DeleteWindows();
+
+    // Settings into controls and objects (mainformsettings.cpp).
+    void ApplyLoadedSettings();
+    TSettings ApplyDialogSettings(const TSettings& s);
+
+    // Control states (mainformstates.cpp).
+    MainFormFacts CurrentFacts() const;
 
     // Runs a user action; errors from the link are shown instead of escaping the event loop.
     void Guard(const std::function<void()>& body);
@@ -237,17 +265,13 @@ private:
     QLabel* Label1 = nullptr;
     QComboBox* ComboBox1 = nullptr;
     QComboBox* ComboBox2 = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QGroupBox* GroupBox2 = nullptr;
+    MaskGroup stdMask_;  // 11-bit identifiers
+    MaskGroup extMask_;  // 29-bit identifiers
     QGroupBox* GroupBox3 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    QCheckBox* CheckBox2 = nullptr;
     QCheckBox* CheckBox3 = nullptr;
     QCheckBox* CheckBox4 = nullptr;
     QCheckBox* CheckBox5 = nullptr;
-    QLineEdit* Edit[15] = {};  // Edit[1] .. Edit[14]
-    QLabel* stdMaskLabels_[2] = {};
-    QLabel* extMaskLabels_[2] = {};
+    QLineEdit* Edit[15] = {};  // Edit[5] .. Edit[14]: LIN id, length and data
     QLabel* linLabels_[3] = {};
 
     QTimer* idleTimer_ = nullptr;

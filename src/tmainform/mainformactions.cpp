@@ -1,0 +1,232 @@
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenuBar>
+
+#include "dialogs/taboutbox.h"
+#include "dialogs/tsystemdialog.h"
+#include "platform/fonts.h"
+#include "tmainform/mainform.h"
+#include "tusbdev/tusbdev.h"
+
+// Every command of the main window is one QAction made here, shared by its menu entry and its
+// button. A new command: a member pointer in mainform.h, one NewAction line, a menu entry.
+
+namespace tarvik {
+
+QAction* TMainForm::NewAction(const char* name, const QString& text, const QString& buttonText,
+                              void (TMainForm::*handler)())
+{
+    auto* a = new QAction(text, this);
+    a->setObjectName(QString::fromLatin1(name));
+    // A button shows the icon text; without it Qt would strip the mnemonic.
+    a->setIconText(buttonText.isEmpty() ? text : buttonText);
+    if (handler) connect(a, &QAction::triggered, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+    return a;
+}
+
+void TMainForm::CreateActions()
+{
+    ActPortOpen = NewAction("ActPortOpen", "Open(&O)", {}, &TMainForm::ActPortOpenExecute);
+    ActPortClose = NewAction("ActPortClose", "Close(&C)", {}, &TMainForm::ActPortCloseExecute);
+    ActSystemConfig = NewAction("ActSystemConfig", "System Config(&S)...", {}, &TMainForm::ActSystemConfigExecute);
+    ActFileExit = NewAction("ActFileExit", "Exit(&X)", {}, nullptr);
+    connect(ActFileExit, &QAction::triggered, this, &QWidget::close);
+    ActOnBus = NewAction("ActOnBus", "Go On Bus(&G)", {}, &TMainForm::ActOnBusExecute);
+    ActOffBus = NewAction("ActOffBus", "Go Off Bus(&F)", {}, &TMainForm::ActOffBusExecute);
+    ActCopyToClipbord =
+        NewAction("ActCopyToClipbord", "Copy to Clipbord(&C)", "Copy to Clip(&C)", &TMainForm::ActCopyToClipbordExecute);
+    ActSaveToFile = NewAction("ActSaveToFile", "Save to File(&A)...", "Save to File(&A)", &TMainForm::ActSaveToFileExecute);
+    ActClsWindow = NewAction("ActClsWindow", "Clear(&E)", {}, &TMainForm::ActClsWindowExecute);
+    ActPauseMonitor = NewAction("ActPauseMonitor", "Pause(&P)", {}, &TMainForm::ActPauseMonitorExecute);
+    ActContiMonitor = NewAction("ActContiMonitor", "Continue(&N)", {}, &TMainForm::ActContiMonitorExecute);
+    ActMonitor = NewAction("ActMonitor", "Monitor Window(&M)", {}, &TMainForm::ActMonitorExecute);
+    ActSendWindow = NewAction("ActSendWindow", "Send Window(&S)", {}, &TMainForm::ActSendWindowExecute);
+    ActGraphWindow = NewAction("ActGraphWindow", "Graph Window(&G)", {}, &TMainForm::ActGraphWindowExecute);
+    ActAbout = NewAction("ActAbout", "About(&A)...", {}, &TMainForm::ActAboutExecute);
+    ActLinSlaveStart = NewAction("ActLinSlaveStart", "Start(&S)", {}, &TMainForm::ActLinSlaveStartExecute);
+    ActLinSlaveStop = NewAction("ActLinSlaveStop", "Stop(&D)", {}, &TMainForm::ActLinSlaveStopExecute);
+    ActLinMasterSend = NewAction("ActLinMasterSend", "Send(&S)", {}, &TMainForm::ActLinMasterSendExecute);
+}
+
+void TMainForm::CreateMenus()
+{
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("File(&F)"));
+    file->addAction(ActPortOpen);
+    file->addAction(ActPortClose);
+    file->addSeparator();
+    file->addAction(ActSystemConfig);
+    file->addSeparator();
+    file->addAction(ActFileExit);
+    QMenu* edit = bar->addMenu(QStringLiteral("Edit(&E)"));
+    edit->addAction(ActCopyToClipbord);
+    edit->addAction(ActSaveToFile);
+    QMenu* view = bar->addMenu(QStringLiteral("View(&V)"));
+    view->addAction(ActPauseMonitor);
+    view->addAction(ActContiMonitor);
+    view->addSeparator();
+    view->addAction(ActClsWindow);
+    QMenu* run = bar->addMenu(QStringLiteral("Run(&R)"));
+    run->addAction(ActOnBus);
+    run->addAction(ActOffBus);
+    QMenu* window = bar->addMenu(QStringLiteral("Window(&W)"));
+    window->addAction(ActMonitor);
+    window->addAction(ActSendWindow);
+    QMenu* help = bar->addMenu(QStringLiteral("Help(&H)"));
+    help->addAction(ActAbout);
+    for (QMenu* m : {file, edit, view, run, window, help}) m->setFont(WindowFont());
+    bar->setFont(WindowFont());
+}
+
+// ---------------------------------------------------------------------------------------
+// Port and bus
+
+bool TMainForm::GoOnBus() { return bus_->GoOnBus(CurrentOnBusConfig()); }
+bool TMainForm::GoOffBus() { return bus_->GoOffBus(); }
+bool TMainForm::ClearAdapter() { return bus_->ClearAdapter(); }
+
+OnBusConfig TMainForm::CurrentOnBusConfig() const
+{
+    OnBusConfig c;
+    c.monitorFunction = radioButtons_->checkedId() == 1 ? 1 : 0;
+    c.canSpeed = CanBusSpeed();
+    c.samplingPoint = settings_.SamplingPoint;
+    c.driverMode = settings_.DriverMode;
+    c.terminator = settings_.Terminator;
+    if (stdMask_.use->isChecked()) {
+        c.stdMask = HexFieldValue(stdMask_.mask->text());
+        c.stdCode = HexFieldValue(stdMask_.code->text());
+    }
+    if (extMask_.use->isChecked()) {
+        c.extMask = HexFieldValue(extMask_.mask->text());
+        c.extCode = HexFieldValue(extMask_.code->text());
+    }
+    c.linSpeed = LinBusSpeed();
+    c.linNode = LinOperationNode();
+    return c;
+}
+
+LinFrame TMainForm::CurrentLinFrame() const
+{
+    LinFrame f;
+    f.length = DecimalFieldValue(Edit[6]->text());
+    f.id = HexFieldValue(Edit[5]->text());
+    for (int i = 0; i < 8; ++i) f.data[i] = std::uint8_t(HexFieldValue(Edit[7 + i]->text()));
+    return f;
+}
+
+void TMainForm::ActPortOpenExecute()
+{
+    if (usbDev_->Open()) ContinueBothMonitors();
+}
+
+void TMainForm::ActPortCloseExecute()
+{
+    if (OnBus()) GoOffBus();
+    if (usbDev_->Close()) ContinueBothMonitors();
+}
+
+void TMainForm::ActSystemConfigExecute()
+{
+    RunSystemConfig(
+        this, CurrentSettings(), *ini_, [this](std::uint32_t* n) { return usbDev_->DeviceCount(n); },
+        [this](const TSettings& s) { return ApplyDialogSettings(s); });
+    UpdateControls();
+}
+
+void TMainForm::ActOnBusExecute()
+{
+    if (!usbDev_->IsOpen() && !usbDev_->Open()) return;
+    ClearBothMonitors();
+    if (!GoOnBus()) return;  // refused: the port stays open, nothing is shown
+    ContinueBothMonitors();
+    QWidget* monitor = ActiveMonitor();
+    if (monitor && !monitor->isVisible()) {
+        PlaceMonitor(monitor);
+        monitor->show();
+    }
+}
+
+void TMainForm::ActOffBusExecute()
+{
+    GoOffBus();
+    // Acquisition of the graph window stops here once it exists.
+    ContinueBothMonitors();
+    usbDev_->Close();
+}
+
+void TMainForm::UsbFailure()
+{
+    // The receive thread shows the error itself; the off-bus steps must not add a second box.
+    try {
+        ActOffBusExecute();
+    } catch (const std::exception&) {
+        ContinueBothMonitors();
+        try {
+            usbDev_->Close();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void TMainForm::ActClsWindowExecute()
+{
+    if (!usbDev_->IsOpen() && !usbDev_->Open()) return;
+    ClearAdapter();
+    ClearBothMonitors();
+    ContinueBothMonitors();
+}
+
+void TMainForm::ActLinMasterSendExecute() { bus_->SendLinFrame(CurrentLinFrame()); }
+void TMainForm::ActLinSlaveStartExecute() { bus_->SendLinFrame(CurrentLinFrame()); }
+void TMainForm::ActLinSlaveStopExecute() { bus_->StopLinSlave(); }
+
+// ---------------------------------------------------------------------------------------
+// Monitor text
+
+static QString MonitorText(const TMonitorForm* w) { return w ? w->GetMonitorText() : QString(); }
+
+void TMainForm::ActCopyToClipbordExecute() { QGuiApplication::clipboard()->setText(MonitorText(ActiveMonitor())); }
+
+void TMainForm::ActSaveToFileExecute()
+{
+    const QString proposed = ActSaveToFileBeforeExecute();
+    QString path;
+    if (options_.askSaveFileName) {
+        path = options_.askSaveFileName(proposed);
+    } else {
+        QFileDialog dlg(this, QString(), proposed, QStringLiteral("Text file (txt) (*.txt);;All files (*.*) (*)"));
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setDefaultSuffix(QStringLiteral("txt"));
+        dlg.selectFile(proposed);
+        if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty()) path = dlg.selectedFiles().first();
+    }
+    if (!path.isEmpty()) ActSaveToFileAccept(path);
+}
+
+QString TMainForm::ActSaveToFileBeforeExecute() const
+{
+    return ProposeLogFileName(settings_.LogfilePrefix, QDate::currentDate(),
+                              [](const QString& name) { return QFileInfo::exists(name); });
+}
+
+void TMainForm::ActSaveToFileAccept(const QString& path)
+{
+    QString error;
+    if (!WriteLinesCrLf(path, MonitorText(ActiveMonitor()), &error))
+        ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));
+}
+
+void TMainForm::ActAboutExecute()
+{
+    TAboutBox box(this);
+    box.FillDefaults(QApplication::applicationDisplayName());
+    box.exec();
+}
+
+}  // namespace tarvik

@@ -1,0 +1,121 @@
+#include <QCheckBox>
+
+#include "dialogs/twarningdialog.h"
+#include "tmainform/mainform.h"
+#include "tmainform/tmonthread.h"
+
+// The secondary windows: created, shown, hidden and closed here, so a new window is wired in
+// one file (create it in CreateWindows, close it in CloseWindows, delete it in DeleteWindows).
+
+namespace tarvik {
+
+void TMainForm::CreateWindows()
+{
+    viewNormal_ = new TViewNormalForm([this](TQueueBuffer* r) { SetConsumerBuffer(1, r); });
+    viewFixed_ = new TViewFixedForm([this](TQueueBuffer* r) { SetConsumerBuffer(2, r); });
+    // Pausing is refused off bus; the realtime view shows what was lost on the way to it.
+    viewNormal_->SetHost({[this] { return ReceptionRunning(); },
+                          [this] {
+                              TLossCounts c;
+                              if (monThread_) {
+                                  c.ringDropped = monThread_->Dropped(1);
+                                  c.badRecords = monThread_->BadRecords();
+                                  c.partialBytes = monThread_->PartialBytesDiscarded();
+                              }
+                              return c;
+                          },
+                          this});
+    viewFixed_->SetHost({[this] { return ReceptionRunning(); }, nullptr, this});
+    sendForm_ = new TSendForm(*usbDev_, [this] { return OnBus(); });
+    sendForm_->SetAnchor(this);
+    sendForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
+    // The graph and label table windows take their places here as they arrive.
+}
+
+void TMainForm::CloseWindows()
+{
+    if (sendForm_) {
+        sendForm_->SetCloseAllowed(true);
+        sendForm_->close();
+    }
+    for (TMonitorForm* w : std::initializer_list<TMonitorForm*>{viewNormal_, viewFixed_}) {
+        if (!w) continue;
+        w->SetCloseAllowed(true);
+        w->close();
+    }
+}
+
+void TMainForm::DeleteWindows()
+{
+    delete viewNormal_.data();
+    delete viewFixed_.data();
+    delete sendForm_.data();
+}
+
+void TMainForm::PlaceMonitor(QWidget* w)
+{
+    const QRect frame = frameGeometry();
+    w->move(frame.left(), frame.bottom() + 1);
+}
+
+TMonitorForm* TMainForm::ActiveMonitor() const
+{
+    if (CheckBox3->isChecked()) return viewFixed_;
+    return viewNormal_;
+}
+
+void TMainForm::ContinueBothMonitors()
+{
+    if (viewNormal_) viewNormal_->ContinueMonitor();
+    if (viewFixed_) viewFixed_->ContinueMonitor();
+}
+
+void TMainForm::ClearBothMonitors()
+{
+    if (viewNormal_) viewNormal_->ClearMonitor();
+    if (viewFixed_) viewFixed_->ClearMonitor();
+}
+
+void TMainForm::ToggleWindow(QWidget* w)
+{
+    if (!w) return;
+    if (w->isVisible()) {
+        w->hide();
+    } else {
+        if (w == viewNormal_ || w == viewFixed_) PlaceMonitor(w);
+        w->show();
+    }
+}
+
+void TMainForm::CheckBoxClick()
+{
+    QWidget* show = CheckBox3->isChecked() ? static_cast<QWidget*>(viewFixed_) : viewNormal_;
+    QWidget* hide = CheckBox3->isChecked() ? static_cast<QWidget*>(viewNormal_) : viewFixed_;
+    if (show && !show->isVisible()) {
+        PlaceMonitor(show);
+        show->show();
+    }
+    if (hide && hide->isVisible()) hide->hide();
+}
+
+void TMainForm::ActMonitorExecute() { ToggleWindow(ActiveMonitor()); }
+
+void TMainForm::ActSendWindowExecute()
+{
+    if (sendForm_) ToggleSendWindow(*sendForm_, [this] { return TWarningDialog::Ask(this); });
+}
+
+void TMainForm::ActGraphWindowExecute()
+{
+    // The graph window is shown and hidden here once it exists.
+}
+
+void TMainForm::ActPauseMonitorExecute()
+{
+    if (viewNormal_) viewNormal_->PauseMonitor();
+    if (viewFixed_) viewFixed_->PauseMonitor();
+}
+
+void TMainForm::ActContiMonitorExecute() { ContinueBothMonitors(); }
+
+}  // namespace tarvik
