@@ -14,6 +14,7 @@
 #include "tmainform/controlstates.h"
 #include "tmainform/mainformlogic.h"
 #include "settings/settings.h"
+#include "tlabelform/tlabelform.h"
 #include "tsendform/tsendform.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -104,6 +105,7 @@ public:
     TViewNormalForm* ViewNormalForm() const { return viewNormal_; }
     TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
     TSendForm* SendForm() const { return sendForm_; }
+    TLabelForm* LabelForm() const { return labelForm_; }
     // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
     void SetConsumerBuffer(int slot, TQueueBuffer* ring);
 
@@ -233,6 +235,7 @@ private:
     QPointer<TViewNormalForm> viewNormal_;
     QPointer<TViewFixedForm> viewFixed_;
     QPointer<TSendForm> sendForm_;
+    QPointer<TLabelForm> labelForm_;
 
     std::unique_ptr<TIniFile> ini_;
     TSettings settings_;

@@ -34,6 +34,7 @@ void TMainForm::SetLabelFileName(const QString& name)
     const QString dataDir = DataDirectory(QCoreApplication::applicationFilePath());
     labelFilePath_ = ResolveLabelFilePath(
         name.isEmpty() ? DefaultLabelFileName(QCoreApplication::applicationFilePath()) : name, dataDir);
+    if (labelForm_) labelForm_->SetLabelFilePath(labelFilePath_);
 }
 
 TSettings TMainForm::CurrentSettings() const

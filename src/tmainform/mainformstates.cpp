@@ -93,6 +93,7 @@ void TMainForm::UpdateControls()
 
     Shape1->SetColor(s.lamp);
     if (sendForm_) sendForm_->SetSendEnabled(s.transmitEnabled);
+    if (labelForm_) labelForm_->EnableActions();
     // The graph and label table windows get the on-bus flag here once they exist.
 }
 

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QCoreApplication>
 
 #include "dialogs/twarningdialog.h"
 #include "tmainform/mainform.h"
@@ -29,7 +30,12 @@ void TMainForm::CreateWindows()
     sendForm_ = new TSendForm(*usbDev_, [this] { return OnBus(); });
     sendForm_->SetAnchor(this);
     sendForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
-    // The graph and label table windows take their places here as they arrive.
+    // The graph window takes its place here when it arrives, before the label window; it
+    // then fills labelForm_->onRenewed with its ReloadLabels.
+    labelForm_ = new TLabelForm;
+    labelForm_->SetAnchor(this);
+    labelForm_->SetProgramDir(QCoreApplication::applicationDirPath());
+    labelForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
 }
 
 void TMainForm::CloseWindows()
@@ -37,6 +43,10 @@ void TMainForm::CloseWindows()
     if (sendForm_) {
         sendForm_->SetCloseAllowed(true);
         sendForm_->close();
+    }
+    if (labelForm_) {
+        labelForm_->SetCloseAllowed(true);
+        labelForm_->close();
     }
     for (TMonitorForm* w : std::initializer_list<TMonitorForm*>{viewNormal_, viewFixed_}) {
         if (!w) continue;
@@ -50,6 +60,7 @@ void TMainForm::DeleteWindows()
     delete viewNormal_.data();
     delete viewFixed_.data();
     delete sendForm_.data();
+    delete labelForm_.data();
 }
 
 void TMainForm::PlaceMonitor(QWidget* w)
