@@ -17,6 +17,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <optional>
 #include <qdrawutil.h>
 
 #include "platform/fonts.h"
@@ -58,9 +59,15 @@ public:
         const QString text = form_->Model().CellText(row, col);
         if (text.isEmpty())
             return;
-        const QFontMetrics fm(option.font);
+        // One metrics object per font: building it for every cell costs more than drawing.
+        if (!fm_ || font_ != option.font) {
+            font_ = option.font;
+            fm_.emplace(font_);
+            wW_ = fm_->horizontalAdvance(QLatin1Char('W'));
+        }
+        const QFontMetrics& fm = *fm_;
         const int w = fm.horizontalAdvance(text);
-        const int wW = fm.horizontalAdvance(QLatin1Char('W'));
+        const int wW = wW_;
         const int y = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
         int x = r.left() + (r.width() - w) / 2;
         switch (kLabelColumns[col].align) {
@@ -78,6 +85,9 @@ public:
 
 private:
     TLabelForm* form_;
+    mutable QFont font_;
+    mutable std::optional<QFontMetrics> fm_;
+    mutable int wW_ = 0;
 };
 
 // The title row: the grid's fixed colour, centred text and a raised edge.
