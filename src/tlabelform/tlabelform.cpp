@@ -341,8 +341,12 @@ void TLabelForm::ActUpdateExecute()
 {
     std::string error;
     if (!RenewLabelFile(labelFilePath_.toStdString(), model_.Rows(), &error)) {
+        // The table now differs from the file (also right after an open), so Renew stays
+        // available to try again; the graph keeps what it has.
+        model_.SetModified(model_.HoldsLabels());
+        EnableActions();
         presenter_(QString::fromStdString(error));
-        return;  // Modified stays set and the graph keeps what it has
+        return;
     }
     Select(0, 0);
     model_.SetModified(false);

@@ -245,4 +245,12 @@ TEST_F(LabelFormTest, FailuresLeaveTableFileAndGraphAsTheyWere)
     EXPECT_TRUE(form.Model().Modified());
     EXPECT_TRUE(form.ActUpdate->isEnabled());
     EXPECT_EQ(renewed, 0);
+
+    // Also after opening a file and agreeing to renew: Renew stays available to retry.
+    chosen = Path("labels.txt");
+    Answer(QMessageBox::Yes);
+    form.FileOpen1->trigger();
+    EXPECT_EQ(errors.size(), 3);
+    EXPECT_TRUE(form.ActUpdate->isEnabled());
+    EXPECT_EQ(renewed, 0);
 }
