@@ -108,6 +108,11 @@ QWidget* TSystemDialog::BuildCanPage()
     AddLabel(p, "Label4", "Terminator (120Ω):", kLabelX, 106);
     combo6_ = AddList(p, "ComboBox6", sysconf::TerminatorItems(), kFieldX, 106, 112);
     check1_ = AddCheck(p, "CheckBox1", "Use Send Message.", kLabelX, 146);
+    Bind(&TSettings::CanBusSpeed, &TSystemDialog::SetCanBusSpeed, &TSystemDialog::CanBusSpeed);
+    Bind(&TSettings::SamplingPoint, &TSystemDialog::SetSamplingPoint, &TSystemDialog::SamplingPoint);
+    Bind(&TSettings::DriverMode, &TSystemDialog::SetDriverMode, &TSystemDialog::DriverMode);
+    Bind(&TSettings::Terminator, &TSystemDialog::SetTerminator, &TSystemDialog::Terminator);
+    Bind(&TSettings::CanSendEnabled, &TSystemDialog::SetCanSendEnabled, &TSystemDialog::CanSendEnabled);
     // Chosen by mouse or keyboard; either way the check box must follow.
     connect(combo5_, &QComboBox::activated, this, &TSystemDialog::ComboBox5CloseUp);
     return p;
@@ -121,6 +126,9 @@ QWidget* TSystemDialog::BuildLinPage()
     AddLabel(p, "Label9", "Operation Node :", kLabelX, 46);
     combo12_ = AddList(p, "ComboBox12", sysconf::OperationNodeItems(), kFieldX, 46, 112);
     check4_ = AddCheck(p, "CheckBox4", "Use Send Message.", kLabelX, 86);
+    Bind(&TSettings::LinBusSpeed, &TSystemDialog::SetLinBusSpeed, &TSystemDialog::LinBusSpeed);
+    Bind(&TSettings::OperationNode, &TSystemDialog::SetLinOperationNode, &TSystemDialog::LinOperationNode);
+    Bind(&TSettings::LinSendEnabled, &TSystemDialog::SetLinSendEnabled, &TSystemDialog::LinSendEnabled);
     return p;
 }
 
@@ -158,6 +166,20 @@ QWidget* TSystemDialog::BuildGraphPage()
     combo8_->setCurrentIndex(sysconf::IndexOfItem(sysconf::TimeWidthItems(), "30"));
     combo9_->setCurrentIndex(sysconf::IndexOfItem(sysconf::SampleRateItems(), "50"));
     combo10_->setCurrentIndex(sysconf::IndexOfItem(sysconf::PlotRateItems(), "100"));
+
+    Bind(&TSettings::GraphEnabled, &TSystemDialog::SetGraphEnabled, &TSystemDialog::GraphEnabled);
+    // The dialog shows only the file-name part; a directory typed here is handed on as typed.
+    bindings_.Bind(
+        &TSettings::LabelFileName, [this](const TSettings& s) { SetLabelFileName(LabelFileNamePart(s.LabelFileName)); },
+        [this](TSettings& s) { s.LabelFileName = LabelFileName(); });
+    Bind(&TSettings::CreateLogFile, &TSystemDialog::SetCreateLogFile, &TSystemDialog::CreateLogFile);
+    Bind(&TSettings::LogBufferSize, &TSystemDialog::SetLogBufferSize, &TSystemDialog::LogBufferSize);
+    Bind(&TSettings::MinYScale, &TSystemDialog::SetMinYScale, &TSystemDialog::MinYScale);
+    Bind(&TSettings::MaxYScale, &TSystemDialog::SetMaxYScale, &TSystemDialog::MaxYScale);
+    Bind(&TSettings::YPitch, &TSystemDialog::SetYPitch, &TSystemDialog::YPitch);
+    Bind(&TSettings::TimeWidth, &TSystemDialog::SetTimeWidth, &TSystemDialog::TimeWidth);
+    Bind(&TSettings::SampleRate, &TSystemDialog::SetSampleRate, &TSystemDialog::SampleRate);
+    Bind(&TSettings::PlotRate, &TSystemDialog::SetPlotRate, &TSystemDialog::PlotRate);
     return p;
 }
 
@@ -189,6 +211,11 @@ QWidget* TSystemDialog::BuildAdminPage(const DeviceCounter& counter)
     AddLabel(p, "Label24", "USB Port Path :", kLabelX, 136);
     edit7_ = AddEdit(p, "Edit7", kFieldX, 136, 120);
     edit7_->setPlaceholderText("(device No.)");
+    Bind(&TSettings::DeviceNo, &TSystemDialog::SetDeviceNo, &TSystemDialog::DeviceNo);
+    Bind(&TSettings::BaudRate, &TSystemDialog::SetBaudRate, &TSystemDialog::BaudRate);
+    Bind(&TSettings::Port, &TSystemDialog::SetPortPath, &TSystemDialog::PortPath);
+    Bind(&TSettings::LogfilePrefix, &TSystemDialog::SetLogfilePrefix, &TSystemDialog::LogfilePrefix);
+    Bind(&TSettings::DaqfilePrefix, &TSystemDialog::SetDaqfilePrefix, &TSystemDialog::DaqfilePrefix);
     return p;
 }
 
@@ -322,59 +349,9 @@ void TSystemDialog::CheckBox2Click()
 
 void TSystemDialog::ComboBox5CloseUp() { check1_->setEnabled(combo5_->currentIndex() == 0); }
 
-void TSystemDialog::Load(const TSettings& s)
-{
-    SetDeviceNo(s.DeviceNo);
-    SetBaudRate(s.BaudRate);
-    SetPortPath(s.Port);
-    SetCanSendEnabled(s.CanSendEnabled);
-    SetLogfilePrefix(s.LogfilePrefix);
-    SetDaqfilePrefix(s.DaqfilePrefix);
-    SetGraphEnabled(s.GraphEnabled);
-    SetLabelFileName(LabelFileNamePart(s.LabelFileName));
-    SetCreateLogFile(s.CreateLogFile);
-    SetLogBufferSize(s.LogBufferSize);
-    SetCanBusSpeed(s.CanBusSpeed);
-    SetSamplingPoint(s.SamplingPoint);
-    SetDriverMode(s.DriverMode);
-    SetTerminator(s.Terminator);
-    SetMinYScale(s.MinYScale);
-    SetMaxYScale(s.MaxYScale);
-    SetYPitch(s.YPitch);
-    SetTimeWidth(s.TimeWidth);
-    SetSampleRate(s.SampleRate);
-    SetPlotRate(s.PlotRate);
-    SetLinBusSpeed(s.LinBusSpeed);
-    SetLinOperationNode(s.OperationNode);
-    SetLinSendEnabled(s.LinSendEnabled);
-}
+void TSystemDialog::Load(const TSettings& s) { bindings_.LoadInto(s, Written::OnOk); }
 
-void TSystemDialog::Values(TSettings& s) const
-{
-    s.DeviceNo = DeviceNo();
-    s.BaudRate = BaudRate();
-    s.Port = PortPath();
-    s.CanSendEnabled = CanSendEnabled();
-    s.LogfilePrefix = LogfilePrefix();
-    s.DaqfilePrefix = DaqfilePrefix();
-    s.GraphEnabled = GraphEnabled();
-    s.LabelFileName = LabelFileName();
-    s.CreateLogFile = CreateLogFile();
-    s.LogBufferSize = LogBufferSize();
-    s.CanBusSpeed = CanBusSpeed();
-    s.SamplingPoint = SamplingPoint();
-    s.DriverMode = DriverMode();
-    s.Terminator = Terminator();
-    s.MinYScale = MinYScale();
-    s.MaxYScale = MaxYScale();
-    s.YPitch = YPitch();
-    s.TimeWidth = TimeWidth();
-    s.SampleRate = SampleRate();
-    s.PlotRate = PlotRate();
-    s.LinBusSpeed = LinBusSpeed();
-    s.OperationNode = LinOperationNode();
-    s.LinSendEnabled = LinSendEnabled();
-}
+void TSystemDialog::Values(TSettings& s) const { bindings_.StoreFrom(s, Written::OnOk); }
 
 bool ExchangeSystemConfig(TSystemDialog& dialog, TSettings& settings, const std::function<int(TSystemDialog&)>& show)
 {

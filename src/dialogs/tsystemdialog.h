@@ -73,9 +73,9 @@ public:
     void SetLinSendEnabled(bool on);
     bool LinSendEnabled() const;
 
-    // All setters, in the main window's order (the label file as its file-name part).
+    // Every key written on OK into its control (the label file as its file-name part).
     void Load(const TSettings& s);
-    // All getters, in the same order, into the dialog's keys of s; the rest of s stays.
+    // Every such key back from its control into s; the rest of s stays.
     void Values(TSettings& s) const;
 
     void CheckBox2Click();
@@ -89,6 +89,13 @@ private:
     QWidget* BuildLinPage();
     QWidget* BuildGraphPage();
     QWidget* BuildAdminPage(const DeviceCounter& counter);
+    template <class T, class Set, class Get>
+    void Bind(T TSettings::*field, Set set, Get get)
+    {
+        bindings_.Bind(field, this, set, get);
+    }
+
+    TSettingBindings bindings_;  // which control holds which key
 
     QTabWidget* pages_ = nullptr;
     QWidget* adminPage_ = nullptr;

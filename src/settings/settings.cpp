@@ -1,9 +1,10 @@
-#include "settings.h"
+#include "settings/settings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <type_traits>
 #include <unistd.h>
 
 #include "platform/inifile.h"
@@ -12,17 +13,139 @@ namespace tarvik {
 
 namespace {
 
-const QString kMainForm = QStringLiteral("MainForm");
-const QString kUsb = QStringLiteral("USB");
-const QString kLog = QStringLiteral("LOG");
-const QString kGraph = QStringLiteral("GRAPH");
-const QString kCan = QStringLiteral("CAN");
-const QString kLin = QStringLiteral("LIN");
-const QString kSystem = QStringLiteral("System");
+template <int Count>
+int IndexIn(int v, int) { return std::clamp(v, 0, Count - 1); }
 
-int ClampIndex(int v, int count) { return std::clamp(v, 0, count - 1); }
+template <const auto& List>
+int WithinList(int v, int) { return std::clamp(v, List[0], List[std::size(List) - 1]); }
+
+int BufferSize(int v, int)
+{
+    return std::clamp(v, kBufferSizesMb[0] * kMegabyte, std::end(kBufferSizesMb)[-1] * kMegabyte);
+}
+int NotNegative(int v, int) { return std::max(0, v); }
+int AtLeastOne(int v, int) { return std::max(1, v); }
+int PositiveElseDefault(int v, int def) { return v < 1 ? def : v; }
+
+constexpr auto Ok = Written::OnOk;
+constexpr auto Close = Written::AtClose;
+constexpr auto Never = Written::Never;
+
+// In reading order. The keys written on OK are in the order they are written, the port
+// path beside the other USB keys; the window keys are written at close.
+const std::vector<SettingKey> kKeys = {
+    {"MainForm", "Left", &TSettings::Left, 0, Close},
+    {"MainForm", "Top", &TSettings::Top, 0, Close},
+    {"USB", "DeviceNo", &TSettings::DeviceNo, 0, Ok, NotNegative},
+    {"USB", "BaudRate", &TSettings::BaudRate, 3000000, Ok, PositiveElseDefault},
+    {"USB", "Port", &TSettings::Port, "", Ok},
+    {"LOG", "LogfilePrefix", &TSettings::LogfilePrefix, "Log", Ok},
+    {"LOG", "DaqfilePrefix", &TSettings::DaqfilePrefix, "Daq", Ok},
+    {"GRAPH", "GraphEnabled", &TSettings::GraphEnabled, true, Ok},
+    {"GRAPH", "LabelFileName", &TSettings::LabelFileName, "", Ok},  // empty: named after the executable
+    {"GRAPH", "CreateLogFile", &TSettings::CreateLogFile, true, Ok},
+    {"GRAPH", "LogBufferSize", &TSettings::LogBufferSize, 64 * kMegabyte, Ok, BufferSize},
+    {"CAN", "BusSpeed", &TSettings::CanBusSpeed, 0, Ok, IndexIn<kCanSpeedCount>},
+    {"CAN", "SamplingPoint", &TSettings::SamplingPoint, 0, Ok, IndexIn<kSamplingPointCount>},
+    {"CAN", "DriverMode", &TSettings::DriverMode, 0, Ok, IndexIn<kDriverModeCount>},
+    {"CAN", "Terminator", &TSettings::Terminator, 0, Ok, IndexIn<kTerminatorCount>},
+    {"CAN", "SendEnabled", &TSettings::CanSendEnabled, true, Ok},
+    {"LIN", "BusSpeed", &TSettings::LinBusSpeed, 0, Ok, IndexIn<kLinSpeedCount>},
+    {"LIN", "OperationNode", &TSettings::OperationNode, 0, Ok},
+    {"LIN", "SendEnabled", &TSettings::LinSendEnabled, true, Ok},
+    {"GRAPH", "MinYScale", &TSettings::MinYScale, -1000, Ok},
+    {"GRAPH", "MaxYScale", &TSettings::MaxYScale, 10000, Ok},
+    {"GRAPH", "YPitch", &TSettings::YPitch, 1000, Ok, AtLeastOne},
+    {"GRAPH", "TimeWidth", &TSettings::TimeWidth, 20, Ok, WithinList<kTimeWidths>},
+    {"GRAPH", "SampleRate", &TSettings::SampleRate, 50, Ok, WithinList<kSampleRates>},
+    {"GRAPH", "PlotRate", &TSettings::PlotRate, 100, Ok, WithinList<kPlotRates>},
+    {"System", "Administrator", &TSettings::Administrator, false, Never},
+    // Read last at start-up: it decides which window shows once the main one is up.
+    {"MainForm", "ViewState", &TSettings::ViewState, true, Close},
+};
+
+// Rules between keys, after every key is read.
+void SettleTogether(TSettings& s, const QString& exePath)
+{
+    const TSettings d;
+    if (s.MinYScale == s.MaxYScale) {  // an empty axis cannot be drawn
+        s.MinYScale = d.MinYScale;
+        s.MaxYScale = d.MaxYScale;
+    }
+    if (s.LabelFileName.isEmpty())
+        s.LabelFileName = DefaultLabelFileName(exePath);
+}
+
+void SetDefault(TSettings& s, const SettingKey& k)
+{
+    std::visit(
+        [&s, &k](auto field) {
+            using T = std::remove_cvref_t<decltype(s.*field)>;
+            if constexpr (std::is_same_v<T, QString>)
+                s.*field = QString::fromUtf8(std::get<const char*>(k.def));
+            else
+                s.*field = std::get<T>(k.def);
+        },
+        k.field);
+}
+
+void Read(TSettings& s, const SettingKey& k, const TIniFile& ini)
+{
+    const QString section = QString::fromLatin1(k.section);
+    const QString key = QString::fromLatin1(k.key);
+    std::visit(
+        [&](auto field) {
+            using T = std::remove_cvref_t<decltype(s.*field)>;
+            if constexpr (std::is_same_v<T, QString>) {
+                s.*field = ini.ReadString(section, key, QString::fromUtf8(std::get<const char*>(k.def)));
+            } else if constexpr (std::is_same_v<T, bool>) {
+                s.*field = ini.ReadBool(section, key, std::get<bool>(k.def));
+            } else {
+                const int def = std::get<int>(k.def);
+                const int v = ini.ReadInteger(section, key, def);
+                s.*field = k.clamp ? k.clamp(v, def) : v;
+            }
+        },
+        k.field);
+}
+
+void Write(const TSettings& s, const SettingKey& k, TIniFile& ini)
+{
+    const QString section = QString::fromLatin1(k.section);
+    const QString key = QString::fromLatin1(k.key);
+    std::visit(
+        [&](auto field) {
+            using T = std::remove_cvref_t<decltype(s.*field)>;
+            if constexpr (std::is_same_v<T, QString>) {
+                // A directory entered in the dialog holds for this run only.
+                ini.WriteString(section, key, field == &TSettings::LabelFileName ? LabelFileNamePart(s.*field) : s.*field);
+            } else if constexpr (std::is_same_v<T, bool>) {
+                ini.WriteBool(section, key, s.*field);
+            } else {
+                ini.WriteInteger(section, key, s.*field);
+            }
+        },
+        k.field);
+}
+
+bool WriteKeys(const TSettings& s, TIniFile& ini, Written which)
+{
+    TIniFile::Batch batch(ini);
+    for (const SettingKey& k : kKeys)
+        if (k.written == which)
+            Write(s, k, ini);
+    return batch.Commit();
+}
 
 }  // namespace
+
+const std::vector<SettingKey>& SettingKeys() { return kKeys; }
+
+TSettings::TSettings()
+{
+    for (const SettingKey& k : kKeys)
+        SetDefault(*this, k);
+}
 
 TSettings TSettings::Defaults(const QString& exePath)
 {
@@ -33,89 +156,57 @@ TSettings TSettings::Defaults(const QString& exePath)
 
 void TSettings::Load(const TIniFile& ini, const QString& exePath)
 {
-    const TSettings d = Defaults(exePath);
+    for (const SettingKey& k : kKeys)
+        Read(*this, k, ini);
+    SettleTogether(*this, exePath);
+}
 
-    Left = ini.ReadInteger(kMainForm, QStringLiteral("Left"), d.Left);
-    Top = ini.ReadInteger(kMainForm, QStringLiteral("Top"), d.Top);
+bool TSettings::SaveConfig(TIniFile& ini) const { return WriteKeys(*this, ini, Written::OnOk); }
 
-    DeviceNo = std::max(0, ini.ReadInteger(kUsb, QStringLiteral("DeviceNo"), d.DeviceNo));
-    BaudRate = ini.ReadInteger(kUsb, QStringLiteral("BaudRate"), d.BaudRate);
-    if (BaudRate < 1)
-        BaudRate = d.BaudRate;
-    Port = ini.ReadString(kUsb, QStringLiteral("Port"), d.Port);
-    LogfilePrefix = ini.ReadString(kLog, QStringLiteral("LogfilePrefix"), d.LogfilePrefix);
-    DaqfilePrefix = ini.ReadString(kLog, QStringLiteral("DaqfilePrefix"), d.DaqfilePrefix);
-    GraphEnabled = ini.ReadBool(kGraph, QStringLiteral("GraphEnabled"), d.GraphEnabled);
-    LabelFileName = ini.ReadString(kGraph, QStringLiteral("LabelFileName"), d.LabelFileName);
-    if (LabelFileName.isEmpty())
-        LabelFileName = d.LabelFileName;
-    CreateLogFile = ini.ReadBool(kGraph, QStringLiteral("CreateLogFile"), d.CreateLogFile);
-    LogBufferSize = std::clamp(ini.ReadInteger(kGraph, QStringLiteral("LogBufferSize"), d.LogBufferSize),
-                               8 * kMegabyte, 64 * kMegabyte);
+bool TSettings::SaveWindow(TIniFile& ini) const { return WriteKeys(*this, ini, Written::AtClose); }
 
-    CanBusSpeed = ClampIndex(ini.ReadInteger(kCan, QStringLiteral("BusSpeed"), d.CanBusSpeed), kCanSpeedCount);
-    SamplingPoint =
-        ClampIndex(ini.ReadInteger(kCan, QStringLiteral("SamplingPoint"), d.SamplingPoint), kSamplingPointCount);
-    DriverMode = ClampIndex(ini.ReadInteger(kCan, QStringLiteral("DriverMode"), d.DriverMode), kDriverModeCount);
-    Terminator = ClampIndex(ini.ReadInteger(kCan, QStringLiteral("Terminator"), d.Terminator), kTerminatorCount);
-    CanSendEnabled = ini.ReadBool(kCan, QStringLiteral("SendEnabled"), d.CanSendEnabled);
-
-    LinBusSpeed = ClampIndex(ini.ReadInteger(kLin, QStringLiteral("BusSpeed"), d.LinBusSpeed), kLinSpeedCount);
-    OperationNode = ini.ReadInteger(kLin, QStringLiteral("OperationNode"), d.OperationNode);
-    LinSendEnabled = ini.ReadBool(kLin, QStringLiteral("SendEnabled"), d.LinSendEnabled);
-
-    MinYScale = ini.ReadInteger(kGraph, QStringLiteral("MinYScale"), d.MinYScale);
-    MaxYScale = ini.ReadInteger(kGraph, QStringLiteral("MaxYScale"), d.MaxYScale);
-    if (MinYScale >= MaxYScale) {  // an empty or inverted axis cannot be drawn
-        MinYScale = d.MinYScale;
-        MaxYScale = d.MaxYScale;
+void CopyKeys(const TSettings& from, TSettings& to, Written only)
+{
+    for (const SettingKey& k : kKeys) {
+        if (k.written != only)
+            continue;
+        std::visit([&](auto field) { to.*field = from.*field; }, k.field);
     }
-    YPitch = std::max(1, ini.ReadInteger(kGraph, QStringLiteral("YPitch"), d.YPitch));
-    TimeWidth = std::clamp(ini.ReadInteger(kGraph, QStringLiteral("TimeWidth"), d.TimeWidth), 5, 60);
-    SampleRate = std::clamp(ini.ReadInteger(kGraph, QStringLiteral("SampleRate"), d.SampleRate), 5, 1000);
-    PlotRate = std::clamp(ini.ReadInteger(kGraph, QStringLiteral("PlotRate"), d.PlotRate), 10, 1000);
-
-    Administrator = ini.ReadBool(kSystem, QStringLiteral("Administrator"), d.Administrator);
-
-    // Read after the rest at start-up: it decides which window shows once the main one is up.
-    ViewState = ini.ReadBool(kMainForm, QStringLiteral("ViewState"), d.ViewState);
 }
 
-bool TSettings::SaveConfig(TIniFile& ini) const
+void TSettingBindings::Bind(SettingField field, Load load, Store store)
 {
-    TIniFile::Batch batch(ini);
-    ini.WriteInteger(kUsb, QStringLiteral("DeviceNo"), DeviceNo);
-    ini.WriteInteger(kUsb, QStringLiteral("BaudRate"), BaudRate);
-    ini.WriteString(kLog, QStringLiteral("LogfilePrefix"), LogfilePrefix);
-    ini.WriteString(kLog, QStringLiteral("DaqfilePrefix"), DaqfilePrefix);
-    ini.WriteBool(kGraph, QStringLiteral("GraphEnabled"), GraphEnabled);
-    ini.WriteString(kGraph, QStringLiteral("LabelFileName"), LabelFileNamePart(LabelFileName));
-    ini.WriteBool(kGraph, QStringLiteral("CreateLogFile"), CreateLogFile);
-    ini.WriteInteger(kGraph, QStringLiteral("LogBufferSize"), LogBufferSize);
-    ini.WriteInteger(kCan, QStringLiteral("BusSpeed"), CanBusSpeed);
-    ini.WriteInteger(kCan, QStringLiteral("SamplingPoint"), SamplingPoint);
-    ini.WriteInteger(kCan, QStringLiteral("DriverMode"), DriverMode);
-    ini.WriteInteger(kCan, QStringLiteral("Terminator"), Terminator);
-    ini.WriteBool(kCan, QStringLiteral("SendEnabled"), CanSendEnabled);
-    ini.WriteInteger(kLin, QStringLiteral("BusSpeed"), LinBusSpeed);
-    ini.WriteInteger(kLin, QStringLiteral("OperationNode"), OperationNode);
-    ini.WriteBool(kLin, QStringLiteral("SendEnabled"), LinSendEnabled);
-    ini.WriteInteger(kGraph, QStringLiteral("MinYScale"), MinYScale);
-    ini.WriteInteger(kGraph, QStringLiteral("MaxYScale"), MaxYScale);
-    ini.WriteInteger(kGraph, QStringLiteral("YPitch"), YPitch);
-    ini.WriteInteger(kGraph, QStringLiteral("TimeWidth"), TimeWidth);
-    ini.WriteInteger(kGraph, QStringLiteral("SampleRate"), SampleRate);
-    ini.WriteInteger(kGraph, QStringLiteral("PlotRate"), PlotRate);
-    return batch.Commit();
+    entries_.push_back({field, std::move(load), std::move(store)});
 }
 
-bool TSettings::SaveWindow(TIniFile& ini) const
+const TSettingBindings::Entry* TSettingBindings::Find(const SettingField& field) const
 {
-    TIniFile::Batch batch(ini);
-    ini.WriteInteger(kMainForm, QStringLiteral("Left"), Left);
-    ini.WriteInteger(kMainForm, QStringLiteral("Top"), Top);
-    ini.WriteBool(kMainForm, QStringLiteral("ViewState"), ViewState);
-    return batch.Commit();
+    for (const Entry& e : entries_)
+        if (e.field == field)
+            return &e;
+    return nullptr;
+}
+
+bool TSettingBindings::IsBound(const SettingField& field) const { return Find(field) != nullptr; }
+
+void TSettingBindings::LoadInto(const TSettings& s, std::optional<Written> only) const
+{
+    for (const SettingKey& k : kKeys) {
+        if (only && k.written != *only)
+            continue;
+        if (const Entry* e = Find(k.field); e && e->load)
+            e->load(s);
+    }
+}
+
+void TSettingBindings::StoreFrom(TSettings& s, std::optional<Written> only) const
+{
+    for (const SettingKey& k : kKeys) {
+        if (only && k.written != *only)
+            continue;
+        if (const Entry* e = Find(k.field); e && e->store)
+            e->store(s);
+    }
 }
 
 QString DataDirectory(const QString& exePath, bool exeDirWritable, const QString& configHome)

@@ -12,60 +12,61 @@
 //   - OperationNode selects master only for exactly 1, anything else is slave (kept as read);
 //   - TimeWidth, SampleRate, PlotRate and LogBufferSize are clamped into the range the
 //     settings dialog offers (5..60 s, 5..1000 ms, 10..1000 ms, 8..64 MB);
-//   - YPitch below 1 becomes 1; MinYScale >= MaxYScale gives both defaults;
+//   - YPitch below 1 becomes 1; MinYScale == MaxYScale gives both defaults (an inverted
+//     range is kept as the user gave it);
 //   - DeviceNo below 0 becomes 0; BaudRate below 1 gives the default;
 //   - an empty LabelFileName gives the default name.
 #include <QString>
+#include <functional>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "settings/options.h"
 
 namespace tarvik {
 
 class TIniFile;
 
-// Lengths of the lists the indexes select from.
-inline constexpr int kCanSpeedCount = 16;       // "1MBPS" .. "33.3KBPS"
-inline constexpr int kSamplingPointCount = 6;   // "60%" .. "85%"
-inline constexpr int kDriverModeCount = 2;      // "Normal", "Silent"
-inline constexpr int kTerminatorCount = 2;      // "Disable", "Enable"
-inline constexpr int kLinSpeedCount = 6;        // "19200BPS" .. "2400BPS"
-
-inline constexpr int kMegabyte = 1048576;
-
 struct TSettings {
+    // Every field has its key, default and clamp in the key table (settings.cpp).
     // "MainForm"
-    int Left = 0;
-    int Top = 0;
-    bool ViewState = true;
+    int Left, Top;
+    bool ViewState;
     // "USB"
-    int DeviceNo = 0;
-    int BaudRate = 3000000;
+    int DeviceNo;
+    int BaudRate;
     QString Port;  // an explicit serial port path; empty: open by device number
     // "LOG"
-    QString LogfilePrefix = QStringLiteral("Log");
-    QString DaqfilePrefix = QStringLiteral("Daq");
+    QString LogfilePrefix;
+    QString DaqfilePrefix;
     // "GRAPH"
-    bool GraphEnabled = true;
+    bool GraphEnabled;
     QString LabelFileName;  // as stored: normally a bare file name
-    bool CreateLogFile = true;
-    int LogBufferSize = 64 * kMegabyte;
+    bool CreateLogFile;
+    int LogBufferSize;
     // "CAN"
-    int CanBusSpeed = 0;
-    int SamplingPoint = 0;
-    int DriverMode = 0;
-    int Terminator = 0;
-    bool CanSendEnabled = true;
+    int CanBusSpeed;
+    int SamplingPoint;
+    int DriverMode;
+    int Terminator;
+    bool CanSendEnabled;
     // "LIN"
-    int LinBusSpeed = 0;
-    int OperationNode = 0;  // 1 master node, anything else slave
-    bool LinSendEnabled = true;
+    int LinBusSpeed;
+    int OperationNode;  // 1 master node, anything else slave
+    bool LinSendEnabled;
     // "GRAPH" display
-    int MinYScale = -1000;
-    int MaxYScale = 10000;
-    int YPitch = 1000;
-    int TimeWidth = 20;
-    int SampleRate = 50;
-    int PlotRate = 100;
+    int MinYScale;
+    int MaxYScale;
+    int YPitch;
+    int TimeWidth;
+    int SampleRate;
+    int PlotRate;
     // "System"
-    bool Administrator = false;
+    bool Administrator;
+
+    // Every key at its default (LabelFileName empty: it depends on the executable).
+    TSettings();
 
     bool MasterNode() const { return OperationNode == 1; }
 
@@ -74,12 +75,65 @@ struct TSettings {
 
     // Reads every key in start-up order; exePath names the default label file.
     void Load(const TIniFile& ini, const QString& exePath);
-    // Writes the keys confirmed by the settings dialog, in their fixed order, as one
-    // file update. LabelFileName is written as its file-name part only.
+    // Writes the keys confirmed by the settings dialog (the explicit port path among them),
+    // in their fixed order, as one file update. LabelFileName is written as its file-name
+    // part only.
     bool SaveConfig(TIniFile& ini) const;
     // Writes "Left", "Top" and "ViewState" to "MainForm" (at close).
     bool SaveWindow(TIniFile& ini) const;
 };
+
+// One key of the settings file. The table of them is the only list of keys: reading,
+// writing, the settings dialog's exchange and the main window's apply all walk it, in its
+// order. Adding a key: a field in TSettings and one row.
+enum class Written { Never, OnOk, AtClose };
+using SettingField = std::variant<int TSettings::*, bool TSettings::*, QString TSettings::*>;
+struct SettingKey {
+    const char* section;
+    const char* key;
+    SettingField field;
+    std::variant<int, bool, const char*> def;  // same type as the field
+    Written written;
+    // Int keys only: the value as the program uses it, given the value read and the default.
+    int (*clamp)(int value, int def) = nullptr;
+};
+const std::vector<SettingKey>& SettingKeys();
+
+// Where a window holds settings: for a key bound here, load puts its value from TSettings
+// into the window's control or object and store reads it back. Walks the key table, so the
+// order is the table's; keys that are not bound are passed over.
+class TSettingBindings {
+public:
+    using Load = std::function<void(const TSettings&)>;
+    using Store = std::function<void(TSettings&)>;
+
+    void Bind(SettingField field, Load load, Store store);
+    // A member setter and getter of owner, for a field of the getter's type.
+    template <class T, class Owner, class Set, class Get>
+    void Bind(T TSettings::*field, Owner* owner, Set set, Get get)
+    {
+        Bind(
+            SettingField(field), [owner, set, field](const TSettings& s) { (owner->*set)(s.*field); },
+            [owner, get, field](TSettings& s) { s.*field = (owner->*get)(); });
+    }
+
+    // Only the keys written at `only` when given, else every key.
+    void LoadInto(const TSettings& s, std::optional<Written> only = {}) const;
+    void StoreFrom(TSettings& s, std::optional<Written> only = {}) const;
+    bool IsBound(const SettingField& field) const;
+
+private:
+    struct Entry {
+        SettingField field;
+        Load load;
+        Store store;
+    };
+    const Entry* Find(const SettingField& field) const;
+    std::vector<Entry> entries_;
+};
+
+// Copies the fields of the keys written at `only` from `from` into `to`.
+void CopyKeys(const TSettings& from, TSettings& to, Written only);
 
 // Where files that live "beside the executable" go: the executable's folder when it is
 // writable, otherwise $XDG_CONFIG_HOME/tarvik (~/.config/tarvik without the variable).

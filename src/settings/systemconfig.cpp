@@ -7,66 +7,40 @@
 
 namespace tarvik {
 
-bool SaveSystemConfig(const TSettings& s, TIniFile& ini)
-{
-    const bool ok = s.SaveConfig(ini);
-    return ini.WriteString(QStringLiteral("USB"), QStringLiteral("Port"), s.Port) && ok;
-}
+bool SaveSystemConfig(const TSettings& s, TIniFile& ini) { return s.SaveConfig(ini); }
 
 namespace sysconf {
 
-const QStringList& CanSpeedItems()
+namespace {
+
+QString Text(const char* name) { return QString::fromLatin1(name); }
+QString Text(int value) { return QString::number(value); }
+
+// The list texts of one option array, made once.
+template <const auto& Options>
+const QStringList& ItemsOf()
 {
-    static const QStringList l{"1MBPS",    "500KBPS",  "250KBPS",  "166KBPS",  "125KBPS",  "100KBPS",
-                               "83.3KBPS", "71.4KBPS", "62.5KBPS", "55.5KBPS", "50.0KBPS", "45.4KBPS",
-                               "41.6KBPS", "38.4KBPS", "35.7KBPS", "33.3KBPS"};
+    static const QStringList l = [] {
+        QStringList r;
+        for (const auto& o : Options)
+            r << Text(o);
+        return r;
+    }();
     return l;
 }
-const QStringList& SamplingPointItems()
-{
-    static const QStringList l{"60%", "65%", "70%", "75%", "80%", "85%"};
-    return l;
-}
-const QStringList& DriverModeItems()
-{
-    static const QStringList l{"Normal", "Silent"};
-    return l;
-}
-const QStringList& TerminatorItems()
-{
-    static const QStringList l{"Disable", "Enable"};
-    return l;
-}
-const QStringList& LinSpeedItems()
-{
-    static const QStringList l{"19200BPS", "14400BPS", "10400BPS", "9600BPS", "4800BPS", "2400BPS"};
-    return l;
-}
-const QStringList& OperationNodeItems()
-{
-    static const QStringList l{"Slave Node", "Master Node"};
-    return l;
-}
-const QStringList& BufferSizeItems()
-{
-    static const QStringList l{"8", "16", "32", "64"};
-    return l;
-}
-const QStringList& TimeWidthItems()
-{
-    static const QStringList l{"5", "10", "20", "30", "60"};
-    return l;
-}
-const QStringList& SampleRateItems()
-{
-    static const QStringList l{"5", "10", "20", "25", "50", "100", "200", "500", "1000"};
-    return l;
-}
-const QStringList& PlotRateItems()
-{
-    static const QStringList l{"10", "20", "25", "50", "100", "200", "500", "1000"};
-    return l;
-}
+
+}  // namespace
+
+const QStringList& CanSpeedItems() { return ItemsOf<kCanSpeedNames>(); }
+const QStringList& SamplingPointItems() { return ItemsOf<kSamplingPointNames>(); }
+const QStringList& DriverModeItems() { return ItemsOf<kDriverModeNames>(); }
+const QStringList& TerminatorItems() { return ItemsOf<kTerminatorNames>(); }
+const QStringList& LinSpeedItems() { return ItemsOf<kLinSpeedNames>(); }
+const QStringList& OperationNodeItems() { return ItemsOf<kOperationNodeNames>(); }
+const QStringList& BufferSizeItems() { return ItemsOf<kBufferSizesMb>(); }
+const QStringList& TimeWidthItems() { return ItemsOf<kTimeWidths>(); }
+const QStringList& SampleRateItems() { return ItemsOf<kSampleRates>(); }
+const QStringList& PlotRateItems() { return ItemsOf<kPlotRates>(); }
 const QStringList& BaudRateItems()
 {
     static const QStringList l = [] {

@@ -11,8 +11,8 @@ namespace tarvik {
 class TIniFile;
 struct TSettings;
 
-// Writes the keys confirmed by OK in their fixed order, then the explicit port path,
-// which the dialog edits as well. False when the file could not be written.
+// Writes the keys confirmed by OK in their fixed order, the explicit port path among them,
+// as one file update. False when the file could not be written.
 bool SaveSystemConfig(const TSettings& s, TIniFile& ini);
 
 namespace sysconf {

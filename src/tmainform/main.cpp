@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "platform/version.h"
 #include "tmainform/backends.h"
@@ -26,7 +27,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& e) {
-            QMessageBox::critical(activeWindow(), applicationDisplayName(), QString::fromLocal8Bit(e.what()));
+            QMessageBox::critical(activeWindow(), tarvik::ApplicationTitle(), QString::fromLocal8Bit(e.what()));
         }
         return false;
     }
@@ -77,8 +78,7 @@ int main(int argc, char** argv)
     }
 
     TApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tarvik"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvik for Windows"));
+    tarvik::SetApplicationIdentity();
 
     // Qt has taken its own options (-platform, -style, ...) out of the list by now.
     QStringList args = QApplication::arguments();
@@ -108,7 +108,7 @@ int main(int argc, char** argv)
         InstallTerminationHandler([&form] { form.close(); });
         return app.exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, tarvik::ApplicationTitle(), QString::fromLocal8Bit(e.what()));
         return 1;
     }
 }

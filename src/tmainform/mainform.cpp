@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "subfuncs/subfuncs.h"
 #include "tmainform/tmonthread.h"
@@ -51,6 +52,7 @@ void TMainForm::FormCreate()
     usbDev_->SetMessagePump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     CreateWindows();
 
+    BindSettings();
     settings_.Load(*ini_, exePath);
     ApplyLoadedSettings();
 
@@ -193,7 +195,7 @@ void TMainForm::ShowError(const QString& message)
         options_.showError(message);
         return;
     }
-    QMessageBox::critical(this, QApplication::applicationDisplayName(), message);
+    QMessageBox::critical(this, ApplicationTitle(), message);
 }
 
 void TMainForm::Guard(const std::function<void()>& body)

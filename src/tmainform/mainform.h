@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/inifile.h"
 #include "platform/tmmtimer.h"
@@ -145,7 +146,7 @@ public:
     void SetSampleRate(int v) { settings_.SampleRate = v; }
     int PlotRate() const { return settings_.PlotRate; }
     void SetPlotRate(int v) { settings_.PlotRate = v; }
-    QString Port() const { return settings_.Port; }
+    QString Port() const { return port_; }
     int CanBusSpeed() const;
     void SetCanBusSpeed(int index);
     int LinBusSpeed() const;
@@ -192,6 +193,8 @@ private:
     void CreateControls();
     MaskGroup NewMaskGroup(int number, const QString& title, int x, int digits, int editWidth, QWidget* parent);
     void BindButton(QAbstractButton* button, QAction* action);
+    // Gives each Alt+letter to one control: menu titles first, then buttons (see .cpp).
+    void ResolveMnemonics();
     QLineEdit* NewEdit(const char* name, const QString& text, int maxLength, QWidget* parent, int x, int y, int w);
     QLabel* NewLabel(const QString& text, QWidget* parent, int x, int y);
 
@@ -201,6 +204,8 @@ private:
     void DeleteWindows();
 
     // Settings into controls and objects (mainformsettings.cpp).
+    void BindSettings();
+    void SetPort(const QString& port);
     void ApplyLoadedSettings();
     TSettings ApplyDialogSettings(const TSettings& s);
 
@@ -238,8 +243,10 @@ private:
     QPointer<TLabelForm> labelForm_;
 
     std::unique_ptr<TIniFile> ini_;
-    TSettings settings_;
+    TSettings settings_;  // the keys held by the window itself
+    TSettingBindings settingBindings_;
     QString labelFilePath_;
+    QString port_;  // the serial port path the adapter channel was built for
 
     // Actions.
     QAction* ActPortOpen = nullptr;
@@ -276,6 +283,7 @@ private:
     QCheckBox* CheckBox5 = nullptr;
     QLineEdit* Edit[15] = {};  // Edit[5] .. Edit[14]: LIN id, length and data
     QLabel* linLabels_[3] = {};
+    std::vector<QAbstractButton*> boundButtons_;
 
     QTimer* idleTimer_ = nullptr;
     QTimer* pollTimer_ = nullptr;

@@ -9,6 +9,7 @@
 
 #include "dialogs/taboutbox.h"
 #include "dialogs/tsystemdialog.h"
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/tusbdev.h"
@@ -99,12 +100,12 @@ OnBusConfig TMainForm::CurrentOnBusConfig() const
     c.driverMode = settings_.DriverMode;
     c.terminator = settings_.Terminator;
     if (stdMask_.use->isChecked()) {
-        c.stdMask = HexFieldValue(stdMask_.mask->text());
-        c.stdCode = HexFieldValue(stdMask_.code->text());
+        c.stdMask = ParseHexField(stdMask_.mask->text());
+        c.stdCode = ParseHexField(stdMask_.code->text());
     }
     if (extMask_.use->isChecked()) {
-        c.extMask = HexFieldValue(extMask_.mask->text());
-        c.extCode = HexFieldValue(extMask_.code->text());
+        c.extMask = ParseHexField(extMask_.mask->text());
+        c.extCode = ParseHexField(extMask_.code->text());
     }
     c.linSpeed = LinBusSpeed();
     c.linNode = LinOperationNode();
@@ -114,9 +115,9 @@ OnBusConfig TMainForm::CurrentOnBusConfig() const
 LinFrame TMainForm::CurrentLinFrame() const
 {
     LinFrame f;
-    f.length = DecimalFieldValue(Edit[6]->text());
-    f.id = HexFieldValue(Edit[5]->text());
-    for (int i = 0; i < 8; ++i) f.data[i] = std::uint8_t(HexFieldValue(Edit[7 + i]->text()));
+    f.length = int(ParseDecField(Edit[6]->text()));
+    f.id = ParseHexField(Edit[5]->text());
+    for (int i = 0; i < 8; ++i) f.data[i] = std::uint8_t(ParseHexField(Edit[7 + i]->text()));
     return f;
 }
 
@@ -225,7 +226,7 @@ void TMainForm::ActSaveToFileAccept(const QString& path)
 void TMainForm::ActAboutExecute()
 {
     TAboutBox box(this);
-    box.FillDefaults(QApplication::applicationDisplayName());
+    box.FillDefaults(ApplicationTitle());
     box.exec();
 }
 

@@ -5,9 +5,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QRadioButton>
 #include <QToolButton>
+#include <algorithm>
 
+#include "settings/options.h"
 #include "tmainform/lampshape.h"
 #include "tmainform/mainform.h"
 
@@ -20,11 +24,6 @@ namespace {
 constexpr int kClientWidth = 402;
 constexpr int kClientHeight = 249;
 
-const char* const kCanSpeeds[] = {"1MBPS",    "500KBPS",  "250KBPS",  "166KBPS", "125KBPS",  "100KBPS",
-                                  "83.3KBPS", "71.4KBPS", "62.5KBPS", "55.5KBPS", "50.0KBPS", "45.4KBPS",
-                                  "41.6KBPS", "38.4KBPS", "35.7KBPS", "33.3KBPS"};
-const char* const kLinSpeeds[] = {"19200BPS", "14400BPS", "10400BPS", "9600BPS", "4800BPS", "2400BPS"};
-
 }  // namespace
 
 void TMainForm::BindButton(QAbstractButton* button, QAction* action)
@@ -35,6 +34,41 @@ void TMainForm::BindButton(QAbstractButton* button, QAction* action)
     auto sync = [button, action] { button->setVisible(action->isVisible()); };
     connect(action, &QAction::changed, button, sync);
     sync();
+    boundButtons_.push_back(button);
+}
+
+namespace {
+
+bool HasMenuEntry(const QAbstractButton* button)
+{
+    const auto* tool = qobject_cast<const QToolButton*>(button);
+    const QAction* action = tool ? tool->defaultAction() : nullptr;
+    if (!action) return false;
+    const QList<QObject*> users = action->associatedObjects();
+    return std::any_of(users.begin(), users.end(), [](QObject* o) { return qobject_cast<QMenu*>(o) != nullptr; });
+}
+
+}  // namespace
+
+// Qt only moves the focus when two controls claim the same Alt+letter, so each letter must
+// have one owner among the controls that can be pressed now. The menu bar's titles win (as
+// in any desktop program); then a button whose command has no menu entry, since the others
+// stay reachable through their menu. A button gives up its letter only while outranked.
+void TMainForm::ResolveMnemonics()
+{
+    QList<QKeySequence> menuTitles;
+    for (const QAction* a : menuBar()->actions()) menuTitles << QKeySequence::mnemonic(a->text());
+    auto pressable = [this](const QAbstractButton* b) { return b->isVisibleTo(this) && b->isEnabled(); };
+    QList<QKeySequence> offMenuButtons;
+    for (const QAbstractButton* b : boundButtons_)
+        if (pressable(b) && !HasMenuEntry(b)) offMenuButtons << QKeySequence::mnemonic(b->text());
+
+    for (QAbstractButton* b : boundButtons_) {
+        const QKeySequence own = QKeySequence::mnemonic(b->text());
+        const bool outranked = menuTitles.contains(own) || (HasMenuEntry(b) && offMenuButtons.contains(own));
+        const QKeySequence wanted = outranked ? QKeySequence() : own;
+        if (b->shortcut() != wanted) b->setShortcut(wanted);
+    }
 }
 
 QLineEdit* TMainForm::NewEdit(const char* name, const QString& text, int maxLength, QWidget* parent, int x, int y,
@@ -122,11 +156,11 @@ void TMainForm::CreateControls()
     Label1->setFixedWidth(104);
     ComboBox1 = new QComboBox(client);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    for (const char* s : kCanSpeeds) ComboBox1->addItem(QString::fromLatin1(s));
+    for (const char* s : kCanSpeedNames) ComboBox1->addItem(QString::fromLatin1(s));
     ComboBox1->setGeometry(112, 49, 104, 22);
     ComboBox2 = new QComboBox(client);
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-    for (const char* s : kLinSpeeds) ComboBox2->addItem(QString::fromLatin1(s));
+    for (const char* s : kLinSpeedNames) ComboBox2->addItem(QString::fromLatin1(s));
     ComboBox2->setGeometry(112, 49, 104, 22);
     ComboBox2->hide();
 

@@ -1,37 +1,11 @@
 #include "tmainform/mainformlogic.h"
 
-#include <QFile>
+#include <QSaveFile>
 #include <QRegularExpression>
 #include <QStringList>
 
-#include "platform/hexdigit.h"
 
 namespace tarvik {
-
-std::uint32_t HexFieldValue(const QString& text)
-{
-    if (text.isEmpty()) return 0;
-    std::uint64_t value = 0;
-    for (QChar c : text) {
-        const int d = HexDigit(c.unicode());
-        if (d < 0) return 0;
-        value = (value << 4) | std::uint64_t(d);
-        if (value > 0xFFFFFFFFull) return 0;  // does not fit the 32-bit field
-    }
-    return std::uint32_t(value);
-}
-
-int DecimalFieldValue(const QString& text)
-{
-    bool ok = false;
-    const int v = text.toInt(&ok, 10);
-    return ok ? v : 0;
-}
-
-QString FormatHexField(std::uint32_t value, int width)
-{
-    return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
-}
 
 int LinLengthForId(std::uint32_t id)
 {
@@ -40,15 +14,6 @@ int LinLengthForId(std::uint32_t id)
     case 0x30: return 8;
     default: return 2;
     }
-}
-
-EditKey ClassifyEditKey(int key, const QString& text)
-{
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) return EditKey::NextControl;
-    if (text.size() != 1) return EditKey::Pass;
-    const QChar c = text.at(0);
-    if (c == QLatin1Char(' ') || !c.isPrint()) return EditKey::Pass;
-    return HexDigit(c.unicode()) >= 0 ? EditKey::Pass : EditKey::Discard;
 }
 
 QString ProposeLogFileName(const QString& prefix, const QDate& date,
@@ -68,8 +33,11 @@ bool WriteLinesCrLf(const QString& path, const QString& text, QString* error)
     QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // a final line break ends the last line
 
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Written aside and renamed over the target, so a failed save never leaves a cut-off
+    // file in place of the previous one.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);  // a writable file in a folder we cannot add to
+    if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();
         return false;
     }
@@ -78,12 +46,7 @@ bool WriteLinesCrLf(const QString& path, const QString& text, QString* error)
         bytes += line.toLocal8Bit();
         bytes += "\r\n";
     }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
         if (error) *error = file.errorString();
         return false;
     }

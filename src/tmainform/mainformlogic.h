@@ -6,21 +6,12 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/numberfield.h"
+
 namespace tarvik {
 
-// Hexadecimal edit text as the adapter fields read it: text that does not convert gives 0.
-std::uint32_t HexFieldValue(const QString& text);
-// Decimal edit text; text that does not convert gives 0.
-int DecimalFieldValue(const QString& text);
-// Upper-case hexadecimal, zero-padded to width; a larger value keeps its extra digits.
-QString FormatHexField(std::uint32_t value, int width);
 // LIN data length chosen from bits 4 and 5 of the identifier: 2, 2, 4 or 8.
 int LinLengthForId(std::uint32_t id);
-
-// What an edit of the main window does with one typed key.
-enum class EditKey { Pass, Discard, NextControl };
-// key is a Qt::Key value, text the character it produces (empty for control keys).
-EditKey ClassifyEditKey(int key, const QString& text);
 
 // "<prefix><yyyymmdd>_NNN.txt" with the lowest NNN (1..999) whose file does not exist;
 // with all 999 present, 999.

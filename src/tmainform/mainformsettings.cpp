@@ -37,64 +37,49 @@ void TMainForm::SetLabelFileName(const QString& name)
     if (labelForm_) labelForm_->SetLabelFilePath(labelFilePath_);
 }
 
+void TMainForm::BindSettings()
+{
+    // Keys held in controls and objects; every other key is held in settings_.
+    settingBindings_.Bind(
+        &TSettings::Left, [this](const TSettings& s) { move(s.Left, y()); }, [this](TSettings& s) { s.Left = x(); });
+    settingBindings_.Bind(
+        &TSettings::Top, [this](const TSettings& s) { move(x(), s.Top); }, [this](TSettings& s) { s.Top = y(); });
+    settingBindings_.Bind(&TSettings::DeviceNo, this, &TMainForm::SetDeviceNo, &TMainForm::DeviceNo);
+    settingBindings_.Bind(&TSettings::BaudRate, this, &TMainForm::SetBaudRate, &TMainForm::BaudRate);
+    settingBindings_.Bind(&TSettings::Port, [this](const TSettings& s) { SetPort(s.Port); }, nullptr);
+    settingBindings_.Bind(
+        &TSettings::LabelFileName, [this](const TSettings& s) { SetLabelFileName(s.LabelFileName); },
+        [this](TSettings& s) { s.LabelFileName = LabelFileNamePart(labelFilePath_); });
+    settingBindings_.Bind(&TSettings::CanBusSpeed, this, &TMainForm::SetCanBusSpeed, &TMainForm::CanBusSpeed);
+    settingBindings_.Bind(&TSettings::LinBusSpeed, this, &TMainForm::SetLinBusSpeed, &TMainForm::LinBusSpeed);
+    settingBindings_.Bind(&TSettings::OperationNode, this, &TMainForm::SetLinOperationNode,
+                          &TMainForm::LinOperationNode);
+    settingBindings_.Bind(&TSettings::LinSendEnabled, this, &TMainForm::SetLinSendEnabled, &TMainForm::LinSendEnabled);
+}
+
+void TMainForm::SetPort(const QString& port)
+{
+    // A changed port path takes effect at the next open, like the device number.
+    if (port != port_ && options_.portBackend) {
+        auto backend = port.isEmpty() ? options_.backend : options_.portBackend(port);
+        if (backend) usbDev_->SetBackend(std::move(backend));
+    }
+    port_ = port;
+}
+
 TSettings TMainForm::CurrentSettings() const
 {
     TSettings s = settings_;
-    s.Left = x();
-    s.Top = y();
-    s.DeviceNo = DeviceNo();
-    s.BaudRate = BaudRate();
-    s.LabelFileName = LabelFileNamePart(labelFilePath_);
-    s.CanBusSpeed = CanBusSpeed();
-    s.LinBusSpeed = LinBusSpeed();
-    s.OperationNode = LinOperationNode();
-    s.LinSendEnabled = LinSendEnabled();
+    settingBindings_.StoreFrom(s);
     return s;
 }
 
-void TMainForm::ApplyLoadedSettings()
-{
-    move(settings_.Left, settings_.Top);
-    usbDev_->SetDeviceNumber(std::uint32_t(settings_.DeviceNo));
-    usbDev_->SetBaudRate(std::uint32_t(settings_.BaudRate));
-    if (!settings_.Port.isEmpty() && options_.portBackend) usbDev_->SetBackend(options_.portBackend(settings_.Port));
-    SetLabelFileName(settings_.LabelFileName);
-    SetCanBusSpeed(settings_.CanBusSpeed);
-    SetLinBusSpeed(settings_.LinBusSpeed);
-    SetLinOperationNode(settings_.OperationNode);
-    SetLinSendEnabled(settings_.LinSendEnabled);
-}
+void TMainForm::ApplyLoadedSettings() { settingBindings_.LoadInto(settings_); }
 
 TSettings TMainForm::ApplyDialogSettings(const TSettings& s)
 {
-    SetDeviceNo(s.DeviceNo);
-    SetBaudRate(s.BaudRate);
-    // A changed port path takes effect at the next open, like the device number.
-    if (s.Port != settings_.Port && options_.portBackend) {
-        auto backend = s.Port.isEmpty() ? options_.backend : options_.portBackend(s.Port);
-        if (backend) usbDev_->SetBackend(std::move(backend));
-    }
-    settings_.Port = s.Port;
-    SetCanSendEnabled(s.CanSendEnabled);
-    SetLogfilePrefix(s.LogfilePrefix);
-    SetDaqfilePrefix(s.DaqfilePrefix);
-    SetGraphEnabled(s.GraphEnabled);
-    SetLabelFileName(s.LabelFileName);
-    SetCreateLogFile(s.CreateLogFile);
-    SetLogBufferSize(s.LogBufferSize);
-    SetCanBusSpeed(s.CanBusSpeed);
-    SetSamplingPoint(s.SamplingPoint);
-    SetDriverMode(s.DriverMode);
-    SetTerminator(s.Terminator);
-    SetMinYScale(s.MinYScale);
-    SetMaxYScale(s.MaxYScale);
-    SetYPitch(s.YPitch);
-    SetTimeWidth(s.TimeWidth);
-    SetSampleRate(s.SampleRate);
-    SetPlotRate(s.PlotRate);
-    SetLinBusSpeed(s.LinBusSpeed);
-    SetLinOperationNode(s.OperationNode);
-    SetLinSendEnabled(s.LinSendEnabled);
+    CopyKeys(s, settings_, Written::OnOk);
+    settingBindings_.LoadInto(s, Written::OnOk);
     return CurrentSettings();
 }
 

@@ -95,6 +95,8 @@ void TMainForm::UpdateControls()
     if (sendForm_) sendForm_->SetSendEnabled(s.transmitEnabled);
     if (labelForm_) labelForm_->EnableActions();
     // The graph and label table windows get the on-bus flag here once they exist.
+
+    ResolveMnemonics();  // which buttons can be pressed may just have changed
 }
 
 void TMainForm::ScheduleIdle()
@@ -118,10 +120,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        switch (ClassifyEditKey(key->key(), key->text())) {
-        case EditKey::Discard: return true;
-        case EditKey::NextControl: focusNextChild(); return true;
-        case EditKey::Pass: break;
+        // Every edit here takes hex digits, the length edit too; its text is read as decimal.
+        switch (FilterKey(key->key(), key->text(), FieldKind::Hex)) {
+        case KeyVerdict::Discard: return true;
+        case KeyVerdict::NextField: focusNextChild(); return true;
+        case KeyVerdict::Pass: break;
         }
     } else if (event->type() == QEvent::FocusOut && edit) {
         if (edit == Edit[5]) EditLinIdExit();
@@ -132,12 +135,12 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 
 void TMainForm::EditLinDatExit(QLineEdit* edit)
 {
-    edit->setText(FormatHexField(HexFieldValue(edit->text()), edit->maxLength()));
+    edit->setText(NormaliseHexField(edit->text(), edit->maxLength()));
 }
 
 void TMainForm::EditLinIdExit()
 {
-    const std::uint32_t id = HexFieldValue(Edit[5]->text());
+    const std::uint32_t id = ParseHexField(Edit[5]->text());
     Edit[5]->setText(FormatHexField(id, 2));
     Edit[6]->setText(QString::number(LinLengthForId(id)));
 }

@@ -11,22 +11,22 @@ using namespace tarvik;
 
 TEST(MainFormFields, HexTextThatDoesNotConvertIsZero)
 {
-    EXPECT_EQ(HexFieldValue("1f"), 0x1Fu);
-    EXPECT_EQ(HexFieldValue("7FF"), 0x7FFu);
-    EXPECT_EQ(HexFieldValue("FFFFFFFF"), 0xFFFFFFFFu);
-    EXPECT_EQ(HexFieldValue("000000001"), 1u);  // leading zeros beyond eight digits still fit
-    EXPECT_EQ(HexFieldValue(""), 0u);
-    EXPECT_EQ(HexFieldValue("1g"), 0u);
-    EXPECT_EQ(HexFieldValue(" 1"), 0u);
-    EXPECT_EQ(HexFieldValue("0x10"), 0u);         // the prefix is ours to add, not the user's
-    EXPECT_EQ(HexFieldValue("100000000"), 0u);   // beyond 32 bits does not convert
+    EXPECT_EQ(ParseHexField("1f"), 0x1Fu);
+    EXPECT_EQ(ParseHexField("7FF"), 0x7FFu);
+    EXPECT_EQ(ParseHexField("FFFFFFFF"), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseHexField("000000001"), 1u);  // leading zeros beyond eight digits still fit
+    EXPECT_EQ(ParseHexField(""), 0u);
+    EXPECT_EQ(ParseHexField("1g"), 0u);
+    EXPECT_EQ(ParseHexField(" 1"), 0u);
+    EXPECT_EQ(ParseHexField("0x10"), 0u);         // the prefix is ours to add, not the user's
+    EXPECT_EQ(ParseHexField("100000000"), 0u);   // beyond 32 bits does not convert
     // Wide characters whose low byte is a digit or letter are not digits.
-    EXPECT_EQ(HexFieldValue(QString(QChar(0x0131))), 0u);
-    EXPECT_EQ(HexFieldValue(QStringLiteral("1") + QChar(0x0141)), 0u);
-    EXPECT_EQ(ClassifyEditKey(0, QString(QChar(0x0141))), EditKey::Discard);
-    EXPECT_EQ(DecimalFieldValue("2"), 2);
-    EXPECT_EQ(DecimalFieldValue("A"), 0);
-    EXPECT_EQ(DecimalFieldValue(""), 0);
+    EXPECT_EQ(ParseHexField(QString(QChar(0x0131))), 0u);
+    EXPECT_EQ(ParseHexField(QStringLiteral("1") + QChar(0x0141)), 0u);
+    EXPECT_EQ(FilterKey(0, QString(QChar(0x0141)), FieldKind::Hex), KeyVerdict::Discard);
+    EXPECT_EQ(ParseDecField("2"), 2u);
+    EXPECT_EQ(ParseDecField("A"), 0u);
+    EXPECT_EQ(ParseDecField(""), 0u);
 }
 
 TEST(MainFormFields, HexFormattingPadsAndKeepsExtraDigits)
@@ -49,16 +49,16 @@ TEST(MainFormFields, LinLengthFromIdentifierBits)
 
 TEST(MainFormFields, KeyFilterKeepsHexControlAndSpace)
 {
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_G, "g"), EditKey::Discard);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_Minus, "-"), EditKey::Discard);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_A, "a"), EditKey::Pass);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_F, "F"), EditKey::Pass);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_9, "9"), EditKey::Pass);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_Space, " "), EditKey::Pass);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_Backspace, "\b"), EditKey::Pass);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_Left, ""), EditKey::Pass);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_Return, "\r"), EditKey::NextControl);
-    EXPECT_EQ(ClassifyEditKey(Qt::Key_Enter, "\r"), EditKey::NextControl);
+    EXPECT_EQ(FilterKey(Qt::Key_G, "g", FieldKind::Hex), KeyVerdict::Discard);
+    EXPECT_EQ(FilterKey(Qt::Key_Minus, "-", FieldKind::Hex), KeyVerdict::Discard);
+    EXPECT_EQ(FilterKey(Qt::Key_A, "a", FieldKind::Hex), KeyVerdict::Pass);
+    EXPECT_EQ(FilterKey(Qt::Key_F, "F", FieldKind::Hex), KeyVerdict::Pass);
+    EXPECT_EQ(FilterKey(Qt::Key_9, "9", FieldKind::Hex), KeyVerdict::Pass);
+    EXPECT_EQ(FilterKey(Qt::Key_Space, " ", FieldKind::Hex), KeyVerdict::Pass);
+    EXPECT_EQ(FilterKey(Qt::Key_Backspace, "\b", FieldKind::Hex), KeyVerdict::Pass);
+    EXPECT_EQ(FilterKey(Qt::Key_Left, "", FieldKind::Hex), KeyVerdict::Pass);
+    EXPECT_EQ(FilterKey(Qt::Key_Return, "\r", FieldKind::Hex), KeyVerdict::NextField);
+    EXPECT_EQ(FilterKey(Qt::Key_Enter, "\r", FieldKind::Hex), KeyVerdict::NextField);
 }
 
 TEST(MainFormSaveName, NextFreeSequenceNumberOfTheDay)

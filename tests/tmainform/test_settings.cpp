@@ -149,7 +149,7 @@ TEST(SettingsWrite, DialogKeysInTheirOrderThenWindowPosition)
     s.ViewState = false;
     ASSERT_TRUE(s.SaveWindow(ini));
     EXPECT_EQ(testsupport::ReadFile(path.toStdString()),
-              "[USB]\r\nDeviceNo=0\r\nBaudRate=3000000\r\n"
+              "[USB]\r\nDeviceNo=0\r\nBaudRate=3000000\r\nPort=\r\n"
               "[LOG]\r\nLogfilePrefix=Log\r\nDaqfilePrefix=Daq\r\n"
               "[GRAPH]\r\nGraphEnabled=1\r\nLabelFileName=engine.txt\r\nCreateLogFile=1\r\nLogBufferSize=67108864\r\n"
               "MinYScale=-1000\r\nMaxYScale=10000\r\nYPitch=1000\r\nTimeWidth=20\r\nSampleRate=50\r\nPlotRate=100\r\n"
@@ -185,4 +185,102 @@ TEST(SettingsPaths, FilesBesideTheExecutableOrInTheConfigFolder)
     QTemporaryDir dir;
     const QString exe = dir.filePath("tarvik");
     EXPECT_EQ(tarvik::SettingsFilePath(exe), dir.filePath("tarvik.INI"));
+}
+
+namespace {
+
+// A value of the key's type that differs from its default.
+void SetOther(TSettings& s, const tarvik::SettingKey& k, int n)
+{
+    std::visit(
+        [&](auto field) {
+            using T = std::remove_cvref_t<decltype(s.*field)>;
+            if constexpr (std::is_same_v<T, QString>)
+                s.*field = QStringLiteral("v%1").arg(n);
+            else if constexpr (std::is_same_v<T, bool>)
+                s.*field = !std::get<bool>(k.def);
+            else {
+                // Next to the default, on the side the clamp keeps.
+                const int def = std::get<int>(k.def);
+                auto kept = [&k, def](int v) { return k.clamp ? k.clamp(v, def) : v; };
+                s.*field = kept(def + 1) != def ? kept(def + 1) : kept(def - 1);
+            }
+        },
+        k.field);
+}
+
+bool SameValue(const TSettings& a, const TSettings& b, const tarvik::SettingKey& k)
+{
+    return std::visit([&](auto field) { return a.*field == b.*field; }, k.field);
+}
+
+}  // namespace
+
+TEST(SettingsKeys, TableIsConsistent)
+{
+    const auto& keys = tarvik::SettingKeys();
+    ASSERT_GE(keys.size(), 26u);
+    const TSettings d;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto& k = keys[i];
+        SCOPED_TRACE(std::string(k.section) + "/" + k.key);
+        // The default is of the field's type, and a fresh TSettings holds it.
+        const bool typed = std::visit(
+            [&](auto field) {
+                using T = std::remove_cvref_t<decltype(d.*field)>;
+                if constexpr (std::is_same_v<T, QString>)
+                    return std::holds_alternative<const char*>(k.def) && d.*field == std::get<const char*>(k.def);
+                else
+                    return std::holds_alternative<T>(k.def) && d.*field == std::get<T>(k.def);
+            },
+            k.field);
+        EXPECT_TRUE(typed);
+        for (size_t j = i + 1; j < keys.size(); ++j) {
+            EXPECT_FALSE(QString(k.section) == keys[j].section && QString(k.key) == keys[j].key) << "key twice";
+            EXPECT_FALSE(k.field == keys[j].field) << "field twice";
+        }
+    }
+}
+
+TEST(SettingsKeys, EveryWrittenKeyReadsBackAsWritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tarvik.INI");
+    TIniFile ini(path);
+    TSettings s = TSettings::Defaults(kExe);
+    int n = 0;
+    for (const auto& k : tarvik::SettingKeys())
+        SetOther(s, k, n++);
+    ASSERT_TRUE(s.SaveConfig(ini));
+    ASSERT_TRUE(s.SaveWindow(ini));
+
+    TIniFile again(path);
+    TSettings r;
+    r.Load(again, kExe);
+    for (const auto& k : tarvik::SettingKeys()) {
+        SCOPED_TRACE(std::string(k.section) + "/" + k.key);
+        if (k.written == tarvik::Written::Never)
+            EXPECT_TRUE(SameValue(r, TSettings::Defaults(kExe), k));  // never written: still the default
+        else
+            EXPECT_TRUE(SameValue(r, s, k));
+    }
+}
+
+TEST(SettingsRead, YRangeOnlyEqualIsReset)
+{
+    struct {
+        const char* text;
+        int min, max;
+    } const rows[] = {
+        {"MinYScale=50\r\nMaxYScale=50\r\n", -1000, 10000},  // empty axis: both defaults
+        {"MinYScale=500\r\nMaxYScale=-500\r\n", 500, -500},   // inverted: kept as given
+        {"MinYScale=-5\r\nMaxYScale=5\r\n", -5, 5},
+        {"MaxYScale=-1000\r\n", -1000, 10000},                 // equals the default minimum
+        {"MinYScale=20000\r\n", 20000, 10000},                 // above the default maximum
+    };
+    for (const auto& row : rows) {
+        const TSettings s = LoadFrom(QByteArray("[GRAPH]\r\n") + row.text);
+        EXPECT_EQ(s.MinYScale, row.min) << row.text;
+        EXPECT_EQ(s.MaxYScale, row.max) << row.text;
+    }
 }
