@@ -55,6 +55,8 @@ void TMainForm::BindSettings()
     settingBindings_.Bind(&TSettings::OperationNode, this, &TMainForm::SetLinOperationNode,
                           &TMainForm::LinOperationNode);
     settingBindings_.Bind(&TSettings::LinSendEnabled, this, &TMainForm::SetLinSendEnabled, &TMainForm::LinSendEnabled);
+    settingBindings_.Bind(&TSettings::DbcLittleEndian, labelForm_.data(), &TLabelForm::SetDbcLittleEndian,
+                          &TLabelForm::DbcLittleEndian);
 }
 
 void TMainForm::SetPort(const QString& port)

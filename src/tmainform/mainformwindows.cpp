@@ -36,6 +36,10 @@ void TMainForm::CreateWindows()
     labelForm_->SetAnchor(this);
     labelForm_->SetProgramDir(QCoreApplication::applicationDirPath());
     labelForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
+    labelForm_->onDbcLittleEndianChanged = [this](bool on) {
+        settings_.DbcLittleEndian = on;
+        settings_.SaveChanged(*ini_);  // like the window position, a failed write stays quiet
+    };
 }
 
 void TMainForm::CloseWindows()

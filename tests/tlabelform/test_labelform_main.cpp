@@ -2,6 +2,7 @@
 // file, kept up to date by the idle handler, hidden on close until shutdown closes it.
 #include <QTableView>
 
+#include "support/testsupport.h"
 #include "tmainform/mainform_fixture.h"
 #include "tlabelform/tlabelform.h"
 
@@ -10,7 +11,7 @@ using namespace mainformtest;
 TEST_F(MainFormTest, LabelWindowFollowsTheMainWindow)
 {
     const QString labels = dir.filePath("labels.txt");
-    Create(nullptr, "[GRAPH]\r\nLabelFileName=" + labels.toUtf8() + "\r\n");
+    Create(nullptr, "[GRAPH]\r\nLabelFileName=" + labels.toUtf8() + "\r\nDbcLittleEndian=1\r\n");
     QFile f(labels);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("A,bit,,0x001,Big,0,1,1,0,0,1,\r\nB,bit,,0x002,Big,0,1,1,0,0,1,\r\n");
@@ -32,6 +33,11 @@ TEST_F(MainFormTest, LabelWindowFollowsTheMainWindow)
     Idle();
     EXPECT_TRUE(lf->ActPositionUp->isEnabled());
     EXPECT_FALSE(lf->ActPositionDown->isEnabled());
+
+    // The little-endian import option comes from the settings file and goes back at once.
+    EXPECT_TRUE(lf->DbcLittleEndian());
+    lf->ActDbcLittleEndian->trigger();
+    EXPECT_NE(testsupport::ReadFile(iniPath.toStdString()).find("DbcLittleEndian=0\r\n"), std::string::npos);
 
     lf->close();
     EXPECT_TRUE(lf->isHidden());
