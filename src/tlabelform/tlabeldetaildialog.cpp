@@ -13,6 +13,7 @@
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "ttlabelinfo/tlabelinfo.h"
 
@@ -315,7 +316,7 @@ void TLabelDetailDialog::OKBtnClick()
         accept();
         return;
     }
-    QMessageBox::critical(this, windowTitle(), DetailProblemText(problem), QMessageBox::Ok);
+    QMessageBox::critical(this, ApplicationTitle(), DetailProblemText(problem), QMessageBox::Ok);
     if (problem == TDetailProblem::NoName)
         Edit1->setFocus();
     else

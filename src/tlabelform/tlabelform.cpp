@@ -20,6 +20,7 @@
 #include <optional>
 #include <qdrawutil.h>
 
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "tlabelform/tlabeldetaildialog.h"
 
@@ -233,7 +234,7 @@ TLabelForm::TLabelForm(QWidget* parent) : QMainWindow(parent, Qt::Window)
     setCentralWidget(central);
     statusBar()->setObjectName("StatusBar1");
 
-    presenter_ = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
+    presenter_ = [this](const QString& message) { QMessageBox::critical(this, ApplicationTitle(), message); };
     resize(800, 400);
     EnableActions();
 }
@@ -324,7 +325,7 @@ void TLabelForm::FileOpen1Accept(const QString& path)
         return;
     model_.SetModified(false);
     EnableActions();
-    if (QMessageBox::question(this, windowTitle(), QStringLiteral("グラフ設定も更新しますか？"),
+    if (QMessageBox::question(this, ApplicationTitle(), QStringLiteral("グラフ設定も更新しますか？"),
                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
         ActUpdateExecute();
 }
