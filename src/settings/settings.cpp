@@ -169,15 +169,6 @@ bool TSettings::SaveWindow(TIniFile& ini) const { return WriteKeys(*this, ini, W
 
 bool TSettings::SaveChanged(TIniFile& ini) const { return WriteKeys(*this, ini, Written::OnChange); }
 
-void CopyKeys(const TSettings& from, TSettings& to, Written only)
-{
-    for (const SettingKey& k : kKeys) {
-        if (k.written != only)
-            continue;
-        std::visit([&](auto field) { to.*field = from.*field; }, k.field);
-    }
-}
-
 void TSettingBindings::Bind(SettingField field, Load load, Store store)
 {
     entries_.push_back({field, std::move(load), std::move(store)});
@@ -191,15 +182,17 @@ const TSettingBindings::Entry* TSettingBindings::Find(const SettingField& field)
     return nullptr;
 }
 
-bool TSettingBindings::IsBound(const SettingField& field) const { return Find(field) != nullptr; }
-
-void TSettingBindings::LoadInto(const TSettings& s, std::optional<Written> only) const
+void TSettingBindings::LoadInto(const TSettings& s, std::optional<Written> only, TSettings* unboundInto) const
 {
     for (const SettingKey& k : kKeys) {
         if (only && k.written != *only)
             continue;
-        if (const Entry* e = Find(k.field); e && e->load)
-            e->load(s);
+        if (const Entry* e = Find(k.field)) {
+            if (e->load)
+                e->load(s);
+        } else if (unboundInto) {
+            std::visit([&](auto field) { unboundInto->*field = s.*field; }, k.field);
+        }
     }
 }
 

@@ -29,7 +29,8 @@ namespace tarvik {
 class TIniFile;
 
 struct TSettings {
-    // Every field has its key, default and clamp in the key table (settings.cpp).
+    // Every field has its key, default and clamp in the key table (settings.cpp); a field
+    // without a row would stay uninitialised.
     // "MainForm"
     int Left, Top;
     bool ViewState;
@@ -88,7 +89,8 @@ struct TSettings {
 
 // One key of the settings file. The table of them is the only list of keys: reading,
 // writing, the settings dialog's exchange and the main window's apply all walk it, in its
-// order. Adding a key: a field in TSettings and one row.
+// order. Adding a key: a field in TSettings and one row; a window that shows or holds it
+// binds it beside its control (TSettingBindings), keys held nowhere else need nothing more.
 // OnChange: written by the window that holds the key when the user changes it.
 enum class Written { Never, OnOk, AtClose, OnChange };
 using SettingField = std::variant<int TSettings::*, bool TSettings::*, QString TSettings::*>;
@@ -121,10 +123,10 @@ public:
             [owner, get, field](TSettings& s) { s.*field = (owner->*get)(); });
     }
 
-    // Only the keys written at `only` when given, else every key.
-    void LoadInto(const TSettings& s, std::optional<Written> only = {}) const;
+    // Only the keys written at `only` when given, else every key. With unboundInto, the keys
+    // not bound here are copied into it (the settings the window holds itself).
+    void LoadInto(const TSettings& s, std::optional<Written> only = {}, TSettings* unboundInto = nullptr) const;
     void StoreFrom(TSettings& s, std::optional<Written> only = {}) const;
-    bool IsBound(const SettingField& field) const;
 
 private:
     struct Entry {
@@ -135,9 +137,6 @@ private:
     const Entry* Find(const SettingField& field) const;
     std::vector<Entry> entries_;
 };
-
-// Copies the fields of the keys written at `only` from `from` into `to`.
-void CopyKeys(const TSettings& from, TSettings& to, Written only);
 
 // Where files that live "beside the executable" go: the executable's folder when it is
 // writable, otherwise $XDG_CONFIG_HOME/tarvik (~/.config/tarvik without the variable).

@@ -182,12 +182,24 @@ private:
     void FormCloseQuery();
     void FormClose();
     void FormDestroy();
+    // The receive thread as the window sees it.
+    void CreateReception();
+    void DestroyReception();
+    bool ReceptionStart();
+    void ReceptionStop();
+    bool ReceptionRunning() const;
+    void ReceptionShutdown();
+    // Runs a user action; errors from the link are shown instead of escaping the event loop.
+    void Guard(const std::function<void()>& body);
+    void ShowError(const QString& message);
 
     // Every QAction and the menus (mainformactions.cpp): add a command there.
     void CreateActions();
     void CreateMenus();
     QAction* NewAction(const char* name, const QString& text, const QString& buttonText,
                        void (TMainForm::*handler)());
+    OnBusConfig CurrentOnBusConfig() const;
+    LinFrame CurrentLinFrame() const;
 
     // The controls (mainformlayout.cpp).
     void CreateControls();
@@ -202,6 +214,11 @@ private:
     void CreateWindows();
     void CloseWindows();
     void DeleteWindows();
+    TMonitorForm* ActiveMonitor() const;
+    void PlaceMonitor(QWidget* w);
+    void ToggleWindow(QWidget* w);
+    void ContinueBothMonitors();
+    void ClearBothMonitors();
 
     // Settings into controls and objects (mainformsettings.cpp).
     void BindSettings();
@@ -211,27 +228,8 @@ private:
 
     // Control states (mainformstates.cpp).
     MainFormFacts CurrentFacts() const;
-
-    // Runs a user action; errors from the link are shown instead of escaping the event loop.
-    void Guard(const std::function<void()>& body);
-    void ShowError(const QString& message);
-    TMonitorForm* ActiveMonitor() const;
-    void ContinueBothMonitors();
-    void ClearBothMonitors();
-    void ToggleWindow(QWidget* w);
-    OnBusConfig CurrentOnBusConfig() const;
-    LinFrame CurrentLinFrame() const;
     void ScheduleIdle();
 
-    void PlaceMonitor(QWidget* w);
-
-    // The receive thread as the window sees it.
-    void CreateReception();
-    void DestroyReception();
-    bool ReceptionStart();
-    void ReceptionStop();
-    bool ReceptionRunning() const;
-    void ReceptionShutdown();
 
     TMainFormOptions options_;
     std::unique_ptr<TUsbDev> usbDev_;

@@ -46,7 +46,8 @@ void TMainForm::BindSettings()
         &TSettings::Top, [this](const TSettings& s) { move(x(), s.Top); }, [this](TSettings& s) { s.Top = y(); });
     settingBindings_.Bind(&TSettings::DeviceNo, this, &TMainForm::SetDeviceNo, &TMainForm::DeviceNo);
     settingBindings_.Bind(&TSettings::BaudRate, this, &TMainForm::SetBaudRate, &TMainForm::BaudRate);
-    settingBindings_.Bind(&TSettings::Port, [this](const TSettings& s) { SetPort(s.Port); }, nullptr);
+    settingBindings_.Bind(
+        &TSettings::Port, [this](const TSettings& s) { SetPort(s.Port); }, [this](TSettings& s) { s.Port = port_; });
     settingBindings_.Bind(
         &TSettings::LabelFileName, [this](const TSettings& s) { SetLabelFileName(s.LabelFileName); },
         [this](TSettings& s) { s.LabelFileName = LabelFileNamePart(labelFilePath_); });
@@ -80,8 +81,7 @@ void TMainForm::ApplyLoadedSettings() { settingBindings_.LoadInto(settings_); }
 
 TSettings TMainForm::ApplyDialogSettings(const TSettings& s)
 {
-    CopyKeys(s, settings_, Written::OnOk);
-    settingBindings_.LoadInto(s, Written::OnOk);
+    settingBindings_.LoadInto(s, Written::OnOk, &settings_);
     return CurrentSettings();
 }
 

@@ -79,6 +79,7 @@ protected:
             proposedNames << proposed;
             return saveAnswer;
         };
+        o.portBackend = portBackend;
         form = std::make_unique<tarvik::TMainForm>(std::move(o));
     }
 
@@ -119,6 +120,8 @@ protected:
     QStringList errors;
     QStringList proposedNames;
     QString saveAnswer;
+    // Set before Create: the channel for a serial port path named in the settings.
+    std::function<std::shared_ptr<tarvik::TFtBackend>(const QString&)> portBackend;
 };
 
 }  // namespace mainformtest

@@ -120,3 +120,35 @@ TEST_F(MainFormTest, AboutShowsTitleAndVersion)
     Act("ActAbout")->trigger();
     EXPECT_TRUE(version.startsWith("Ver. ")) << version.toStdString();
 }
+
+TEST_F(MainFormTest, PortPathFromTheFileAndTheDialogChoosesTheChannel)
+{
+    QStringList built;
+    portBackend = [&](const QString& port) {
+        built << port;
+        return recorder;
+    };
+    Create(nullptr, "[System]\r\nAdministrator=1\r\n[USB]\r\nPort=/dev/ttyA\r\n");
+    EXPECT_EQ(built, QStringList{"/dev/ttyA"});
+    EXPECT_EQ(form->Port(), "/dev/ttyA");
+
+    struct {
+        const char* typed;
+        QStringList builtAfter;  // an unchanged path keeps its channel; empty goes back to the device number
+    } const steps[] = {{"/dev/ttyB", {"/dev/ttyA", "/dev/ttyB"}},
+                       {"/dev/ttyB", {"/dev/ttyA", "/dev/ttyB"}},
+                       {"", {"/dev/ttyA", "/dev/ttyB"}}};
+    for (const auto& step : steps) {
+        OnNextModal([&](QWidget* w) {
+            w->findChild<QLineEdit*>("Edit7")->setText(step.typed);
+            w->findChild<QPushButton*>("OKBtn")->click();
+        });
+        Act("ActSystemConfig")->trigger();
+        EXPECT_EQ(built, step.builtAfter) << step.typed;
+        EXPECT_EQ(form->Port(), step.typed);
+        EXPECT_NE(testsupport::ReadFile(iniPath.toStdString()).find("Port=" + std::string(step.typed) + "\r\n"),
+                  std::string::npos);
+    }
+    Act("ActPortOpen")->trigger();  // the channel in use still answers
+    EXPECT_TRUE(form->PortOpen());
+}
