@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../tests/subfuncs/printfreference.h"
+#include "../tests/support/printfreference.h"
 #include "subfuncs/subfuncs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Records of other types are shown as their bytes; the printf forms cover the frame types.
     if (record.WellFormed() && !(record.IsCan() || record.IsLin()))
         return 0;
-    const std::string expected = reference::Format(record);
+    const std::string expected = testsupport::reference::Format(record);
     if (expected.size() != n || std::memcmp(expected.data(), buf, n) != 0)
         std::abort();
     return 0;

@@ -9,8 +9,8 @@
 
 #include "emulator/emulatorbackend.h"
 #include "emulator/loadmodel.h"
-#include "emulator/emuprocess.h"
-#include "emulator/usbhelpers.h"
+#include "support/emuprocess.h"
+#include "support/usbhelpers.h"
 #include "tusbdev/serialbackend.h"
 
 using namespace tarvik;
@@ -75,7 +75,7 @@ Result Drain(TUsbDev& dev, double seconds)
 
 void RunPty(const std::string& rate, double seconds)
 {
-    emutest::EmuProcess emu;
+    testsupport::EmuProcess emu;
     if (!emu.Start({"--model", "load", rate})) {
         std::printf("%-8s  emulator did not start\n", rate.c_str());
         return;
@@ -83,12 +83,12 @@ void RunPty(const std::string& rate, double seconds)
     TUsbDev dev(0, std::make_shared<TSerialBackend>(emu.FirstLine()));
     dev.SetBaudRate(3'000'000);
     dev.SetErrorPresenter([](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); });
-    if (!dev.Open() || !emutest::GoOnBusCan(dev)) {
+    if (!dev.Open() || !testsupport::GoOnBusCan(dev)) {
         std::printf("%-8s  go on bus failed\n", rate.c_str());
         return;
     }
     const Result r = Drain(dev, seconds);
-    emutest::Send(dev, cmd::OffBus(), false);
+    testsupport::Send(dev, cmd::OffBus(), false);
     dev.Close();
     emu.Signal(SIGTERM);
     // The child's CPU covers its whole life; start-up and the go-on-bus are a few ms of it.
@@ -108,7 +108,7 @@ void RunInProcess(double seconds)
 {
     auto backend = std::make_shared<TEmulatorBackend>(std::make_unique<TLoadModel>(0));
     TUsbDev dev(0, backend);
-    if (!dev.Open() || !emutest::GoOnBusCan(dev))
+    if (!dev.Open() || !testsupport::GoOnBusCan(dev))
         return;
     const Result r = Drain(dev, seconds);
     std::printf("in-process max  %10.0f rec/s  %9llu records  %6llu lost  %.3f CPU s per 100,000 (both sides, one process)\n",
@@ -118,11 +118,11 @@ void RunInProcess(double seconds)
 
 void RunIdle(double seconds)
 {
-    emutest::EmuProcess emu;
+    testsupport::EmuProcess emu;
     if (!emu.Start({"--model", "vehicle"}))
         return;
     TUsbDev dev(0, std::make_shared<TSerialBackend>(emu.FirstLine()));
-    if (!dev.Open() || !emutest::GoOnBusCan(dev))
+    if (!dev.Open() || !testsupport::GoOnBusCan(dev))
         return;
     const Result r = Drain(dev, seconds);
     emu.Signal(SIGTERM);

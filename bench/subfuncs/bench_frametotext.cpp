@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "printfreference.h"
+#include "support/printfreference.h"
 #include "subfuncs/subfuncs.h"
 
 namespace {
@@ -65,7 +65,7 @@ void BM_PrintfForm(benchmark::State& state)
 {
     std::size_t i = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(reference::Format(kTraffic[i++ & 255]));
+        benchmark::DoNotOptimize(testsupport::reference::Format(kTraffic[i++ & 255]));
 }
 BENCHMARK(BM_PrintfForm);
 

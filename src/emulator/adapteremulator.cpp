@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/hexdigit.h"
+
 namespace tarvik {
 
 namespace {
@@ -10,9 +12,9 @@ namespace {
 // The longest command (I) is 37 bytes; anything longer without ETX cannot be a command.
 constexpr std::size_t kMaxCommand = 37;
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+// The host writes upper-case digits only; anything else is not a command of ours.
+bool IsHex(char c) { return HexDigit(static_cast<unsigned char>(c)) >= 0 && !(c >= 'a' && c <= 'f'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-int HexValue(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 
 bool AllHex(const std::string& s, std::size_t pos, std::size_t n)
 {
@@ -26,7 +28,7 @@ std::uint32_t Hex32(const std::string& s, std::size_t pos, std::size_t n)
 {
     std::uint32_t v = 0;
     for (std::size_t i = pos; i < pos + n; ++i)
-        v = (v << 4) | static_cast<std::uint32_t>(HexValue(s[i]));
+        v = (v << 4) | static_cast<std::uint32_t>(HexDigit(static_cast<unsigned char>(s[i])));
     return v;
 }
 
@@ -154,7 +156,7 @@ void AdapterEmulator::Dispatch(const std::string& f, EmuMicros now)
             return;
         }
         if (mode_ == BusMode::Can) {
-            can_.speed = HexValue(body[0]);
+            can_.speed = HexDigit(static_cast<unsigned char>(body[0]));
             can_.samplingPoint = body[1] - '0';
             can_.driverMode = body[2] - '0';
             can_.terminator = body[3] - '0';
@@ -225,9 +227,9 @@ bool AdapterEmulator::ParseTransmit(const std::string& b, AdapterRecord& rec, st
     for (int i = 0; i < 8; ++i)
         data[i] = static_cast<std::uint8_t>(Hex32(b, 10 + 2 * static_cast<std::size_t>(i), 2));
     if (mode_ == BusMode::Lin)
-        rec = MakeLinFrame(static_cast<std::uint8_t>(id & 0x3F), length, data, 0, kLinTransmitted);
+        rec = AdapterRecord::Lin(static_cast<std::uint8_t>(id & 0x3F), length, data, 0, kLinTransmitted);
     else
-        rec = MakeCanFrame(id, ext, length, data, kCanTransmitted);
+        rec = AdapterRecord::Can(id, ext, length, data, kCanTransmitted);
     return true;
 }
 
@@ -253,12 +255,7 @@ void AdapterEmulator::QueueRecord(AdapterRecord rec, EmuMicros at)
         ++droppedRecords_;
         return;
     }
-    const std::uint32_t ts = TimeStampAt(at);
-    rec.bytes[0] = rec.bytes[19] = check_++;
-    rec.bytes[15] = static_cast<std::uint8_t>(ts >> 24);
-    rec.bytes[16] = static_cast<std::uint8_t>(ts >> 16);
-    rec.bytes[17] = static_cast<std::uint8_t>(ts >> 8);
-    rec.bytes[18] = static_cast<std::uint8_t>(ts);
+    rec.SetCheck(check_++).SetTimeStamp(TimeStampAt(at));
     out_.insert(out_.end(), rec.bytes.begin(), rec.bytes.end());
     ++recordsQueued_;
 }
@@ -294,10 +291,7 @@ void AdapterEmulator::Advance(EmuMicros now)
         if (t > now)
             return;
         if (t == tStatus) {
-            AdapterRecord s;
-            s.bytes[1] = mode_ == BusMode::Lin ? kLinStatus : kCanStatus;
-            s.bytes[2] = statusCode_;
-            QueueRecord(s, t);
+            QueueRecord(AdapterRecord::Status(mode_ == BusMode::Lin ? kLinStatus : kCanStatus, statusCode_), t);
             nextStatus_ += opt_.statusPeriod;
         } else if (t == tPeriodic) {
             QueueRecord(periodic_.record, t);
@@ -367,10 +361,7 @@ void AdapterEmulator::InjectStatus(std::uint8_t code, EmuMicros now)
 {
     statusCode_ = code;
     if (onBus_ && !disconnected_) {
-        AdapterRecord s;
-        s.bytes[1] = mode_ == BusMode::Lin ? kLinStatus : kCanStatus;
-        s.bytes[2] = statusCode_;
-        QueueRecord(s, now);
+        QueueRecord(AdapterRecord::Status(mode_ == BusMode::Lin ? kLinStatus : kCanStatus, statusCode_), now);
     }
 }
 

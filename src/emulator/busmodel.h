@@ -43,33 +43,17 @@ public:
     virtual bool Paced() const { return true; }
 };
 
-// Fills the frame fields of a record (no check byte, no time stamp).
+// Frame records without check bytes or time stamp; the emulator sets those as it sends.
 inline AdapterRecord MakeCanFrame(std::uint32_t id, bool extended, int length, const std::uint8_t* data,
                                   std::uint8_t type = kCanReceived)
 {
-    AdapterRecord r;
-    r.bytes[1] = type;
-    r.bytes[2] = static_cast<std::uint8_t>((length & 0x0F) | (extended ? 0x20 : 0x00));
-    r.bytes[3] = static_cast<std::uint8_t>(id >> 24);
-    r.bytes[4] = static_cast<std::uint8_t>(id >> 16);
-    r.bytes[5] = static_cast<std::uint8_t>(id >> 8);
-    r.bytes[6] = static_cast<std::uint8_t>(id);
-    for (int i = 0; i < 8; ++i)
-        r.bytes[7 + i] = data ? data[i] : 0;
-    return r;
+    return AdapterRecord::Can(id, extended, length, data, type);
 }
 
 inline AdapterRecord MakeLinFrame(std::uint8_t id, int length, const std::uint8_t* data, std::uint8_t error = 0,
                                   std::uint8_t type = kLinReceived)
 {
-    AdapterRecord r;
-    r.bytes[1] = type;
-    r.bytes[2] = static_cast<std::uint8_t>(length & 0x0F);
-    r.bytes[3] = error;
-    r.bytes[6] = id;
-    for (int i = 0; i < 8; ++i)
-        r.bytes[7 + i] = data ? data[i] : 0;
-    return r;
+    return AdapterRecord::Lin(id, length, data, error, type);
 }
 
 }  // namespace tarvik

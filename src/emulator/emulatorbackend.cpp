@@ -61,9 +61,10 @@ void TEmulatorBackend::Run()
         if (due == kEmuNever) {
             workCv_.wait(lock);
         } else {
-            // At most one wake-up a millisecond: records are released in small batches and
-            // carry their own due times, so a busy stream does not cost a wake-up per record.
-            due = std::max(due, now + 1000);
+            // At most one wake-up every 4 ms, as the adapter's USB chip hands bytes over in
+            // batches too: records carry their own due times, so a busy stream does not cost
+            // a wake-up per record.
+            due = std::max(due, now + 4000);
             workCv_.wait_until(lock, steady_clock::time_point(microseconds(due)));
         }
     }
@@ -183,7 +184,7 @@ FT_STATUS TEmulatorBackend::Read(FT_HANDLE h, void* buffer, std::uint32_t count,
         for (;;) {
             const std::size_t n = engine_.TakeOutput(out + got, count - got);
             got += static_cast<std::uint32_t>(n);
-            if (n)
+            if (n && !engine_.Model().Paced())
                 workCv_.notify_all();  // an unpaced model may top up now
             if (got == count)
                 break;
@@ -201,6 +202,33 @@ FT_STATUS TEmulatorBackend::Read(FT_HANDLE h, void* buffer, std::uint32_t count,
     if (bytesRead)
         *bytesRead = got;
     return FT_OK;
+}
+
+FT_STATUS TEmulatorBackend::WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes)
+{
+    *rxBytes = 0;
+    std::unique_lock<std::mutex> lock(mu_);
+    dataCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return !Valid(h) || engine_.Disconnected() || engine_.OutputSize() > 0 || cancelWait_;
+    });
+    cancelWait_ = false;
+    if (!Valid(h))
+        return FT_INVALID_HANDLE;
+    if (engine_.Disconnected())
+        return FT_IO_ERROR;
+    *rxBytes = static_cast<std::uint32_t>(engine_.OutputSize());
+    return FT_OK;
+}
+
+void TEmulatorBackend::CancelWait(FT_HANDLE h)
+{
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!Valid(h))
+            return;
+        cancelWait_ = true;
+    }
+    dataCv_.notify_all();
 }
 
 FT_STATUS TEmulatorBackend::Write(FT_HANDLE h, const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten)

@@ -33,8 +33,8 @@ BusEvent TLoadModel::Pop()
     for (int i = 0; i < 8; ++i)
         data[i] = static_cast<std::uint8_t>(next_ >> (56 - 8 * i));
     ev.record = mode_ == BusMode::Lin
-                    ? MakeLinFrame(static_cast<std::uint8_t>(shape_.id & 0x3F), shape_.length, data)
-                    : MakeCanFrame(shape_.id, shape_.extended, shape_.length, data);
+                    ? AdapterRecord::Lin(static_cast<std::uint8_t>(shape_.id & 0x3F), shape_.length, data)
+                    : AdapterRecord::Can(shape_.id, shape_.extended, shape_.length, data);
     ++next_;
     return ev;
 }

@@ -14,14 +14,7 @@ TScriptedModel& TScriptedModel::Add(BusEvent ev)
 
 std::string TScriptedModel::Wire(AdapterRecord r, EmuMicros at, std::uint8_t check, std::uint8_t copy)
 {
-    const auto ts = static_cast<std::uint32_t>(at / 100);
-    r.bytes[0] = check;
-    r.bytes[19] = copy;
-    r.bytes[15] = static_cast<std::uint8_t>(ts >> 24);
-    r.bytes[16] = static_cast<std::uint8_t>(ts >> 16);
-    r.bytes[17] = static_cast<std::uint8_t>(ts >> 8);
-    r.bytes[18] = static_cast<std::uint8_t>(ts);
-    return std::string(r.bytes.begin(), r.bytes.end());
+    return r.SetCheck(check, copy).SetTimeStamp(static_cast<std::uint32_t>(at / 100)).Wire();
 }
 
 TScriptedModel& TScriptedModel::Frame(EmuMicros at, const AdapterRecord& record)

@@ -198,7 +198,7 @@ BusEvent TVehicleModel::MakeCan(std::size_t i, EmuMicros due, std::uint32_t coun
         EncodeVehicleSignal(s, s.value(t, counter), data);
     BusEvent ev;
     ev.due = due;
-    ev.record = MakeCanFrame(m.id, m.extended, m.length, data);
+    ev.record = AdapterRecord::Can(m.id, m.extended, m.length, data);
     return ev;
 }
 
@@ -230,7 +230,7 @@ BusEvent TVehicleModel::MakeLin(std::size_t i, EmuMicros due, std::uint32_t coun
     }
     BusEvent ev;
     ev.due = due;
-    ev.record = MakeLinFrame(slot.id, slot.length, data, error);
+    ev.record = AdapterRecord::Lin(slot.id, slot.length, data, error);
     return ev;
 }
 

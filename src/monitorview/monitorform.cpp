@@ -59,6 +59,7 @@ TMonitorForm::TMonitorForm(RingRegistrar registrar, QWidget* parent, const QStri
     row->addWidget(ScrollBar1);
     layout_->addLayout(row, 1);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
+    ScrollBar1->installEventFilter(this);
 }
 
 TMonitorForm::~TMonitorForm()
@@ -135,7 +136,8 @@ void TMonitorForm::ClearMonitor()
 
 void TMonitorForm::ScrollBar1Change()
 {
-    if (log_)
+    // A hidden window keeps its scroll state but draws nothing; showing it draws.
+    if (log_ && isVisible())
         Bevel1->Redraw();
 }
 
@@ -152,10 +154,20 @@ void TMonitorForm::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
+bool TMonitorForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ScrollBar1 && event->type() == QEvent::Wheel) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TMonitorForm::showEvent(QShowEvent* event)
 {
     PlaceUnderMainWindow(this, host_.mainWindow);
     QWidget::showEvent(event);
+    ScrollBar1Change();  // what arrived while hidden
 }
 
 void TMonitorForm::closeEvent(QCloseEvent* event)

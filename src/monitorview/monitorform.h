@@ -63,6 +63,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // The wheel over the scroll bar moves one line a notch too, not the bar's own three.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     const TMmTimer& ticks_ = ProgramTimer();
     TQueueBuffer ring_{20, TQueueBuffer::kDefaultCapacity};

@@ -19,7 +19,7 @@ QScrollBar* NewMonitorScrollBar(QWidget* parent)
     bar->setObjectName(QStringLiteral("ScrollBar1"));
     bar->setFixedWidth(17);
     bar->setRange(0, 0);
-    bar->setPageStep(0);
+    bar->setPageStep(1);  // one page of lines once the text area knows its height
     bar->setSingleStep(1);
     // Plain fills: the style's gradient groove, as tall as the window, is handed by Qt to its
     // worker threads on every repaint, for a strip that never needed it.
@@ -79,6 +79,8 @@ void TMonitorTextArea::resizeEvent(QResizeEvent* event)
     surface_.SetSize({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
     surface_.SetFont(WindowFont(12));
     surface_.SetScaleFont(WindowFont(12));
+    // A click in the trough turns one page; the arrows keep their one line.
+    scrollBar_->setPageStep(std::max(1, LinesPerPage()));
     Redraw();
 }
 

@@ -13,8 +13,15 @@ TMonitorLogThread::TMonitorLogThread(std::function<void()> refresh, const TMmTim
 
 TMonitorLogThread::~TMonitorLogThread()
 {
-    TerminateAndWait();
+    StopWorker();
     draw_.reset();
+}
+
+void TMonitorLogThread::StopWorker()
+{
+    Terminate();
+    ring_.Wake();
+    TerminateAndWait();
 }
 
 void TMonitorLogThread::Execute()
@@ -28,12 +35,23 @@ void TMonitorLogThread::Execute()
         }
     } stopDraw{*draw_};
 
+    // While records flow the ring is drained every 10 ms, well inside the 100 ms repaint, so
+    // the receive thread need not wake this thread for each few records; after a quiet spell
+    // it sleeps until the next record, a request (clear) or the end wakes it.
+    constexpr auto kFlowing = std::chrono::milliseconds(10);
+    constexpr auto kQuiet = std::chrono::milliseconds(100);
+    constexpr int kQuietPasses = 10;
+    int emptyPasses = 0;
     AdapterRecord record;
     while (!Terminated()) {
         const std::uint32_t n = ring_.Count();
         if (n == 0) {
-            SleepFor(std::chrono::milliseconds(1));
+            if (++emptyPasses < kQuietPasses)
+                SleepFor(kFlowing);
+            else
+                ring_.WaitForRecords(kQuiet);
         } else {
+            emptyPasses = 0;
             for (std::uint32_t i = 0; i < n && !BatchInterrupted() && !Terminated(); ++i) {
                 attempts_.fetch_add(1);
                 if (ring_.Pop(record.bytes.data())) {

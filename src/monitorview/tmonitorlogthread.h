@@ -47,6 +47,8 @@ protected:
                       std::uint32_t refreshPeriod);
 
     void Execute() final;
+    // For the derived destructors: ends the worker, waking it from its wait for records.
+    void StopWorker();
     // Worker thread: keeps one record taken from the ring.
     virtual void Store(const AdapterRecord& record) = 0;
     // Worker thread: true ends the current batch early.

@@ -7,6 +7,8 @@
 #include <QStringDecoder>
 #include <limits>
 
+#include "platform/hexdigit.h"
+
 namespace tarvik {
 
 namespace {
@@ -55,14 +57,8 @@ bool ParseInt(const QByteArray& text, int* out)
     long long v = 0;
     for (int i = pos; i < t.size(); ++i) {
         const char c = t[i];
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
+        const int d = HexDigit(static_cast<unsigned char>(c));
+        if (d < 0 || d >= base)
             return false;
         v = v * base + d;
         if (v > 0xFFFFFFFFLL)

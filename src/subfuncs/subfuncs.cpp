@@ -3,19 +3,19 @@
 #include <array>
 #include <cstring>
 
+#include "platform/hexdigit.h"
+
 namespace tarvik {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Two upper-case hex digits per byte value, built once at compile time.
 constexpr std::array<char, 512> MakeHexPairs()
 {
     std::array<char, 512> t{};
     for (int i = 0; i < 256; ++i) {
-        t[2 * i] = kHexDigits[i >> 4];
-        t[2 * i + 1] = kHexDigits[i & 15];
+        t[2 * i] = HexChar(unsigned(i) >> 4);
+        t[2 * i + 1] = HexChar(unsigned(i));
     }
     return t;
 }
@@ -48,7 +48,7 @@ inline char* PutHex(char* p, std::uint32_t v, int minDigits)
     if (digits < minDigits)
         digits = minDigits;
     for (int i = digits - 1; i >= 0; --i)
-        *p++ = kHexDigits[(v >> (4 * i)) & 15];
+        *p++ = HexChar(v >> (4 * i));
     return p;
 }
 

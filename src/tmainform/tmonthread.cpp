@@ -7,6 +7,7 @@
 
 #include "platform/guicall.h"
 #include "tusbdev/adapterprotocol.h"
+#include "tusbdev/recordstream.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"
 
@@ -14,7 +15,27 @@ namespace tarvik {
 
 namespace {
 constexpr auto kIdleSleep = std::chrono::milliseconds(1);
-}
+// An idle thread wakes this seldom; Stop and Close end the wait at once.
+constexpr std::uint32_t kWaitMs = 500;
+// Out of step with bytes held: a quiet spell this long settles where the step is.
+constexpr std::uint32_t kSettleMs = 20;
+}  // namespace
+
+// Hands the stream's records to the consumers, in stream order.
+class TMonThread::Dispatcher : public TRecordStream::Sink {
+public:
+    explicit Dispatcher(TMonThread& t) : t_(t) {}
+    void Record(const std::uint8_t* rec) override { t_.Dispatch(rec); }
+    void BadRecord() override
+    {
+        ++t_.recordsRead_;
+        ++t_.badRecords_;
+        t_.status_.store(3);
+    }
+
+private:
+    TMonThread& t_;
+};
 
 TMonThread::TMonThread(TUsbDev& device, Host host) : device_(device), host_(std::move(host))
 {
@@ -26,7 +47,12 @@ TMonThread::TMonThread(TUsbDev& device, Host host) : device_(device), host_(std:
     SetName("TMonThread");
 }
 
-TMonThread::~TMonThread() { TerminateAndWait(); }
+TMonThread::~TMonThread()
+{
+    Terminate();
+    device_.CancelWait();
+    TerminateAndWait();
+}
 
 bool TMonThread::Start()
 {
@@ -35,6 +61,7 @@ bool TMonThread::Start()
     recordsRead_ = 0;
     badRecords_ = 0;
     partialBytes_ = 0;
+    skippedBytes_ = 0;
     for (auto& d : dropped_)
         d.store(0);
     running_.store(true);
@@ -46,6 +73,7 @@ bool TMonThread::Start()
 bool TMonThread::Stop()
 {
     running_.store(false);
+    device_.CancelWait();
     return true;
 }
 
@@ -99,31 +127,15 @@ void TMonThread::ParkWhileStopped()
 
 void TMonThread::Execute()
 {
-    auto buffer = std::make_unique<std::uint8_t[]>(kReadBufferSize);  // zero-filled
+    TRecordStream stream(kReadBufferSize);
     while (!Terminated()) {
         if (!running_.load()) {
+            stream.Reset();  // a new period on bus starts after the adapter's flush
             ParkWhileStopped();
             continue;
         }
         try {
-            std::uint32_t waiting = 0;
-            // A closed device answers false; sleep rather than spin until reception stops.
-            if (!device_.GetQueueStatus(&waiting) || waiting == 0) {
-                SleepFor(kIdleSleep);
-                continue;
-            }
-            // Whole records: the read waits (up to its time-out) for the rest of a partial one.
-            std::uint64_t want = (std::uint64_t(waiting) + kRecordSize - 1) / kRecordSize * kRecordSize;
-            want = std::min<std::uint64_t>(want, kReadBufferSize);
-            std::uint32_t got = 0;
-            if (!device_.Read(buffer.get(), std::uint32_t(want), &got)) {
-                SleepFor(kIdleSleep);
-                continue;
-            }
-            got = std::min<std::uint32_t>(got, std::uint32_t(want));
-            partialBytes_ += got % kRecordSize;
-            Dispatch(buffer.get(), got / kRecordSize);
-            std::this_thread::yield();  // let the consumers drain what was just handed out
+            ReadPass(stream);
         } catch (const std::exception& e) {
             Failure(e.what());
         } catch (...) {
@@ -132,41 +144,74 @@ void TMonThread::Execute()
     }
 }
 
-void TMonThread::Dispatch(const std::uint8_t* data, std::uint32_t records)
+void TMonThread::ReadPass(TRecordStream& stream)
 {
-    dispatchGen_.fetch_add(1);  // odd: rings taken from the slots are in use
-    for (std::uint32_t i = 0; i < records; ++i) {
-        const std::uint8_t* rec = data + std::size_t(i) * kRecordSize;
-        ++recordsRead_;
-        if (rec[0] != rec[kRecordSize - 1]) {
-            ++badRecords_;
-            status_.store(3);
-            continue;
-        }
-        int slots = 0;
-        switch (rec[1]) {
-        case kCanReceived:
-        case kCanTransmitted:
-            slots = 3;
-            break;
-        case kLinReceived:
-        case kLinTransmitted:
-            slots = 2;
-            break;
-        case kCanStatus:
-        case kLinStatus:
-            status_.store(rec[2]);
-            break;
-        default:
-            break;
-        }
-        for (int s = 0; s < slots; ++s) {
-            TQueueBuffer* ring = slots_[s].load();
-            if (ring && !ring->Push(rec))
-                ++dropped_[s];  // a full ring loses the record for its own consumer only
-        }
+    std::uint32_t waiting = 0;
+    // A closed device answers false; sleep rather than spin until reception stops.
+    if (!device_.WaitForData(stream.Sliding() ? kSettleMs : kWaitMs, &waiting)) {
+        SleepFor(kIdleSleep);
+        return;
     }
+    if (!running_.load())
+        return;
+    if (waiting == 0) {
+        if (stream.Sliding())
+            Hand(stream, [&](Dispatcher& sink) { stream.Settle(sink); });
+        return;
+    }
+    // Whole records: the read waits (up to its time-out) for the rest of a partial one.
+    const auto want = std::uint32_t(stream.ReadSizeFor(waiting));
+    std::uint32_t got = 0;
+    if (!device_.Read(stream.WriteSpace(), want, &got)) {
+        SleepFor(kIdleSleep);
+        return;
+    }
+    got = std::min(got, want);
+    Hand(stream, [&](Dispatcher& sink) { stream.Commit(got, sink); });
+    if (got < want) {  // the read time-out passed inside a record
+        if (stream.Sliding())
+            Hand(stream, [&](Dispatcher& sink) { stream.Settle(sink); });
+        partialBytes_ += stream.DropHeld();
+    }
+    std::this_thread::yield();               // let the consumers drain what was just handed out
+}
+
+template <class F>
+void TMonThread::Hand(TRecordStream& stream, F&& step)
+{
+    const std::uint64_t skippedBefore = stream.SkippedBytes();
+    Dispatcher sink(*this);
+    dispatchGen_.fetch_add(1);  // odd: rings taken from the slots are in use
+    step(sink);
     dispatchGen_.fetch_add(1);
+    skippedBytes_ += stream.SkippedBytes() - skippedBefore;
+}
+
+void TMonThread::Dispatch(const std::uint8_t* rec)
+{
+    ++recordsRead_;
+    int slots = 0;
+    switch (rec[1]) {
+    case kCanReceived:
+    case kCanTransmitted:
+        slots = 3;
+        break;
+    case kLinReceived:
+    case kLinTransmitted:
+        slots = 2;
+        break;
+    case kCanStatus:
+    case kLinStatus:
+        status_.store(rec[2]);
+        break;
+    default:
+        break;
+    }
+    for (int s = 0; s < slots; ++s) {
+        TQueueBuffer* ring = slots_[s].load();
+        if (ring && !ring->Push(rec))
+            ++dropped_[s];  // a full ring loses the record for its own consumer only
+    }
 }
 
 void TMonThread::Failure(const std::string& message)

@@ -9,6 +9,12 @@
 // Bus status code: 0/1/2 from the adapter's status records, 0 right after Start, 2 while
 // stopped, 3 after a record whose check bytes differ (until the next status record).
 //
+// The stream is kept in step by TRecordStream: after stray bytes the thread slides to the
+// next whole record instead of reading every later record misaligned.
+//
+// While nothing arrives the thread sleeps in the device's wait for data; Stop ends that
+// wait at once.
+//
 // On a USB failure the thread has the main window go off bus (Host::UsbFailure), shows
 // the error (Host::ShowError), both synchronously on the GUI thread, and suspends.
 #include <array>
@@ -24,6 +30,7 @@ namespace tarvik {
 
 class TUsbDev;
 class TQueueBuffer;
+class TRecordStream;
 
 class TMonThread : public TThread {
 public:
@@ -62,15 +69,23 @@ public:
     std::uint64_t Dropped(int slot) const;
     // Records whose check bytes differed; they reach no consumer.
     std::uint64_t BadRecords() const { return badRecords_.load(); }
-    // Bytes of a partial record left over when a read ended at its time-out.
-    std::uint64_t PartialBytesDiscarded() const { return partialBytes_.load(); }
+    // Bytes that formed no record: a partial record left when a read ended at its
+    // time-out, and bytes skipped to get back in step (SkippedBytes).
+    std::uint64_t PartialBytesDiscarded() const { return partialBytes_.load() + skippedBytes_.load(); }
+    // Bytes skipped to get back in step after stray bytes.
+    std::uint64_t SkippedBytes() const { return skippedBytes_.load(); }
 
 protected:
     void Execute() override;
 
 private:
     void ParkWhileStopped();
-    void Dispatch(const std::uint8_t* data, std::uint32_t records);
+    class Dispatcher;
+    void Dispatch(const std::uint8_t* rec);
+    void ReadPass(TRecordStream& stream);
+    // Runs step(sink) as one batch handed to the consumers.
+    template <class F>
+    void Hand(TRecordStream& stream, F&& step);
     void Failure(const std::string& message);
 
     TUsbDev& device_;
@@ -85,6 +100,7 @@ private:
     std::array<std::atomic<std::uint64_t>, kSlotCount> dropped_{};
     std::atomic<std::uint64_t> badRecords_{0};
     std::atomic<std::uint64_t> partialBytes_{0};
+    std::atomic<std::uint64_t> skippedBytes_{0};
 
     mutable std::mutex errorLock_;
     std::string errorText_;

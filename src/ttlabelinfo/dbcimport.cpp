@@ -8,6 +8,8 @@
 #include <limits>
 #include <unordered_set>
 
+#include "platform/hexdigit.h"
+
 namespace tarvik {
 
 namespace {
@@ -148,7 +150,7 @@ void AppendHex(std::string& out, std::uint32_t v, int width)
     char buf[16];
     int n = 0;
     do {
-        buf[n++] = "0123456789ABCDEF"[v & 0xF];
+        buf[n++] = HexChar(v);
         v >>= 4;
     } while (v != 0);
     for (int i = n; i < width; ++i)

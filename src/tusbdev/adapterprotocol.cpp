@@ -2,20 +2,20 @@
 
 #include <algorithm>
 
+#include "platform/hexdigit.h"
+
 namespace tarvik::cmd {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Each command has a fixed byte count, so every field must keep its width: a value that
 // would print wider than its field is clamped rather than allowed to push ETX out of the
 // frame (the adapter would then wait for a terminator that never comes).
 char Digit(int value) { return char('0' + std::clamp(value, 0, 9)); }
-char HexDigit(int value) { return kHexDigits[std::clamp(value, 0, 15)]; }
+char HexField(int value) { return HexChar(unsigned(std::clamp(value, 0, 15))); }
 
 void AppendHex(Command& out, std::uint32_t value, int width)
 {
-    for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) out.push_back(kHexDigits[(value >> shift) & 0xF]);
+    for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) out.push_back(HexChar(value >> shift));
 }
 
 Command Framed(char letter, std::size_t bodySize)
@@ -56,7 +56,7 @@ Command Monitor(int function)
 Command CanBus(int speed, int samplingPoint, int driverMode, int terminator)
 {
     Command c = Framed('B', 4);
-    c.push_back(HexDigit(speed));
+    c.push_back(HexField(speed));
     c.push_back(Digit(samplingPoint));
     c.push_back(Digit(driverMode));
     c.push_back(Digit(terminator));

@@ -26,9 +26,90 @@ enum RecordType : std::uint8_t {
     kLinStatus = 0x82,
 };
 
+// The six types above; a record of any other type is ignored.
+constexpr bool KnownRecordType(std::uint8_t type)
+{
+    return type == kCanReceived || type == kCanTransmitted || type == kCanStatus || type == kLinReceived ||
+           type == kLinTransmitted || type == kLinStatus;
+}
+
 // One record as it arrives. Readers interpret the bytes; nothing is converted on arrival.
+// The builders below are the readers' inverse, for whoever produces records (the adapter
+// emulator, tests); a built record has check bytes 0 until SetCheck.
 struct AdapterRecord {
     std::array<std::uint8_t, kRecordSize> bytes{};
+
+    // A CAN frame: length in bits 0-3 of byte 2, 0x20 there for a 29-bit identifier.
+    static AdapterRecord Can(std::uint32_t id, bool extended, int length, const std::uint8_t* data = nullptr,
+                             std::uint8_t type = kCanReceived)
+    {
+        AdapterRecord r;
+        r.bytes[1] = type;
+        r.bytes[2] = std::uint8_t((length & 0x0F) | (extended ? 0x20 : 0x00));
+        r.SetIdentifier(id);
+        r.SetData(data);
+        return r;
+    }
+    static AdapterRecord Lin(std::uint8_t id, int length, const std::uint8_t* data = nullptr,
+                             std::uint8_t error = 0, std::uint8_t type = kLinReceived)
+    {
+        AdapterRecord r;
+        r.bytes[1] = type;
+        r.bytes[2] = std::uint8_t(length & 0x0F);
+        r.bytes[3] = error;
+        r.bytes[6] = id;
+        r.SetData(data);
+        return r;
+    }
+    static AdapterRecord Status(std::uint8_t type, std::uint8_t code)
+    {
+        AdapterRecord r;
+        r.bytes[1] = type;
+        r.bytes[2] = code;
+        return r;
+    }
+    // Any type with byte 2 and identifier as given (records the adapter never sends, too).
+    static AdapterRecord Raw(std::uint8_t type, std::uint8_t byte2, std::uint32_t id = 0)
+    {
+        AdapterRecord r;
+        r.bytes[1] = type;
+        r.bytes[2] = byte2;
+        r.SetIdentifier(id);
+        return r;
+    }
+
+    AdapterRecord& SetCheck(std::uint8_t check) { return SetCheck(check, check); }
+    // Unequal values make a record that fails its check.
+    AdapterRecord& SetCheck(std::uint8_t check, std::uint8_t copy)
+    {
+        bytes[0] = check;
+        bytes[19] = copy;
+        return *this;
+    }
+    AdapterRecord& SetIdentifier(std::uint32_t id)
+    {
+        PutBigEndian(3, id);
+        return *this;
+    }
+    // Eight data bytes; nullptr clears them.
+    AdapterRecord& SetData(const std::uint8_t* data)
+    {
+        for (int i = 0; i < 8; ++i)
+            bytes[std::size_t(7 + i)] = data ? data[i] : 0;
+        return *this;
+    }
+    AdapterRecord& SetData(int i, std::uint8_t value)
+    {
+        bytes[std::size_t(7 + i)] = value;
+        return *this;
+    }
+    AdapterRecord& SetTimeStamp(std::uint32_t units100us)
+    {
+        PutBigEndian(15, units100us);
+        return *this;
+    }
+    // The 20 bytes as they cross the link.
+    std::string Wire() const { return std::string(bytes.begin(), bytes.end()); }
 
     // A record from 20 raw bytes of the stream.
     static AdapterRecord From(const void* raw)
@@ -66,6 +147,15 @@ struct AdapterRecord {
     {
         return (std::uint32_t(bytes[15]) << 24) | (std::uint32_t(bytes[16]) << 16) |
                (std::uint32_t(bytes[17]) << 8) | std::uint32_t(bytes[18]);
+    }
+
+private:
+    void PutBigEndian(std::size_t at, std::uint32_t v)
+    {
+        bytes[at] = std::uint8_t(v >> 24);
+        bytes[at + 1] = std::uint8_t(v >> 16);
+        bytes[at + 2] = std::uint8_t(v >> 8);
+        bytes[at + 3] = std::uint8_t(v);
     }
 };
 static_assert(sizeof(AdapterRecord) == kRecordSize);

@@ -63,6 +63,21 @@ public:
     virtual FT_STATUS Close(FT_HANDLE h) = 0;                                                // 2
     virtual FT_STATUS DeviceCount(std::uint32_t* count) = 0;                                 // 70
 
+    // Beyond the library: sleeps until bytes wait in the receive queue (their count in
+    // *rxBytes), the time-out passes or CancelWait is called (*rxBytes 0 then), so an idle
+    // receive thread costs nothing. A backend without it answers FT_NOT_SUPPORTED and the
+    // caller polls the queue level instead.
+    virtual FT_STATUS WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes)
+    {
+        (void)h;
+        (void)timeoutMs;
+        *rxBytes = 0;
+        return FT_NOT_SUPPORTED;
+    }
+    // Ends the WaitForData in progress at once, or else the next one to start (so a cancel
+    // just before the wait is not lost). Any thread may call it.
+    virtual void CancelWait(FT_HANDLE h) { (void)h; }
+
     // What the status code alone cannot say about the last failure (which port, what to do
     // about it); empty when there is nothing to add.
     virtual std::string LastErrorDetail() const { return {}; }

@@ -68,7 +68,8 @@ bool PortNameLess(const std::string& a, const std::string& b)
 struct TSerialBackend::Port {
     std::string path;
     int fd = -1;
-    int wakeFd = -1;  // signalled by Close to end waits at once
+    int wakeFd = -1;    // signalled by Close to end waits at once; never drained
+    int cancelFd = -1;  // signalled by CancelWait; drained by the wait it ends
     std::atomic<bool> closed{false};
     std::atomic<std::uint32_t> readTimeoutMs{5000};
     std::atomic<std::uint32_t> writeTimeoutMs{1000};
@@ -79,6 +80,7 @@ struct TSerialBackend::Port {
     {
         if (fd >= 0) ::close(fd);
         if (wakeFd >= 0) ::close(wakeFd);
+        if (cancelFd >= 0) ::close(cancelFd);
     }
 
     // Poll the port together with the wake-up; returns the port's events, or -1 when
@@ -234,6 +236,8 @@ FT_STATUS TSerialBackend::Open(std::uint32_t deviceNumber, FT_HANDLE* handle)
 
     port->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (port->wakeFd < 0) return Failed(FT_INSUFFICIENT_RESOURCES, path + ": " + std::strerror(errno));
+    port->cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (port->cancelFd < 0) return Failed(FT_INSUFFICIENT_RESOURCES, path + ": " + std::strerror(errno));
 
     std::lock_guard<std::mutex> g(mutex_);
     const std::uintptr_t id = nextId_++;
@@ -462,6 +466,40 @@ FT_STATUS TSerialBackend::GetQueueStatus(FT_HANDLE h, std::uint32_t* rxBytes)
     if (::ioctl(port->fd, FIONREAD, &n) != 0) return IoFailed(*port, "querying the receive queue", errno);
     *rxBytes = std::uint32_t(std::max(n, 0));
     return FT_OK;
+}
+
+FT_STATUS TSerialBackend::WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes)
+{
+    *rxBytes = 0;
+    auto port = Find(h);
+    if (!port) return FT_INVALID_HANDLE;
+    pollfd fds[3] = {{port->fd, POLLIN, 0}, {port->wakeFd, POLLIN, 0}, {port->cancelFd, POLLIN, 0}};
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int r;
+    do {
+        r = ::poll(fds, 3, RemainingMs(deadline));
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) return IoFailed(*port, "waiting for input", errno);
+    if (port->closed.load() || (fds[1].revents & POLLIN)) return FT_INVALID_HANDLE;
+    if (fds[2].revents & POLLIN) {
+        std::uint64_t count;
+        [[maybe_unused]] auto got = ::read(port->cancelFd, &count, sizeof count);
+    }
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+        return Failed(FT_IO_ERROR, port->path + ": the port has gone away.");
+    if ((fds[0].revents & POLLIN) == 0) return FT_OK;
+    int n = 0;
+    if (::ioctl(port->fd, FIONREAD, &n) != 0) return IoFailed(*port, "querying the receive queue", errno);
+    *rxBytes = std::uint32_t(std::max(n, 0));
+    return FT_OK;
+}
+
+void TSerialBackend::CancelWait(FT_HANDLE h)
+{
+    if (auto port = Find(h)) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(port->cancelFd, &one, sizeof one);
+    }
 }
 
 FT_STATUS TSerialBackend::GetStatus(FT_HANDLE h, std::uint32_t* rxBytes, std::uint32_t* txBytes,

@@ -47,6 +47,8 @@ public:
     FT_STATUS Read(FT_HANDLE h, void* buffer, std::uint32_t count, std::uint32_t* bytesRead) override;
     FT_STATUS Write(FT_HANDLE h, const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) override;
     FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* rxBytes) override;
+    FT_STATUS WaitForData(FT_HANDLE h, std::uint32_t timeoutMs, std::uint32_t* rxBytes) override;
+    void CancelWait(FT_HANDLE h) override;
     FT_STATUS GetStatus(FT_HANDLE h, std::uint32_t* rxBytes, std::uint32_t* txBytes,
                         std::uint32_t* eventStatus) override;
     FT_STATUS Close(FT_HANDLE h) override;

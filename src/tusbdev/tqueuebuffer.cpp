@@ -31,13 +31,41 @@ bool TQueueBuffer::Push(const void* record)
 {
     // Only this (producer) thread raises count, so a "not full" seen here stays true.
     if (count_.load(std::memory_order_acquire) >= capacity_) return false;
-    std::lock_guard<std::mutex> guard(lock_);
-    if (count_.load(std::memory_order_relaxed) >= capacity_) return false;
-    std::memcpy(writePos_, record, std::size_t(elementSize_));
-    writePos_ += elementSize_;
-    if (writePos_ >= storage_.get() + totalSize_) writePos_ -= totalSize_;
-    count_.fetch_add(1, std::memory_order_release);
+    std::uint32_t before;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (count_.load(std::memory_order_relaxed) >= capacity_) return false;
+        std::memcpy(writePos_, record, std::size_t(elementSize_));
+        writePos_ += elementSize_;
+        if (writePos_ >= storage_.get() + totalSize_) writePos_ -= totalSize_;
+        before = count_.fetch_add(1, std::memory_order_seq_cst);
+    }
+    // The consumer sleeps only on an empty ring, so only the first record wakes it. Either
+    // it sees the new count before it sleeps, or this sees it waiting.
+    if (before == 0 && waiting_.load(std::memory_order_seq_cst)) {
+        { std::lock_guard<std::mutex> g(waitLock_); }
+        arrived_.notify_one();
+    }
     return true;
+}
+
+bool TQueueBuffer::WaitForRecords(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> g(waitLock_);
+    waiting_.store(true, std::memory_order_seq_cst);
+    arrived_.wait_for(g, timeout, [&] { return woken_ || count_.load(std::memory_order_seq_cst) > 0; });
+    waiting_.store(false, std::memory_order_relaxed);
+    woken_ = false;
+    return count_.load(std::memory_order_acquire) > 0;
+}
+
+void TQueueBuffer::Wake()
+{
+    {
+        std::lock_guard<std::mutex> g(waitLock_);
+        woken_ = true;
+    }
+    arrived_.notify_one();
 }
 
 bool TQueueBuffer::Pop(void* record)

@@ -120,6 +120,7 @@ bool TUsbDev::Open()
     if ((st = backend_->SetDeviceOption(h, 100)) != FT_OK) return OpenFailed(st, h);
     if ((st = backend_->Purge(h, FT_PURGE_RX | FT_PURGE_TX)) != FT_OK) return OpenFailed(st, h);
     lastStatus_ = FT_OK;
+    failed_ = false;
     handle_ = h;
     open_ = true;
     return true;
@@ -146,6 +147,7 @@ void TUsbDev::Fail(FT_STATUS status)
     const std::string text = UsbErrorText(status);
     // Only one thread gets the handle back, so a failure seen by the reading and the
     // writing thread at once closes the device once.
+    failed_ = true;
     if (FT_HANDLE h = handle_.exchange(nullptr); h != nullptr) {
         backend_->Purge(h, FT_PURGE_RX | FT_PURGE_TX);
         backend_->ResetDevice(h);
@@ -162,7 +164,10 @@ bool TUsbDev::Read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead)
     std::uint32_t got = 0;
     const FT_STATUS st = backend_->Read(h, buffer, count, &got);
     if (bytesRead) *bytesRead = got;
-    if (st != FT_OK) Fail(st);
+    if (st != FT_OK) {
+        if (ClosedUnder(h)) return false;
+        Fail(st);
+    }
     lastStatus_ = st;
     return true;
 }
@@ -206,6 +211,31 @@ bool TUsbDev::GetQueueStatus(std::uint32_t* rxQueue)
     lastStatus_ = st;
     if (rxQueue) *rxQueue = rx;
     return true;
+}
+
+bool TUsbDev::WaitForData(std::uint32_t timeoutMs, std::uint32_t* rxQueue)
+{
+    if (rxQueue) *rxQueue = 0;
+    const FT_HANDLE h = Usable();
+    if (h == nullptr) return false;
+    std::uint32_t rx = 0;
+    const FT_STATUS st = backend_->WaitForData(h, timeoutMs, &rx);
+    if (st == FT_NOT_SUPPORTED) {
+        if (!GetQueueStatus(&rx)) return false;
+        if (rx == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else if (st != FT_OK) {
+        if (ClosedUnder(h)) return false;
+        Fail(st);
+    } else {
+        lastStatus_ = st;
+    }
+    if (rxQueue) *rxQueue = rx;
+    return true;
+}
+
+void TUsbDev::CancelWait()
+{
+    if (const FT_HANDLE h = handle_.load(); h != nullptr && backend_) backend_->CancelWait(h);
 }
 
 bool TUsbDev::Flush()

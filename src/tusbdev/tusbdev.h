@@ -47,6 +47,12 @@ public:
     bool Write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten);
     bool GetStatus(std::uint32_t* rxQueue, std::uint32_t* txQueue, std::uint32_t* eventStatus);
     bool GetQueueStatus(std::uint32_t* rxQueue);
+    // Sleeps until bytes wait (their count in *rxQueue), the time-out passes or CancelWait is
+    // called (0 then). Over a backend that cannot wait, one queue query and, when empty, a
+    // 1 ms sleep. False while closed; failures raise as GetQueueStatus does.
+    bool WaitForData(std::uint32_t timeoutMs, std::uint32_t* rxQueue);
+    // Ends a WaitForData of another thread at once (or the next one to start).
+    void CancelWait();
     bool Flush();
     bool SendAndWait(const void* buffer, std::uint32_t length, std::uint32_t timeoutMs, std::uint32_t replyLength,
                      void* reply);
@@ -69,6 +75,10 @@ public:
 
 private:
     [[noreturn]] void Fail(FT_STATUS status);
+    // A call that failed because another thread closed the device meanwhile (going off bus)
+    // is no failure of the device: it answers false, quietly, as any call on a closed
+    // device does. A close by another thread's failure still raises here too.
+    bool ClosedUnder(FT_HANDLE h) const { return handle_.load() != h && !failed_.load(); }
     FT_HANDLE Usable() const;
     bool OpenFailed(FT_STATUS status, FT_HANDLE h);
     void Pump();
@@ -87,6 +97,7 @@ private:
     std::uint32_t readTimeoutMs_ = 5000;
     std::uint32_t writeTimeoutMs_ = 1000;
     std::atomic<bool> open_{false};
+    std::atomic<bool> failed_{false};  // the handle was given up by a failure, not by Close
     ErrorPresenter presenter_;
     MessagePump pump_;
     std::string lastOpenError_;

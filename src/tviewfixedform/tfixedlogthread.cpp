@@ -12,7 +12,7 @@ TFixedLogThread::TFixedLogThread(std::function<void()> refresh, const TMmTimer& 
 TFixedLogThread::~TFixedLogThread()
 {
     // The worker stops before the table it fills goes.
-    TerminateAndWait();
+    StopWorker();
 }
 
 void TFixedLogThread::ClearTable()

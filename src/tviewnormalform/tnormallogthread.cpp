@@ -14,7 +14,7 @@ TNormalLogThread::TNormalLogThread(std::function<void()> refresh, const TMmTimer
 TNormalLogThread::~TNormalLogThread()
 {
     // The worker stops before the history it fills goes.
-    TerminateAndWait();
+    StopWorker();
 }
 
 void TNormalLogThread::AfterPass()
@@ -38,6 +38,7 @@ void TNormalLogThread::EmptyHistory()
 bool TNormalLogThread::RequestClear()
 {
     clearRequested_.store(true);
+    ring_.Wake();
     const bool done =
         WaitServingGuiCalls([this] { return !clearRequested_.load(); }, std::chrono::milliseconds(201));
     if (done)

@@ -37,31 +37,31 @@ DbcImportError ImportError(std::string_view text)
 
 // ---- messages and signals ---------------------------------------------------------------
 
-TEST(DbcImport, BigEndianSignalBecomesLabelLine)
+// One message with one signal, each row a rule of the conversion, the whole line compared.
+TEST(DbcImport, MessageAndSignalBecomeOneLabelLine)
 {
-    const Lines got = ImportDbc(
-        "BO_ 192 EngineData: 8 ECU\n"
-        " SG_ BatteryVoltage : 24|16@0+ (0.01,0) [0|655.35] \"V\" ECU\n");
-    EXPECT_EQ(got, Lines{"BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\""});
-}
-
-TEST(DbcImport, ExtendedMessageFromBit31)
-{
-    // 2147483648 + 0x18FEF100
-    const Lines got = ImportDbc(
-        "BO_ 2566844672 EEC1: 8 Vector__XXX\n"
-        " SG_ Torque : 7|8@0- (1,-125) [-125|125] \"%\" X\n");
-    EXPECT_EQ(got, Lines{"Torque,\"signed char\",X,0x18FEF100,Big,0,8,1,-125,-125,125,\"%\""});
-}
-
-TEST(DbcImport, StandardIdentifierKeepsLow11Bits)
-{
-    // Without bit 31 the identifier is standard even when it does not fit in 11 bits.
-    const Lines got = ImportDbc(
-        "BO_ 4095 M: 8 E\n"
-        " SG_ S : 7|8@0+ (1,0) [0|255] \"\" E\n");
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], "S,\"unsigned char\",,0x7FF,Big,0,8,1,0,0,255,\"\"");
+    struct Row {
+        const char* rule;
+        std::string text;
+        std::string line;
+    };
+    const Row rows[] = {
+        {"big-endian signal",
+         "BO_ 192 EngineData: 8 ECU\n SG_ BatteryVoltage : 24|16@0+ (0.01,0) [0|655.35] \"V\" ECU\n",
+         "BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\""},
+        {"extended from bit 31 (2147483648 + 0x18FEF100)",
+         "BO_ 2566844672 EEC1: 8 Vector__XXX\n SG_ Torque : 7|8@0- (1,-125) [-125|125] \"%\" X\n",
+         "Torque,\"signed char\",X,0x18FEF100,Big,0,8,1,-125,-125,125,\"%\""},
+        {"without bit 31 standard, low 11 bits", "BO_ 4095 M: 8 E\n SG_ S : 7|8@0+ (1,0) [0|255] \"\" E\n",
+         "S,\"unsigned char\",,0x7FF,Big,0,8,1,0,0,255,\"\""},
+        {"runs of blanks separate like one",
+         "BO_   192   EngineData:  8   ECU  \n   SG_  BatteryVoltage   :  24|16@0+  (0.01,0)  [0|655.35]  \"V\"   ECU\n",
+         "BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\""},
+        {"double-byte (Shift-JIS) name and unit bytes neither re-encoded nor case-folded",
+         "BO_ 1 M: 8 E\n SG_ T\x82\xA0 : 7|8@0+ (1,0) [0|255] \"\x93\x78\" E\n",
+         "T\x82\xA0,\"unsigned char\",,0x001,Big,0,8,1,0,0,255,\"\x93\x78\""},
+    };
+    for (const Row& r : rows) EXPECT_EQ(ImportDbc(r.text), Lines{r.line}) << r.rule;
 }
 
 TEST(DbcImport, TypeFollowsLengthAndSign)
@@ -198,14 +198,6 @@ TEST(DbcImport, DuplicateNamesGetTheMessageIdentifier)
 
 // ---- text shapes ------------------------------------------------------------------------
 
-TEST(DbcImport, RunsOfBlanksSeparateLikeOne)
-{
-    const Lines got = ImportDbc(
-        "BO_   192   EngineData:  8   ECU  \n"
-        "   SG_  BatteryVoltage   :  24|16@0+  (0.01,0)  [0|655.35]  \"V\"   ECU\n");
-    EXPECT_EQ(got, Lines{"BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\""});
-}
-
 TEST(DbcImport, QuotedUnitWithBlanksStaysWhole)
 {
     const Lines got = ImportDbc(
@@ -253,15 +245,6 @@ TEST(DbcImport, LineEndsAndNul)
                                 '\0' + " SG_ B : 15|8@0+ (1,0) [0|255] \"\" E\n";
     EXPECT_EQ(ImportDbc(withNul).size(), 1u);
     EXPECT_TRUE(ImportDbc("").empty());
-}
-
-TEST(DbcImport, BytesPassThroughUnchanged)
-{
-    // Double-byte (Shift-JIS) name and unit bytes must not be re-encoded or case-folded.
-    const std::string unit = "\"\x93\x78\"";
-    const Lines got = ImportDbc("BO_ 1 M: 8 E\n SG_ T\x82\xA0 : 7|8@0+ (1,0) [0|255] " + unit + " E\n");
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], "T\x82\xA0,\"unsigned char\",,0x001,Big,0,8,1,0,0,255," + unit);
 }
 
 // ---- aborts -----------------------------------------------------------------------------

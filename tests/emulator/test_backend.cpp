@@ -8,7 +8,7 @@
 #include "emulator/scriptedmodel.h"
 #include "emulator/vehiclemodel.h"
 #include "emutestutil.h"
-#include "usbhelpers.h"
+#include "support/usbhelpers.h"
 
 using namespace tarvik;
 using namespace std::chrono_literals;
@@ -57,7 +57,7 @@ TEST(EmulatorBackend, GoOnBusSequenceWritesExactlyTheCommandsAndGetsItsAcks)
 {
     Rig rig;
     ASSERT_TRUE(rig.dev.Open());
-    ASSERT_TRUE(emutest::GoOnBusCan(rig.dev));
+    ASSERT_TRUE(testsupport::GoOnBusCan(rig.dev));
     const std::vector<std::string> want = {cmd::Monitor(0), cmd::CanBus(0, 4, 0, 0), cmd::Masks(0, 0, 0, 0),
                                            cmd::OnBus()};
     EXPECT_EQ(rig.emu->CommandLog(), want);
@@ -70,14 +70,14 @@ TEST(EmulatorBackend, RefusedOrSilentCommandStopsTheSequence)
     Rig rig;
     ASSERT_TRUE(rig.dev.Open());
     rig.emu->SetReplyMode('L', Reply::Refuse);
-    EXPECT_FALSE(emutest::GoOnBusCan(rig.dev));
+    EXPECT_FALSE(testsupport::GoOnBusCan(rig.dev));
     EXPECT_EQ(rig.emu->CommandLog().size(), 3u) << "N must not follow a refused L";
 
     rig.emu->SetReplyMode('L', Reply::Normal);
     rig.emu->SetReplyMode('B', Reply::Silent);
     rig.emu->ClearLog();
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(emutest::GoOnBusCan(rig.dev, 300));
+    EXPECT_FALSE(testsupport::GoOnBusCan(rig.dev, 300));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 300ms) << "gave up before the reply time-out";
     EXPECT_EQ(rig.emu->CommandLog().size(), 2u);
     EXPECT_TRUE(rig.dev.IsOpen()) << "a missing ACK is not a device failure";
@@ -87,8 +87,8 @@ TEST(EmulatorBackend, OnBusStreamsWellFormedVehicleRecordsUntilF)
 {
     Rig rig;
     ASSERT_TRUE(rig.dev.Open());
-    ASSERT_TRUE(emutest::GoOnBusCan(rig.dev));
-    const auto recs = emutest::ReceiveFor(rig.dev, 3s, 400);
+    ASSERT_TRUE(testsupport::GoOnBusCan(rig.dev));
+    const auto recs = testsupport::ReceiveFor(rig.dev, 3s, 400);
     ASSERT_GE(recs.size(), 400u);
     const auto ids = VehicleIds();
     std::set<std::uint32_t> seen;
@@ -102,29 +102,29 @@ TEST(EmulatorBackend, OnBusStreamsWellFormedVehicleRecordsUntilF)
     }
     EXPECT_GE(seen.size(), 8u);
 
-    ASSERT_TRUE(emutest::Send(rig.dev, cmd::OffBus(), false));
-    emutest::ReceiveFor(rig.dev, 100ms);
-    EXPECT_TRUE(emutest::ReceiveFor(rig.dev, 300ms).empty()) << "records after F";
+    ASSERT_TRUE(testsupport::Send(rig.dev, cmd::OffBus(), false));
+    testsupport::ReceiveFor(rig.dev, 100ms);
+    EXPECT_TRUE(testsupport::ReceiveFor(rig.dev, 300ms).empty()) << "records after F";
 }
 
 TEST(EmulatorBackend, TransmitEchoesArriveWhileAnotherThreadReads)
 {
     Rig rig(std::make_unique<TLoadModel>(2000));
     ASSERT_TRUE(rig.dev.Open());
-    ASSERT_TRUE(emutest::GoOnBusCan(rig.dev));
+    ASSERT_TRUE(testsupport::GoOnBusCan(rig.dev));
     std::atomic<bool> stop{false};
     std::vector<AdapterRecord> got;
     std::thread reader([&] {
         while (!stop.load()) {
-            auto part = emutest::ReceiveFor(rig.dev, 20ms);
+            auto part = testsupport::ReceiveFor(rig.dev, 20ms);
             got.insert(got.end(), part.begin(), part.end());
         }
-        auto rest = emutest::ReceiveFor(rig.dev, 100ms);
+        auto rest = testsupport::ReceiveFor(rig.dev, 100ms);
         got.insert(got.end(), rest.begin(), rest.end());
     });
     const std::uint8_t data[8] = {0xCA, 0xFE};
     for (int i = 0; i < 200; ++i)
-        ASSERT_TRUE(emutest::Send(rig.dev, cmd::Transmit(0, 2, 0x7E0, data), false));
+        ASSERT_TRUE(testsupport::Send(rig.dev, cmd::Transmit(0, 2, 0x7E0, data), false));
     std::this_thread::sleep_for(50ms);
     stop = true;
     reader.join();
@@ -147,8 +147,8 @@ TEST(EmulatorBackend, AsFastAsReadLoadLosesNothing)
 {
     Rig rig(std::make_unique<TLoadModel>(0));
     ASSERT_TRUE(rig.dev.Open());
-    ASSERT_TRUE(emutest::GoOnBusCan(rig.dev));
-    const auto recs = emutest::ReceiveFor(rig.dev, 20s, 100'000);
+    ASSERT_TRUE(testsupport::GoOnBusCan(rig.dev));
+    const auto recs = testsupport::ReceiveFor(rig.dev, 20s, 100'000);
     ASSERT_GE(recs.size(), 100'000u);
     std::uint64_t expect = 0;
     for (const auto& r : recs) {
@@ -192,11 +192,11 @@ TEST(EmulatorBackend, ScriptedDisconnectMakesTheNextReadRaiseAndCloses)
     auto script = std::make_unique<TScriptedModel>();
     const std::uint8_t d[8] = {1};
     for (int i = 0; i < 10; ++i)
-        script->Frame(10'000 * i, MakeCanFrame(0x100 + i, false, 1, d));
+        script->Frame(10'000 * i, tarvik::AdapterRecord::Can(0x100 + i, false, 1, d));
     script->Disconnect(150'000);
     Rig rig(std::move(script));
     ASSERT_TRUE(rig.dev.Open());
-    ASSERT_TRUE(emutest::GoOnBusCan(rig.dev));
+    ASSERT_TRUE(testsupport::GoOnBusCan(rig.dev));
     std::vector<std::uint8_t> buf(20 * 10);
     std::uint32_t got = 0;
     ASSERT_TRUE(rig.dev.Read(buf.data(), std::uint32_t(buf.size()), &got));
@@ -244,10 +244,10 @@ TEST(EmulatorBackend, InjectedStatusReachesTheReader)
 {
     Rig rig;
     ASSERT_TRUE(rig.dev.Open());
-    ASSERT_TRUE(emutest::GoOnBusCan(rig.dev));
+    ASSERT_TRUE(testsupport::GoOnBusCan(rig.dev));
     rig.emu->InjectStatus(2);
     bool sawRed = false;
-    for (const auto& r : emutest::ReceiveFor(rig.dev, 2s, 200))
+    for (const auto& r : testsupport::ReceiveFor(rig.dev, 2s, 200))
         sawRed |= r.IsStatus() && r.StatusCode() == 2;
     EXPECT_TRUE(sawRed);
 }

@@ -8,6 +8,7 @@
 using namespace tarvik;
 using emutest::Drain;
 using emutest::Framed;
+using emutest::Repeat;
 using emutest::TakeAll;
 using Reply = AdapterEmulator::ReplyMode;
 
@@ -107,7 +108,7 @@ TEST_F(EngineTest, ReplySwitchRefusesOrSilencesOnlyTheChosenLetter)
     EXPECT_EQ(Send(Framed("N")), "\x15");
     EXPECT_FALSE(emu.OnBus());
     emu.SetReplyMode('L', Reply::Silent);
-    EXPECT_EQ(Send(Framed("L" + std::string(32, '0'))), "");
+    EXPECT_EQ(Send(Framed(Repeat("L", 32, '0'))), "");
 }
 
 TEST_F(EngineTest, ResynchronisesOnStxAndIgnoresBytesOutsideCommands)
@@ -125,8 +126,8 @@ TEST_F(EngineTest, MalformedCommandsAreIgnoredWithoutReply)
 {
     const std::string bad[] = {
         Framed("Mx"), Framed("M"), Framed("M00"), Framed("B04"), Framed("B0G00"),
-        Framed("L" + std::string(31, '0')),                       // one digit short
-        Framed("L" + std::string(31, '0') + "a"),                 // lower-case hexadecimal
+        Framed(Repeat("L", 31, '0')),                             // one digit short
+        Framed(Repeat("L", 31, '0') + "a"),                       // lower-case hexadecimal
         Framed("Nx"), Framed("Q"), "\x02\x03",
         Framed("T2" "2" "00000123" "1122000000000000"),           // extended flag 2
         Framed("I0" "2" "00000123" "1122000000000000" "00000000"),  // interval 0
@@ -135,7 +136,7 @@ TEST_F(EngineTest, MalformedCommandsAreIgnoredWithoutReply)
         EXPECT_EQ(Send(b), "") << "reply to " << b.substr(1, b.size() - 2);
     EXPECT_EQ(emu.MalformedCommands(), std::size(bad));
     // An STX run that never ends is dropped once it is too long; the next command still works.
-    EXPECT_EQ(Send("\x02" + std::string(60, 'B') + Framed("M0")), "\x06");
+    EXPECT_EQ(Send(Repeat("\x02", 60, 'B') + Framed("M0")), "\x06");
 }
 
 TEST_F(EngineTest, CommandsSplitAcrossWritesAreAssembled)
@@ -341,7 +342,7 @@ TEST(EngineLoad, SkipToForgetsWhatNobodyHeard)
 TEST(EngineScripted, BrokenRecordsGarbageAndDisconnectReachTheHostAsScripted)
 {
     std::uint8_t d[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    const AdapterRecord frame = MakeCanFrame(0x7FF, false, 8, d);
+    const AdapterRecord frame = AdapterRecord::Can(0x7FF, false, 8, d);
     auto model = std::make_unique<TScriptedModel>();
     model->Frame(1000, frame).BadCheck(2000, frame).Garbage(3000, "\xAA\xBB\xCC").Partial(4000, frame, 7).Disconnect(
         5000);

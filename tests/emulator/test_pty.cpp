@@ -3,10 +3,10 @@
 #include <set>
 
 #include "emulator/vehiclemodel.h"
-#include "emuprocess.h"
+#include "support/emuprocess.h"
 #include "emutestutil.h"
 #include "tusbdev/serialbackend.h"
-#include "usbhelpers.h"
+#include "support/usbhelpers.h"
 
 using namespace tarvik;
 using namespace std::chrono_literals;
@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 namespace {
 
 struct PtyRig {
-    emutest::EmuProcess emu;
+    testsupport::EmuProcess emu;
     std::unique_ptr<TUsbDev> dev;
     std::vector<std::string> shown;
 
@@ -34,12 +34,12 @@ TEST(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
     PtyRig rig;
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
     TUsbDev& dev = *rig.dev;
-    ASSERT_TRUE(emutest::GoOnBusCan(dev));
+    ASSERT_TRUE(testsupport::GoOnBusCan(dev));
 
     std::set<std::uint32_t> ids;
     for (const auto& m : VehicleMessages())
         ids.insert(m.id);
-    const auto recs = emutest::ReceiveFor(dev, 5s, 300);
+    const auto recs = testsupport::ReceiveFor(dev, 5s, 300);
     ASSERT_GE(recs.size(), 300u);
     std::set<std::uint32_t> seen;
     std::uint32_t lastStamp = 0;
@@ -55,13 +55,13 @@ TEST(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
     }
     EXPECT_GE(seen.size(), 8u);
 
-    ASSERT_TRUE(emutest::Send(dev, cmd::OffBus(), false));
-    emutest::ReceiveFor(dev, 200ms);
-    EXPECT_TRUE(emutest::ReceiveFor(dev, 400ms).empty()) << "records after F";
+    ASSERT_TRUE(testsupport::Send(dev, cmd::OffBus(), false));
+    testsupport::ReceiveFor(dev, 200ms);
+    EXPECT_TRUE(testsupport::ReceiveFor(dev, 400ms).empty()) << "records after F";
 
     // On bus again, then the emulator dies mid-stream.
-    ASSERT_TRUE(emutest::GoOnBusCan(dev));
-    ASSERT_GE(emutest::ReceiveFor(dev, 3s, 50).size(), 50u);
+    ASSERT_TRUE(testsupport::GoOnBusCan(dev));
+    ASSERT_GE(testsupport::ReceiveFor(dev, 3s, 50).size(), 50u);
     rig.emu.Signal(SIGKILL);
     rig.emu.Wait();
     std::uint8_t buf[20 * 64];
@@ -81,14 +81,14 @@ TEST(EmulatorOverPty, HostMayCloseAndReopenThePort)
 {
     PtyRig rig;
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
-    ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 20).empty());
-    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::OffBus(), false));
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
+    ASSERT_FALSE(testsupport::ReceiveFor(*rig.dev, 2s, 20).empty());
+    ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::OffBus(), false));
     EXPECT_TRUE(rig.dev->Close());
     std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(rig.dev->Open()) << (rig.shown.empty() ? "" : rig.shown.back());
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev)) << "the emulator stopped answering after a reopen";
-    for (const auto& r : emutest::ReceiveFor(*rig.dev, 2s, 20))
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev)) << "the emulator stopped answering after a reopen";
+    for (const auto& r : testsupport::ReceiveFor(*rig.dev, 2s, 20))
         ASSERT_TRUE(r.WellFormed());
 }
 
@@ -98,22 +98,22 @@ TEST(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
 {
     PtyRig rig;
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "50000"}));
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
-    ASSERT_FALSE(emutest::ReceiveFor(*rig.dev, 2s, 1000).empty());
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
+    ASSERT_FALSE(testsupport::ReceiveFor(*rig.dev, 2s, 1000).empty());
     ASSERT_TRUE(rig.dev->Close());
     std::this_thread::sleep_for(1500ms);
     ASSERT_TRUE(rig.dev->Open());
-    ASSERT_TRUE(emutest::Send(*rig.dev, cmd::OffBus(), false));
+    ASSERT_TRUE(testsupport::Send(*rig.dev, cmd::OffBus(), false));
     std::this_thread::sleep_for(200ms);
-    EXPECT_TRUE(emutest::GoOnBusCan(*rig.dev, 2000)) << "stale records arrived ahead of the ACK";
+    EXPECT_TRUE(testsupport::GoOnBusCan(*rig.dev, 2000)) << "stale records arrived ahead of the ACK";
 }
 
 TEST(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
 {
     PtyRig rig;
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "20000"}));
-    ASSERT_TRUE(emutest::GoOnBusCan(*rig.dev));
-    const auto recs = emutest::ReceiveFor(*rig.dev, 10s, 10'000);
+    ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
+    const auto recs = testsupport::ReceiveFor(*rig.dev, 10s, 10'000);
     ASSERT_GE(recs.size(), 10'000u);
     std::uint64_t expect = 0;
     for (const auto& r : recs) {
@@ -132,7 +132,7 @@ TEST(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
 TEST(EmulatorTool, HelpAndBadArguments)
 {
     {
-        emutest::EmuProcess p;
+        testsupport::EmuProcess p;
         ASSERT_TRUE(p.Start({"--help"}));
         EXPECT_EQ(p.FirstLine().rfind("Usage: tarvik-adapter-emu", 0), 0u);
         EXPECT_NE(p.RestOfOutput().find("--model load RATE"), std::string::npos);
@@ -140,7 +140,7 @@ TEST(EmulatorTool, HelpAndBadArguments)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     {
-        emutest::EmuProcess p;
+        testsupport::EmuProcess p;
         EXPECT_FALSE(p.Start({"--model", "load", "fast"})) << "no pty path for a bad model";
         const int status = p.Wait();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);

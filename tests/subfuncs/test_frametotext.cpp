@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "printfreference.h"
+#include "support/printfreference.h"
 #include "subfuncs/subfuncs.h"
 
 using tarvik::AdapterRecord;
@@ -12,32 +12,19 @@ using tarvik::FrameToText;
 
 namespace {
 
+const std::uint8_t kData[8] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0xFF};
+
 AdapterRecord Can(bool tx, bool ext, std::uint32_t id, int len, std::uint32_t stamp, std::uint8_t check = 0x5A)
 {
-    AdapterRecord r;
-    r.bytes[0] = r.bytes[19] = check;
-    r.bytes[1] = tx ? 1 : 0;
-    r.bytes[2] = std::uint8_t((ext ? 0x80 : 0) | (len & 0x0F));
-    r.bytes[3] = std::uint8_t(id >> 24);
-    r.bytes[4] = std::uint8_t(id >> 16);
-    r.bytes[5] = std::uint8_t(id >> 8);
-    r.bytes[6] = std::uint8_t(id);
-    for (int i = 0; i < 8; ++i)
-        r.bytes[7 + i] = std::uint8_t(0x11 * (i + 1) + (i == 7 ? 0x77 : 0));  // 11 22 .. 88 then FF
-    r.bytes[15] = std::uint8_t(stamp >> 24);
-    r.bytes[16] = std::uint8_t(stamp >> 16);
-    r.bytes[17] = std::uint8_t(stamp >> 8);
-    r.bytes[18] = std::uint8_t(stamp);
-    return r;
+    return AdapterRecord::Raw(tx ? 1 : 0, std::uint8_t((ext ? 0x80 : 0) | (len & 0x0F)), id)
+        .SetData(kData)
+        .SetCheck(check)
+        .SetTimeStamp(stamp);
 }
 
 AdapterRecord Lin(bool tx, std::uint8_t id, std::uint8_t status, int len, std::uint32_t stamp)
 {
-    AdapterRecord r = Can(false, false, 0, len, stamp);
-    r.bytes[1] = tx ? 0x81 : 0x80;
-    r.bytes[3] = status;
-    r.bytes[6] = id;
-    return r;
+    return AdapterRecord::Lin(id, len, kData, status, tx ? 0x81 : 0x80).SetCheck(0x5A).SetTimeStamp(stamp);
 }
 
 const std::uint32_t kStamps[] = {0u, 345u, 4294967295u};
@@ -156,14 +143,14 @@ TEST(FrameToText, MatchesPrintfFormsForEveryCombination)
         records.push_back(r);
     }
     for (const auto& r : records)
-        ASSERT_EQ(FrameToText(r), reference::Format(r)) << "type " << int(r.bytes[1]) << " byte2 " << int(r.bytes[2]);
+        ASSERT_EQ(FrameToText(r), testsupport::reference::Format(r)) << "type " << int(r.bytes[1]) << " byte2 " << int(r.bytes[2]);
 
     // Bad check bytes, including every type.
     for (std::uint8_t type : {0x00, 0x01, 0x02, 0x80, 0x81, 0x33}) {
         AdapterRecord r = Can(false, false, 0x123, 3, 345);
         r.bytes[1] = type;
         r.bytes[19] = 0xA5;
-        ASSERT_EQ(FrameToText(r), reference::Format(r));
+        ASSERT_EQ(FrameToText(r), testsupport::reference::Format(r));
     }
 }
 

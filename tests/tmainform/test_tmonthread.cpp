@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/guicall.h"
-#include "streambackend.h"
+#include "support/streambackend.h"
 #include "tmainform/tmonthread.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"
@@ -17,8 +17,8 @@ using namespace std::chrono_literals;
 using tarvik::AdapterRecord;
 using tarvik::TMonThread;
 using tarvik::TQueueBuffer;
-using tarvik::testing::MakeRecord;
-using tarvik::testing::StreamBackend;
+using testsupport::MakeRecord;
+using testsupport::StreamBackend;
 
 namespace {
 

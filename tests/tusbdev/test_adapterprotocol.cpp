@@ -174,3 +174,41 @@ TEST(Records, FromRawBytes)
     EXPECT_EQ(r.Identifier(), 0x090C0F12u);
     EXPECT_EQ(r.CheckCopy(), 57);
 }
+
+// What the builders write is what the readers give back, at the byte positions above.
+TEST(RecordBuilder, ReadersGiveBackWhatWasBuilt)
+{
+    const std::uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    const AdapterRecord ext = AdapterRecord::Can(0x1ABCDEF0, true, 8, data, kCanTransmitted)
+                                  .SetCheck(0x5A)
+                                  .SetTimeStamp(0xFFFFFFFEu);
+    EXPECT_EQ(ext.Wire(), std::string("\x5A\x01\x28\x1A\xBC\xDE\xF0\x01\x02\x03\x04\x05\x06\x07\x08\xFF\xFF\xFF\xFE\x5A",
+                                      kRecordSize));
+    EXPECT_TRUE(ext.WellFormed() && ext.IsCan() && ext.IsTransmitted() && ext.Extended());
+    EXPECT_EQ(ext.Identifier(), 0x1ABCDEF0u);
+
+    const AdapterRecord std = AdapterRecord::Can(0x7FF, false, 3);
+    EXPECT_FALSE(std.Extended());
+    EXPECT_EQ(std.Length(), 3);
+    EXPECT_EQ(std.Data(7), 0);
+
+    const AdapterRecord lin = AdapterRecord::Lin(0x3C, 2, data, 'P');
+    EXPECT_EQ(lin.Type(), kLinReceived);
+    EXPECT_EQ(lin.LinIdentifier(), 0x3C);
+    EXPECT_EQ(lin.LinErrorCode(), 'P');
+    EXPECT_EQ(lin.Data(1), 2);
+
+    const AdapterRecord status = AdapterRecord::Status(kLinStatus, 2);
+    EXPECT_TRUE(status.IsStatus());
+    EXPECT_EQ(status.StatusCode(), 2);
+
+    EXPECT_FALSE(AdapterRecord::Raw(kCanReceived, 8).SetCheck(0x55, 0x54).WellFormed());
+}
+
+TEST(RecordBuilder, KnownTypesAreTheSixOfTheProtocol)
+{
+    int known = 0;
+    for (int t = 0; t < 256; ++t) known += KnownRecordType(std::uint8_t(t));
+    EXPECT_EQ(known, 6);
+    for (std::uint8_t t : {0x00, 0x01, 0x02, 0x80, 0x81, 0x82}) EXPECT_TRUE(KnownRecordType(t)) << int(t);
+}

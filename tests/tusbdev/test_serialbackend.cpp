@@ -13,13 +13,13 @@
 #include <filesystem>
 #include <thread>
 
-#include "ptypair.h"
+#include "support/ptypair.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tusbdev/serialbackend.h"
 #include "tusbdev/tusbdev.h"
 
 using namespace tarvik;
-using tarvik::testing::PtyPair;
+using testsupport::PtyPair;
 using namespace std::chrono_literals;
 
 namespace {
@@ -114,45 +114,6 @@ TEST(SerialPort, BytesCrossBothWaysUnchanged)
     ASSERT_TRUE(o.dev.Read(back.data(), 256, &n));
     EXPECT_EQ(n, 256u);
     EXPECT_EQ(back, all);
-}
-
-TEST(SerialPort, ReadReturnsWhatArrivedWhenTheTimeoutPasses)
-{
-    PtyPair pty;
-    TSerialBackend b(pty.SlavePath());
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(b.Open(0, &h), FT_OK);
-    ASSERT_EQ(b.SetTimeouts(h, 150, 100), FT_OK);
-    ASSERT_TRUE(pty.Send("12345"));
-    char buf[20];
-    std::uint32_t got = 0;
-    const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(b.Read(h, buf, 20, &got), FT_OK);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
-    EXPECT_EQ(got, 5u);
-    EXPECT_EQ(std::string(buf, 5), "12345");
-    EXPECT_GE(ms.count(), 140);
-    EXPECT_LT(ms.count(), 3000);
-    // A whole record already there returns at once.
-    ASSERT_TRUE(pty.Send(std::string(20, 'x')));
-    std::this_thread::sleep_for(20ms);
-    const auto t1 = std::chrono::steady_clock::now();
-    EXPECT_EQ(b.Read(h, buf, 20, &got), FT_OK);
-    EXPECT_EQ(got, 20u);
-    EXPECT_LT(std::chrono::steady_clock::now() - t1, 140ms);
-    EXPECT_EQ(b.Close(h), FT_OK);
-}
-
-TEST(SerialPort, PurgeDropsPendingInput)
-{
-    Opened o;
-    ASSERT_TRUE(o.dev.Open());
-    ASSERT_TRUE(o.pty.Send(std::string(40, 'z')));
-    ASSERT_EQ(WaitForQueue(o.dev, 40), 40u);
-    ASSERT_TRUE(o.dev.Flush());
-    std::uint32_t rx = 99;
-    ASSERT_TRUE(o.dev.GetQueueStatus(&rx));
-    EXPECT_EQ(rx, 0u);
 }
 
 TEST(SerialPort, SendAndWaitGetsTheAck)

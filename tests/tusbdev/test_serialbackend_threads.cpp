@@ -7,13 +7,13 @@
 #include <cstring>
 #include <thread>
 
-#include "ptypair.h"
+#include "support/ptypair.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tusbdev/serialbackend.h"
 #include "tusbdev/tusbdev.h"
 
 using namespace tarvik;
-using tarvik::testing::PtyPair;
+using testsupport::PtyPair;
 using namespace std::chrono_literals;
 
 // The receive thread reads records while the user-interface thread writes commands, on
@@ -98,33 +98,6 @@ TEST(SerialPortThreads, ReadAndWriteFromTwoThreads)
     EXPECT_EQ(records, kCommands);
     EXPECT_EQ(outOfOrder, 0u);
     EXPECT_TRUE(dev.Close());
-}
-
-// Closing the port while another thread waits in a read ends that read at once instead
-// of after the read time-out, and never lets it touch a reused descriptor.
-TEST(SerialPortThreads, CloseWakesABlockedRead)
-{
-    PtyPair pty;
-    TSerialBackend b(pty.SlavePath());
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(b.Open(0, &h), FT_OK);
-    ASSERT_EQ(b.SetTimeouts(h, 5000, 1000), FT_OK);
-    std::atomic<FT_STATUS> status{FT_OK};
-    std::atomic<bool> done{false};
-    const auto t0 = std::chrono::steady_clock::now();
-    std::thread reader([&] {
-        char buf[20];
-        std::uint32_t got = 0;
-        status = b.Read(h, buf, 20, &got);
-        done = true;
-    });
-    std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(done.load());
-    EXPECT_EQ(b.Close(h), FT_OK);
-    reader.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2500ms);
-    EXPECT_EQ(status.load(), FT_INVALID_HANDLE);
-    EXPECT_EQ(b.Close(h), FT_INVALID_HANDLE);
 }
 
 // The port vanishes while one thread reads and another writes: whichever sees it first

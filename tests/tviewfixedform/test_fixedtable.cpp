@@ -13,23 +13,13 @@ namespace {
 
 AdapterRecord Can(std::uint32_t id, bool ext = false, bool tx = false, std::uint8_t d0 = 0)
 {
-    AdapterRecord r;
-    r.bytes[1] = tx ? 1 : 0;
-    r.bytes[2] = std::uint8_t((ext ? 0x80 : 0) | 1);
-    r.bytes[3] = std::uint8_t(id >> 24);
-    r.bytes[4] = std::uint8_t(id >> 16);
-    r.bytes[5] = std::uint8_t(id >> 8);
-    r.bytes[6] = std::uint8_t(id);
-    r.bytes[7] = d0;
-    return r;
+    return AdapterRecord::Raw(tx ? kCanTransmitted : kCanReceived, std::uint8_t((ext ? 0x80 : 0) | 1), id)
+        .SetData(0, d0);
 }
 
 AdapterRecord Lin(std::uint8_t id, bool tx = false)
 {
-    AdapterRecord r;
-    r.bytes[1] = tx ? 0x81 : 0x80;
-    r.bytes[6] = id;
-    return r;
+    return AdapterRecord::Lin(id, 0, nullptr, 0, tx ? kLinTransmitted : kLinReceived);
 }
 
 }  // namespace
@@ -40,11 +30,8 @@ TEST(SlotKey, ExtendedSortsAfterStandard)
     EXPECT_EQ(SlotKey(Can(0x100, true)), 0x40000100u);
     EXPECT_EQ(SlotKey(Can(0x100, false, true)), 0x100u);
     EXPECT_EQ(SlotKey(Lin(0x3C, true)), 0x3Cu);
-    AdapterRecord status;
-    status.bytes[1] = 0x02;
-    EXPECT_FALSE(SlotKey(status));
-    status.bytes[1] = 0x82;
-    EXPECT_FALSE(SlotKey(status));
+    EXPECT_FALSE(SlotKey(AdapterRecord::Status(kCanStatus, 0)));
+    EXPECT_FALSE(SlotKey(AdapterRecord::Status(kLinStatus, 0)));
 }
 
 TEST(FixedTable, OneLinePerIdentifierInOrder)
@@ -80,8 +67,7 @@ TEST(FixedTable, IgnoresOtherTypesAndEmptiesOnClear)
 {
     TFixedTable t;
     EXPECT_EQ(t.GetAllText(), "");
-    AdapterRecord status;
-    status.bytes[1] = 0x02;
+    const AdapterRecord status = AdapterRecord::Status(kCanStatus, 0);
     t.UpdateSlot(status);
     EXPECT_EQ(t.SlotCount(), 0);
     t.UpdateSlot(Lin(5));

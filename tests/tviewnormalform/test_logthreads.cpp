@@ -140,3 +140,25 @@ TEST(FixedLogThread, KeepsTheLatestLinePerIdentifier)
     EXPECT_EQ(log.GetAllText(), "");
     EXPECT_GT(rig.refreshes.load(), before);
 }
+
+// A quiet ring costs its worker a few wake-ups a second, yet the first record after the
+// quiet spell wakes it at once; ending the worker does not wait out its sleep.
+TEST(NormalLogThread, SleepsOnAQuietRingAndWakesForTheFirstRecord)
+{
+    Rig rig;
+    auto log = std::make_unique<TNormalLogThread>(rig.refresh, rig.ticks, rig.ring);
+    std::this_thread::sleep_for(300ms);  // past the short polls of a flowing stream
+    const auto cpu0 = log->CpuTime();
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT(log->CpuTime() - cpu0, 3ms);  // a 1 ms poll would wake a thousand times
+
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(rig.ring.Push(Frame(1, 1).bytes.data()));
+    ASSERT_TRUE(WaitUntil([&] { return log->Count() == 1; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 50ms);
+
+    std::this_thread::sleep_for(300ms);
+    const auto t1 = std::chrono::steady_clock::now();
+    log.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - t1, 50ms);
+}

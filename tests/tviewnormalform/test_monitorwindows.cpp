@@ -5,8 +5,10 @@
 #include <QImage>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTest>
 #include <QWheelEvent>
 #include <chrono>
+#include <functional>
 
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
@@ -123,6 +125,45 @@ TEST(ViewNormalForm, PauseHoldsThePageWhileRecordsAreStillStored)
     rig.Push(300, 301);
     ASSERT_TRUE(rig.Settle(301));
     EXPECT_EQ(rig.form.ScrollBar()->value(), 301);
+}
+
+// A click in the trough turns a page of the visible lines; the arrows and the wheel, over
+// the window or over the bar, move one line.
+TEST(ViewNormalForm, ScrollBarPagesByTheVisibleLinesAndStepsByOne)
+{
+    NormalRig rig;
+    rig.Push(0, 500);
+    ASSERT_TRUE(rig.Settle(500));
+    ASSERT_TRUE(rig.form.PauseMonitor());
+    QScrollBar* bar = rig.form.ScrollBar();
+    const int L = rig.L();
+    ASSERT_GT(L, 5);
+    EXPECT_EQ(bar->pageStep(), L);
+    EXPECT_EQ(bar->singleStep(), 1);
+    ASSERT_EQ(bar->value(), 500);
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int moved;
+    } steps[] = {
+        {"trough above the handle", [&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(8, 17 + 4)); }, -L},
+        {"up arrow", [&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(8, 5)); }, -1},
+        {"wheel over the bar", [&] { Wheel(bar, 120); }, -1},
+        {"wheel over the window", [&] { Wheel(&rig.form, 120); }, -1},
+        {"down arrow", [&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(8, bar->height() - 5)); }, 1},
+    };
+    for (const Step& s : steps) {
+        const int before = bar->value();
+        s.act();
+        EXPECT_EQ(bar->value(), before + s.moved) << s.what;
+    }
+    // The page shown follows: it ends just before the position.
+    bar->setValue(300);
+    EXPECT_EQ(rig.form.TextArea()->VisibleLines().back().toStdString(), FrameToText(Frame(299 & 0x7FF, 299)));
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(8, bar->height() - 17 - 4));  // trough below
+    EXPECT_EQ(bar->value(), 300 + L);
+    EXPECT_EQ(rig.form.TextArea()->VisibleLines().front().toStdString(), FrameToText(Frame(300 & 0x7FF, 300)));
 }
 
 TEST(ViewNormalForm, ScrollingBackWithoutPauseLastsUntilTheNextRefresh)

@@ -15,17 +15,10 @@ namespace {
 // A received standard CAN frame whose identifier and time stamp carry the sequence number.
 AdapterRecord Frame(std::uint32_t n)
 {
-    AdapterRecord r;
-    r.bytes[0] = r.bytes[19] = std::uint8_t(n);
-    r.bytes[2] = 2;
-    r.bytes[5] = std::uint8_t(n >> 8 & 0x07);
-    r.bytes[6] = std::uint8_t(n);
-    r.bytes[7] = std::uint8_t(n >> 16);
-    r.bytes[15] = std::uint8_t(n >> 24);
-    r.bytes[16] = std::uint8_t(n >> 16);
-    r.bytes[17] = std::uint8_t(n >> 8);
-    r.bytes[18] = std::uint8_t(n);
-    return r;
+    return AdapterRecord::Can(n & 0x7FF, false, 2)
+        .SetData(0, std::uint8_t(n >> 16))
+        .SetCheck(std::uint8_t(n))
+        .SetTimeStamp(n);
 }
 
 }  // namespace

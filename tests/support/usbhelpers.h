@@ -11,7 +11,7 @@
 #include "tusbdev/adapterprotocol.h"
 #include "tusbdev/tusbdev.h"
 
-namespace emutest {
+namespace testsupport {
 
 // Sends one command; true when it went out and, if awaited, the ACK came back.
 inline bool Send(tarvik::TUsbDev& dev, const tarvik::Command& c, bool awaitAck, std::uint32_t timeoutMs = 5000)
@@ -28,11 +28,11 @@ inline bool GoOnBusCan(tarvik::TUsbDev& dev, std::uint32_t timeoutMs = 5000)
     if (!dev.Flush())
         return false;
     for (const tarvik::Command& c : {cmd::Monitor(0), cmd::CanBus(0, 4, 0, 0), cmd::Masks(0, 0, 0, 0)}) {
-        if (!emutest::Send(dev, c, true, timeoutMs))
+        if (!testsupport::Send(dev, c, true, timeoutMs))
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return emutest::Send(dev, cmd::OnBus(), false);
+    return testsupport::Send(dev, cmd::OnBus(), false);
 }
 
 // Reads whole records for `span`, or until `enough` records arrived.
@@ -63,4 +63,4 @@ inline std::vector<tarvik::AdapterRecord> ReceiveFor(tarvik::TUsbDev& dev, std::
     return out;
 }
 
-}  // namespace emutest
+}  // namespace testsupport

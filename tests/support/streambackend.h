@@ -1,7 +1,7 @@
 #pragma once
 // A thread-safe function table that streams bytes to the receive thread the way the
 // adapter's chip does: reads wait for the requested count up to a (short) read time-out
-// and then return what arrived.
+// and then return what arrived; waits for data sleep until bytes come; a close ends both.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -15,7 +15,9 @@
 #include "tusbdev/adapterprotocol.h"
 #include "tusbdev/ftbackend.h"
 
-namespace tarvik::testing {
+namespace testsupport {
+
+using namespace tarvik;
 
 class StreamBackend : public TFtBackend {
 public:
@@ -50,7 +52,9 @@ public:
     FT_STATUS Open(std::uint32_t, FT_HANDLE* h) override
     {
         *h = reinterpret_cast<FT_HANDLE>(0x5151);
-        return Check("Open");
+        std::lock_guard<std::mutex> g(m_);
+        closed_ = false;
+        return TakeFailure("Open");
     }
     FT_STATUS SetBaudRate(FT_HANDLE, std::uint32_t) override { return FT_OK; }
     FT_STATUS SetDataCharacteristics(FT_HANDLE, std::uint8_t, std::uint8_t, std::uint8_t) override { return FT_OK; }
@@ -68,10 +72,14 @@ public:
     {
         std::unique_lock<std::mutex> g(m_);
         *got = 0;
+        if (closed_)
+            return FT_INVALID_HANDLE;
         largestRead_ = std::max(largestRead_, count);
         if (FT_STATUS st = TakeFailure("Read"); st != FT_OK)
             return st;
-        cv_.wait_for(g, readTimeout, [&] { return rx_.size() >= count; });
+        cv_.wait_for(g, readTimeout, [&] { return closed_ || rx_.size() >= count; });
+        if (closed_)
+            return FT_INVALID_HANDLE;
         const std::uint32_t n = std::uint32_t(std::min<std::size_t>(count, rx_.size()));
         std::copy_n(rx_.begin(), n, static_cast<std::uint8_t*>(buffer));
         rx_.erase(rx_.begin(), rx_.begin() + n);
@@ -81,12 +89,15 @@ public:
     FT_STATUS Write(FT_HANDLE, const void*, std::uint32_t count, std::uint32_t* done) override
     {
         *done = count;
-        return Check("Write");
+        std::lock_guard<std::mutex> g(m_);
+        return closed_ ? FT_INVALID_HANDLE : TakeFailure("Write");
     }
     FT_STATUS GetQueueStatus(FT_HANDLE, std::uint32_t* n) override
     {
         std::lock_guard<std::mutex> g(m_);
         *n = std::uint32_t(rx_.size());
+        if (closed_)
+            return FT_INVALID_HANDLE;
         return TakeFailure("GetQueueStatus");
     }
     FT_STATUS GetStatus(FT_HANDLE, std::uint32_t* r, std::uint32_t* t, std::uint32_t* e) override
@@ -97,7 +108,36 @@ public:
         *e = 0;
         return TakeFailure("GetStatus");
     }
-    FT_STATUS Close(FT_HANDLE) override { return FT_OK; }
+    FT_STATUS Close(FT_HANDLE) override
+    {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            if (closed_)
+                return FT_INVALID_HANDLE;
+            closed_ = true;
+        }
+        cv_.notify_all();
+        return FT_OK;
+    }
+    FT_STATUS WaitForData(FT_HANDLE, std::uint32_t timeoutMs, std::uint32_t* n) override
+    {
+        std::unique_lock<std::mutex> g(m_);
+        cv_.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return closed_ || cancel_ || !rx_.empty(); });
+        cancel_ = false;
+        *n = std::uint32_t(rx_.size());
+        if (closed_)
+            return FT_INVALID_HANDLE;
+        // The wait reports the queue level, so it fails where the level query would.
+        return TakeFailure("GetQueueStatus");
+    }
+    void CancelWait(FT_HANDLE) override
+    {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            cancel_ = true;
+        }
+        cv_.notify_all();
+    }
     FT_STATUS DeviceCount(std::uint32_t* n) override
     {
         *n = 1;
@@ -105,11 +145,6 @@ public:
     }
 
 private:
-    FT_STATUS Check(const std::string& name)
-    {
-        std::lock_guard<std::mutex> g(m_);
-        return TakeFailure(name);
-    }
     FT_STATUS TakeFailure(const std::string& name)  // m_ held
     {
         auto it = fail_.find(name);
@@ -125,23 +160,15 @@ private:
     std::deque<std::uint8_t> rx_;
     std::map<std::string, FT_STATUS> fail_;
     std::uint32_t largestRead_ = 0;
+    bool closed_ = false;
+    bool cancel_ = false;
 };
 
 // A well-formed record of the given type; check bytes equal unless `bad`.
 inline AdapterRecord MakeRecord(std::uint8_t type, std::uint8_t b2 = 0x08, std::uint32_t id = 0x123,
                                 std::uint8_t tag = 0, bool bad = false)
 {
-    AdapterRecord r;
-    r.bytes[0] = 0x55;
-    r.bytes[1] = type;
-    r.bytes[2] = b2;
-    r.bytes[3] = std::uint8_t(id >> 24);
-    r.bytes[4] = std::uint8_t(id >> 16);
-    r.bytes[5] = std::uint8_t(id >> 8);
-    r.bytes[6] = std::uint8_t(id);
-    r.bytes[7] = tag;
-    r.bytes[19] = bad ? 0x54 : 0x55;
-    return r;
+    return AdapterRecord::Raw(type, b2, id).SetData(0, tag).SetCheck(0x55, bad ? 0x54 : 0x55);
 }
 
-}  // namespace tarvik::testing
+}  // namespace testsupport

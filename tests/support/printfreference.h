@@ -7,7 +7,7 @@
 
 #include "tusbdev/adapterprotocol.h"
 
-namespace reference {
+namespace testsupport::reference {
 
 // The 54 formats: [standard, extended, LIN][received, transmitted][bytes shown 0..8].
 inline const std::array<std::array<std::array<std::string, 9>, 2>, 3>& Formats()
@@ -83,4 +83,4 @@ inline std::string Format(const tarvik::AdapterRecord& r)
     return out;
 }
 
-}  // namespace reference
+}  // namespace testsupport::reference

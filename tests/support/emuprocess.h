@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace emutest {
+namespace testsupport {
 
 class EmuProcess {
 public:
@@ -111,4 +111,4 @@ private:
     std::string line_;
 };
 
-}  // namespace emutest
+}  // namespace testsupport

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace tarvik::testing {
+namespace testsupport {
 
 class PtyPair {
 public:
@@ -69,4 +69,4 @@ private:
     std::string slave_;
 };
 
-}  // namespace tarvik::testing
+}  // namespace testsupport
