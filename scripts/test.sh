@@ -75,7 +75,8 @@ if [ $quick -eq 0 ]; then
         fuzz_importdbc) if [ -d "$root/../shared/dbc/opendbc" ]; then extra+=("$root/../shared/dbc/opendbc"); fi ;;
         fuzz_setfromline|fuzz_splitlabelline) extra+=("$root/examples") ;;
       esac
-      if "build-fuzz/fuzz/$f" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+      if UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=halt_on_error=1 \
+           "build-fuzz/fuzz/$f" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
            -print_final_stats=0 "$work" "${extra[@]}" > "build-fuzz/$f.log" 2>&1; then
         passed=$((passed + 1)); summary+=("fuzz $f: ok")
       else

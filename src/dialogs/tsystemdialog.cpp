@@ -1,15 +1,18 @@
 #include "dialogs/tsystemdialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <exception>
 #include <optional>
 
 #include "platform/fonts.h"
+#include "platform/inifile.h"
 
 namespace tarvik {
 
@@ -364,19 +367,28 @@ bool ExchangeSystemConfig(TSystemDialog& dialog, TSettings& settings, const std:
 }
 
 bool RunSystemConfig(QWidget* owner, const TSettings& current, TIniFile& ini, TSystemDialog::DeviceCounter counter,
-                     const TSettingsApply& apply)
+                     const TSettingsApply& apply, const std::function<void(const QString&)>& showError)
 {
+    QString failure;
     // Whatever goes wrong inside the exchange ends it quietly; the dialog goes with the scope.
     try {
         TSystemDialog dialog(std::move(counter), owner);
         TSettings edited = current;
         if (!ExchangeSystemConfig(dialog, edited, [](TSystemDialog& d) { return d.exec(); }))
             return false;
-        SaveSystemConfig(apply ? apply(edited) : edited, ini);
-        return true;
+        if (!SaveSystemConfig(apply ? apply(edited) : edited, ini))
+            failure = QStringLiteral("Cannot write %1 : %2").arg(ini.FileName(), ini.WriteError());
     } catch (const std::exception&) {
         return false;
     }
+    // Told after the dialog is gone, so the box does not sit on top of it.
+    if (!failure.isEmpty()) {
+        if (showError)
+            showError(failure);
+        else
+            QMessageBox::warning(owner, QApplication::applicationDisplayName(), failure);
+    }
+    return true;
 }
 
 }  // namespace tarvik

@@ -124,9 +124,11 @@ bool ExchangeSystemConfig(TSystemDialog& dialog, TSettings& settings,
 
 // The whole exchange with a modal dialog owned by owner, starting from current. On OK,
 // apply hands the values to the objects they configure and returns the settings as
-// they then stand, which are written to ini. Returns whether the user confirmed.
+// they then stand, which are written to ini. Returns whether the user confirmed. A file
+// that cannot be written is reported through showError ("Cannot write FILE : reason";
+// a message box when none is given); the values stay applied for this run.
 using TSettingsApply = std::function<TSettings(const TSettings&)>;
 bool RunSystemConfig(QWidget* owner, const TSettings& current, TIniFile& ini, TSystemDialog::DeviceCounter counter,
-                     const TSettingsApply& apply);
+                     const TSettingsApply& apply, const std::function<void(const QString&)>& showError = {});
 
 }  // namespace tarvik

@@ -5,7 +5,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/hexdigit.h"
 
@@ -78,9 +83,40 @@ bool ParseInt(const QByteArray& text, int* out)
 
 TIniFile::TIniFile(const QString& path) : path_(path)
 {
-    QFile f(path_);
-    if (f.open(QIODevice::ReadOnly))
-        Parse(f.readAll());
+    Parse(QByteArray());
+    if (path_.isEmpty())
+        return;
+    // Non-blocking open: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR)  // a missing file is simply not there yet
+            loadError_ = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
+                             .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    struct stat st {};
+    QByteArray data;
+    if (::fstat(fd, &st) != 0) {
+        loadError_ = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
+                         .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
+    } else if (!S_ISREG(st.st_mode)) {
+        loadError_ = QStringLiteral("the settings file %1 is not a regular file; using the defaults").arg(path_);
+    } else if (st.st_size > kMaxFileSize) {
+        loadError_ = QStringLiteral("the settings file %1 is larger than 1 MB; using the defaults").arg(path_);
+    } else {
+        QFile f;
+        // Reads at most one byte past the limit, in case the file grew since fstat.
+        if (f.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+            data = f.read(kMaxFileSize + 1);
+        if (f.error() != QFileDevice::NoError)
+            loadError_ = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
+                             .arg(path_, f.errorString());
+        else if (data.size() > kMaxFileSize)
+            loadError_ = QStringLiteral("the settings file %1 is larger than 1 MB; using the defaults").arg(path_);
+    }
+    ::close(fd);
+    if (loadError_.isEmpty())
+        Parse(data);
 }
 
 void TIniFile::Parse(const QByteArray& input)
@@ -264,18 +300,41 @@ QByteArray TIniFile::Serialize() const
 bool TIniFile::UpdateFile()
 {
     pending_ = false;
-    const QFileInfo info(path_);
-    if (!QDir().mkpath(info.absolutePath()))
-        return false;
-    QSaveFile f(path_);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray data = Serialize();
-    if (f.write(data) != data.size()) {
-        f.cancelWriting();
+    writeError_.clear();
+    // A file that exists but was not read would lose everything in it we did not see.
+    if (!loadError_.isEmpty()) {
+        writeError_ = QStringLiteral("the file was not read at start-up");
         return false;
     }
-    return f.commit();
+    const QFileInfo info(path_);
+    if (!QDir().mkpath(info.absolutePath())) {
+        writeError_ = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
+        return false;
+    }
+    QSaveFile f(path_);
+    // Unbuffered, and written in a loop: a buffered write cut short by a full disk or the
+    // file size limit is lost in the flush at commit, which then renames a truncated file
+    // over the old one and reports success. Here the short write shows, and the next
+    // attempt gives the system's reason.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        writeError_ = f.errorString();
+        return false;
+    }
+    const QByteArray data = Serialize();
+    for (qint64 done = 0; done < data.size();) {
+        const qint64 n = f.write(data.constData() + done, data.size() - done);
+        if (n <= 0) {
+            writeError_ = f.errorString();
+            f.cancelWriting();
+            return false;
+        }
+        done += n;
+    }
+    if (!f.commit()) {
+        writeError_ = f.errorString();
+        return false;
+    }
+    return true;
 }
 
 TIniFile::Batch::~Batch()

@@ -12,10 +12,20 @@ namespace tarvik {
 
 class TIniFile {
 public:
-    // Loads the file when it exists; a missing or unreadable file reads as empty.
+    // Largest settings file read; real ones are a few hundred bytes.
+    static constexpr qint64 kMaxFileSize = 1 << 20;
+
+    // Loads the file when it exists; a missing or unreadable file reads as empty. Only a
+    // regular file of at most kMaxFileSize bytes is read: a FIFO would block start-up, and
+    // a device such as /dev/zero would never end.
     explicit TIniFile(const QString& path);
 
     const QString& FileName() const { return path_; }
+    // Why an existing file was not read ("... is not a regular file; ..."), or empty when it
+    // was read or does not exist. The caller tells the user.
+    const QString& LoadError() const { return loadError_; }
+    // Why the last file update failed, in the system's words; empty after a good one.
+    const QString& WriteError() const { return writeError_; }
 
     // Decimal with optional sign (also "$1F" / "0x1F" hexadecimal); anything else, an
     // empty value or a missing key yields the default.
@@ -53,7 +63,8 @@ public:
     QByteArray Serialize() const;
     // Re-reads from memory; used by the constructor and by tests.
     void Parse(const QByteArray& text);
-    // Writes the file now (atomically: a temporary file renamed over the old one).
+    // Writes the file now (atomically: a temporary file renamed over the old one). Refused
+    // when the file exists but was not read (LoadError), so it is never replaced blindly.
     bool UpdateFile();
 
 private:
@@ -75,6 +86,8 @@ private:
     bool Write(const QString& section, const QString& key, const QByteArray& value);
 
     QString path_;
+    QString loadError_;
+    QString writeError_;
     bool bom_ = false;
     std::vector<Section> sections_;
     int batchDepth_ = 0;

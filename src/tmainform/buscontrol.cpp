@@ -1,6 +1,7 @@
 #include "tmainform/buscontrol.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "tusbdev/adapterprotocol.h"
@@ -9,7 +10,12 @@
 namespace tarvik {
 
 namespace {
+
 constexpr std::uint32_t kReplyTimeoutMs = 5000;
+
+// The command's letter, after the STX that frames it.
+std::string Letter(const std::string& command) { return command.size() > 1 ? command.substr(1, 1) : "?"; }
+
 }  // namespace
 
 TBusControl::TBusControl(TUsbDev& dev, Reception reception, Sleeper sleep)
@@ -22,13 +28,27 @@ TBusControl::TBusControl(TUsbDev& dev, Reception reception, Sleeper sleep)
 bool TBusControl::SendAcked(const std::string& command)
 {
     std::uint8_t reply = 0;
-    if (!dev_.SendAndWait(command.data(), std::uint32_t(command.size()), kReplyTimeoutMs, 1, &reply)) return false;
-    return reply == kAck;
+    if (!dev_.SendAndWait(command.data(), std::uint32_t(command.size()), kReplyTimeoutMs, 1, &reply)) {
+        if (dev_.LastReplyTimedOut())
+            problem_ = "No answer from the adapter to " + Letter(command) + " within " +
+                       std::to_string(kReplyTimeoutMs / 1000) + " s";
+        return false;
+    }
+    if (reply != kAck) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", reply);
+        problem_ = "The adapter answered " + Letter(command) + " with " + hex + " instead of ACK";
+        return false;
+    }
+    problem_.clear();
+    return true;
 }
 
 bool TBusControl::SendOnly(const std::string& command)
 {
-    return dev_.SendAndWait(command.data(), std::uint32_t(command.size()), kReplyTimeoutMs, 0, nullptr);
+    const bool ok = dev_.SendAndWait(command.data(), std::uint32_t(command.size()), kReplyTimeoutMs, 0, nullptr);
+    if (ok) problem_.clear();
+    return ok;
 }
 
 bool TBusControl::GoOnBus(const OnBusConfig& c)

@@ -55,6 +55,10 @@ public:
 
     bool OnBus() const { return reception_.running && reception_.running(); }
 
+    // What went wrong with the last command that expected a reply, for the user
+    // ("No answer from the adapter to B within 5 s"); empty once a command succeeds.
+    const std::string& Problem() const { return problem_; }
+
 private:
     bool SendAcked(const std::string& command);
     bool SendOnly(const std::string& command);
@@ -62,6 +66,7 @@ private:
     TUsbDev& dev_;
     Reception reception_;
     Sleeper sleep_;
+    std::string problem_;
 };
 
 }  // namespace tarvik

@@ -45,6 +45,14 @@ MainFormStates ComputeControlStates(const MainFormFacts& f)
     s.linSlaveStart = {linSend && !f.linMaster, !f.linMaster};
     s.linSlaveStop = {linSend && !f.linMaster, !f.linMaster};
 
+    // While a sequence waits for the adapter, another click must not start a second one
+    // (the wait holds clicks back; they arrive afterwards and find these disabled).
+    if (f.commandRunning) {
+        for (ControlState* a : {&s.portOpen, &s.portClose, &s.systemConfig, &s.onBus, &s.offBus, &s.clear,
+                                &s.linMasterSend, &s.linSlaveStart, &s.linSlaveStop})
+            a->enabled = false;
+    }
+
     s.busSpeed = !f.onBus;
     s.lamp = LampColorFor(f.onBus, f.busStatus);
     s.transmitEnabled = f.onBus;

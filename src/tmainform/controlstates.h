@@ -20,6 +20,7 @@ struct MainFormFacts {
     bool linUseSend = true;
     bool linMaster = false;
     int busStatus = 2;          // 0 active, 1 warning, 2 passive, else bus off
+    bool commandRunning = false;  // a command sequence waits for the adapter
 };
 
 struct ControlState {

@@ -1,13 +1,9 @@
 // Program entry: the small command line, the font mapping, then the main window.
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 #include <exception>
-#include <functional>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "platform/apptitle.h"
 #include "platform/fonts.h"
@@ -15,6 +11,7 @@
 #include "tmainform/backends.h"
 #include "tmainform/commandline.h"
 #include "tmainform/mainform.h"
+#include "tmainform/termination.h"
 
 namespace {
 
@@ -33,32 +30,6 @@ public:
     }
 };
 
-int g_signalPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
-}
-
-void InstallTerminationHandler(std::function<void()> close)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, close = std::move(close)] {
-        char c;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
-        notifier->setEnabled(false);
-        close();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminationSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -76,6 +47,10 @@ int main(int argc, char** argv)
         std::printf("tarvik %u.%u.%u.%u\n", v.major, v.minor, v.release, v.build);
         return 0;
     }
+
+    // A write beyond the file size limit (ulimit -f) then fails with EFBIG and is reported
+    // like any other failed write, instead of killing the program mid-write.
+    ::signal(SIGXFSZ, SIG_IGN);
 
     TApplication app(argc, argv);
     tarvik::SetApplicationIdentity();
@@ -103,9 +78,13 @@ int main(int argc, char** argv)
             options.portBackend = [](const QString& port) { return tarvik::MakeSerialBackend(port); };
         }
         tarvik::TMainForm form(std::move(options));
+        tarvik::SetFormForExit(&form);
+        struct Forget {
+            ~Forget() { tarvik::SetFormForExit(nullptr); }
+        } forget;
         // A termination request (logout, kill) closes the window the normal way: off bus,
         // port closed, window position saved.
-        InstallTerminationHandler([&form] { form.close(); });
+        tarvik::InstallTerminationHandler(form);
         return app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, tarvik::ApplicationTitle(), QString::fromLocal8Bit(e.what()));

@@ -6,11 +6,14 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "subfuncs/subfuncs.h"
+#include "tmainform/buscontrol.h"
+#include "tmainform/lampshape.h"
 #include "tmainform/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
@@ -42,10 +45,13 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    setWindowTitle(QStringLiteral("Halvorn Tarvik for PC  Ver. ") + GetVersionLabel(QCoreApplication::applicationFilePath()));
+    caption_ = QStringLiteral("Halvorn Tarvik for PC  Ver. ") + GetVersionLabel(QCoreApplication::applicationFilePath());
+    setWindowTitle(caption_);
     const QString exePath = QCoreApplication::applicationFilePath();
     ini_ = std::make_unique<TIniFile>(options_.settingsPath.isEmpty() ? SettingsFilePath(exePath)
                                                                       : options_.settingsPath);
+    // Before any window exists: a settings file that cannot be used is said on stderr.
+    if (!ini_->LoadError().isEmpty()) std::fprintf(stderr, "tarvik: %s\n", qPrintable(ini_->LoadError()));
 
     CreateReception();
     usbDev_->SetErrorPresenter([this](const std::string& m) { ShowError(QString::fromStdString(m)); });
@@ -198,15 +204,28 @@ void TMainForm::ShowError(const QString& message)
     QMessageBox::critical(this, ApplicationTitle(), message);
 }
 
+void TMainForm::ShowNotice(const QString& notice)
+{
+    if (Shape1) Shape1->setToolTip(notice);
+    setWindowTitle(notice.isEmpty() ? caption_ : caption_ + QStringLiteral("  - ") + notice);
+}
+
 void TMainForm::Guard(const std::function<void()>& body)
 {
-    ++busy_;
+    if (++busy_ == 1) UpdateControls();  // the bus actions go off while this runs
     try {
         body();
     } catch (const std::exception& e) {
         ShowError(QString::fromStdString(e.what()));
     }
-    --busy_;
+    if (busy_ == 1) {
+        // Clicks made during a reply wait were held back by its event pump. Delivered now,
+        // while the bus actions are still disabled, they are dropped instead of repeating
+        // the sequence.
+        QCoreApplication::processEvents();
+        if (bus_) ShowNotice(QString::fromStdString(bus_->Problem()));
+    }
+    if (--busy_ == 0) UpdateControls();
 }
 
 }  // namespace tarvik

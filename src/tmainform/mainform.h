@@ -192,6 +192,9 @@ private:
     // Runs a user action; errors from the link are shown instead of escaping the event loop.
     void Guard(const std::function<void()>& body);
     void ShowError(const QString& message);
+    // A problem the user should see without a box (an unanswered command): the lamp's
+    // tooltip and the caption carry it until a command succeeds.
+    void ShowNotice(const QString& notice);
 
     // Every QAction and the menus (mainformactions.cpp): add a command there.
     void CreateActions();
@@ -288,6 +291,7 @@ private:
     bool idlePending_ = false;
     bool closed_ = false;
     int busy_ = 0;  // user actions in progress (a reply wait may run the event loop)
+    QString caption_;
 };
 
 }  // namespace tarvik

@@ -136,7 +136,7 @@ void TMainForm::ActSystemConfigExecute()
 {
     RunSystemConfig(
         this, CurrentSettings(), *ini_, [this](std::uint32_t* n) { return usbDev_->DeviceCount(n); },
-        [this](const TSettings& s) { return ApplyDialogSettings(s); });
+        [this](const TSettings& s) { return ApplyDialogSettings(s); }, [this](const QString& m) { ShowError(m); });
     UpdateControls();
 }
 

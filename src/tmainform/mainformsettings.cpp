@@ -1,7 +1,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
+#include "platform/screenplace.h"
 #include "subfuncs/subfuncs.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/tusbdev.h"
@@ -77,7 +80,17 @@ TSettings TMainForm::CurrentSettings() const
     return s;
 }
 
-void TMainForm::ApplyLoadedSettings() { settingBindings_.LoadInto(settings_); }
+void TMainForm::ApplyLoadedSettings()
+{
+    // A stored position off every screen would open the window out of reach, and close
+    // would store it there again. Placed before the move: geometry at 2147483647 overflows.
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) areas << screen->availableGeometry();
+    const QPoint at = KeepTitleBarOnScreen({settings_.Left, settings_.Top}, size(), areas);
+    settings_.Left = at.x();
+    settings_.Top = at.y();
+    settingBindings_.LoadInto(settings_);
+}
 
 TSettings TMainForm::ApplyDialogSettings(const TSettings& s)
 {

@@ -1,5 +1,7 @@
 #include "ttlabelinfo/dbcimport.h"
 
+#include "ttlabelinfo/labelline.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -467,19 +469,9 @@ std::vector<std::string> ImportDbcFile(const std::string& path)
 std::vector<std::string> ImportDbcFile(const std::string& path, const DbcImportOptions& options,
                                        DbcImportReport* report)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        throw DbcImportError(0, path, "cannot open " + Quoted(path) + ": " + std::strerror(errno));
-    std::string text;
-    char buf[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    // A directory opens but fails to read; it must not pass for an empty database.
-    const int readErrno = std::ferror(f) ? errno : 0;
-    std::fclose(f);
-    if (readErrno != 0)
-        throw DbcImportError(0, path, "cannot read " + Quoted(path) + ": " + std::strerror(readErrno));
+    std::string text, error;
+    if (!ReadFileBytes(path, text, &error, kDbcFileMaxBytes))
+        throw DbcImportError(0, path, error);
     return ImportDbc(text, options, report);
 }
 

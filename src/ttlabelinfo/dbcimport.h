@@ -18,6 +18,7 @@
 // the token: a message identifier that is not an unsigned 32-bit decimal number, a signal
 // line too short to hold position, scale, range and unit after its ":", and a file that
 // cannot be read. The caller gets nothing back then, so its table stays as it was.
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -75,7 +76,10 @@ std::vector<std::string> ImportDbc(std::string_view text);
 std::vector<std::string> ImportDbc(std::string_view text, const DbcImportOptions& options,
                                    DbcImportReport* report = nullptr);
 
-// Reads the file's bytes and imports them; an unreadable file throws with line 0.
+// Largest DBC file read; a bigger one (or an endless device) throws instead of filling memory.
+inline constexpr std::size_t kDbcFileMaxBytes = 256u << 20;
+
+// Reads the file's bytes and imports them; an unreadable or too large file throws with line 0.
 std::vector<std::string> ImportDbcFile(const std::string& path);
 std::vector<std::string> ImportDbcFile(const std::string& path, const DbcImportOptions& options,
                                        DbcImportReport* report = nullptr);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,13 @@ std::string_view UpToNul(std::string_view text)
 std::string ErrnoText(const std::string& what, const std::string& path)
 {
     return what + " \"" + path + "\": " + std::strerror(errno);
+}
+
+std::string SizeText(std::size_t bytes)
+{
+    if (bytes % (1u << 20) == 0)
+        return std::to_string(bytes >> 20) + " MB";
+    return std::to_string(bytes) + " bytes";
 }
 
 mode_t NewFileMode()
@@ -203,7 +211,7 @@ std::string FormatLabelTable(const std::vector<std::vector<std::string>>& rows)
     return out;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* error)
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* error, std::size_t maxBytes)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -211,6 +219,16 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* err
             *error = ErrnoText("Cannot open file", path);
         return false;
     }
+    auto tooLarge = [&] {
+        if (error)
+            *error = "Cannot read file \"" + path + "\": larger than " + SizeText(maxBytes);
+        ::close(fd);
+        return false;
+    };
+    // A regular file says its size up front; devices and pipes are cut off while reading.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > maxBytes)
+        return tooLarge();
     std::string data;
     char buf[65536];
     for (;;) {
@@ -225,6 +243,8 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* err
         }
         if (got == 0)
             break;
+        if (static_cast<std::size_t>(got) > maxBytes - data.size())
+            return tooLarge();
         data.append(buf, static_cast<std::size_t>(got));
     }
     ::close(fd);

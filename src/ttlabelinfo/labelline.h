@@ -7,6 +7,7 @@
 //
 //   EngineSpeed,"unsigned short",,0x0C0,Big,0,16,0.25,0,0,8000,rpm   acquired (DAQ on)
 //   // Temp,"signed char",,0x123,Little,8,8,1,-40,-40,210,degC        DAQ off
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,8 +52,15 @@ std::optional<std::vector<std::string>> LabelRowFromLine(std::string_view line);
 // front of rows whose DAQ cell is not "V", CR LF after every line. No rows: empty text.
 std::string FormatLabelTable(const std::vector<std::vector<std::string>>& rows);
 
-// Reads a whole file as bytes. On failure returns false and sets *error (if given).
-bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* error = nullptr);
+// Largest label file read: far above any real one, and low enough that a device such as
+// /dev/zero given as the file ends in an error instead of exhausting memory.
+inline constexpr std::size_t kLabelFileMaxBytes = 64u << 20;
+
+// Reads a whole file as bytes, at most maxBytes of them. On failure (including a file
+// larger than maxBytes: "Cannot read file "x": larger than 64 MB") returns false and sets
+// *error (if given).
+bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* error = nullptr,
+                   std::size_t maxBytes = kLabelFileMaxBytes);
 // Reads a label file into its lines (SplitTextLines).
 bool ReadLabelLines(const std::string& path, std::vector<std::string>& lines,
                     std::string* error = nullptr);

@@ -2,14 +2,17 @@
 
 #include "ttlabelinfo/labelline.h"
 
+#include <utility>
+
 namespace tarvik {
 
 void LabelTable::Clear()
 {
     groups_.clear();
     labels_.clear();
-    storage_.reset();
+    storage_.clear();
     index_.assign(1, Slot{0, 0, nullptr});
+    indexGroup_.assign(1, 0);
     indexMask_ = 0;
 }
 
@@ -27,9 +30,7 @@ bool LabelTable::LoadFromFile(const std::string& path, std::span<const std::uint
 void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
                                std::span<const std::uint32_t> palette)
 {
-    Clear();
     std::vector<TGraphInfo> parsed;
-    std::vector<std::vector<std::size_t>> members;  // file indexes per group
     for (const std::string& line : lines) {
         if (IsIgnoredLabelLine(line) || IsDaqOffLabelLine(line))
             continue;
@@ -38,55 +39,80 @@ void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
         label.SetPrevValue(0);
         if (!palette.empty())
             label.SetColor(palette[(parsed.size() - 1) % palette.size()]);
-        const std::uint32_t key = label.FrameKey();
-        std::size_t g = 0;
-        while (g < groups_.size() && groups_[g]->Key != key)
-            ++g;
-        if (g == groups_.size()) {
-            groups_.push_back(std::make_unique<TPlotData>());
-            groups_.back()->Key = key;
-            members.emplace_back();
+    }
+    LoadFromLabels(std::move(parsed));
+}
+
+void LabelTable::LoadFromLabels(std::vector<TGraphInfo> parsed)
+{
+    Clear();
+    const std::size_t n = parsed.size();
+    // The key index doubles as the map from key to group while the groups form: sized for
+    // every label on a key of its own, it never grows, and a large DBC import (100,000s of
+    // keys) costs no allocation per key. A slot counts its labels; 0 marks it empty here.
+    std::size_t size = 1;
+    while (size < n * 2)
+        size *= 2;
+    index_.assign(size, Slot{0, 0, nullptr});
+    indexGroup_.assign(size, 0);
+    indexMask_ = static_cast<std::uint32_t>(size - 1);
+    std::vector<std::uint32_t> groupOfLabel(n);
+    std::vector<std::uint32_t> groupSlot;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t key = parsed[i].FrameKey();
+        std::uint32_t h = Hash(key);
+        while (index_[h & indexMask_].count != 0 && index_[h & indexMask_].key != key)
+            ++h;
+        const std::uint32_t slot = h & indexMask_;
+        if (index_[slot].count++ == 0) {
+            index_[slot].key = key;
+            indexGroup_[slot] = static_cast<std::uint32_t>(groupSlot.size());
+            groupSlot.push_back(slot);
         }
-        members[g].push_back(parsed.size() - 1);
+        groupOfLabel[i] = indexGroup_[slot];
     }
 
     // The labels of one group sit next to each other, so decoding a frame walks memory
-    // in order; the file order lives in labels_.
-    storage_ = std::make_unique<TGraphInfo[]>(parsed.size());
-    labels_.assign(parsed.size(), nullptr);
-    std::size_t pos = 0;
-    for (std::size_t g = 0; g < groups_.size(); ++g) {
-        for (std::size_t fileIndex : members[g]) {
-            storage_[pos] = parsed[fileIndex];
-            labels_[fileIndex] = &storage_[pos];
-            groups_[g]->Labels.push_back(&storage_[pos]);
-            ++pos;
-        }
+    // in order; the file order lives in labels_. Counting sort by group keeps file order
+    // inside each group.
+    const std::size_t groupCount = groupSlot.size();
+    std::vector<std::uint32_t> next(groupCount);
+    for (std::size_t g = 0, pos = 0; g < groupCount; ++g) {
+        next[g] = static_cast<std::uint32_t>(pos);
+        pos += index_[groupSlot[g]].count;
     }
-    BuildIndex();
-}
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i)
+        order[next[groupOfLabel[i]]++] = static_cast<std::uint32_t>(i);
+    storage_.reserve(n);  // never reallocates below: the pointers to it stay valid
+    labels_.assign(n, nullptr);
+    for (const std::uint32_t fileIndex : order) {
+        storage_.push_back(std::move(parsed[fileIndex]));
+        labels_[fileIndex] = &storage_.back();
+    }
 
-void LabelTable::BuildIndex()
-{
-    std::size_t size = 1;
-    while (size < groups_.size() * 2)
-        size *= 2;
-    index_.assign(size, Slot{0, 0, nullptr});
-    indexMask_ = static_cast<std::uint32_t>(size - 1);
-    for (const auto& g : groups_) {
-        std::uint32_t h = (g->Key * 0x9E3779B1u) >> 8;
-        while (index_[h & indexMask_].labels != nullptr)
-            ++h;
-        index_[h & indexMask_] = Slot{g->Key, static_cast<std::uint32_t>(g->Labels.size()), g->Labels.front()};
+    groups_.resize(groupCount);
+    for (std::size_t g = 0, pos = 0; g < groupCount; ++g) {
+        Slot& s = index_[groupSlot[g]];
+        TPlotData& group = groups_[g];
+        group.Key = s.key;
+        s.labels = &storage_[pos];
+        group.Labels.reserve(s.count);
+        for (std::uint32_t k = 0; k < s.count; ++k)
+            group.Labels.push_back(&storage_[pos + k]);
+        pos += s.count;
     }
 }
 
 const TPlotData* LabelTable::FindGroup(std::uint32_t key) const
 {
-    for (const auto& g : groups_)
-        if (g->Key == key)
-            return g.get();
-    return nullptr;
+    for (std::uint32_t h = Hash(key);; ++h) {
+        const Slot& s = index_[h & indexMask_];
+        if (s.labels == nullptr)
+            return nullptr;
+        if (s.key == key)
+            return &groups_[indexGroup_[h & indexMask_]];
+    }
 }
 
 void LabelTable::ClearValues()

@@ -32,11 +32,13 @@ public:
                       std::string* error = nullptr);
     // The same from lines already in memory.
     void LoadFromLines(const std::vector<std::string>& lines, std::span<const std::uint32_t> palette);
+    // Clears the table and takes labels already read, in file order, grouping them by key.
+    void LoadFromLabels(std::vector<TGraphInfo> labels);
 
     // The group of key, or nullptr.
     const TPlotData* FindGroup(std::uint32_t key) const;
     int GroupCount() const { return static_cast<int>(groups_.size()); }
-    const TPlotData& Group(int index) const { return *groups_[static_cast<std::size_t>(index)]; }
+    const TPlotData& Group(int index) const { return groups_[static_cast<std::size_t>(index)]; }
 
     // Decodes data into every label of the key's group, in file order; a key without a
     // group does nothing. Returns the number of labels decoded.
@@ -48,26 +50,27 @@ public:
     const TGraphInfo& Label(int index) const { return *labels_[static_cast<std::size_t>(index)]; }
 
 private:
-    void BuildIndex();
+    static std::uint32_t Hash(std::uint32_t key) { return (key * 0x9E3779B1u) >> 8; }
 
-    std::unique_ptr<TGraphInfo[]> storage_;  // grouped by key, file order inside a group
-    std::vector<TGraphInfo*> labels_;         // file order
-    std::vector<std::unique_ptr<TPlotData>> groups_;
+    std::vector<TGraphInfo> storage_;  // grouped by key, file order inside a group
+    std::vector<TGraphInfo*> labels_;  // file order
+    std::vector<TPlotData> groups_;
     // Open-addressing index from key to the group's labels, rebuilt on load; sized to a
-    // power of two above the group count (always at least one empty slot), so a lookup
-    // ends at the first empty slot. A slot points straight at the group's first label.
+    // power of two above twice the label count (always at least one empty slot), so a
+    // lookup ends at the first empty slot. A slot points straight at the group's first label.
     struct Slot {
         std::uint32_t key;
         std::uint32_t count;
         TGraphInfo* labels;  // nullptr marks an empty slot
     };
     std::vector<Slot> index_;
+    std::vector<std::uint32_t> indexGroup_;  // per slot: the group's index in groups_
     std::uint32_t indexMask_ = 0;
 };
 
 inline int LabelTable::DecodeFrame(std::uint32_t key, std::uint64_t data)
 {
-    for (std::uint32_t h = (key * 0x9E3779B1u) >> 8;; ++h) {
+    for (std::uint32_t h = Hash(key);; ++h) {
         const Slot& s = index_[h & indexMask_];
         if (s.labels == nullptr)
             return 0;

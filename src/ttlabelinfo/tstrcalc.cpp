@@ -191,7 +191,10 @@ double TStrCalc::EvaluatePostfix(const std::vector<std::string>& postfix, bool* 
 {
     // Slot 0 is a permanent 0 below the values, so a lone operand after an operator still
     // has something to combine with ("5+" gives 5).
-    std::array<double, kStackDepth + 1> stack{};
+    // Not zero-filled: only slot 0 must start at 0, and clearing 8 KB four times per label
+    // was most of the cost of loading a large label file.
+    std::array<double, kStackDepth + 1> stack;
+    stack[0] = 0;
     std::size_t count = 0;
     bool pushed = false;
     if (refused)
@@ -227,6 +230,8 @@ double TStrCalc::EvaluatePostfix(const std::vector<std::string>& postfix, bool* 
 
 double TStrCalc::Calc(std::string_view text)
 {
+    if (text.size() > kMaxLength)
+        return 0;
     return EvaluatePostfix(ToPostfix(Tokenize(text)));
 }
 

@@ -32,6 +32,9 @@ public:
     // Values the evaluation can hold at once. An expression that needs more is refused
     // as a whole and Calc returns 0, the same as any other unreadable text.
     static constexpr std::size_t kStackDepth = 1023;
+    // Longest text evaluated. A scale or range is a few dozen characters; a longer text is
+    // refused like unreadable text (Calc gives 0) rather than split into millions of tokens.
+    static constexpr std::size_t kMaxLength = 4096;
 
     static double Calc(std::string_view text);
 

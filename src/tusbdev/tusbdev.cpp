@@ -264,6 +264,7 @@ void TUsbDev::Pump()
 bool TUsbDev::SendAndWait(const void* buffer, std::uint32_t length, std::uint32_t timeoutMs,
                           std::uint32_t replyLength, void* reply)
 {
+    replyTimedOut_ = false;
     if (buffer != nullptr && length >= 1) {
         std::uint32_t written = 0;
         if (!Write(buffer, length, &written)) return false;
@@ -282,7 +283,10 @@ bool TUsbDev::SendAndWait(const void* buffer, std::uint32_t length, std::uint32_
             std::uint32_t got = 0;
             return Read(reply, replyLength, &got) && got == replyLength;
         }
-        if (std::uint32_t(TickCount() - start) > timeoutMs) return false;
+        if (std::uint32_t(TickCount() - start) > timeoutMs) {
+            replyTimedOut_ = true;
+            return false;
+        }
     }
 }
 

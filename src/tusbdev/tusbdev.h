@@ -57,6 +57,8 @@ public:
     bool SendAndWait(const void* buffer, std::uint32_t length, std::uint32_t timeoutMs, std::uint32_t replyLength,
                      void* reply);
     // Number of attached adapters; false when the backend cannot tell.
+    // Whether the last SendAndWait gave up because no reply came within its time-out.
+    bool LastReplyTimedOut() const { return replyTimedOut_; }
     bool DeviceCount(std::uint32_t* count);
 
     bool IsOpen() const { return open_.load(std::memory_order_acquire); }
@@ -88,6 +90,7 @@ private:
     std::atomic<FT_HANDLE> handle_{nullptr};
     std::atomic<FT_STATUS> lastStatus_{0};
     std::uint32_t baudRate_ = 921600;
+    bool replyTimedOut_ = false;  // user-interface thread only, like SendAndWait
     std::uint8_t wordLength_ = 8;
     std::uint8_t stopBits_ = 0;
     std::uint8_t parity_ = 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -302,6 +303,24 @@ TEST(DbcImport, FileWrapper)
     }
     // A folder is not an empty database.
     EXPECT_THROW(tarvik::ImportDbcFile(fs::temp_directory_path().string()), DbcImportError);
+
+    // Endless devices and oversized files stop at the limit, with the file and the limit named.
+    {
+        std::ofstream f(p, std::ios::binary);
+        f << "BO_ 192 EngineData: 8 ECU\r\n";
+    }
+    fs::resize_file(p, tarvik::kDbcFileMaxBytes + 1);  // sparse
+    for (const std::string& path : {std::string("/dev/zero"), p.string()}) {
+        try {
+            tarvik::ImportDbcFile(path);
+            ADD_FAILURE() << path << " imported";
+        } catch (const DbcImportError& e) {
+            EXPECT_EQ(e.Line(), 0);
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("256 MB"), std::string::npos) << e.what();
+        }
+    }
+    fs::remove(p);
 }
 
 // ---- number form ------------------------------------------------------------------------
@@ -392,13 +411,33 @@ TEST(GeneralDecimal, IsTheFifteenDigitRoundingForAnyDouble)
     }
 }
 
+// Selects de_DE (comma as the decimal point) for LC_NUMERIC. The install script generates
+// it; where it is missing, one is compiled into a folder of our own.
+static bool SetCommaLocale()
+{
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        return true;
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("tarvik_locale_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string cmd = "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0)
+        return false;
+    ::setenv("LOCPATH", dir.c_str(), 1);
+    const bool ok = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    ::unsetenv("LOCPATH");
+    std::error_code ec;
+    fs::remove_all(dir, ec);  // loaded by now
+    return ok;
+}
+
 TEST(GeneralDecimal, IndependentOfLocale)
 {
     // Qt programs take the locale from the environment; a comma point would split fields.
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        GTEST_SKIP() << "de_DE locale not installed";
+    ASSERT_TRUE(SetCommaLocale()) << "no de_DE locale, and localedef could not make one";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     EXPECT_EQ(FormatGeneralDecimal(0.5), "0.5");
     const Lines got = ImportDbc("BO_ 1 M: 8 E\n SG_ S : 7|8@0+ (0.5,-1.25) [0|1.5] \"\" E\n");
     std::setlocale(LC_NUMERIC, saved.c_str());

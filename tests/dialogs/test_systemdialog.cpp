@@ -422,3 +422,33 @@ TEST(SystemDialogExchange, OkWritesEveryKeyInOrder)
         "[LIN]\r\nBusSpeed=5\r\nOperationNode=1\r\nSendEnabled=0\r\n";
     EXPECT_EQ(expected, testsupport::ReadFile(path.toStdString()));
 }
+
+// OK while the settings file cannot be written: the user is told which file and why, and
+// the values still take effect for this run.
+TEST(SystemDialogExchange, UnwritableFileIsReportedAndValuesKept)
+{
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath("notafolder");
+    ASSERT_TRUE(WriteStartIni(blocker));
+    const QString path = blocker + "/tarvik.INI";  // its folder is a file
+    TIniFile ini(path);
+    TSettings s = Sample();
+    OnNextModal([](QWidget* w) {
+        w->findChild<QComboBox*>("ComboBox7")->setCurrentIndex(4);
+        w->findChild<QPushButton*>("OKBtn")->click();
+    });
+    TSettings applied;
+    QStringList shown;
+    EXPECT_TRUE(RunSystemConfig(
+        nullptr, s, ini, Devices(3),
+        [&](const TSettings& v) {
+            applied = v;
+            return v;
+        },
+        [&](const QString& m) { shown << m; }));
+    EXPECT_EQ(4, applied.CanBusSpeed);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith("Cannot write " + path + " : ")) << shown[0].toStdString();
+    EXPECT_GT(shown[0].size(), QString("Cannot write " + path + " : ").size());  // with a reason
+    EXPECT_EQ(4, ini.ReadInteger("CAN", "BusSpeed", 0));  // held in memory for a later write
+}

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <set>
 
+#include "support/threadguard.h"
 #include "emulator/emulatorbackend.h"
 #include "emulator/loadmodel.h"
 #include "emulator/scriptedmodel.h"
@@ -122,6 +123,7 @@ TEST(EmulatorBackend, TransmitEchoesArriveWhileAnotherThreadReads)
         auto rest = testsupport::ReceiveFor(rig.dev, 100ms);
         got.insert(got.end(), rest.begin(), rest.end());
     });
+    testsupport::JoinGuard guard(reader, [&] { stop = true; });
     const std::uint8_t data[8] = {0xCA, 0xFE};
     for (int i = 0; i < 200; ++i)
         ASSERT_TRUE(testsupport::Send(rig.dev, cmd::Transmit(0, 2, 0x7E0, data), false));
@@ -141,6 +143,7 @@ TEST(EmulatorBackend, TransmitEchoesArriveWhileAnotherThreadReads)
         }
     }
     EXPECT_EQ(echoes, 200);
+    EXPECT_GT(expect, 0u) << "no load record arrived beside the echoes";
 }
 
 TEST(EmulatorBackend, AsFastAsReadLoadLosesNothing)

@@ -88,7 +88,9 @@ TEST(EmulatorOverPty, HostMayCloseAndReopenThePort)
     std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(rig.dev->Open()) << (rig.shown.empty() ? "" : rig.shown.back());
     ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev)) << "the emulator stopped answering after a reopen";
-    for (const auto& r : testsupport::ReceiveFor(*rig.dev, 2s, 20))
+    const auto again = testsupport::ReceiveFor(*rig.dev, 2s, 20);
+    EXPECT_GE(again.size(), 20u) << "no stream after the reopen";
+    for (const auto& r : again)
         ASSERT_TRUE(r.WellFormed());
 }
 

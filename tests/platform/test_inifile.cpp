@@ -1,7 +1,11 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "platform/inifile.h"
 #include "support/testsupport.h"
@@ -86,12 +90,59 @@ TEST(IniFileRead, ShiftJisValueFromAWindowsMachine)
     TIniFile ini("/dev/null/x.INI");
     // "ログ" in code page 932
     ini.Parse("[LOG]\r\nLogfilePrefix=\x83\x8D\x83\x4F\r\n");
-    const QString v = ini.ReadString("LOG", "LogfilePrefix", "");
-    if (v.size() == 2) {
-        EXPECT_EQ(v, QString::fromUtf8("ログ"));
-    } else {
-        EXPECT_EQ(v.size(), 4);  // no Shift_JIS decoder: bytes kept one per character
+    // Without the decoder the value would come back as four Latin-1 characters.
+    EXPECT_EQ(ini.ReadString("LOG", "LogfilePrefix", ""), QString::fromUtf8("ログ"));
+}
+
+TEST(IniFileRead, ByteOrderMarkDoesNotHideTheFirstSection)
+{
+    QTemporaryDir dir;
+    const QString path = WriteText(dir, "bom.INI", "\xEF\xBB\xBF[MainForm]\r\nLeft=10\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("MainForm", "Left", 0), 10);
+    EXPECT_TRUE(ini.WriteInteger("MainForm", "Top", 5));
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "\xEF\xBB\xBF[MainForm]\r\nLeft=10\r\nTop=5\r\n");
+}
+
+// Files that must not be read: start-up may neither hang (FIFO) nor fill memory (/dev/zero),
+// and the file, which we never saw, is not replaced by a write.
+TEST(IniFileRead, OnlyRegularFilesWithinTheLimitAreRead)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.INI");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath("zero.INI");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    const QString big = WriteText(dir, "big.INI", "[S]\r\na=1\r\n");
+    ASSERT_TRUE(QFile::resize(big, TIniFile::kMaxFileSize + 1));
+    const QString folder = dir.filePath("folder.INI");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    struct Case {
+        QString path;
+        const char* reason;
+    } cases[] = {{fifo, "not a regular file"},
+                 {zero, "not a regular file"},
+                 {folder, "not a regular file"},
+                 {big, "larger than 1 MB"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        TIniFile ini(c.path);
+        EXPECT_TRUE(ini.LoadError().contains(c.path)) << ini.LoadError().toStdString();
+        EXPECT_TRUE(ini.LoadError().contains(c.reason)) << ini.LoadError().toStdString();
+        EXPECT_EQ(ini.ReadInteger("S", "a", 7), 7);
+        EXPECT_FALSE(ini.WriteInteger("S", "a", 2));
+        EXPECT_EQ(ini.ReadInteger("S", "a", 7), 2);  // held in memory all the same
     }
+    EXPECT_EQ(QFileInfo(big).size(), TIniFile::kMaxFileSize + 1);
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+
+    // Exactly at the limit still reads; a missing file is no error.
+    const QString edge = WriteText(dir, "edge.INI", "[S]\r\na=1\r\n");
+    ASSERT_TRUE(QFile::resize(edge, TIniFile::kMaxFileSize));
+    TIniFile atLimit(edge);
+    EXPECT_TRUE(atLimit.LoadError().isEmpty()) << atLimit.LoadError().toStdString();
+    EXPECT_EQ(atLimit.ReadInteger("S", "a", 7), 1);
+    EXPECT_TRUE(TIniFile(dir.filePath("missing.INI")).LoadError().isEmpty());
 }
 
 TEST(IniFileWrite, KeepsUnknownLinesAndOrderAndUsesCrLf)
@@ -140,4 +191,30 @@ TEST(IniFileWrite, BatchWritesOnceAndFailureIsReported)
     TIniFile bad(blocker + "/e.INI");
     EXPECT_FALSE(bad.WriteInteger("S", "a", 3));
     EXPECT_EQ(bad.ReadInteger("S", "a", 0), 3);
+    EXPECT_FALSE(bad.WriteError().isEmpty());
+}
+
+// A write cut short (disk full, file size limit) fails with the system's reason and leaves
+// the old file whole.
+TEST(IniFileWrite, WriteCutShortKeepsTheOldFile)
+{
+    QTemporaryDir dir;
+    const QByteArray old = "[S]\r\na=1\r\n";
+    const QString path = WriteText(dir, "f.INI", old);
+    TIniFile ini(path);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ok = ini.WriteString("S", "b", QString(100, QLatin1Char('x')));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(ini.WriteError().contains("too large", Qt::CaseInsensitive)) << ini.WriteError().toStdString();
+    EXPECT_EQ(QByteArray::fromStdString(testsupport::ReadFile(path.toStdString())), old);
+    EXPECT_EQ(ini.ReadString("S", "b", ""), QString(100, QLatin1Char('x')));
+    EXPECT_TRUE(ini.WriteInteger("S", "c", 1));  // once space is back, the next write works
+    EXPECT_TRUE(ini.WriteError().isEmpty());
 }

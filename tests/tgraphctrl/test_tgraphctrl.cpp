@@ -89,11 +89,10 @@ TEST_F(GraphCtrl, CellExtentCountsWholeCellsOnly)
     g.SetFont(WindowFont(11));
     g.SetSize({0, 0, 100, 50});
     g.GetCellExtent(e);
-    EXPECT_EQ(e.cols, 100 / g.CellWidth());
-    EXPECT_EQ(e.rows, 50 / g.CellHeight());
-    if (g.CellHeight() == 12) {
-        EXPECT_EQ(e.rows, 4);
-    }
+    EXPECT_EQ(g.CellWidth(), 6) << "the window font did not resolve to IPAGothic";
+    EXPECT_EQ(g.CellHeight(), 12);
+    EXPECT_EQ(e.cols, 16);
+    EXPECT_EQ(e.rows, 4);
 }
 
 TEST_F(GraphCtrl, SetSizeResetsMappingToPixels)

@@ -5,9 +5,12 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QImage>
+#include <QSet>
 #include <QToolButton>
 
 #include "mainform_fixture.h"
+#include "monitorview/monitortextarea.h"
 #include "support/testsupport.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tviewfixedform/tviewfixedform.h"
@@ -460,9 +463,16 @@ TEST_F(MainFormTest, RenderedWindow)
     Create();
     Idle();
     const QString out = QString::fromStdString(testsupport::BinaryDir()) + "/mainform_can.png";
-    EXPECT_TRUE(form->grab().save(out));
+    const QImage can = form->grab().toImage();
+    EXPECT_TRUE(can.save(out));
+    // The lamp as drawn, not as computed: red off bus.
+    QWidget* lamp = form->findChild<QWidget*>("Shape1");
+    const QPoint centre = lamp->mapTo(form.get(), lamp->rect().center());
+    EXPECT_EQ(can.pixelColor(centre), QColor(255, 0, 0));
     SelectLin();
-    EXPECT_TRUE(form->grab().save(QString::fromStdString(testsupport::BinaryDir()) + "/mainform_lin.png"));
+    const QImage lin = form->grab().toImage();
+    EXPECT_TRUE(lin.save(QString::fromStdString(testsupport::BinaryDir()) + "/mainform_lin.png"));
+    EXPECT_NE(can, lin) << "choosing LIN changed nothing on screen";  // the LIN group comes alive
     EXPECT_EQ(form->centralWidget()->size(), QSize(402, 249));
     EXPECT_TRUE(form->windowTitle().startsWith("Halvorn Tarvik for PC  Ver. "));
 }
@@ -480,7 +490,18 @@ TEST_F(MainFormTest, RenderedOnBusWithTraffic)
     QTest::qWait(300);
     Idle();
     const QString dirOut = QString::fromStdString(testsupport::BinaryDir());
-    EXPECT_TRUE(form->grab().save(dirOut + "/mainform_onbus.png"));
-    EXPECT_TRUE(form->ViewNormalForm()->grab().save(dirOut + "/viewnormal_onbus.png"));
+    const QImage shot = form->grab().toImage();
+    EXPECT_TRUE(shot.save(dirOut + "/mainform_onbus.png"));
+    const QImage monitor = form->ViewNormalForm()->grab().toImage();
+    EXPECT_TRUE(monitor.save(dirOut + "/viewnormal_onbus.png"));
     EXPECT_EQ(form->LampColor(), QColor(0, 255, 0));
+    QWidget* lamp = form->findChild<QWidget*>("Shape1");
+    EXPECT_EQ(shot.pixelColor(lamp->mapTo(form.get(), lamp->rect().center())), QColor(0, 255, 0));
+    // Traffic drawn: the monitor's first text line holds more than one colour.
+    QWidget* area = form->ViewNormalForm()->TextArea();
+    const QRect firstLine(area->mapTo(form->ViewNormalForm(), QPoint(0, 0)), QSize(area->width(), 12));
+    QSet<QRgb> colours;
+    for (int y = firstLine.top(); y <= firstLine.bottom(); ++y)
+        for (int x = firstLine.left(); x <= firstLine.right(); ++x) colours.insert(monitor.pixel(x, y));
+    EXPECT_GE(colours.size(), 2) << "no text on the first monitor line";
 }

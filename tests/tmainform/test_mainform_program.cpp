@@ -3,9 +3,14 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include "platform/inifile.h"
 #include "support/testsupport.h"
 
 namespace {
@@ -65,4 +70,120 @@ TEST(TarvikProgram, TerminationClosesQuicklyAndWritesTheWindowKeys)
     const std::string text = testsupport::ReadFile(dir.filePath("tarvik.INI").toStdString());
     EXPECT_NE(text.find("[MainForm]\r\nLeft=10\r\nTop=20\r\nViewState=1\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[Other]\r\nKeep=yes\r\n"), std::string::npos) << text;
+}
+
+namespace {
+
+// A copy of the executable in dir, so that its settings file is dir/tarvik.INI.
+QString CopyExecutable(const QTemporaryDir& dir)
+{
+    const QString exe = dir.filePath("tarvik");
+    EXPECT_TRUE(QFile::copy(Executable(), exe));
+    return exe;
+}
+
+void WriteIni(const QTemporaryDir& dir, const QByteArray& text)
+{
+    QFile ini(dir.filePath("tarvik.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(text);
+}
+
+struct Ended {
+    bool normal = false;
+    int code = -1;
+    QString err;
+};
+
+// Starts exe, lets it run, sends sig, and says how it ended.
+Ended RunAndSignal(const QString& exe, int sig, const std::function<void()>& childSetup = {})
+{
+    QProcess p;
+    p.setProcessEnvironment(Offscreen());
+    if (childSetup) p.setChildProcessModifier(childSetup);
+    p.start(exe, {"--simulate"});
+    Ended e;
+    if (!p.waitForStarted(10000)) return e;
+    p.waitForFinished(1500);
+    if (p.state() != QProcess::NotRunning) {
+        ::kill(pid_t(p.processId()), sig);
+        if (!p.waitForFinished(3000)) {
+            p.kill();
+            p.waitForFinished();
+        }
+    }
+    e.normal = p.exitStatus() == QProcess::NormalExit;
+    e.code = p.exitCode();
+    e.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return e;
+}
+
+}  // namespace
+
+// A settings file that is no regular file: start with the defaults and say so; the file
+// stays what it was.
+TEST(TarvikProgram, SettingsFileThatIsNoRegularFile)
+{
+    for (const char* kind : {"fifo", "device"}) {
+        SCOPED_TRACE(kind);
+        QTemporaryDir dir;
+        const QString exe = CopyExecutable(dir);
+        const QString ini = dir.filePath("tarvik.INI");
+        if (std::string(kind) == "fifo")
+            ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QFile::link("/dev/zero", ini));
+        const Ended e = RunAndSignal(exe, SIGTERM);
+        EXPECT_TRUE(e.normal);
+        EXPECT_EQ(e.code, 0);
+        EXPECT_TRUE(e.err.contains("not a regular file")) << e.err.toStdString();
+        EXPECT_TRUE(e.err.contains(ini)) << e.err.toStdString();
+        EXPECT_FALSE(QFileInfo(ini).isFile());
+    }
+}
+
+TEST(TarvikProgram, WindowOffEveryScreenOpensOnOne)
+{
+    QTemporaryDir dir;
+    const QString exe = CopyExecutable(dir);
+    WriteIni(dir, "[MainForm]\r\nLeft=2147483647\r\nTop=2147483647\r\nViewState=0\r\n");
+    const Ended e = RunAndSignal(exe, SIGTERM);
+    EXPECT_EQ(e.code, 0);
+    const tarvik::TIniFile ini(dir.filePath("tarvik.INI"));
+    const int left = ini.ReadInteger("MainForm", "Left", -1), top = ini.ReadInteger("MainForm", "Top", -1);
+    // The offscreen platform's one screen is 800 x 600.
+    EXPECT_GE(left, 0);
+    EXPECT_LT(left, 800 - 24);
+    EXPECT_GE(top, 0);
+    EXPECT_LT(top, 600 - 24);
+}
+
+// A byte-order mark in front of the first section, and SIGHUP as the way to end.
+TEST(TarvikProgram, ByteOrderMarkAndHangUp)
+{
+    QTemporaryDir dir;
+    const QString exe = CopyExecutable(dir);
+    const QByteArray text = "\xEF\xBB\xBF[MainForm]\r\nLeft=10\r\nTop=20\r\nViewState=1\r\n";
+    WriteIni(dir, text);
+    const Ended e = RunAndSignal(exe, SIGHUP);
+    EXPECT_TRUE(e.normal);
+    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(testsupport::ReadFile(dir.filePath("tarvik.INI").toStdString()), text.toStdString());
+}
+
+// The settings file cannot be written at close (file size limit): the program still ends
+// normally, and the old file stays whole.
+TEST(TarvikProgram, UnwritableSettingsAtClose)
+{
+    QTemporaryDir dir;
+    const QString exe = CopyExecutable(dir);
+    const QByteArray text = "[MainForm]\r\nLeft=10\r\nTop=20\r\nViewState=1\r\n[Other]\r\nKeep=yes\r\n";
+    WriteIni(dir, text);
+    const Ended e = RunAndSignal(exe, SIGTERM, [] {
+        const rlimit lim{16, 16};
+        ::setrlimit(RLIMIT_FSIZE, &lim);
+    });
+    EXPECT_TRUE(e.normal) << "killed at close";
+    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(testsupport::ReadFile(dir.filePath("tarvik.INI").toStdString()), text.toStdString());
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/childprocess.h"
 #include "support/testsupport.h"
 #include "ttlabelinfo/labelline.h"
 
@@ -225,10 +226,21 @@ TEST(LabelFile, FailedWriteKeepsOldFile)
         EXPECT_NE(error.find("Cannot write"), std::string::npos) << error;
         EXPECT_EQ(testsupport::ReadFile(path.string()), "old\r\n");
     }
-    if (::geteuid() != 0) {
-        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_FALSE(WriteLabelTable(path.string(), {{"V", "new"}}, &error));
+    {
+        // A folder we may read but not write. Root ignores the mode, so the write runs in a
+        // child that gives root up first.
+        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                 fs::perms::others_exec);
+        const int rc = testsupport::RunInChild(
+            [&] {
+                std::string childError;
+                if (WriteLabelTable(path.string(), {{"V", "new"}}, &childError))
+                    return 1;
+                return childError.find("Permission denied") != std::string::npos ? 0 : 2;
+            },
+            {.dropRoot = true});
         fs::permissions(dir, fs::perms::owner_all);
+        EXPECT_EQ(rc, 0);
         EXPECT_EQ(testsupport::ReadFile(path.string()), "old\r\n");
     }
     int entries = 0;
@@ -289,4 +301,37 @@ TEST(LabelFile, RenewMakesBackupOnlyWhenFileExists)
     ASSERT_TRUE(RenewLabelFile(path, {}, &error)) << error;
     EXPECT_EQ(testsupport::ReadFile((dir / "labels.bak").string()), "// second,,,,,,,,,,,\r\n");
     EXPECT_EQ(fs::file_size(path), 0u);
+}
+
+// Devices and oversized files end in an error naming the file and the limit, never in a
+// read that fills memory.
+TEST(LabelFile, ReadsAreBounded)
+{
+    const fs::path dir = TempDir("bounded");
+    const fs::path big = dir / "big.txt";
+    WriteRaw(big, "a,bit,,1\r\n");
+    fs::resize_file(big, kLabelFileMaxBytes + 1);  // sparse: costs no disk
+    const fs::path edge = dir / "edge.txt";
+    WriteRaw(edge, "a,bit,,1\r\n");
+    fs::resize_file(edge, kLabelFileMaxBytes);
+    std::vector<std::string> lines;
+    std::string error;
+    for (const std::string& path : {big.string(), std::string("/dev/zero")}) {
+        error.clear();
+        EXPECT_FALSE(ReadLabelLines(path, lines, &error)) << path;
+        EXPECT_NE(error.find("\"" + path + "\""), std::string::npos) << error;
+        EXPECT_NE(error.find("larger than 64 MB"), std::string::npos) << error;
+    }
+    ASSERT_TRUE(ReadLabelLines(edge.string(), lines, &error)) << error;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "a,bit,,1");
+
+    // A caller's own smaller limit, with a size that is no whole number of megabytes.
+    std::string bytes;
+    EXPECT_FALSE(ReadFileBytes("/dev/zero", bytes, &error, 1000));
+    EXPECT_NE(error.find("larger than 1000 bytes"), std::string::npos) << error;
+    EXPECT_TRUE(ReadFileBytes(edge.string(), bytes, &error, kLabelFileMaxBytes));
+    EXPECT_EQ(bytes.size(), kLabelFileMaxBytes);
+    fs::remove(big);
+    fs::remove(edge);
 }

@@ -123,13 +123,25 @@ TEST(LabelTable, KeyIndexFindsEveryGroup)
                       ext ? 0x18000000 + i * 7 : i * 5, i);
         lines.push_back(buf);
     }
+    // A second label on every tenth key, after all the others: it joins the existing group.
+    for (int i = 0; i < 300; i += 10)
+        lines.push_back(lines[static_cast<std::size_t>(i)] + "0");
     LabelTable t;
     t.LoadFromLines(lines, kPalette);
     ASSERT_EQ(t.GroupCount(), 300);
     for (int i = 0; i < 300; ++i) {
         const TGraphInfo& l = t.Label(i);
-        ASSERT_EQ(t.DecodeFrame(l.FrameKey(), 0x0100000000000000ull), 1) << i;
+        const int members = i % 10 == 0 ? 2 : 1;
+        ASSERT_EQ(t.DecodeFrame(l.FrameKey(), 0x0100000000000000ull), members) << i;
         EXPECT_EQ(l.Value(), 1 + i);
+        // Groups in the order their keys first appear, each found by its key.
+        EXPECT_EQ(t.Group(i).Key, l.FrameKey());
+        EXPECT_EQ(t.FindGroup(l.FrameKey()), &t.Group(i));
+        ASSERT_EQ(t.Group(i).Labels.size(), static_cast<std::size_t>(members));
+        EXPECT_EQ(t.Group(i).Labels[0], &l);
+        if (members == 2) {
+            EXPECT_EQ(t.Group(i).Labels[1], &t.Label(300 + i / 10));
+        }
     }
     EXPECT_EQ(t.DecodeFrame(0x7FF, 0), 0);
     EXPECT_EQ(t.DecodeFrame(0x80000000u + 5, 0), 0);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "support/childprocess.h"
 #include "ttlabelinfo/tstrcalc.h"
 
 using namespace tarvik;
@@ -103,6 +104,45 @@ TEST(TStrCalc, TooManyStackedValuesRefused)
     TStrCalc::EvaluatePostfix(TStrCalc::ToPostfix(TStrCalc::Tokenize(nested(1023))), &refused);
     EXPECT_TRUE(refused);
     EXPECT_DOUBLE_EQ(TStrCalc::Calc(nested(5000)), 0);
+}
+
+// Texts past the length bound are refused as a whole, like unreadable text.
+TEST(TStrCalc, LongTextsRefused)
+{
+    auto sum = [](std::size_t length) {  // "1+1+...+1", length characters, value (length+1)/2
+        std::string s = "1";
+        while (s.size() + 2 <= length)
+            s += "+1";
+        if (s.size() < length)
+            s += ' ';
+        return s;
+    };
+    const struct {
+        std::size_t length;
+        double value;
+    } cases[] = {{4095, 2048}, {TStrCalc::kMaxLength, 2048}, {TStrCalc::kMaxLength + 1, 0}, {100000, 0}};
+    for (const auto& c : cases) {
+        const std::string text = sum(c.length);
+        ASSERT_EQ(text.size(), c.length);
+        EXPECT_DOUBLE_EQ(TStrCalc::Calc(text), c.value) << c.length;
+    }
+}
+
+// A 50 MB expression once took gigabytes in tokens; refused, it needs no more than its text.
+TEST(TStrCalc, HugeTextNeedsNoMemoryBeyondItself)
+{
+    if (!testsupport::kAddressSpaceLimitWorks)
+        GTEST_SKIP() << "address-space limits do not work under the sanitizers";
+    const int rc = testsupport::RunInChild(
+        [] {
+            std::string text;
+            text.reserve(50u << 20);
+            while (text.size() < (50u << 20))
+                text += "1+";
+            return TStrCalc::Calc(text) == 0 ? 0 : 1;
+        },
+        {.addressSpace = 1024u << 20});
+    EXPECT_EQ(rc, 0);
 }
 
 TEST(TStrStuck, StackOperations)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "support/threadguard.h"
 #include "tusbdev/tqueuebuffer.h"
 
 using namespace tarvik;
@@ -41,18 +42,20 @@ TEST(QueueBufferThreads, TenMillionRecordsNothingLostWhileConsumerKeepsUp)
     constexpr std::uint64_t kRecords = 10'000'000 / kScale;
     TQueueBuffer q(20, TQueueBuffer::kDefaultCapacity);
     std::atomic<std::uint64_t> drops{0};
+    std::atomic<bool> abandon{false};
 
     std::thread producer([&] {
         std::uint8_t r[20];
-        for (std::uint64_t i = 0; i < kRecords; ++i) {
+        for (std::uint64_t i = 0; i < kRecords && !abandon; ++i) {
             Fill(r, i);
             // The producer waits instead of dropping: the test is about order and integrity.
-            while (!q.Push(r)) {
+            while (!q.Push(r) && !abandon) {
                 drops.fetch_add(1, std::memory_order_relaxed);
                 std::this_thread::yield();
             }
         }
     });
+    const testsupport::JoinGuard guard(producer, [&] { abandon = true; });
 
     std::uint64_t expected = 0, bad = 0;
     std::uint8_t r[20];
@@ -133,10 +136,12 @@ TEST(QueueBufferThreads, ClearDuringTrafficKeepsCountSane)
             q.Push(r);
         }
     });
+    std::atomic<std::uint64_t> consumed{0};
     std::thread consumer([&] {
         std::uint8_t r[20];
         while (!stop.load(std::memory_order_relaxed)) {
             if (q.Pop(r)) {
+                consumed.fetch_add(1, std::memory_order_relaxed);
                 std::uint64_t n;
                 if (!Intact(r, &n)) insane.fetch_add(1);
             }
@@ -148,6 +153,7 @@ TEST(QueueBufferThreads, ClearDuringTrafficKeepsCountSane)
     producer.join();
     consumer.join();
     EXPECT_EQ(insane.load(), 0u);
+    EXPECT_GT(consumed.load(), 0u) << "the consumer never saw a record; nothing was checked";
     EXPECT_LE(q.Count(), q.Capacity());
     // Positions and count agree after the storm.
     const std::uint32_t n = q.Count();

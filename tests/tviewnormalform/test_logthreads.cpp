@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/threadguard.h"
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
 #include "tviewfixedform/tfixedlogthread.h"
@@ -114,6 +115,7 @@ TEST(NormalLogThread, StopsWhileRecordsKeepArriving)
         while (!stop)
             rig.ring.Push(Frame(i++ & 0x7FF).bytes.data());
     });
+    const testsupport::JoinGuard guard(producer, [&] { stop = true; });
     {
         TNormalLogThread log(rig.refresh, rig.ticks, rig.ring);
         ASSERT_TRUE(WaitUntil([&] { return log.Count() > 1000; }));

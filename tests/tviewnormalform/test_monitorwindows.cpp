@@ -9,6 +9,8 @@
 #include <QWheelEvent>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <vector>
 
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
@@ -301,7 +303,37 @@ TEST(MonitorWindows, ShowPlacesTheWindowUnderTheMainWindow)
     EXPECT_EQ(alone.size(), QSize(408, 640));
 }
 
-// Screenshots of both windows with traffic, for a person to look at.
+// Which whole-line bands of the rendered text area hold any pixel other than the
+// background (its most frequent colour), top to bottom.
+static std::vector<bool> InkedLines(TMonitorTextArea& area)
+{
+    QImage img(area.size(), QImage::Format_RGB32);
+    area.render(&img);
+    const QRect c = area.contentsRect();
+    const int ch = area.Surface().CellHeight();
+    std::map<QRgb, int> counts;
+    for (int y = c.top(); y <= c.bottom(); ++y)
+        for (int x = c.left(); x <= c.right(); ++x)
+            ++counts[img.pixel(x, y)];
+    QRgb background = 0;
+    int most = 0;
+    for (const auto& [colour, n] : counts)
+        if (n > most) {
+            most = n;
+            background = colour;
+        }
+    std::vector<bool> ink(static_cast<std::size_t>(c.height() / ch), false);
+    for (int y = c.top(); y < c.top() + int(ink.size()) * ch; ++y)
+        for (int x = c.left(); x <= c.right(); ++x)
+            if (img.pixel(x, y) != background) {
+                ink[static_cast<std::size_t>((y - c.top()) / ch)] = true;
+                break;
+            }
+    return ink;
+}
+
+// Both windows with traffic: every line shown carries text and nothing is drawn below the
+// last line; the screenshots are kept for a person to look at.
 TEST(MonitorWindows, Screenshots)
 {
     NormalRig rig;
@@ -334,4 +366,13 @@ TEST(MonitorWindows, Screenshots)
     };
     EXPECT_TRUE(shot(rig.form).save(dir + "/monitor_realtime.png"));
     EXPECT_TRUE(shot(fixed).save(dir + "/monitor_fixed.png"));
+
+    const std::vector<bool> realtime = InkedLines(*rig.form.TextArea());
+    ASSERT_GE(realtime.size(), static_cast<std::size_t>(rig.L()));
+    for (int i = 0; i < rig.L(); ++i)
+        EXPECT_TRUE(realtime[static_cast<std::size_t>(i)]) << "realtime line " << i << " is blank";
+    const std::vector<bool> table = InkedLines(*fixed.TextArea());
+    ASSERT_GT(table.size(), 8u);
+    for (std::size_t i = 0; i < table.size(); ++i)
+        EXPECT_EQ(table[i], i < 7) << "fixed line " << i;
 }

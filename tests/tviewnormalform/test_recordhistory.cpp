@@ -4,6 +4,7 @@
 #include <limits>
 #include <thread>
 
+#include "support/threadguard.h"
 #include "subfuncs/subfuncs.h"
 #include "monitorview/monitorscroll.h"
 #include "tviewnormalform/trecordhistory.h"
@@ -92,6 +93,7 @@ TEST(RecordHistory, ReadersSeeWholeRecordsWhileWriting)
             h.Add(Frame(i));
         done = true;
     });
+    const testsupport::JoinGuard guard(writer);
     int checked = 0;
     h.Add(Frame(0));
     reading = true;

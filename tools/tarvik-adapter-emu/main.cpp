@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,7 @@ int Fail(const std::string& what)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     std::vector<std::string> modelWords{"vehicle"};
     for (int i = 1; i < argc; ++i) {
@@ -177,4 +178,15 @@ int main(int argc, char** argv)
     close(master);
     close(sigFd);
     return status;
+}
+
+int main(int argc, char** argv)
+{
+    // Out of memory (a limit set with ulimit, a huge replay) ends with a message, not an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("tarvik-adapter-emu: out of memory\n", stderr);
+        return 1;
+    }
 }

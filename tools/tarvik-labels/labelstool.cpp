@@ -89,6 +89,23 @@ int ImportDbcCommand(const char* path, bool littleEndian, std::FILE* out, std::F
     return std::ferror(out) ? 1 : 0;
 }
 
+// A CSV field (RFC 4180): quoted when it holds a comma, a quote or a line end, quotes
+// doubled, so a label named "a,b" stays one column.
+void AppendCsvField(Out& o, std::string_view field)
+{
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        o.Append(field);
+        return;
+    }
+    o.Append('"');
+    for (char c : field) {
+        if (c == '"')
+            o.Append('"');
+        o.Append(c);
+    }
+    o.Append('"');
+}
+
 // The text of one label's current value, kept until the value changes: most frames touch
 // a few labels while every row repeats all of them.
 struct Cell {
@@ -146,7 +163,7 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
     o.Append("time(s)");
     for (int i = 0; i < table.Count(); ++i) {
         o.Append(',');
-        o.Append(table.Label(i).Name());  // written as they are, like the recorded files
+        AppendCsvField(o, table.Label(i).Name());
     }
     o.Append('\n');
 
