@@ -18,6 +18,7 @@
 #include "tmainform/mainformlogic.h"
 #include "settings/settings.h"
 #include "tgraphform/tgraphform.h"
+#include "tlabelform/tlabelform.h"
 #include "tsendform/tsendform.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -119,6 +120,7 @@ public:
     TGraphForm* GraphForm() const { return graphForm_; }
     // The receive thread's counts (records read, dropped per consumer), for measurements.
     const TMonThread* MonThread() const { return monThread_.get(); }
+    TLabelForm* LabelForm() const { return labelForm_; }
     // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
     void SetConsumerBuffer(int slot, TQueueBuffer* ring);
 
@@ -256,6 +258,7 @@ private:
     QPointer<TViewFixedForm> viewFixed_;
     QPointer<TSendForm> sendForm_;
     QPointer<TGraphForm> graphForm_;
+    QPointer<TLabelForm> labelForm_;
 
     std::unique_ptr<TIniFile> ini_;
     TSettings settings_;  // the keys held by the window itself

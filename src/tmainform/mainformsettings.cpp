@@ -38,6 +38,7 @@ void TMainForm::SetLabelFileName(const QString& name)
     const QString dataDir = DataDirectory(QCoreApplication::applicationFilePath());
     labelFilePath_ = ResolveLabelFilePath(
         name.isEmpty() ? DefaultLabelFileName(QCoreApplication::applicationFilePath()) : name, dataDir);
+    if (labelForm_) labelForm_->SetLabelFilePath(labelFilePath_);
     if (graphForm_) graphForm_->SetLabelFileName(labelFilePath_);
 }
 
@@ -120,6 +121,8 @@ void TMainForm::BindSettings()
     settingBindings_.Bind(&TSettings::TimeWidth, this, &TMainForm::SetTimeWidth, &TMainForm::TimeWidth);
     settingBindings_.Bind(&TSettings::SampleRate, this, &TMainForm::SetSampleRate, &TMainForm::SampleRate);
     settingBindings_.Bind(&TSettings::PlotRate, this, &TMainForm::SetPlotRate, &TMainForm::PlotRate);
+    settingBindings_.Bind(&TSettings::DbcLittleEndian, labelForm_.data(), &TLabelForm::SetDbcLittleEndian,
+                          &TLabelForm::DbcLittleEndian);
 }
 
 void TMainForm::SetPort(const QString& port)

@@ -96,7 +96,7 @@ void TMainForm::UpdateControls()
     Shape1->SetColor(s.lamp);
     if (sendForm_) sendForm_->SetSendEnabled(s.transmitEnabled);
     if (graphForm_) graphForm_->EnableActions(ReceptionRunning());
-    // The label table window gets its update here once it exists.
+    if (labelForm_) labelForm_->EnableActions();
 
     ResolveMnemonics();  // which buttons can be pressed may just have changed
 }

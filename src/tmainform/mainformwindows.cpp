@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QCoreApplication>
 
 #include "dialogs/twarningdialog.h"
 #include "tmainform/mainform.h"
@@ -32,7 +33,26 @@ void TMainForm::CreateWindows()
     graphForm_ = new TGraphForm;
     graphForm_->SetRingRegistrar([this](TQueueBuffer* r) { SetConsumerBuffer(3, r); });
     graphForm_->SetMainWindow(this);
-    // The label table window takes its place here as it arrives (and fills the graph's hooks).
+    labelForm_ = new TLabelForm;
+    labelForm_->SetAnchor(this);
+    labelForm_->SetProgramDir(QCoreApplication::applicationDirPath());
+    labelForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
+    labelForm_->onDbcLittleEndianChanged = [this](bool on) {
+        settings_.DbcLittleEndian = on;
+        settings_.SaveChanged(*ini_);  // like the window position, a failed write stays quiet
+    };
+    // The two windows reach each other only through the hooks filled here: Renew reloads the
+    // graph's labels, the graph's "Label Window" entry shows and hides the table.
+    labelForm_->onRenewed = [g = graphForm_] {
+        if (g) g->ReloadLabels();
+    };
+    graphForm_->SetLabelWindowHooks(
+        [l = labelForm_] {
+            if (l) l->setVisible(!l->isVisible());
+        },
+        [l = labelForm_] {
+            if (l) l->hide();
+        });
 }
 
 void TMainForm::CloseWindows()
@@ -40,6 +60,10 @@ void TMainForm::CloseWindows()
     if (sendForm_) {
         sendForm_->SetCloseAllowed(true);
         sendForm_->close();
+    }
+    if (labelForm_) {
+        labelForm_->SetCloseAllowed(true);
+        labelForm_->close();
     }
     for (TMonitorForm* w : std::initializer_list<TMonitorForm*>{viewNormal_, viewFixed_}) {
         if (!w) continue;
@@ -58,6 +82,19 @@ void TMainForm::DeleteWindows()
     delete viewFixed_.data();
     delete sendForm_.data();
     delete graphForm_.data();
+    delete labelForm_.data();
+    // The two windows reach each other only through the hooks filled here: Renew reloads the
+    // graph's labels, the graph's "Label Window" entry shows and hides the table.
+    labelForm_->onRenewed = [g = graphForm_] {
+        if (g) g->ReloadLabels();
+    };
+    graphForm_->SetLabelWindowHooks(
+        [l = labelForm_] {
+            if (l) l->setVisible(!l->isVisible());
+        },
+        [l = labelForm_] {
+            if (l) l->hide();
+        });
 }
 
 void TMainForm::PlaceMonitor(QWidget* w)

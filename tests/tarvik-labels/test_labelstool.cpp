@@ -88,7 +88,25 @@ TEST(LabelsTool, ImportDbcPrintsLabelLines)
     const ToolRun r = Tool({"import-dbc", dbc});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\"\n");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "tarvik-labels: " + dbc + ": 1 messages, 2 signals read, 1 labels made (0 multiplexed); "
+                     "skipped: 1 little-endian, 0 malformed, 0 repeated message, 0 outside a message\n");
+}
+
+TEST(LabelsTool, ImportDbcLittleEndianOption)
+{
+    const std::string dbc = WriteTemp("le.dbc",
+        "BO_ 192 EngineData: 8 ECU\n"
+        " SG_ Temp : 16|8@1+ (1,-40) [-40|215] \"degC\" ECU\n"
+        " SG_ Odd : 4|8@1+ (1,0) [0|255] \"\" ECU\n");
+    const ToolRun plain = Tool({"import-dbc", dbc});
+    EXPECT_EQ(plain.out, "");
+    EXPECT_NE(plain.err.find("skipped: 2 little-endian"), std::string::npos) << plain.err;
+    const ToolRun le = Tool({"import-dbc", "--little-endian", dbc});
+    EXPECT_EQ(le.status, 0);
+    EXPECT_EQ(le.out, "Temp,\"unsigned char\",,0x0C0,Little,16,8,1,-40,-40,215,\"degC\"\n");
+    EXPECT_NE(le.err.find("1 labels made"), std::string::npos) << le.err;
+    EXPECT_NE(le.err.find("skipped: 1 little-endian"), std::string::npos) << le.err;
+    EXPECT_EQ(Tool({"import-dbc", "--big", dbc}).status, 2);
 }
 
 TEST(LabelsTool, ImportDbcAbortReportsLineOnStderr)

@@ -18,10 +18,13 @@ namespace tarvik {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tarvik-labels import-dbc FILE.dbc\n"
+    "usage: tarvik-labels import-dbc [--little-endian] FILE.dbc\n"
     "       tarvik-labels decode LABELFILE [LOG]\n"
     "\n"
-    "import-dbc  prints one label line per big-endian signal of the database\n"
+    "import-dbc  prints one label line per big-endian signal of the database, and on\n"
+    "            standard error what was read and why signals were skipped;\n"
+    "            --little-endian also imports the little-endian signals that a label\n"
+    "            decodes exactly (whole bytes, or inside one byte)\n"
     "decode      reads a candump or ASC log (LOG, or standard input when absent or \"-\")\n"
     "            and writes CSV: time since the first frame and every acquired label's value\n";
 
@@ -64,11 +67,14 @@ private:
     std::size_t used_ = 0;
 };
 
-int ImportDbcCommand(const char* path, std::FILE* out, std::FILE* err)
+int ImportDbcCommand(const char* path, bool littleEndian, std::FILE* out, std::FILE* err)
 {
     std::vector<std::string> lines;
+    DbcImportOptions options;
+    options.littleEndian = littleEndian;
+    DbcImportReport report;
     try {
-        lines = ImportDbcFile(path);
+        lines = ImportDbcFile(path, options, &report);
     } catch (const DbcImportError& e) {
         std::fprintf(err, "tarvik-labels: %s: %s\n", path, e.what());
         return 1;
@@ -79,6 +85,7 @@ int ImportDbcCommand(const char* path, std::FILE* out, std::FILE* err)
         o.Append('\n');
     }
     o.Flush();
+    std::fprintf(err, "tarvik-labels: %s: %s\n", path, FormatDbcImportReport(report).c_str());
     if (std::fflush(out) != 0 || std::ferror(out)) {
         std::fprintf(err, "tarvik-labels: error writing the output: %s\n", std::strerror(errno));
         return 1;
@@ -259,7 +266,9 @@ int RunTarvikLabels(int argc, const char* const* argv, std::FILE* in, std::FILE*
         return 0;
     }
     if (cmd == "import-dbc" && argc == 3)
-        return ImportDbcCommand(argv[2], out, err);
+        return ImportDbcCommand(argv[2], false, out, err);
+    if (cmd == "import-dbc" && argc == 4 && std::string_view(argv[2]) == "--little-endian")
+        return ImportDbcCommand(argv[3], true, out, err);
     if (cmd == "decode" && (argc == 3 || argc == 4))
         return DecodeCommand(argv[2], argc == 4 ? argv[3] : nullptr, in, out, err);
     std::fputs(kUsage, err);

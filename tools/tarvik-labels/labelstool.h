@@ -1,7 +1,10 @@
 #pragma once
 // tarvik-labels: labels from a shell, on the program's own label and import code.
 //
-//   tarvik-labels import-dbc FILE.dbc       label lines of the database's big-endian signals
+//   tarvik-labels import-dbc [--little-endian] FILE.dbc
+//                                           label lines of the database's big-endian signals
+//                                           (and its exactly decodable little-endian ones);
+//                                           what was read and skipped goes to standard error
 //   tarvik-labels decode LABELFILE [LOG]    candump or ASC log (or standard input) to CSV
 //
 // decode writes a header "time(s)" and the name of every acquired label, in label-file

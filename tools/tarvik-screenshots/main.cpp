@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include "tmainform/backends.h"
 #include "tgraphform/tgraphconfdialog.h"
 #include "tgraphform/tgraphform.h"
+#include "tlabelform/tlabeldetaildialog.h"
+#include "tlabelform/tlabelform.h"
 #include "tmainform/mainform.h"
 
 namespace {
@@ -106,6 +109,32 @@ int main(int argc, char** argv)
         dialog.show();
         Settle(200);
         ok += Save(&dialog, out, "graph_config.png");
+    }
+    if (tarvik::TLabelForm* labels = form.LabelForm()) {
+        const QString path = settingsDir.filePath(QStringLiteral("labels.txt"));
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write("EngineSpeed,\"unsigned short\",,0x0C0,Big,0,16,0.25,0,0,8000,rpm\r\n"
+                    "Throttle,\"unsigned char\",,0x0C0,Big,16,8,0.4,0,0,100,%\r\n"
+                    "// EngineRunning,bit,,0x0C0,Big,24,1,1,0,0,1,\r\n"
+                    "VehicleSpeed,\"unsigned short\",,0x1A0,Big,0,16,0.01,0,0,250,km/h\r\n"
+                    "LongAccel,\"signed short\",,0x1A0,Big,16,16,0.001,0,-10,10,m/s2\r\n"
+                    "// SteeringAngle,\"signed short\",,0x2F0,Big,0,16,0.1,0,-720,720,deg\r\n"
+                    "CoolantTemp,\"unsigned char\",,0x3C0,Big,0,8,1,-40,-40,215,degC\r\n"
+                    "WheelBasedSpeed,\"unsigned short\",X,0x18FEF100,Little,8,16,0.00390625,0,0,250,km/h\r\n");
+            f.close();
+        }
+        labels->SetLabelFilePath(path);
+        labels->show();
+        labels->resize(1240, 260);
+        labels->StringGrid1->setCurrentIndex(labels->Model().index(4, 1));
+        Settle(200);
+        ok += Save(labels, out, "labels_table.png");
+        tarvik::TLabelDetailDialog detail(labels);
+        detail.SetLabelText(labels->Model().LabelText(4));
+        detail.show();
+        Settle(200);
+        ok += Save(&detail, out, "labels_detail.png");
     }
     form.ActOffBusExecute();
     form.close();
