@@ -83,18 +83,6 @@ void TMainForm::DeleteWindows()
     delete sendForm_.data();
     delete graphForm_.data();
     delete labelForm_.data();
-    // The two windows reach each other only through the hooks filled here: Renew reloads the
-    // graph's labels, the graph's "Label Window" entry shows and hides the table.
-    labelForm_->onRenewed = [g = graphForm_] {
-        if (g) g->ReloadLabels();
-    };
-    graphForm_->SetLabelWindowHooks(
-        [l = labelForm_] {
-            if (l) l->setVisible(!l->isVisible());
-        },
-        [l = labelForm_] {
-            if (l) l->hide();
-        });
 }
 
 void TMainForm::PlaceMonitor(QWidget* w)
