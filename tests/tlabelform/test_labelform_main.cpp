@@ -4,6 +4,7 @@
 
 #include "support/testsupport.h"
 #include "tmainform/mainform_fixture.h"
+#include "tgraphform/tgraphform.h"
 #include "tlabelform/tlabelform.h"
 
 using namespace mainformtest;
@@ -44,5 +45,40 @@ TEST_F(MainFormTest, LabelWindowFollowsTheMainWindow)
     ASSERT_NE(form->LabelForm(), nullptr);
     form->close();
     EXPECT_TRUE(lf->CloseAllowed());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// The graph's "Label Window" entry shows and hides the table, and Renew reloads the graph's labels.
+TEST_F(MainFormTest, LabelWindowAndGraphMeetThroughTheMainWindow)
+{
+    const QString labels = dir.filePath("labels.txt");
+    Create(nullptr, "[GRAPH]\r\nLabelFileName=" + labels.toUtf8() + "\r\n");
+    QFile f(labels);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("A,bit,,0x001,Big,0,1,1,0,0,1,\r\nB,bit,,0x002,Big,0,1,1,0,0,1,\r\n");
+    f.close();
+    form->show();
+    Idle();
+    tarvik::TGraphForm* graph = form->GraphForm();
+    tarvik::TLabelForm* lf = form->LabelForm();
+    ASSERT_NE(graph, nullptr);
+    ASSERT_NE(lf, nullptr);
+    graph->show();
+    Idle();
+    ASSERT_EQ(graph->Labels().Count(), 2);
+
+    ASSERT_TRUE(graph->ActLabel->isEnabled());
+    graph->ActLabel->trigger();
+    EXPECT_TRUE(lf->isVisible());
+    lf->StringGrid1->setCurrentIndex(lf->Model().index(1, 1));
+    Idle();
+    lf->ActLabelDelete->trigger();
+    Idle();
+    ASSERT_TRUE(lf->ActUpdate->isEnabled());
+    lf->ActUpdate->trigger();
+    EXPECT_EQ(graph->Labels().Count(), 1) << "Renew did not reload the graph";
+
+    graph->ActLabel->trigger();
+    EXPECT_TRUE(lf->isHidden());
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
