@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "emulator/emuprocess.h"
+#include "support/emuprocess.h"
 #include "logformats/candumplog.h"
 #include "support/testsupport.h"
 
@@ -43,7 +43,7 @@ std::uint64_t CheckLoadSequence(const std::string& out, std::string* problem)
 
 TEST(DumpProcess, LoadOfFifteenThousandPerSecondArrivesWholeAndStopsOnSigint)
 {
-    emutest::EmuProcess emu;
+    testsupport::EmuProcess emu;
     ASSERT_TRUE(emu.Start({"--model", "load", "15000"}));
     QProcess dump;
     dump.start(TARVIK_DUMP_EXE, {"--port", QString::fromStdString(emu.FirstLine())});
@@ -77,7 +77,7 @@ TEST(DumpProcess, LoadOfFifteenThousandPerSecondArrivesWholeAndStopsOnSigint)
 
 TEST(DumpProcess, KilledAdapterEndsWithTheUsbErrorAndStatusOne)
 {
-    emutest::EmuProcess emu;
+    testsupport::EmuProcess emu;
     ASSERT_TRUE(emu.Start({"--model", "vehicle"}));
     QProcess dump;
     dump.start(TARVIK_DUMP_EXE, {"--port", QString::fromStdString(emu.FirstLine())});
