@@ -14,24 +14,12 @@
 
 using tarvik::TDumpOptions;
 
+#include "support/toolrun.h"
+
 namespace {
 
-struct DumpRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(std::FILE* f)
-{
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
+using DumpRun = testsupport::ToolRun;
+using testsupport::ReadAllAndClose;
 
 DumpRun Dump(const TDumpOptions& o, std::shared_ptr<tarvik::TEmulatorBackend> emu, const std::atomic<bool>& stop)
 {
@@ -39,8 +27,8 @@ DumpRun Dump(const TDumpOptions& o, std::shared_ptr<tarvik::TEmulatorBackend> em
     std::FILE* err = std::tmpfile();
     DumpRun r;
     r.status = tarvik::RunDump(o, emu, out, err, stop);
-    r.out = ReadAll(out);
-    r.err = ReadAll(err);
+    r.out = ReadAllAndClose(out);
+    r.err = ReadAllAndClose(err);
     return r;
 }
 

@@ -13,24 +13,12 @@
 
 namespace fs = std::filesystem;
 
+#include "support/toolrun.h"
+
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(std::FILE* f)
-{
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
+using ToolRun = testsupport::ToolRun;
+using testsupport::ReadAllAndClose;
 
 ToolRun Tool(std::vector<std::string> args, const std::string& stdinText = "")
 {
@@ -46,8 +34,8 @@ ToolRun Tool(std::vector<std::string> args, const std::string& stdinText = "")
     ToolRun r;
     r.status = tarvik::RunTarvikLabels(static_cast<int>(argv.size()), argv.data(), in, out, err);
     std::fclose(in);
-    r.out = ReadAll(out);
-    r.err = ReadAll(err);
+    r.out = ReadAllAndClose(out);
+    r.err = ReadAllAndClose(err);
     return r;
 }
 

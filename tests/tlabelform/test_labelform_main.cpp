@@ -9,16 +9,29 @@
 
 using namespace mainformtest;
 
-TEST_F(MainFormTest, LabelWindowFollowsTheMainWindow)
+namespace {
+// A main window whose label file holds two labels; extra: more [GRAPH] keys.
+class LabelMainTest : public MainFormTest {
+protected:
+    void CreateWithLabels(const QByteArray& extra = {})
+    {
+        labels = dir.filePath("labels.txt");
+        Create(nullptr, "[GRAPH]\r\nLabelFileName=" + labels.toUtf8() + "\r\n" + extra);
+        QFile f(labels);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("A,bit,,0x001,Big,0,1,1,0,0,1,\r\nB,bit,,0x002,Big,0,1,1,0,0,1,\r\n");
+        f.close();
+        form->show();
+        Idle();
+    }
+    QString labels;
+};
+}  // namespace
+
+TEST_F(LabelMainTest, LabelWindowFollowsTheMainWindow)
 {
-    const QString labels = dir.filePath("labels.txt");
-    Create(nullptr, "[GRAPH]\r\nLabelFileName=" + labels.toUtf8() + "\r\nDbcLittleEndian=1\r\n");
-    QFile f(labels);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("A,bit,,0x001,Big,0,1,1,0,0,1,\r\nB,bit,,0x002,Big,0,1,1,0,0,1,\r\n");
-    f.close();
-    form->show();
-    Idle();
+    CreateWithLabels("DbcLittleEndian=1\r\n");
+    if (HasFatalFailure()) return;
 
     tarvik::TLabelForm* lf = form->LabelForm();
     ASSERT_NE(lf, nullptr);
@@ -49,16 +62,10 @@ TEST_F(MainFormTest, LabelWindowFollowsTheMainWindow)
 }
 
 // The graph's "Label Window" entry shows and hides the table, and Renew reloads the graph's labels.
-TEST_F(MainFormTest, LabelWindowAndGraphMeetThroughTheMainWindow)
+TEST_F(LabelMainTest, LabelWindowAndGraphMeetThroughTheMainWindow)
 {
-    const QString labels = dir.filePath("labels.txt");
-    Create(nullptr, "[GRAPH]\r\nLabelFileName=" + labels.toUtf8() + "\r\n");
-    QFile f(labels);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("A,bit,,0x001,Big,0,1,1,0,0,1,\r\nB,bit,,0x002,Big,0,1,1,0,0,1,\r\n");
-    f.close();
-    form->show();
-    Idle();
+    CreateWithLabels();
+    if (HasFatalFailure()) return;
     tarvik::TGraphForm* graph = form->GraphForm();
     tarvik::TLabelForm* lf = form->LabelForm();
     ASSERT_NE(graph, nullptr);
