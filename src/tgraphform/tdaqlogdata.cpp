@@ -164,7 +164,9 @@ bool TDaqLogData::SaveToCsv(const QString& path, QString* error) const
 {
     const std::string text = BuildCsv();
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) &&
+    // Unbuffered: through Qt's buffer a write cut short (full disk, file size limit) can still
+    // be committed as a whole file; written directly, the short write is seen here.
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
         file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
         file.commit())
         return true;

@@ -1,3 +1,5 @@
+#include <csignal>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -174,6 +176,21 @@ TEST(DaqLogData, SaveWritesTheFileAndNamesAFailure)
     EXPECT_FALSE(log.SaveToCsv(bad, &error));
     EXPECT_TRUE(error.startsWith("Cannot write " + bad + " : ")) << error.toStdString();
     EXPECT_GT(error.size(), QString("Cannot write " + bad + " : ").size());
+
+    // A write cut short by a file size limit fails with the reason and keeps the old file.
+    for (int i = 0; i < 100; ++i) log.Push(1234.5678 + i);
+    struct rlimit was {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = was;
+    small.rlim_cur = 200;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ok = log.SaveToCsv(path, &error);
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok) << "a cut-short CSV was reported as written";
+    EXPECT_TRUE(error.startsWith("Cannot write " + path + " : ")) << error.toStdString();
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "time(s),A\r\n0.000,1.5\r\n");
 }
 
 // The fast writer against printf, on values chosen to hit every branch of "%g": NaN and
