@@ -1,5 +1,7 @@
 #include "tgraphform/tgraphplot.h"
 
+#include "platform/textdecode.h"
+
 #include <QStringDecoder>
 #include <algorithm>
 #include <cstdio>
@@ -37,17 +39,7 @@ std::vector<int> GridLevels(int minY, int maxY, int pitch, int plotHeight)
 QString LabelNameText(const std::string& name)
 {
     const QByteArray raw = QByteArray::fromRawData(name.data(), qsizetype(name.size()));
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString s = utf8.decode(raw);
-    if (!utf8.hasError())
-        return s;
-    QStringDecoder sjis("Shift_JIS");
-    if (sjis.isValid()) {
-        QString t = sjis.decode(raw);
-        if (!sjis.hasError())
-            return t;
-    }
-    return QString::fromLatin1(raw);
+    return DecodeFileText(raw);
 }
 
 namespace {
