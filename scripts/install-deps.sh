@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-ipafont-gothic
   locales
+  python3-can can-utils
 )
 
 missing=()

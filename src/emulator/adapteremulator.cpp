@@ -249,13 +249,15 @@ std::uint32_t AdapterEmulator::TimeStampAt(EmuMicros t) const
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(units));
 }
 
-void AdapterEmulator::QueueRecord(AdapterRecord rec, EmuMicros at)
+void AdapterEmulator::QueueRecord(AdapterRecord rec, EmuMicros at, bool stamped)
 {
     if (OutputSize() + kRecordSize > opt_.outputCapacity) {
         ++droppedRecords_;
         return;
     }
-    rec.SetCheck(check_++).SetTimeStamp(TimeStampAt(at));
+    rec.SetCheck(check_++);
+    if (!stamped)
+        rec.SetTimeStamp(TimeStampAt(at));
     out_.insert(out_.end(), rec.bytes.begin(), rec.bytes.end());
     ++recordsQueued_;
 }
@@ -300,7 +302,7 @@ void AdapterEmulator::Advance(EmuMicros now)
             BusEvent ev = model_->Pop();
             switch (ev.kind) {
             case BusEvent::Kind::Frame:
-                QueueRecord(ev.record, paced ? ev.due : now);
+                QueueRecord(ev.record, paced ? ev.due : now, ev.stamped);
                 break;
             case BusEvent::Kind::Raw:
                 out_.insert(out_.end(), ev.raw.begin(), ev.raw.end());

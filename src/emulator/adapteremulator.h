@@ -93,7 +93,7 @@ private:
     void Dispatch(const std::string& frame, EmuMicros now);
     void Reply(std::uint8_t byte);
     void LeaveBus();
-    void QueueRecord(AdapterRecord rec, EmuMicros at);
+    void QueueRecord(AdapterRecord rec, EmuMicros at, bool stamped = false);
     bool ParseTransmit(const std::string& f, AdapterRecord& rec, std::uint32_t* interval);
 
     std::unique_ptr<TBusModel> model_;

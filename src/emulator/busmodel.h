@@ -24,6 +24,8 @@ struct BusEvent {
     Kind kind = Kind::Frame;
     EmuMicros due = 0;
     AdapterRecord record;
+    // The record already holds its time stamp (a replayed log keeps its own times).
+    bool stamped = false;
     std::string raw;
 };
 

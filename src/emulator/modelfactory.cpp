@@ -1,8 +1,6 @@
 #include "emulator/modelfactory.h"
 
 #include <charconv>
-#include <fstream>
-#include <sstream>
 
 #include "emulator/loadmodel.h"
 #include "emulator/replaymodel.h"
@@ -28,14 +26,10 @@ std::unique_ptr<TBusModel> MakeBusModel(const std::vector<std::string>& words, s
     if (kind == "replay") {
         if (words.size() < 2 || words.size() > 3 || (words.size() == 3 && words[2] != "--fast"))
             return fail("usage: replay FILE [--fast]");
-        std::ifstream in(words[1], std::ios::binary);
-        if (!in)
-            return fail("cannot read " + words[1]);
-        std::ostringstream text;
-        text << in.rdbuf();
-        auto model = TReplayModel::FromText(text.str(), words.size() == 3);
-        if (model->FrameCount() == 0)
-            return fail("no CAN frames in " + words[1]);
+        std::string why;
+        auto model = TReplayModel::Open(words[1], words.size() == 3, 1.0, &why);
+        if (!model)
+            return fail(why);
         return model;
     }
     if (kind == "load") {

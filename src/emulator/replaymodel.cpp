@@ -2,168 +2,145 @@
 
 #include <algorithm>
 
-#include "platform/hexdigit.h"
-
 namespace tarvik {
 
-namespace {
-
-bool ParseDecimal(std::string_view s, std::int64_t* v)
+TReplayModel::TReplayModel(std::FILE* in, std::string name, std::string text, bool fast, double speed)
+    : text_(std::move(text)),
+      in_(in ? in : fmemopen(text_.data(), text_.size(), "r")),
+      source_(in_, std::move(name)),
+      fast_(fast),
+      speed_(speed > 0 ? speed : 1.0)
 {
-    if (s.empty() || s.size() > 12)
-        return false;
-    std::int64_t n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        n = n * 10 + (c - '0');
-    }
-    *v = n;
-    return true;
 }
 
-std::string_view Trim(std::string_view s)
+TReplayModel::~TReplayModel()
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
+    if (in_)
+        std::fclose(in_);
 }
 
-}  // namespace
-
-bool ParseCandumpLine(std::string_view line, EmuMicros* timeUs, AdapterRecord* record)
+std::unique_ptr<TReplayModel> TReplayModel::Open(const std::string& path, bool fast, double speed,
+                                                 std::string* error)
 {
-    line = Trim(line);
-    if (line.size() < 4 || line.front() != '(')
-        return false;
-    const auto close = line.find(')');
-    if (close == std::string_view::npos)
-        return false;
-    const std::string_view stamp = line.substr(1, close - 1);
-    const auto dot = stamp.find('.');
-    std::int64_t sec = 0, frac = 0;
-    if (dot == std::string_view::npos || !ParseDecimal(stamp.substr(0, dot), &sec))
-        return false;
-    std::string_view fracText = stamp.substr(dot + 1);
-    if (fracText.empty() || fracText.size() > 9 || !ParseDecimal(fracText, &frac))
-        return false;
-    for (std::size_t d = fracText.size(); d < 6; ++d)
-        frac *= 10;
-    for (std::size_t d = fracText.size(); d > 6; --d)
-        frac /= 10;
-
-    std::string_view rest = Trim(line.substr(close + 1));
-    const auto blank = rest.find_first_of(" \t");
-    if (blank == std::string_view::npos)
-        return false;
-    const std::string_view frame = Trim(rest.substr(blank + 1));
-    const auto hash = frame.find('#');
-    if (hash == std::string_view::npos)
-        return false;
-    const std::string_view idText = frame.substr(0, hash);
-    if (idText.size() != 3 && idText.size() != 8)
-        return false;
-    std::uint32_t id = 0;
-    for (char c : idText) {
-        const int d = HexDigit(c);
-        if (d < 0)
-            return false;
-        id = (id << 4) | static_cast<std::uint32_t>(d);
+    if (path == "-") {  // replay starts again at every go-on-bus: it needs a file to rewind
+        if (error)
+            *error = "-: a replay needs a file, not standard input";
+        return nullptr;
     }
-    const bool extended = idText.size() == 8;
-    // Error frames carry flag bits above the 29-bit identifier.
-    if ((extended && id > 0x1FFFFFFF) || (!extended && id > 0x7FF))
-        return false;
-
-    std::string_view payload = frame.substr(hash + 1);
-    if (!payload.empty() && payload.front() == '#')
-        return false;  // CAN FD: the adapter's records hold classic frames only
-    std::uint8_t data[8] = {};
-    int length = 0;
-    if (!payload.empty() && (payload.front() == 'R' || payload.front() == 'r')) {
-        // Remote request: no data, the length when given.
-        if (payload.size() >= 2) {
-            const int d = HexDigit(payload[1]);
-            if (d < 0 || d > 8)
-                return false;
-            length = d;
-        }
-    } else {
-        // Hex pairs, optionally separated by dots; an "_<dlc>" suffix is ignored.
-        const auto underscore = payload.find('_');
-        if (underscore != std::string_view::npos)
-            payload = payload.substr(0, underscore);
-        std::size_t i = 0;
-        while (i < payload.size()) {
-            if (payload[i] == '.') {
-                ++i;
-                continue;
-            }
-            if (i + 1 >= payload.size() || length >= 8)
-                return false;
-            const int hi = HexDigit(payload[i]), lo = HexDigit(payload[i + 1]);
-            if (hi < 0 || lo < 0)
-                return false;
-            data[length++] = static_cast<std::uint8_t>(hi * 16 + lo);
-            i += 2;
-        }
+    std::FILE* f = OpenLogFile(path, error);
+    if (!f)
+        return nullptr;
+    std::unique_ptr<TReplayModel> model(new TReplayModel(f, path, {}, fast, speed));
+    if (!model->Scan(error))
+        return nullptr;
+    if (model->FrameCount() == 0) {
+        if (error)
+            *error = path + ": no CAN or LIN frame in " + std::to_string(model->counts_.lines) + " lines";
+        return nullptr;
     }
-    *timeUs = sec * 1'000'000 + frac;
-    *record = MakeCanFrame(id, extended, length, data);
-    return true;
+    return model;
 }
-
-TReplayModel::TReplayModel(std::vector<TReplayFrame> frames, bool fast) : frames_(std::move(frames)), fast_(fast) {}
 
 std::unique_ptr<TReplayModel> TReplayModel::FromText(std::string_view text, bool fast)
 {
-    std::vector<TReplayFrame> frames;
-    std::size_t skipped = 0;
-    EmuMicros first = 0, last = 0;
-    while (!text.empty()) {
-        const auto nl = text.find('\n');
-        const std::string_view line = text.substr(0, nl);
-        text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
-        if (Trim(line).empty())
-            continue;
-        EmuMicros t = 0;
-        AdapterRecord rec;
-        if (!ParseCandumpLine(line, &t, &rec)) {
-            ++skipped;
-            continue;
-        }
-        if (frames.empty())
-            first = t;
-        // A log merged from several sources may step back in time; keep the order of the lines.
-        last = std::max(last, t - first);
-        frames.push_back({last, rec});
-    }
-    auto model = std::make_unique<TReplayModel>(std::move(frames), fast);
-    model->skipped_ = skipped;
+    std::string copy(text);
+    // fmemopen refuses a zero-length buffer; one blank line reads the same as nothing.
+    if (copy.empty())
+        copy = "\n";
+    std::unique_ptr<TReplayModel> model(new TReplayModel(nullptr, "log", std::move(copy), fast, 1.0));
+    model->Scan(nullptr);
     return model;
+}
+
+bool TReplayModel::Scan(std::string* error)
+{
+    if (!in_)
+        return false;
+    TLogFrame frame;
+    TLogLine kind;
+    bool first = true;
+    while (source_.Next(frame, kind)) {
+        if (kind == TLogLine::Frame && first) {
+            firstMicros_ = frame.Micros();
+            first = false;
+        }
+    }
+    counts_ = source_.Counts();
+    format_ = source_.Format();
+    if (!source_.Error().empty()) {
+        if (error)
+            *error = source_.Error();
+        return false;
+    }
+    return source_.Rewind();
+}
+
+std::string TReplayModel::SkippedText() const
+{
+    std::string s;
+    auto add = [&s](std::uint64_t n, const char* what) {
+        if (n == 0)
+            return;
+        if (!s.empty())
+            s += ", ";
+        s += std::to_string(n) + " " + what;
+    };
+    add(counts_.fdFrames, counts_.fdFrames == 1 ? "CAN FD frame" : "CAN FD frames");
+    add(counts_.errorFrames, counts_.errorFrames == 1 ? "error frame" : "error frames");
+    add(counts_.remoteFrames, counts_.remoteFrames == 1 ? "remote frame" : "remote frames");
+    add(counts_.malformed, counts_.malformed == 1 ? "unreadable line" : "unreadable lines");
+    return s;
+}
+
+void TReplayModel::ReadAhead()
+{
+    havePending_ = false;
+    if (!in_)
+        return;
+    TLogFrame frame;
+    TLogLine kind;
+    while (source_.Next(frame, kind)) {
+        if (kind != TLogLine::Frame)
+            continue;
+        // A log merged from several sources may step back in time; keep the order of the lines.
+        pendingOffset_ = std::max(pendingOffset_, frame.Micros() - firstMicros_);
+        pending_ = frame.record;
+        const std::uint32_t stamp = static_cast<std::uint32_t>(static_cast<std::uint64_t>(pendingOffset_ / 100));
+        pending_.bytes[15] = static_cast<std::uint8_t>(stamp >> 24);
+        pending_.bytes[16] = static_cast<std::uint8_t>(stamp >> 16);
+        pending_.bytes[17] = static_cast<std::uint8_t>(stamp >> 8);
+        pending_.bytes[18] = static_cast<std::uint8_t>(stamp);
+        havePending_ = true;
+        return;
+    }
 }
 
 void TReplayModel::Start(BusMode, EmuMicros now)
 {
     started_ = true;
     start_ = now;
-    next_ = 0;
+    pendingOffset_ = 0;
+    if (in_)
+        source_.Rewind();
+    ReadAhead();
 }
 
 EmuMicros TReplayModel::NextDue() const
 {
-    if (!started_ || next_ >= frames_.size())
+    if (!started_ || !havePending_)
         return kEmuNever;
-    return fast_ ? start_ : start_ + frames_[next_].offset;
+    if (fast_)
+        return start_;
+    return start_ + static_cast<EmuMicros>(static_cast<double>(pendingOffset_) / speed_);
 }
 
 BusEvent TReplayModel::Pop()
 {
     BusEvent ev;
     ev.due = NextDue();
-    ev.record = frames_[next_++].record;
+    ev.record = pending_;
+    ev.stamped = true;
+    ReadAhead();
     return ev;
 }
 
@@ -171,8 +148,8 @@ void TReplayModel::SkipTo(EmuMicros now)
 {
     if (fast_)
         return;
-    while (started_ && next_ < frames_.size() && start_ + frames_[next_].offset < now)
-        ++next_;
+    while (started_ && havePending_ && NextDue() < now)
+        ReadAhead();
 }
 
 }  // namespace tarvik

@@ -1,28 +1,25 @@
 #pragma once
-// Plays back a candump log ("(1436509052.249713) can0 123#DEADBEEF" lines), either with
-// the log's own timing or as fast as the host reads.
+// Plays back a candump or ASC log, either with the log's own timing (optionally faster or
+// slower) or as fast as the host reads. The log is read line by line while it plays, never
+// held whole, so its size is no limit. Each record carries the log's own time since its
+// first frame as the adapter time stamp, so a replayed trace saves with the times it had.
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "emulator/busmodel.h"
+#include "logformats/logsource.h"
 
 namespace tarvik {
 
-struct TReplayFrame {
-    EmuMicros offset;  // since the first frame of the log
-    AdapterRecord record;
-};
-
-// Reads one log line. False for lines that carry no classic CAN frame (blank, malformed,
-// CAN FD, error frames). `timeUs` is the absolute time of the line in microseconds.
-bool ParseCandumpLine(std::string_view line, EmuMicros* timeUs, AdapterRecord* record);
-
 class TReplayModel : public TBusModel {
 public:
-    TReplayModel(std::vector<TReplayFrame> frames, bool fast);
-    // Parses a whole log; lines that carry no frame are skipped and counted.
+    ~TReplayModel() override;
+    // Opens and reads through a log once (counting what it holds). Null with `error`
+    // naming the file and the reason when it cannot be read or holds no frame to play.
+    static std::unique_ptr<TReplayModel> Open(const std::string& path, bool fast, double speed, std::string* error);
+    // A log held in memory (tests, fuzzing); never null.
     static std::unique_ptr<TReplayModel> FromText(std::string_view text, bool fast);
 
     std::string Name() const override { return "replay"; }
@@ -32,16 +29,38 @@ public:
     void SkipTo(EmuMicros now) override;
     bool Paced() const override { return !fast_; }
 
-    std::size_t FrameCount() const { return frames_.size(); }
-    std::size_t SkippedLines() const { return skipped_; }
+    // Frames the log plays: classic CAN and LIN.
+    std::size_t FrameCount() const { return static_cast<std::size_t>(counts_.frames); }
+    // Lines that were meant as frames but do not read.
+    std::size_t SkippedLines() const { return static_cast<std::size_t>(counts_.malformed); }
+    // Everything the first pass met: CAN FD, error and remote frames are left out of the play.
+    const TLogCounts& Counts() const { return counts_; }
+    // Time of the log's first frame, microseconds as the log gives it (since 1970 for a candump log).
+    std::int64_t FirstMicros() const { return firstMicros_; }
+    TLogFormat Format() const { return format_; }
+    // "<n> CAN FD frames, <n> error frames, <n> remote frames, <n> unreadable lines" for
+    // the counts that are not zero; empty when nothing was left out.
+    std::string SkippedText() const;
 
 private:
-    std::vector<TReplayFrame> frames_;
+    TReplayModel(std::FILE* in, std::string name, std::string text, bool fast, double speed);
+    bool Scan(std::string* error);
+    void ReadAhead();
+
+    std::string text_;  // the in-memory log behind `in_`, when there is one
+    std::FILE* in_;
+    TLogSource source_;
     bool fast_;
+    double speed_;
+    TLogCounts counts_;
+    TLogFormat format_ = TLogFormat::Unknown;
+    std::int64_t firstMicros_ = 0;
+
     bool started_ = false;
     EmuMicros start_ = 0;
-    std::size_t next_ = 0;
-    std::size_t skipped_ = 0;
+    bool havePending_ = false;
+    AdapterRecord pending_;
+    EmuMicros pendingOffset_ = 0;  // since the first frame, never stepping back
 };
 
 }  // namespace tarvik

@@ -1,4 +1,5 @@
 #include "platform/inifile.h"
+#include "platform/textdecode.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,20 +24,7 @@ bool SameName(const QByteArray& a, const QByteArray& b) { return a.compare(b, Qt
 QByteArray NameBytes(const QString& s) { return s.trimmed().toUtf8(); }
 
 // Files from Windows machines may be in the ANSI code page rather than UTF-8.
-QString DecodeValue(const QByteArray& raw)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString s = utf8.decode(raw);
-    if (!utf8.hasError())
-        return s;
-    QStringDecoder sjis("Shift_JIS");
-    if (sjis.isValid()) {
-        QString t = sjis.decode(raw);
-        if (!sjis.hasError())
-            return t;
-    }
-    return QString::fromLatin1(raw);
-}
+QString DecodeValue(const QByteArray& raw) { return DecodeFileText(raw); }
 
 bool ParseInt(const QByteArray& text, int* out)
 {

@@ -30,6 +30,7 @@ int PositiveElseDefault(int v, int def) { return v < 1 ? def : v; }
 constexpr auto Ok = Written::OnOk;
 constexpr auto Close = Written::AtClose;
 constexpr auto Never = Written::Never;
+constexpr auto Change = Written::OnChange;
 
 // In reading order. The keys written on OK are in the order they are written, the port
 // path beside the other USB keys; the window keys are written at close.
@@ -60,6 +61,7 @@ const std::vector<SettingKey> kKeys = {
     {"GRAPH", "TimeWidth", &TSettings::TimeWidth, 20, Ok, WithinList<kTimeWidths>},
     {"GRAPH", "SampleRate", &TSettings::SampleRate, 50, Ok, WithinList<kSampleRates>},
     {"GRAPH", "PlotRate", &TSettings::PlotRate, 100, Ok, WithinList<kPlotRates>},
+    {"GRAPH", "DbcLittleEndian", &TSettings::DbcLittleEndian, false, Change},
     {"System", "Administrator", &TSettings::Administrator, false, Never},
     // Read last at start-up: it decides which window shows once the main one is up.
     {"MainForm", "ViewState", &TSettings::ViewState, true, Close},
@@ -165,6 +167,8 @@ void TSettings::Load(const TIniFile& ini, const QString& exePath)
 bool TSettings::SaveConfig(TIniFile& ini) const { return WriteKeys(*this, ini, Written::OnOk); }
 
 bool TSettings::SaveWindow(TIniFile& ini) const { return WriteKeys(*this, ini, Written::AtClose); }
+
+bool TSettings::SaveChanged(TIniFile& ini) const { return WriteKeys(*this, ini, Written::OnChange); }
 
 void TSettingBindings::Bind(SettingField field, Load load, Store store)
 {

@@ -64,6 +64,7 @@ struct TSettings {
     int TimeWidth;
     int SampleRate;
     int PlotRate;
+    bool DbcLittleEndian;  // the label window's DBC import also takes exact little-endian signals
     // "System"
     bool Administrator;
 
@@ -83,13 +84,16 @@ struct TSettings {
     bool SaveConfig(TIniFile& ini) const;
     // Writes "Left", "Top" and "ViewState" to "MainForm" (at close).
     bool SaveWindow(TIniFile& ini) const;
+    // Writes the keys that their window stores as soon as the user changes them.
+    bool SaveChanged(TIniFile& ini) const;
 };
 
 // One key of the settings file. The table of them is the only list of keys: reading,
 // writing, the settings dialog's exchange and the main window's apply all walk it, in its
 // order. Adding a key: a field in TSettings and one row; a window that shows or holds it
 // binds it beside its control (TSettingBindings), keys held nowhere else need nothing more.
-enum class Written { Never, OnOk, AtClose };
+// OnChange: written by the window that holds the key when the user changes it.
+enum class Written { Never, OnOk, AtClose, OnChange };
 using SettingField = std::variant<int TSettings::*, bool TSettings::*, QString TSettings::*>;
 struct SettingKey {
     const char* section;

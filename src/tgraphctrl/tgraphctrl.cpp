@@ -240,6 +240,12 @@ void TGraphCtrl::TextOutW(const QString& text, double x, double y)
     DrawText(text, scaleFont_, px, py);
 }
 
+void TGraphCtrl::DrawImage(int x, int y, const QImage& image)
+{
+    if (QPainter* p = Painter())
+        p->drawImage(x, y, image);
+}
+
 void TGraphCtrl::DrawBox(int kind, int left, int top, int right, int bottom)
 {
     if (kind < 2 || kind > 4 || right <= left || bottom <= top)

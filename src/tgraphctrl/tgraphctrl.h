@@ -82,6 +82,8 @@ public:
     // kind 2 frame in the brush colour, 3 pen outline with brush fill, 4 brush fill; others nothing.
     void DrawBox(int kind, int left, int top, int right, int bottom);
     void Clear();
+    // Copies an image onto the surface with its top-left corner at (x, y).
+    void DrawImage(int x, int y, const QImage& image);
 
     // The finished image, for copying onto a window.
     const QImage& Canvas();

@@ -73,7 +73,14 @@ bool TBusControl::GoOffBus()
 {
     reception_.stop();
     sleep_(100);  // lets the receive thread finish its pass and park before F goes out
-    return SendOnly(cmd::OffBus());
+    if (!SendOnly(cmd::OffBus())) return false;
+    // A close right after purges a transmit queue that still holds F, leaving the adapter
+    // on bus: wait (briefly) until it has left.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    std::uint32_t rx = 0, tx = 0, events = 0;
+    while (dev_.GetStatus(&rx, &tx, &events) && tx > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
 }
 
 bool TBusControl::ClearAdapter()

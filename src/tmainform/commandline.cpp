@@ -5,6 +5,7 @@ namespace tarvik {
 TCommandLine ParseCommandLine(const QStringList& arguments)
 {
     TCommandLine c;
+    bool speedGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == QLatin1String("--simulate")) {
@@ -37,26 +38,48 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
                 return c;
             }
             c.protocol = value;
+        } else if (a == QLatin1String("--replay")) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                c.error = QStringLiteral("--replay needs a log file");
+                return c;
+            }
+            c.replay = arguments[++i];
+        } else if (a == QLatin1String("--speed")) {
+            bool ok = false;
+            c.speed = i + 1 < arguments.size() ? arguments[++i].toDouble(&ok) : 0;
+            if (!ok || !(c.speed > 0) || c.speed > 1e6) {
+                c.error = QStringLiteral("--speed needs a factor above 0");
+                return c;
+            }
+            speedGiven = true;
+        } else if (a == QLatin1String("--fast")) {
+            c.fast = true;
         } else {
             c.error = QStringLiteral("unknown argument: %1").arg(a);
             return c;
         }
     }
-    if (c.simulate && !c.port.isEmpty()) c.error = QStringLiteral("--simulate and --port exclude each other");
+    const int sources = int(c.simulate) + int(!c.port.isEmpty()) + int(!c.replay.isEmpty());
+    if (sources > 1) c.error = QStringLiteral("--simulate, --port and --replay exclude each other");
+    else if ((speedGiven || c.fast) && c.replay.isEmpty()) c.error = QStringLiteral("--speed and --fast belong to --replay");
+    else if (speedGiven && c.fast) c.error = QStringLiteral("--speed and --fast exclude each other");
     // The emulator in process speaks only the native protocol.
-    if (c.simulate && c.protocol == QLatin1String("slcan"))
-        c.error = QStringLiteral("--simulate runs the native adapter; use tarvik-adapter-emu --protocol slcan and --port");
+    else if ((c.simulate || !c.replay.isEmpty()) && c.protocol == QLatin1String("slcan"))
+        c.error = QStringLiteral("--simulate and --replay run the native adapter; use tarvik-adapter-emu --protocol slcan and --port");
     return c;
 }
 
 QString CommandLineUsage(const QString& programName)
 {
     return QStringLiteral(
-               "Usage: %1 [--simulate | --port PATH] [--protocol native|slcan]\n"
+               "Usage: %1 [--simulate | --port PATH | --replay FILE [--speed X | --fast]]\n"
+               "          [--protocol native|slcan]\n"
                "  --simulate    run on the built-in adapter emulator (device 0, vehicle traffic)\n"
                "  --port PATH   open this serial port instead of a numbered adapter\n"
                "  --protocol P  the adapter's protocol: native (default) or slcan, the ASCII\n"
                "                serial-line CAN adapters\n"
+               "  --replay FILE play a candump or ASC log as the bus (go on bus to start it);\n"
+               "                --speed X plays X times as fast, --fast as fast as it is read\n"
                "  --help        show this text\n"
                "  --version     show the program version\n")
         .arg(programName);

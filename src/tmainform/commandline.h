@@ -1,6 +1,6 @@
 #pragma once
 // The program's small command line: --simulate, --port PATH, --protocol native|slcan,
-// --help, --version.
+// --replay FILE [--speed X | --fast], --help, --version.
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +10,9 @@ struct TCommandLine {
     bool simulate = false;  // the in-process adapter emulator as device 0
     QString port;           // a serial port to open instead of a numbered device
     QString protocol;       // "native" or "slcan"; empty: as the settings file says
+    QString replay;         // a candump or ASC log played by the emulator as device 0
+    double speed = 1.0;     // replay pace: 2 plays twice as fast as recorded
+    bool fast = false;      // replay as fast as the program reads
     bool help = false;
     bool version = false;
     QString error;          // non-empty: the arguments were not understood

@@ -69,7 +69,19 @@ int main(int argc, char** argv)
 
     try {
         tarvik::TMainFormOptions options;
-        if (cmd.simulate) {
+        tarvik::TReplaySource replay;
+        if (!cmd.replay.isEmpty()) {
+            QString error;
+            replay = tarvik::MakeReplayBackend(cmd.replay, cmd.fast, cmd.speed, &error);
+            if (!replay.backend) {
+                std::fprintf(stderr, "tarvik: %s\n", qPrintable(error));
+                return 1;
+            }
+            if (!replay.skipped.isEmpty())
+                std::fprintf(stderr, "tarvik: %s: left out of the replay: %s\n", qPrintable(cmd.replay),
+                             qPrintable(replay.skipped));
+            options.backend = replay.backend;
+        } else if (cmd.simulate) {
             options.backend = tarvik::MakeEmulatorBackend();
         } else {
             // What the command line names wins over the settings file.
@@ -81,6 +93,7 @@ int main(int argc, char** argv)
             };
         }
         tarvik::TMainForm form(std::move(options));
+        if (replay.backend) form.PlayLog(replay);
         tarvik::SetFormForExit(&form);
         struct Forget {
             ~Forget() { tarvik::SetFormForExit(nullptr); }

@@ -45,7 +45,8 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    caption_ = QStringLiteral("Halvorn Tarvik for PC  Ver. ") + GetVersionLabel(QCoreApplication::applicationFilePath());
+    baseCaption_ = QStringLiteral("Halvorn Tarvik for PC  Ver. ") + GetVersionLabel(QCoreApplication::applicationFilePath());
+    caption_ = baseCaption_;
     setWindowTitle(caption_);
     const QString exePath = QCoreApplication::applicationFilePath();
     ini_ = std::make_unique<TIniFile>(options_.settingsPath.isEmpty() ? SettingsFilePath(exePath)

@@ -5,16 +5,20 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/inifile.h"
 #include "platform/tmmtimer.h"
+#include "tmainform/backends.h"
 #include "tmainform/buscontrol.h"
 #include "tmainform/controlstates.h"
 #include "tmainform/mainformlogic.h"
 #include "settings/settings.h"
+#include "tgraphform/tgraphform.h"
+#include "tlabelform/tlabelform.h"
 #include "tsendform/tsendform.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -45,10 +49,16 @@ struct TMainFormOptions {
     std::shared_ptr<TFtBackend> backend;
     // Shows an error to the user; a modal box unless replaced (tests record instead).
     std::function<void(const QString& message)> showError;
-    // Asks for the file to save the monitor text to; empty answer cancels.
+    // Asks for the file to save the monitor text to; empty answer cancels. The name's ending
+    // chooses the form: ".log" a candump log, ".asc" an ASC log, anything else monitor text.
     std::function<QString(const QString& proposedName)> askSaveFileName;
+    // Asks for a trace log to play ("Open Log..."); empty answer cancels.
+    std::function<QString()> askOpenLogName;
+    // Confirms a finished action; a modal box unless replaced.
+    std::function<void(const QString& message)> showInfo;
     // Builds the channel for the adapter protocol ("native", "slcan") and serial port (empty:
-    // by device number) the settings file names; unset keeps `backend` whatever they say.
+    // by device number) the settings file names; unset when the command line already chose
+    // the channel.
     std::function<std::shared_ptr<TFtBackend>(const QString& protocol, const QString& port)> portBackend;
 };
 
@@ -78,6 +88,9 @@ public:
     void ActSaveToFileExecute();
     QString ActSaveToFileBeforeExecute() const;
     void ActSaveToFileAccept(const QString& path);
+    void ActOpenLogExecute();
+    // Plays a recorded trace as the bus from the next go-on-bus on; the caption names it.
+    void PlayLog(const TReplaySource& source);
     void ActMonitorExecute();
     void ActSendWindowExecute();
     void ActGraphWindowExecute();
@@ -105,6 +118,10 @@ public:
     TViewNormalForm* ViewNormalForm() const { return viewNormal_; }
     TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
     TSendForm* SendForm() const { return sendForm_; }
+    TGraphForm* GraphForm() const { return graphForm_; }
+    // The receive thread's counts (records read, dropped per consumer), for measurements.
+    const TMonThread* MonThread() const { return monThread_.get(); }
+    TLabelForm* LabelForm() const { return labelForm_; }
     // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
     void SetConsumerBuffer(int slot, TQueueBuffer* ring);
 
@@ -112,7 +129,7 @@ public:
     QString LogfilePrefix() const { return settings_.LogfilePrefix; }
     void SetLogfilePrefix(const QString& v) { settings_.LogfilePrefix = v; }
     QString DaqfilePrefix() const { return settings_.DaqfilePrefix; }
-    void SetDaqfilePrefix(const QString& v) { settings_.DaqfilePrefix = v; }
+    void SetDaqfilePrefix(const QString& v);
     bool GraphEnabled() const { return settings_.GraphEnabled; }
     void SetGraphEnabled(bool v) { settings_.GraphEnabled = v; }
     bool CanSendEnabled() const { return settings_.CanSendEnabled; }
@@ -128,22 +145,23 @@ public:
     // A name without a directory lands in the data directory; only the file-name part is stored.
     QString LabelFilePath() const { return labelFilePath_; }
     void SetLabelFileName(const QString& name);
-    bool CreateLogFile() const { return settings_.CreateLogFile; }
-    void SetCreateLogFile(bool v) { settings_.CreateLogFile = v; }
+    // The graph window holds these once it exists (its check box can change the first).
+    bool CreateLogFile() const;
+    void SetCreateLogFile(bool v);
     int LogBufferSize() const { return settings_.LogBufferSize; }
-    void SetLogBufferSize(int v) { settings_.LogBufferSize = v; }
+    void SetLogBufferSize(int v);
     int MinYScale() const { return settings_.MinYScale; }
-    void SetMinYScale(int v) { settings_.MinYScale = v; }
+    void SetMinYScale(int v);  // passed on to the graph window when it changes
     int MaxYScale() const { return settings_.MaxYScale; }
-    void SetMaxYScale(int v) { settings_.MaxYScale = v; }
+    void SetMaxYScale(int v);  // passed on to the graph window when it changes
     int YPitch() const { return settings_.YPitch; }
-    void SetYPitch(int v) { settings_.YPitch = v; }
+    void SetYPitch(int v);  // passed on to the graph window when it changes
     int TimeWidth() const { return settings_.TimeWidth; }
-    void SetTimeWidth(int v) { settings_.TimeWidth = v; }
+    void SetTimeWidth(int v);  // passed on to the graph window when it changes
     int SampleRate() const { return settings_.SampleRate; }
-    void SetSampleRate(int v) { settings_.SampleRate = v; }
+    void SetSampleRate(int v);  // passed on to the graph window when it changes
     int PlotRate() const { return settings_.PlotRate; }
-    void SetPlotRate(int v) { settings_.PlotRate = v; }
+    void SetPlotRate(int v);  // passed on to the graph window when it changes
     QString Port() const { return port_; }
     QString Protocol() const { return protocol_; }
     int CanBusSpeed() const;
@@ -226,6 +244,7 @@ private:
     void BindSettings();
     void SetChannel(const QString& protocol, const QString& port);
     void ApplyLoadedSettings();
+    void PassGraphValue(int& held, int v, int (TGraphForm::*get)() const, void (TGraphForm::*set)(int));
     TSettings ApplyDialogSettings(const TSettings& s);
 
     // Control states (mainformstates.cpp).
@@ -240,6 +259,8 @@ private:
     QPointer<TViewNormalForm> viewNormal_;
     QPointer<TViewFixedForm> viewFixed_;
     QPointer<TSendForm> sendForm_;
+    QPointer<TGraphForm> graphForm_;
+    QPointer<TLabelForm> labelForm_;
 
     std::unique_ptr<TIniFile> ini_;
     TSettings settings_;  // the keys held by the window itself
@@ -257,6 +278,7 @@ private:
     QAction* ActOffBus = nullptr;
     QAction* ActCopyToClipbord = nullptr;
     QAction* ActSaveToFile = nullptr;
+    QAction* ActOpenLog = nullptr;
     QAction* ActClsWindow = nullptr;
     QAction* ActPauseMonitor = nullptr;
     QAction* ActContiMonitor = nullptr;
@@ -284,6 +306,12 @@ private:
     QLineEdit* Edit[15] = {};  // Edit[5] .. Edit[14]: LIN id, length and data
     QLabel* linLabels_[3] = {};
     std::vector<QAbstractButton*> boundButtons_;
+
+    // Wall clock (microseconds since 1970) when the bus was last opened: a saved candump
+    // log's time base. A replayed candump log brings its own.
+    std::int64_t busOpenedMicros_ = 0;
+    TReplaySource replay_;
+    QString baseCaption_;
 
     QTimer* idleTimer_ = nullptr;
     QTimer* pollTimer_ = nullptr;

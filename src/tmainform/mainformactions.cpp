@@ -5,13 +5,18 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QMenuBar>
+#include <QMessageBox>
 
 #include "dialogs/taboutbox.h"
 #include "dialogs/tsystemdialog.h"
+#include "logformats/tracefile.h"
 #include "platform/apptitle.h"
+#include "tviewnormalform/tnormallogthread.h"
 #include "platform/fonts.h"
 #include "tmainform/mainform.h"
+#include "tmainform/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
 // Every command of the main window is one QAction made here, shared by its menu entry and its
@@ -42,6 +47,7 @@ void TMainForm::CreateActions()
     ActCopyToClipbord =
         NewAction("ActCopyToClipbord", "Copy to Clipbord(&C)", "Copy to Clip(&C)", &TMainForm::ActCopyToClipbordExecute);
     ActSaveToFile = NewAction("ActSaveToFile", "Save to File(&A)...", "Save to File(&A)", &TMainForm::ActSaveToFileExecute);
+    ActOpenLog = NewAction("ActOpenLog", "Open Log...", {}, &TMainForm::ActOpenLogExecute);
     ActClsWindow = NewAction("ActClsWindow", "Clear(&E)", {}, &TMainForm::ActClsWindowExecute);
     ActPauseMonitor = NewAction("ActPauseMonitor", "Pause(&P)", {}, &TMainForm::ActPauseMonitorExecute);
     ActContiMonitor = NewAction("ActContiMonitor", "Continue(&N)", {}, &TMainForm::ActContiMonitorExecute);
@@ -60,6 +66,7 @@ void TMainForm::CreateMenus()
     QMenu* file = bar->addMenu(QStringLiteral("File(&F)"));
     file->addAction(ActPortOpen);
     file->addAction(ActPortClose);
+    file->addAction(ActOpenLog);
     file->addSeparator();
     file->addAction(ActSystemConfig);
     file->addSeparator();
@@ -144,7 +151,10 @@ void TMainForm::ActOnBusExecute()
 {
     if (!usbDev_->IsOpen() && !usbDev_->Open()) return;
     ClearBothMonitors();
+    const std::int64_t opened = QDateTime::currentMSecsSinceEpoch() * 1000;
     if (!GoOnBus()) return;  // refused: the port stays open, nothing is shown
+    // A replayed candump log keeps its own clock, so saving it again gives the same times.
+    busOpenedMicros_ = replay_.backend && replay_.absoluteTimes ? replay_.firstMicros : opened;
     ContinueBothMonitors();
     QWidget* monitor = ActiveMonitor();
     if (monitor && !monitor->isVisible()) {
@@ -156,7 +166,7 @@ void TMainForm::ActOnBusExecute()
 void TMainForm::ActOffBusExecute()
 {
     GoOffBus();
-    // Acquisition of the graph window stops here once it exists.
+    if (graphForm_) graphForm_->StopDaq();
     ContinueBothMonitors();
     usbDev_->Close();
 }
@@ -201,9 +211,16 @@ void TMainForm::ActSaveToFileExecute()
     if (options_.askSaveFileName) {
         path = options_.askSaveFileName(proposed);
     } else {
-        QFileDialog dlg(this, QString(), proposed, QStringLiteral("Text file (txt) (*.txt);;All files (*.*) (*)"));
+        static const QStringList filters{QStringLiteral("Text file (txt) (*.txt)"), QStringLiteral("candump log (*.log)"),
+                                         QStringLiteral("ASC log (*.asc)"), QStringLiteral("All files (*.*) (*)")};
+        static const QStringList suffixes{QStringLiteral("txt"), QStringLiteral("log"), QStringLiteral("asc"),
+                                          QStringLiteral("txt")};
+        QFileDialog dlg(this, QString(), proposed, filters.join(QStringLiteral(";;")));
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setDefaultSuffix(QStringLiteral("txt"));
+        // The chosen form gives a bare name its ending, which then chooses how it is written.
+        connect(&dlg, &QFileDialog::filterSelected, &dlg,
+                [&dlg](const QString& f) { dlg.setDefaultSuffix(suffixes.value(filters.indexOf(f), QStringLiteral("txt"))); });
         dlg.selectFile(proposed);
         if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty()) path = dlg.selectedFiles().first();
     }
@@ -219,8 +236,56 @@ QString TMainForm::ActSaveToFileBeforeExecute() const
 void TMainForm::ActSaveToFileAccept(const QString& path)
 {
     QString error;
-    if (!WriteLinesCrLf(path, MonitorText(ActiveMonitor()), &error))
+    TTraceFormat format;
+    if (!TraceFormatOfName(path, &format)) {
+        if (!WriteLinesCrLf(path, MonitorText(ActiveMonitor()), &error))
+            ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));
+        return;
+    }
+    // Traces come from the scrolling monitor's history, whichever monitor is shown.
+    if (!viewNormal_) return;
+    std::vector<AdapterRecord> records;
+    viewNormal_->LogThread().History().CopyAll(records);
+    TTraceCounts counts;
+    if (!SaveTrace(path, format, records, busOpenedMicros_, &counts, &error)) {
         ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));
+        return;
+    }
+    const QString done = TraceSavedText(path, counts.written, counts.linLeftOut);
+    if (options_.showInfo)
+        options_.showInfo(done);
+    else
+        QMessageBox::information(this, ApplicationTitle(), done);
+}
+
+void TMainForm::ActOpenLogExecute()
+{
+    if (PortOpen()) return;  // the channel changes only while the port is closed
+    QString path;
+    if (options_.askOpenLogName) {
+        path = options_.askOpenLogName();
+    } else {
+        path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Log"), QString(),
+                                            QStringLiteral("Trace logs (*.log *.asc);;All files (*)"));
+    }
+    if (path.isEmpty()) return;
+    QString error;
+    const TReplaySource source = MakeReplayBackend(path, false, 1.0, &error);
+    if (!source.backend) {
+        ShowError(error);
+        return;
+    }
+    PlayLog(source);
+}
+
+void TMainForm::PlayLog(const TReplaySource& source)
+{
+    replay_ = source;
+    usbDev_->SetBackend(source.backend);
+    monThread_->SetHoldWhenFull(source.fast);
+    caption_ = baseCaption_ + QStringLiteral(" - replay ") + QFileInfo(source.file).fileName();
+    if (!source.skipped.isEmpty()) caption_ += QStringLiteral(" (left out: %1)").arg(source.skipped);
+    setWindowTitle(caption_);
 }
 
 void TMainForm::ActAboutExecute()

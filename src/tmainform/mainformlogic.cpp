@@ -1,8 +1,9 @@
 #include "tmainform/mainformlogic.h"
 
-#include <QSaveFile>
 #include <QRegularExpression>
 #include <QStringList>
+
+#include "logformats/tracefile.h"
 
 
 namespace tarvik {
@@ -33,24 +34,22 @@ bool WriteLinesCrLf(const QString& path, const QString& text, QString* error)
     QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // a final line break ends the last line
 
-    // Written aside and renamed over the target, so a failed save never leaves a cut-off
-    // file in place of the previous one.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);  // a writable file in a folder we cannot add to
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = file.errorString();
-        return false;
-    }
     QByteArray bytes;
     for (const QString& line : lines) {
         bytes += line.toLocal8Bit();
         bytes += "\r\n";
     }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    return true;
+    // Written aside and renamed over the target, so a failed save never leaves a cut-off
+    // file in place of the previous one; the reason is the system's own.
+    return SaveFileAtomically(path, bytes.constData(), bytes.size(), error);
+}
+
+QString TraceSavedText(const QString& path, std::uint64_t written, std::uint64_t linLeftOut)
+{
+    QString text = QStringLiteral("%1 frames written to %2.").arg(written).arg(path);
+    if (linLeftOut > 0)
+        text += QStringLiteral("\n%1 LIN frames left out: a candump log has no LIN form.").arg(linLeftOut);
+    return text;
 }
 
 }  // namespace tarvik

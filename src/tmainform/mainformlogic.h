@@ -22,4 +22,7 @@ QString ProposeLogFileName(const QString& prefix, const QDate& date,
 // the file cannot be written completely.
 bool WriteLinesCrLf(const QString& path, const QString& text, QString* error = nullptr);
 
+// The confirmation after a history was saved as a trace log.
+QString TraceSavedText(const QString& path, std::uint64_t written, std::uint64_t linLeftOut);
+
 }  // namespace tarvik

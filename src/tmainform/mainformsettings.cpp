@@ -8,6 +8,7 @@
 #include "settings/devicelist.h"
 #include "subfuncs/subfuncs.h"
 #include "tmainform/mainform.h"
+#include "tmainform/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
 // Settings into the controls and objects that hold them, and back out for writing.
@@ -38,6 +39,57 @@ void TMainForm::SetLabelFileName(const QString& name)
     const QString dataDir = DataDirectory(QCoreApplication::applicationFilePath());
     labelFilePath_ = ResolveLabelFilePath(
         name.isEmpty() ? DefaultLabelFileName(QCoreApplication::applicationFilePath()) : name, dataDir);
+    if (labelForm_) labelForm_->SetLabelFilePath(labelFilePath_);
+    if (graphForm_) graphForm_->SetLabelFileName(labelFilePath_);
+}
+
+void TMainForm::SetDaqfilePrefix(const QString& v)
+{
+    settings_.DaqfilePrefix = v;
+    if (graphForm_) graphForm_->SetDaqfilePrefix(v);
+}
+
+bool TMainForm::CreateLogFile() const { return graphForm_ ? graphForm_->GetCreateLogFile() : settings_.CreateLogFile; }
+
+void TMainForm::SetCreateLogFile(bool v)
+{
+    settings_.CreateLogFile = v;
+    if (graphForm_) graphForm_->SetCreateLogFile(v);
+}
+
+void TMainForm::SetLogBufferSize(int v)
+{
+    settings_.LogBufferSize = v;
+    if (graphForm_) graphForm_->SetLogBufferSize(v);
+}
+
+// The graph's scale and rates reach it only when they differ from what it holds: each of its
+// setters stops a run.
+void TMainForm::PassGraphValue(int& held, int v, int (TGraphForm::*get)() const, void (TGraphForm::*set)(int))
+{
+    held = v;
+    if (graphForm_ && (graphForm_.data()->*get)() != v) (graphForm_.data()->*set)(v);
+}
+void TMainForm::SetMinYScale(int v)
+{
+    PassGraphValue(settings_.MinYScale, v, &TGraphForm::MinYScale, &TGraphForm::SetMinYScale);
+}
+void TMainForm::SetMaxYScale(int v)
+{
+    PassGraphValue(settings_.MaxYScale, v, &TGraphForm::MaxYScale, &TGraphForm::SetMaxYScale);
+}
+void TMainForm::SetYPitch(int v) { PassGraphValue(settings_.YPitch, v, &TGraphForm::YPitch, &TGraphForm::SetYPitch); }
+void TMainForm::SetTimeWidth(int v)
+{
+    PassGraphValue(settings_.TimeWidth, v, &TGraphForm::TimeWidth, &TGraphForm::SetTimeWidth);
+}
+void TMainForm::SetSampleRate(int v)
+{
+    PassGraphValue(settings_.SampleRate, v, &TGraphForm::SampleRate, &TGraphForm::SetSampleRate);
+}
+void TMainForm::SetPlotRate(int v)
+{
+    PassGraphValue(settings_.PlotRate, v, &TGraphForm::PlotRate, &TGraphForm::SetPlotRate);
 }
 
 void TMainForm::BindSettings()
@@ -63,6 +115,19 @@ void TMainForm::BindSettings()
     settingBindings_.Bind(&TSettings::OperationNode, this, &TMainForm::SetLinOperationNode,
                           &TMainForm::LinOperationNode);
     settingBindings_.Bind(&TSettings::LinSendEnabled, this, &TMainForm::SetLinSendEnabled, &TMainForm::LinSendEnabled);
+    // The graph window's keys, applied in the key table's order (its sample rate before its
+    // plot rate, which is divided by it).
+    settingBindings_.Bind(&TSettings::DaqfilePrefix, this, &TMainForm::SetDaqfilePrefix, &TMainForm::DaqfilePrefix);
+    settingBindings_.Bind(&TSettings::CreateLogFile, this, &TMainForm::SetCreateLogFile, &TMainForm::CreateLogFile);
+    settingBindings_.Bind(&TSettings::LogBufferSize, this, &TMainForm::SetLogBufferSize, &TMainForm::LogBufferSize);
+    settingBindings_.Bind(&TSettings::MinYScale, this, &TMainForm::SetMinYScale, &TMainForm::MinYScale);
+    settingBindings_.Bind(&TSettings::MaxYScale, this, &TMainForm::SetMaxYScale, &TMainForm::MaxYScale);
+    settingBindings_.Bind(&TSettings::YPitch, this, &TMainForm::SetYPitch, &TMainForm::YPitch);
+    settingBindings_.Bind(&TSettings::TimeWidth, this, &TMainForm::SetTimeWidth, &TMainForm::TimeWidth);
+    settingBindings_.Bind(&TSettings::SampleRate, this, &TMainForm::SetSampleRate, &TMainForm::SampleRate);
+    settingBindings_.Bind(&TSettings::PlotRate, this, &TMainForm::SetPlotRate, &TMainForm::PlotRate);
+    settingBindings_.Bind(&TSettings::DbcLittleEndian, labelForm_.data(), &TLabelForm::SetDbcLittleEndian,
+                          &TLabelForm::DbcLittleEndian);
 }
 
 void TMainForm::SetChannel(const QString& protocol, const QString& port)
@@ -72,7 +137,14 @@ void TMainForm::SetChannel(const QString& protocol, const QString& port)
     if ((port != port_ || p != protocol_) && options_.portBackend) {
         auto backend = port.isEmpty() && p == sysconf::ProtocolItems().first() ? options_.backend
                                                                               : options_.portBackend(p, port);
-        if (backend) usbDev_->SetBackend(std::move(backend));
+        if (backend) {
+            usbDev_->SetBackend(std::move(backend));
+            // A log opened for replay is no longer what plays.
+            replay_ = {};
+            if (monThread_) monThread_->SetHoldWhenFull(false);
+            caption_ = baseCaption_;
+            setWindowTitle(caption_);
+        }
     }
     port_ = port;
     protocol_ = p;

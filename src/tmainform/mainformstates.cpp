@@ -64,6 +64,7 @@ void TMainForm::UpdateControls()
     Apply(ActOffBus, s.offBus);
     Apply(ActCopyToClipbord, s.copy);
     Apply(ActSaveToFile, s.save);
+    ActOpenLog->setEnabled(s.systemConfig.enabled);  // like the settings: only with the port closed
     Apply(ActClsWindow, s.clear);
     Apply(ActPauseMonitor, s.pause);
     Apply(ActContiMonitor, s.conti);
@@ -94,7 +95,8 @@ void TMainForm::UpdateControls()
 
     Shape1->SetColor(s.lamp);
     if (sendForm_) sendForm_->SetSendEnabled(s.transmitEnabled);
-    // The graph and label table windows get the on-bus flag here once they exist.
+    if (graphForm_) graphForm_->EnableActions(ReceptionRunning());
+    if (labelForm_) labelForm_->EnableActions();
 
     ResolveMnemonics();  // which buttons can be pressed may just have changed
 }
@@ -155,7 +157,7 @@ void TMainForm::RadioGroup1Click()
     extMask_.box->setVisible(!lin);
     GroupBox3->setVisible(lin);
     if (lin && sendForm_ && sendForm_->isVisible()) sendForm_->hide();
-    // In LIN mode the graph window is hidden here once it exists.
+    if (lin && graphForm_ && graphForm_->isVisible()) graphForm_->hide();
 }
 
 }  // namespace tarvik

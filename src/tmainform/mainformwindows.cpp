@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QCoreApplication>
 
 #include "dialogs/twarningdialog.h"
 #include "tmainform/mainform.h"
@@ -29,7 +30,29 @@ void TMainForm::CreateWindows()
     sendForm_ = new TSendForm(*usbDev_, [this] { return OnBus(); });
     sendForm_->SetAnchor(this);
     sendForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
-    // The graph and label table windows take their places here as they arrive.
+    graphForm_ = new TGraphForm;
+    graphForm_->SetRingRegistrar([this](TQueueBuffer* r) { SetConsumerBuffer(3, r); });
+    graphForm_->SetMainWindow(this);
+    labelForm_ = new TLabelForm;
+    labelForm_->SetAnchor(this);
+    labelForm_->SetProgramDir(QCoreApplication::applicationDirPath());
+    labelForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
+    labelForm_->onDbcLittleEndianChanged = [this](bool on) {
+        settings_.DbcLittleEndian = on;
+        settings_.SaveChanged(*ini_);  // like the window position, a failed write stays quiet
+    };
+    // The two windows reach each other only through the hooks filled here: Renew reloads the
+    // graph's labels, the graph's "Label Window" entry shows and hides the table.
+    labelForm_->onRenewed = [g = graphForm_] {
+        if (g) g->ReloadLabels();
+    };
+    graphForm_->SetLabelWindowHooks(
+        [l = labelForm_] {
+            if (l) l->setVisible(!l->isVisible());
+        },
+        [l = labelForm_] {
+            if (l) l->hide();
+        });
 }
 
 void TMainForm::CloseWindows()
@@ -38,10 +61,18 @@ void TMainForm::CloseWindows()
         sendForm_->SetCloseAllowed(true);
         sendForm_->close();
     }
+    if (labelForm_) {
+        labelForm_->SetCloseAllowed(true);
+        labelForm_->close();
+    }
     for (TMonitorForm* w : std::initializer_list<TMonitorForm*>{viewNormal_, viewFixed_}) {
         if (!w) continue;
         w->SetCloseAllowed(true);
         w->close();
+    }
+    if (graphForm_) {
+        graphForm_->SetCloseAllowed(true);
+        graphForm_->close();
     }
 }
 
@@ -50,6 +81,8 @@ void TMainForm::DeleteWindows()
     delete viewNormal_.data();
     delete viewFixed_.data();
     delete sendForm_.data();
+    delete graphForm_.data();
+    delete labelForm_.data();
 }
 
 void TMainForm::PlaceMonitor(QWidget* w)
@@ -105,10 +138,7 @@ void TMainForm::ActSendWindowExecute()
     if (sendForm_) ToggleSendWindow(*sendForm_, [this] { return TWarningDialog::Ask(this); });
 }
 
-void TMainForm::ActGraphWindowExecute()
-{
-    // The graph window is shown and hidden here once it exists.
-}
+void TMainForm::ActGraphWindowExecute() { ToggleWindow(graphForm_); }
 
 void TMainForm::ActPauseMonitorExecute()
 {

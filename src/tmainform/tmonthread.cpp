@@ -209,9 +209,23 @@ void TMonThread::Dispatch(const std::uint8_t* rec)
     }
     for (int s = 0; s < slots; ++s) {
         TQueueBuffer* ring = slots_[s].load();
-        if (ring && !ring->Push(rec))
+        if (ring && !ring->Push(rec) && !HoldFor(s, ring, rec))
             ++dropped_[s];  // a full ring loses the record for its own consumer only
     }
+}
+
+bool TMonThread::HoldFor(int slot, TQueueBuffer* ring, const std::uint8_t* rec)
+{
+    if (!holdWhenFull_.load())
+        return false;
+    // A recorded source waits for its reader instead of losing what it has; leaving the
+    // bus, shutdown or the consumer going away ends the wait.
+    while (running_.load() && !Terminated() && slots_[slot].load() == ring) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (ring->Push(rec))
+            return true;
+    }
+    return false;
 }
 
 void TMonThread::Failure(const std::string& message)

@@ -63,6 +63,10 @@ public:
     void SetSlot(int slot, TQueueBuffer* ring);
     TQueueBuffer* Slot(int slot) const;
 
+    // A source that can wait (a trace replayed as fast as it is read) holds a record until a
+    // full ring takes it; a live bus cannot wait, so by default a full ring drops (counted).
+    void SetHoldWhenFull(bool hold) { holdWhenFull_.store(hold); }
+
     // Counted per period on bus (reset by Start).
     std::uint64_t RecordsRead() const { return recordsRead_.load(); }
     // Records a full ring did not take, per slot 1..3.
@@ -87,10 +91,12 @@ private:
     template <class F>
     void Hand(TRecordStream& stream, F&& step);
     void Failure(const std::string& message);
+    bool HoldFor(int slot, TQueueBuffer* ring, const std::uint8_t* rec);
 
     TUsbDev& device_;
     Host host_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> holdWhenFull_{false};
     std::atomic<std::int32_t> status_{2};
     std::array<std::atomic<TQueueBuffer*>, kSlotCount> slots_{};
     // Odd while a batch is being handed out; SetSlot waits for such a batch to end.

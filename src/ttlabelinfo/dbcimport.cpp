@@ -198,6 +198,9 @@ std::string FoldCase(std::string_view s)
 
 class Importer {
 public:
+    explicit Importer(const DbcImportOptions& options) : options_(options) {}
+    const DbcImportReport& Report() const { return report_; }
+
     std::vector<std::string> Run(std::string_view text)
     {
         const std::size_t nul = text.find('\0');
@@ -226,7 +229,7 @@ private:
     {
         const std::string_view line = Trim(raw);
         if (line.empty()) {
-            hasMessage_ = false;
+            EndMessage();
             return;
         }
         // Most lines of a database are neither messages nor signals; decide on the first
@@ -234,7 +237,7 @@ private:
         const bool isMessage = line.starts_with("BO_") && (line.size() == 3 || line[3] == ' ');
         const bool isSignal = line.starts_with("SG_") && (line.size() == 3 || line[3] == ' ');
         if (!isMessage && !isSignal) {
-            hasMessage_ = false;
+            EndMessage();
             return;
         }
         Tokenize(line, tokens_);
@@ -249,7 +252,7 @@ private:
         if (tokens_.size() < 5) {
             // Too short to name a message; keeping the previous one current would file
             // the signals below under the wrong identifier.
-            hasMessage_ = false;
+            EndMessage();
             return;
         }
         std::uint32_t id = 0;
@@ -257,13 +260,16 @@ private:
             Abort(lineNo, tokens_[1],
                   "message identifier " + Quoted(tokens_[1]) +
                       " is not an unsigned 32-bit decimal number");
+        ++report_.messages;
         extended_ = (id & 0x80000000u) != 0;
         const std::uint32_t key = extended_ ? ((id & 0x1FFFFFFFu) | 0x80000000u) : (id & 0x7FFu);
         if (!seenMessages_.insert(key).second) {
             hasMessage_ = false;  // a repeated message: its signals are dropped
+            repeated_ = true;
             return;
         }
         hasMessage_ = true;
+        repeated_ = false;
         idText_ = "0x";
         AppendHex(idText_, key & 0x1FFFFFFFu, extended_ ? 8 : 3);
     }
@@ -271,8 +277,15 @@ private:
     void Signal(std::string_view line, int lineNo)
     {
         const auto& t = tokens_;
-        if (!hasMessage_ || t.size() < 8)
+        ++report_.signalLines;
+        if (!hasMessage_) {
+            ++(repeated_ ? report_.repeatedMessage : report_.outsideMessage);
             return;
+        }
+        if (t.size() < 8) {
+            ++report_.malformed;
+            return;
+        }
         std::size_t colon = 0;
         for (std::size_t i = 1; i < t.size(); ++i) {
             if (t[i] == ":") {
@@ -280,8 +293,10 @@ private:
                 break;
             }
         }
-        if (colon < 2)
+        if (colon < 2) {
+            ++report_.malformed;
             return;
+        }
         if (t.size() < colon + 5)
             Abort(lineNo, t[1],
                   "signal " + Quoted(t[1]) +
@@ -299,31 +314,43 @@ private:
             seenNames_.insert(FoldCase(name));
         }
 
-        // Position: start|length@0+ or @0-; anything else (little-endian @1) is skipped.
+        // Position: start|length@0+ or @0-; little-endian (@1) only when asked for and exact.
         const std::string_view posTok = t[colon + 1];
-        if (posTok.size() < 3)
+        const std::string_view tail = posTok.size() < 3 ? std::string_view() : posTok.substr(posTok.size() - 3);
+        const bool little = tail == "@1+" || tail == "@1-";
+        if (little && !options_.littleEndian) {
+            ++report_.littleEndian;
             return;
-        const std::string_view tail = posTok.substr(posTok.size() - 3);
-        if (tail != "@0+" && tail != "@0-")
+        }
+        if (!little && tail != "@0+" && tail != "@0-") {
+            ++report_.malformed;
             return;
+        }
         const bool isSigned = tail[2] == '-';
         const std::size_t bar = posTok.find('|');
-        if (bar == std::string_view::npos || bar == 0 || posTok.size() - bar - 1 < 4)
-            return;
         std::int32_t start = 0, length = 0;
-        if (!ParseInt32(posTok.substr(0, bar), start) ||
-            !ParseInt32(posTok.substr(bar + 1, posTok.size() - bar - 4), length))
+        if (bar == std::string_view::npos || bar == 0 || posTok.size() - bar - 1 < 4 ||
+            !ParseInt32(posTok.substr(0, bar), start) ||
+            !ParseInt32(posTok.substr(bar + 1, posTok.size() - bar - 4), length)) {
+            ++report_.malformed;
             return;
-        // The database counts bits from the least significant bit of each byte and names the
-        // signal's most significant bit; labels count from the top of byte 0.
-        const std::int64_t position =
-            8 * (std::int64_t{start} / 8) + 7 - (std::int64_t{start} % 8);
+        }
+        std::int64_t position = 0;
+        if (!little) {
+            // The database counts bits from the least significant bit of each byte and names
+            // the signal's most significant bit; labels count from the top of byte 0.
+            position = 8 * (std::int64_t{start} / 8) + 7 - (std::int64_t{start} % 8);
+        } else if (!LittleEndianPosition(start, length, position)) {
+            ++report_.littleEndian;
+            return;
+        }
 
         double factor = 0, offset = 0, minimum = 0, maximum = 0;
-        if (!ParsePair(t[colon + 2], '(', ',', ')', factor, offset))
+        if (!ParsePair(t[colon + 2], '(', ',', ')', factor, offset) ||
+            !ParsePair(t[colon + 3], '[', '|', ']', minimum, maximum)) {
+            ++report_.malformed;
             return;
-        if (!ParsePair(t[colon + 3], '[', '|', ']', minimum, maximum))
-            return;
+        }
 
         std::string_view unit = t[colon + 4];
         // A quoted unit may hold blanks ("deg C"); take it up to its closing quote, as written.
@@ -342,13 +369,18 @@ private:
         out.reserve(name.size() + unit.size() + 96);
         AppendField(out, name);
         out += ",\"";
-        out += TypeName(length, isSigned);
+        // A "bit" label ignores scale and offset; an option-made one-bit signal that has
+        // them is typed as a char so that its value comes out scaled.
+        if (little && length == 1 && (factor != 1 || offset != 0))
+            out += isSigned ? "signed char" : "unsigned char";
+        else
+            out += TypeName(length, isSigned);
         out += "\",";
         if (extended_)
             out += 'X';
         out += ',';
         out += idText_;
-        out += ",Big,";
+        out += little ? ",Little," : ",Big,";
         out += std::to_string(position);
         out += ',';
         out += std::to_string(length);
@@ -359,6 +391,34 @@ private:
         out += ',';
         out.append(unit);
         out_.push_back(std::move(out));
+        ++report_.labels;
+        if (colon > 2)
+            ++report_.multiplexed;
+    }
+
+    // The database names a little-endian signal by its least significant bit (bit b of
+    // byte k is 8k + b). Labels decode it exactly in two shapes only: whole bytes, read
+    // least significant byte first from the start byte, and a field inside one byte,
+    // which a label reads right-aligned like a big-endian one from its top bit.
+    static bool LittleEndianPosition(std::int32_t start, std::int32_t length, std::int64_t& position)
+    {
+        if (start < 0 || start > 63 || length < 1 || length > 64)
+            return false;
+        if (start % 8 == 0 && length % 8 == 0 && start + length <= 64) {
+            position = start;
+            return true;
+        }
+        if (start % 8 + length <= 8) {
+            position = 8 * (start / 8) + 8 - start % 8 - length;
+            return true;
+        }
+        return false;
+    }
+
+    void EndMessage()
+    {
+        hasMessage_ = false;
+        repeated_ = false;
     }
 
     std::vector<std::string_view> tokens_;
@@ -366,7 +426,10 @@ private:
     std::unordered_set<std::uint32_t> seenMessages_;
     std::unordered_set<std::string> seenNames_;
     std::string idText_;
+    DbcImportOptions options_;
+    DbcImportReport report_;
     bool hasMessage_ = false;
+    bool repeated_ = false;  // the current message is none because it was a repeat
     bool extended_ = false;
 };
 
@@ -377,17 +440,39 @@ DbcImportError::DbcImportError(int line, std::string token, const std::string& m
 {
 }
 
-std::vector<std::string> ImportDbc(std::string_view text)
+std::vector<std::string> ImportDbc(std::string_view text) { return ImportDbc(text, DbcImportOptions{}); }
+
+std::vector<std::string> ImportDbc(std::string_view text, const DbcImportOptions& options,
+                                   DbcImportReport* report)
 {
-    return Importer().Run(text);
+    Importer importer(options);
+    std::vector<std::string> lines = importer.Run(text);
+    if (report)
+        *report = importer.Report();
+    return lines;
+}
+
+std::string FormatDbcImportReport(const DbcImportReport& r)
+{
+    auto n = [](int v) { return std::to_string(v); };
+    return n(r.messages) + " messages, " + n(r.signalLines) + " signals read, " + n(r.labels) +
+           " labels made (" + n(r.multiplexed) + " multiplexed); skipped: " + n(r.littleEndian) +
+           " little-endian, " + n(r.malformed) + " malformed, " + n(r.repeatedMessage) +
+           " repeated message, " + n(r.outsideMessage) + " outside a message";
 }
 
 std::vector<std::string> ImportDbcFile(const std::string& path)
 {
+    return ImportDbcFile(path, DbcImportOptions{});
+}
+
+std::vector<std::string> ImportDbcFile(const std::string& path, const DbcImportOptions& options,
+                                       DbcImportReport* report)
+{
     std::string text, error;
     if (!ReadFileBytes(path, text, &error, kDbcFileMaxBytes))
         throw DbcImportError(0, path, error);
-    return ImportDbc(text);
+    return ImportDbc(text, options, report);
 }
 
 std::string FormatGeneralDecimal(double v)

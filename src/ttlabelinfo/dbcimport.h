@@ -40,14 +40,49 @@ private:
     std::string token_;
 };
 
+struct DbcImportOptions {
+    // Also import the little-endian signals that a label decodes exactly: those in whole
+    // bytes (start and length multiples of 8, inside the frame) and those inside one byte.
+    // Their labels are "Little"; a one-byte field is right-aligned, so its label start is
+    // the position of its top bit.
+    //   SG_ Temp : 16|8@1+ ...  -> ...,Little,16,8,...   (Data2)
+    //   SG_ Gear : 10|3@1+ ...  -> ...,Little,11,3,...   (bits 2..4 of Data1)
+    // A one-bit signal with a scale or offset becomes a char label, since "bit" ignores both.
+    bool littleEndian = false;
+};
+
+// What one import read and why signals were left out. Every signal line read is either
+// a label or counted in exactly one of the skipped reasons.
+struct DbcImportReport {
+    int messages = 0;         // message definitions read, repeated ones included
+    int signalLines = 0;      // signal definitions read
+    int labels = 0;           // label lines made
+    int multiplexed = 0;      // of the labels: signals with a multiplexer marker, which
+                              // decode from every frame of their message
+    int littleEndian = 0;     // skipped: little-endian (with the option: not exact)
+    int malformed = 0;        // skipped: position, scale or range not in the expected form
+    int repeatedMessage = 0;  // skipped: signals of a message defined before
+    int outsideMessage = 0;   // skipped: not directly below a message line
+    int Skipped() const { return littleEndian + malformed + repeatedMessage + outsideMessage; }
+};
+
+// One line for a status bar or standard error:
+//   "12 messages, 40 signals read, 30 labels made (2 multiplexed); skipped: 8 little-endian,
+//    1 malformed, 1 repeated message, 0 outside a message"
+std::string FormatDbcImportReport(const DbcImportReport& report);
+
 // Imports DBC text held in memory. Lines end at CR, LF or CR LF; a NUL ends the text.
 std::vector<std::string> ImportDbc(std::string_view text);
+std::vector<std::string> ImportDbc(std::string_view text, const DbcImportOptions& options,
+                                   DbcImportReport* report = nullptr);
 
 // Largest DBC file read; a bigger one (or an endless device) throws instead of filling memory.
 inline constexpr std::size_t kDbcFileMaxBytes = 256u << 20;
 
 // Reads the file's bytes and imports them; an unreadable or too large file throws with line 0.
 std::vector<std::string> ImportDbcFile(const std::string& path);
+std::vector<std::string> ImportDbcFile(const std::string& path, const DbcImportOptions& options,
+                                       DbcImportReport* report = nullptr);
 
 // The number form of imported scale, offset and range: up to 15 significant digits, no
 // trailing zeros, fixed-point for magnitudes from 0.00001 with at most 15 integer digits,

@@ -389,7 +389,12 @@ FT_STATUS TSerialBackend::Purge(FT_HANDLE h, std::uint32_t mask)
 {
     auto port = Find(h);
     if (!port) return FT_INVALID_HANDLE;
-    const bool rx = (mask & FT_PURGE_RX) != 0, tx = (mask & FT_PURGE_TX) != 0;
+    const bool rx = (mask & FT_PURGE_RX) != 0;
+    bool tx = (mask & FT_PURGE_TX) != 0;
+    // An empty transmit queue has nothing to purge; flushing it anyway would, on a pseudo-
+    // terminal, discard bytes already handed to the other side (the off-bus F before a close).
+    int queued = 0;
+    if (tx && ::ioctl(port->fd, TIOCOUTQ, &queued) == 0 && queued == 0) tx = false;
     if (!rx && !tx) return FT_OK;
     const int which = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
     if (::ioctl(port->fd, TCFLSH, which) != 0) return IoFailed(*port, "purging", errno);

@@ -58,6 +58,17 @@ bool TRecordHistory::GetRecord(std::int32_t index, AdapterRecord& out) const
     return true;
 }
 
+std::int32_t TRecordHistory::CopyAll(std::vector<AdapterRecord>& out) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int32_t count = count_.load(std::memory_order_relaxed);
+    out.resize(std::size_t(count));
+    const std::int32_t first = std::min(count, capacity_ - start_);
+    std::copy(records_.get() + start_, records_.get() + start_ + first, out.begin());
+    std::copy(records_.get(), records_.get() + (count - first), out.begin() + first);
+    return count;
+}
+
 std::string TRecordHistory::GetLine(std::int32_t index) const
 {
     AdapterRecord copy;

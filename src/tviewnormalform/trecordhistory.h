@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "tusbdev/adapterprotocol.h"
 
@@ -34,6 +35,9 @@ public:
 
     // The record at position index from the oldest (0); false when there is none.
     bool GetRecord(std::int32_t index, AdapterRecord& out) const;
+    // Copies every record from the oldest into out under one lock hold (a save takes the
+    // whole history at once); gives how many.
+    std::int32_t CopyAll(std::vector<AdapterRecord>& out) const;
     // Its monitor line, or empty text.
     std::string GetLine(std::int32_t index) const;
     // Every line from the oldest, each followed by CR LF; empty text when empty.

@@ -319,37 +319,6 @@ TEST(VehicleModel, LinModeSendsFewIdentifiersWithOccasionalErrorCodes)
 
 // ---- replay -----------------------------------------------------------------------------
 
-TEST(Replay, CandumpLinesParseToFrames)
-{
-    EmuMicros t = 0;
-    AdapterRecord r;
-    ASSERT_TRUE(ParseCandumpLine("(1436509052.249713) can0 123#DEADBEEF", &t, &r));
-    EXPECT_EQ(t, 1436509052249713);
-    EXPECT_EQ(r.Identifier(), 0x123u);
-    EXPECT_FALSE(r.Extended());
-    EXPECT_EQ(r.Length(), 4);
-    EXPECT_EQ(r.Data(0), 0xDE);
-    EXPECT_EQ(r.Data(3), 0xEF);
-
-    ASSERT_TRUE(ParseCandumpLine("  (0.5) vcan1 18FEF100#0102030405060708\r", &t, &r));
-    EXPECT_EQ(t, 500000);
-    EXPECT_TRUE(r.Extended());
-    EXPECT_EQ(r.Identifier(), 0x18FEF100u);
-    EXPECT_EQ(r.Length(), 8);
-
-    ASSERT_TRUE(ParseCandumpLine("(1.000001) can0 7FF#", &t, &r));
-    EXPECT_EQ(r.Length(), 0);
-    ASSERT_TRUE(ParseCandumpLine("(1.0) can0 100#R3", &t, &r));
-    EXPECT_EQ(r.Length(), 3);
-    ASSERT_TRUE(ParseCandumpLine("(1.0) can0 100#11.22.33", &t, &r));
-    EXPECT_EQ(r.Length(), 3);
-
-    for (const char* bad : {"", "garbage", "(1.0) can0 800#00", "(1.0) can0 1234#00", "(1.0) can0 123##0112233",
-                            "(1.0) can0 20000080#0000000000000000", "(1.0) can0 123#0", "(1.0) can0 123#GG",
-                            "(1.0) can0 123#000000000000000000", "(x.0) can0 123#00", "1.0 can0 123#00"})
-        EXPECT_FALSE(ParseCandumpLine(bad, &t, &r)) << bad;
-}
-
 const char* kLog = "(100.000000) can0 100#01\n"
                    "not a frame\n"
                    "(100.010000) can0 200#02\n"
@@ -373,7 +342,8 @@ TEST(Replay, KeepsTheLogsTimingFromGoingOnBus)
     recs.insert(recs.end(), more.begin(), more.end());
     ASSERT_EQ(recs.size(), 4u);
     const std::uint32_t ids[] = {0x100, 0x200, 0x300, 0x1FFFFFFF};
-    const std::uint32_t stamps[] = {20000, 20100, 20100, 22500};
+    // Stamped with the log's own time since its first frame, so a saved replay keeps its times.
+    const std::uint32_t stamps[] = {0, 100, 100, 2500};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(recs[i].Identifier(), ids[i]);
         EXPECT_EQ(recs[i].TimeStamp(), stamps[i]);
@@ -389,6 +359,77 @@ TEST(Replay, FastModePlaysEverythingAtOnceWithinTheFill)
     emu.Feed(n.data(), n.size(), 0);
     emu.Advance(0);
     EXPECT_EQ(Drain(emu).size(), 4u);
+}
+
+TEST(Replay, SkipsWhatTheAdapterCannotCarryAndSaysHowMany)
+{
+    auto model = TReplayModel::FromText("date Tue Dec 08 03:50:13.000 pm 2026\n"
+                                        "base hex  timestamps absolute\n"
+                                        "   0.100000 1  123             Rx   d 1 11\n"
+                                        "   0.200000 CANFD   1 Rx        124  1 0 2 2 11 22\n"
+                                        "   0.300000 1  ErrorFrame\n"
+                                        "   0.400000 L1 12  Tx   1 A1\n"
+                                        "   0.500000 1  125             Rx   r\n",
+                                        true);
+    EXPECT_EQ(model->FrameCount(), 2u);
+    EXPECT_EQ(model->SkippedText(), "1 CAN FD frame, 1 error frame, 1 remote frame");
+    AdapterEmulator emu(std::move(model), 0);
+    const std::string n = Framed("N");
+    emu.Feed(n.data(), n.size(), 0);
+    emu.Advance(0);
+    std::vector<AdapterRecord> frames;
+    for (const AdapterRecord& r : Drain(emu))
+        if (!r.IsStatus())
+            frames.push_back(r);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].Identifier(), 0x123u);
+    EXPECT_EQ(frames[1].Type(), kLinTransmitted);
+    EXPECT_EQ(frames[1].TimeStamp(), 3000u) << "ASC times count from the first frame";
+}
+
+TEST(Replay, OpenNamesTheFileAndTheReason)
+{
+    const std::string dir = testsupport::BinaryDir();
+    const std::string empty = dir + "/emu-empty.log";
+    std::fclose(std::fopen(empty.c_str(), "w"));
+    const struct {
+        std::string path;
+        std::string error;
+    } rows[] = {
+        {dir, dir + ": Is a directory"},
+        {dir + "/no-such.log", dir + "/no-such.log: No such file or directory"},
+        {"/dev/zero", "/dev/zero: line 1 is longer than the limit of 65536 bytes"},
+        {empty, empty + ": no CAN or LIN frame in 0 lines"},
+    };
+    for (const auto& r : rows) {
+        std::string err;
+        EXPECT_EQ(TReplayModel::Open(r.path, true, 1.0, &err), nullptr) << r.path;
+        EXPECT_EQ(err, r.error);
+    }
+}
+
+TEST(Replay, SpeedScalesThePaceButNotTheStamps)
+{
+    const std::string log = testsupport::BinaryDir() + "/emu-speed.log";
+    {
+        std::FILE* f = std::fopen(log.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("(100.000000) can0 100#01\n(101.000000) can0 200#02\n", f);
+        std::fclose(f);
+    }
+    std::string err;
+    auto model = TReplayModel::Open(log, false, 4.0, &err);
+    ASSERT_NE(model, nullptr) << err;
+    EXPECT_EQ(model->FirstMicros(), 100'000'000);
+    AdapterEmulator emu(std::move(model), 0);
+    const std::string n = Framed("N");
+    emu.Feed(n.data(), n.size(), 0);
+    emu.Advance(249'999);
+    EXPECT_EQ(Drain(emu).size(), 1u);
+    emu.Advance(250'000);
+    auto recs = Drain(emu);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].TimeStamp(), 10000u);
 }
 
 // ---- load ----------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "support/testsupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +32,24 @@ std::string SharedDbcDir()
             return fs::weakly_canonical(p, ec).string();
     }
     return {};
+}
+
+std::vector<std::string> SharedDbcFiles()
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    const std::string dir = SharedDbcDir();
+    if (dir.empty())
+        return files;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        std::string ext = e.path().extension().string();
+        for (char& c : ext)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (e.is_regular_file() && ext == ".dbc")
+            files.push_back(e.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 void InstallFonts() { tarvik::InstallFontSubstitutes(); }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -9,6 +10,8 @@ std::string SourceDir();
 std::string BinaryDir();
 // Path of the shared DBC corpus beside the checkout (../shared/dbc), empty when absent.
 std::string SharedDbcDir();
+// The ".dbc" files of that corpus (any letter case), sorted bytewise; empty when absent.
+std::vector<std::string> SharedDbcFiles();
 
 // Maps the Windows font names the program asks for onto the installed Japanese font.
 void InstallFonts();

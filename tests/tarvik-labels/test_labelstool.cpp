@@ -13,24 +13,12 @@
 
 namespace fs = std::filesystem;
 
+#include "support/toolrun.h"
+
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(std::FILE* f)
-{
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
+using ToolRun = testsupport::ToolRun;
+using testsupport::ReadAllAndClose;
 
 ToolRun Tool(std::vector<std::string> args, const std::string& stdinText = "")
 {
@@ -46,8 +34,8 @@ ToolRun Tool(std::vector<std::string> args, const std::string& stdinText = "")
     ToolRun r;
     r.status = tarvik::RunTarvikLabels(static_cast<int>(argv.size()), argv.data(), in, out, err);
     std::fclose(in);
-    r.out = ReadAll(out);
-    r.err = ReadAll(err);
+    r.out = ReadAllAndClose(out);
+    r.err = ReadAllAndClose(err);
     return r;
 }
 
@@ -88,7 +76,25 @@ TEST(LabelsTool, ImportDbcPrintsLabelLines)
     const ToolRun r = Tool({"import-dbc", dbc});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\"\n");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "tarvik-labels: " + dbc + ": 1 messages, 2 signals read, 1 labels made (0 multiplexed); "
+                     "skipped: 1 little-endian, 0 malformed, 0 repeated message, 0 outside a message\n");
+}
+
+TEST(LabelsTool, ImportDbcLittleEndianOption)
+{
+    const std::string dbc = WriteTemp("le.dbc",
+        "BO_ 192 EngineData: 8 ECU\n"
+        " SG_ Temp : 16|8@1+ (1,-40) [-40|215] \"degC\" ECU\n"
+        " SG_ Odd : 4|8@1+ (1,0) [0|255] \"\" ECU\n");
+    const ToolRun plain = Tool({"import-dbc", dbc});
+    EXPECT_EQ(plain.out, "");
+    EXPECT_NE(plain.err.find("skipped: 2 little-endian"), std::string::npos) << plain.err;
+    const ToolRun le = Tool({"import-dbc", "--little-endian", dbc});
+    EXPECT_EQ(le.status, 0);
+    EXPECT_EQ(le.out, "Temp,\"unsigned char\",,0x0C0,Little,16,8,1,-40,-40,215,\"degC\"\n");
+    EXPECT_NE(le.err.find("1 labels made"), std::string::npos) << le.err;
+    EXPECT_NE(le.err.find("skipped: 1 little-endian"), std::string::npos) << le.err;
+    EXPECT_EQ(Tool({"import-dbc", "--big", dbc}).status, 2);
 }
 
 TEST(LabelsTool, ImportDbcAbortReportsLineOnStderr)
@@ -199,4 +205,56 @@ TEST(LabelsTool, ExecutableExitStatusAndStreams)
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardError().contains("line 1"));
+}
+
+TEST(LabelsTool, DecodeReadsAscLogsToo)
+{
+    const std::string labels = WriteTemp("labels5.txt", kLabels);
+    const std::string log = WriteTemp("small.asc",
+        "date Tue Dec 08 03:50:13.000 pm 2026\r\n"
+        "base hex  timestamps absolute\r\n"
+        "internal events logged\r\n"
+        "Begin Triggerblock Tue Dec 08 03:50:13.000 pm 2026\r\n"
+        "   0.000000 Start of measurement\r\n"
+        "   0.100000 1  0C0             Rx   d 2 1F 40\r\n"
+        "   0.150000 L1 10  Rx   1 FF\r\n"                       // LIN: no label, no row
+        "   0.200000 1  18FEF100x       Rx   d 1 C8\r\n"
+        "End TriggerBlock\r\n");
+    const ToolRun r = Tool({"decode", labels, log});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "time(s),EngineSpeed,Temp,Ext,Count\n"
+                     "0.000000,2000,0,0,0\n"
+                     "0.100000,2000,0,100,0\n");
+    EXPECT_EQ(r.err, "");
+}
+
+// Every failure names the file and the system's reason, and no usable input is no success.
+TEST(LabelsTool, UnusableInputAndOutputFailWithTheReason)
+{
+    const std::string labels = WriteTemp("labels6.txt", kLabels);
+    const std::string dir = fs::path(labels).parent_path().string();
+    const struct {
+        QStringList args;
+        std::string stderrHas;
+    } rows[] = {
+        {{"decode", QString::fromStdString(labels), QString::fromStdString(dir)}, dir + ": Is a directory"},
+        {{"decode", QString::fromStdString(labels), "/bin/ls"}, "/bin/ls: no CAN frame in"},
+        {{"decode", QString::fromStdString(labels), "/dev/null"}, "/dev/null: no CAN frame in 0 lines"},
+    };
+    for (const auto& row : rows) {
+        QProcess p;
+        p.start(QString::fromStdString(TARVIK_LABELS_EXE), row.args);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 1) << row.stderrHas;
+        const std::string err = p.readAllStandardError().toStdString();
+        EXPECT_NE(err.find(row.stderrHas), std::string::npos) << err;
+    }
+
+    const std::string dbc = WriteTemp("full.dbc", "BO_ 192 EngineData: 8 ECU\n SG_ V : 24|16@0+ (0.01,0) [0|655.35] \"V\" ECU\n");
+    QProcess p;
+    p.setStandardOutputFile("/dev/full");
+    p.start(QString::fromStdString(TARVIK_LABELS_EXE), {"import-dbc", QString::fromStdString(dbc)});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains("No space left on device"));
 }

@@ -79,6 +79,8 @@ protected:
             proposedNames << proposed;
             return saveAnswer;
         };
+        o.askOpenLogName = [this] { return openAnswer; };
+        o.showInfo = [this](const QString& m) { infos << m; };
         o.portBackend = portBackend;
         form = std::make_unique<tarvik::TMainForm>(std::move(o));
     }
@@ -120,6 +122,8 @@ protected:
     QStringList errors;
     QStringList proposedNames;
     QString saveAnswer;
+    QString openAnswer;
+    QStringList infos;
     // Set before Create: the channel for a serial port path named in the settings.
     std::function<std::shared_ptr<tarvik::TFtBackend>(const QString& protocol, const QString& port)> portBackend;
 };

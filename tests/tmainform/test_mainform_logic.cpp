@@ -131,6 +131,7 @@ TEST(CommandLine, ProtocolNamesTheAdaptersLanguage)
         {{"--protocol", "SLCAN"}, nullptr},
         {{"--protocol=lawful"}, nullptr},
         {{"--simulate", "--protocol", "slcan"}, nullptr},  // the built-in emulator is native only
+        {{"--replay", "t.log", "--protocol", "slcan"}, nullptr},
     };
     for (const auto& c : cases) {
         const TCommandLine cl = ParseCommandLine(c.args);
@@ -142,4 +143,20 @@ TEST(CommandLine, ProtocolNamesTheAdaptersLanguage)
         EXPECT_TRUE(cl.error.isEmpty()) << cl.error.toStdString();
         EXPECT_EQ(cl.protocol, QString::fromLatin1(c.protocol));
     }
+}
+
+TEST(CommandLine, ReplayWithItsPace)
+{
+    const TCommandLine fast = ParseCommandLine({"--replay", "t.asc", "--fast"});
+    EXPECT_TRUE(fast.error.isEmpty());
+    EXPECT_EQ(fast.replay, "t.asc");
+    EXPECT_TRUE(fast.fast);
+    const TCommandLine paced = ParseCommandLine({"--speed", "2.5", "--replay", "t.log"});
+    EXPECT_TRUE(paced.error.isEmpty());
+    EXPECT_DOUBLE_EQ(paced.speed, 2.5);
+    EXPECT_FALSE(paced.fast);
+    for (const QStringList& bad : {QStringList{"--replay"}, {"--replay", "a", "--simulate"}, {"--replay", "a", "--port", "p"},
+                                   {"--fast"}, {"--speed", "2"}, {"--replay", "a", "--speed", "0"},
+                                   {"--replay", "a", "--speed", "x"}, {"--replay", "a", "--speed", "2", "--fast"}})
+        EXPECT_FALSE(ParseCommandLine(bad).error.isEmpty()) << bad.join(' ').toStdString();
 }

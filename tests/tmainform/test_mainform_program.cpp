@@ -33,7 +33,8 @@ TEST(TarvikProgram, CommandLine)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 0);
     const QString usage = QString::fromLocal8Bit(p.readAllStandardOutput());
-    for (const char* option : {"--simulate", "--port PATH", "--help", "--version"}) EXPECT_TRUE(usage.contains(option));
+    for (const char* option : {"--simulate", "--port PATH", "--replay FILE", "--speed X", "--fast", "--help", "--version"})
+        EXPECT_TRUE(usage.contains(option)) << option;
 
     p.start(Executable(), {"--version"});
     ASSERT_TRUE(p.waitForFinished(10000));
@@ -45,6 +46,17 @@ TEST(TarvikProgram, CommandLine)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("--verbose"));
+
+    // A log that cannot be played names the file and the reason before any window opens.
+    QTemporaryDir dir;
+    p.start(Executable(), {"--replay", dir.path()});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("tarvik: " + dir.path() + ": Is a directory\n"));
+    p.start(Executable(), {"--replay", "/dev/zero"});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("longer than the limit of 65536 bytes"));
 }
 
 TEST(TarvikProgram, TerminationClosesQuicklyAndWritesTheWindowKeys)

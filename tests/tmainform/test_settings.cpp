@@ -253,6 +253,7 @@ TEST(SettingsKeys, EveryWrittenKeyReadsBackAsWritten)
         SetOther(s, k, n++);
     ASSERT_TRUE(s.SaveConfig(ini));
     ASSERT_TRUE(s.SaveWindow(ini));
+    ASSERT_TRUE(s.SaveChanged(ini));
 
     TIniFile again(path);
     TSettings r;

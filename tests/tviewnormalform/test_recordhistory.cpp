@@ -3,6 +3,7 @@
 #include <atomic>
 #include <limits>
 #include <thread>
+#include <vector>
 
 #include "support/threadguard.h"
 #include "subfuncs/subfuncs.h"
@@ -79,6 +80,22 @@ TEST(RecordHistory, AllTextRunsFromTheOldestAcrossTheWrap)
     EXPECT_EQ(h.GetAllText(), "");
     h.Add(Frame(9));
     EXPECT_EQ(h.GetAllText(), FrameToText(Frame(9)) + "\r\n");
+}
+
+TEST(RecordHistory, CopyAllRunsFromTheOldestBeforeAndAcrossTheWrap)
+{
+    TRecordHistory h(4);
+    std::vector<AdapterRecord> out{Frame(99)};
+    EXPECT_EQ(h.CopyAll(out), 0);
+    EXPECT_TRUE(out.empty());
+    for (std::uint32_t added = 1; added <= 9; ++added) {
+        h.Add(Frame(added - 1));
+        ASSERT_EQ(h.CopyAll(out), std::min<std::int32_t>(std::int32_t(added), 4));
+        ASSERT_EQ(out.size(), std::size_t(h.Count()));
+        const std::uint32_t oldest = added > 4 ? added - 4 : 0;
+        for (std::size_t i = 0; i < out.size(); ++i)
+            EXPECT_EQ(out[i].bytes, Frame(oldest + std::uint32_t(i)).bytes) << "after " << added << ", #" << i;
+    }
 }
 
 // The reader sees whole records while the writer laps the buffer.

@@ -35,7 +35,8 @@ constexpr const char* kHelp =
     "Models:\n"
     "  --model vehicle               a small car's CAN traffic (default); in LIN mode a few\n"
     "                                LIN frames, now and then with an error code\n"
-    "  --model replay FILE [--fast]  plays a candump log with its timing, or as fast as read\n"
+    "  --model replay FILE [--fast]  plays a candump or ASC log with its timing, or as fast\n"
+    "                                as read\n"
     "  --model load RATE|max         RATE frames per second of one shape, or as fast as read\n"
     "\n"
     "Stops on SIGINT or SIGTERM and reports the records it produced and dropped on stderr.\n";
@@ -77,8 +78,18 @@ int Serve(Emulator& emu, int master, int sigFd)
             status = Fail(std::string("poll: ") + std::strerror(errno));
             break;
         }
-        if (fds[1].revents & POLLIN)
+        if (fds[1].revents & POLLIN) {
+            // What the host wrote before the signal still counts (an off-bus command just
+            // before it closed).
+            for (int guard = 0; guard < 64; ++guard) {
+                const ssize_t r = read(master, in.data(), in.size());
+                if (r <= 0)
+                    break;
+                if (in[0] == TIOCPKT_DATA)
+                    emu.Feed(in.data() + 1, std::size_t(r - 1), Now());
+            }
             break;
+        }
         now = Now();
         if (fds[0].revents & (POLLIN | POLLPRI)) {
             const ssize_t r = read(master, in.data(), in.size());
@@ -107,6 +118,10 @@ int Serve(Emulator& emu, int master, int sigFd)
     }
     return status;
 }
+
+// Whether the host took the adapter off bus before leaving: a clean host always does.
+const char* BusAtExit(const tarvik::AdapterEmulator& emu) { return emu.OnBus() ? "on bus" : "off bus"; }
+const char* BusAtExit(const tarvik::TSlcanEmulator& emu) { return emu.IsOpen() ? "on bus" : "off bus"; }
 
 }  // namespace
 
@@ -189,16 +204,17 @@ int Run(int argc, char** argv)
     if (slcan) {
         tarvik::TSlcanEmulator emu(std::move(model), Now(), options);
         status = Serve(emu, master, sigFd);
-        std::fprintf(stderr, "tarvik-adapter-emu: %llu lines produced, %llu records dropped, %llu frames sent by the host\n",
+        std::fprintf(stderr,
+                     "tarvik-adapter-emu: %llu lines produced, %llu records dropped, %llu frames sent by the host, %s at exit\n",
                      static_cast<unsigned long long>(emu.LinesProduced()),
                      static_cast<unsigned long long>(emu.DroppedRecords()),
-                     static_cast<unsigned long long>(emu.SentCount()));
+                     static_cast<unsigned long long>(emu.SentCount()), BusAtExit(emu));
     } else {
         tarvik::AdapterEmulator emu(std::move(model), Now(), options);
         status = Serve(emu, master, sigFd);
-        std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped\n",
+        std::fprintf(stderr, "tarvik-adapter-emu: %llu records produced, %llu dropped, %s at exit\n",
                      static_cast<unsigned long long>(emu.RecordsQueued()),
-                     static_cast<unsigned long long>(emu.DroppedRecords()));
+                     static_cast<unsigned long long>(emu.DroppedRecords()), BusAtExit(emu));
     }
     close(keeper);
     close(master);

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "candumplog.h"
+#include "logformats/logsource.h"
 #include "ttlabelinfo/dbcimport.h"
 #include "ttlabelinfo/labeltable.h"
 
@@ -18,12 +18,15 @@ namespace tarvik {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tarvik-labels import-dbc FILE.dbc\n"
+    "usage: tarvik-labels import-dbc [--little-endian] FILE.dbc\n"
     "       tarvik-labels decode LABELFILE [LOG]\n"
     "\n"
-    "import-dbc  prints one label line per big-endian signal of the database\n"
-    "decode      reads a candump log (LOG, or standard input when absent or \"-\") and\n"
-    "            writes CSV: time since the first frame and every acquired label's value\n";
+    "import-dbc  prints one label line per big-endian signal of the database, and on\n"
+    "            standard error what was read and why signals were skipped;\n"
+    "            --little-endian also imports the little-endian signals that a label\n"
+    "            decodes exactly (whole bytes, or inside one byte)\n"
+    "decode      reads a candump or ASC log (LOG, or standard input when absent or \"-\")\n"
+    "            and writes CSV: time since the first frame and every acquired label's value\n";
 
 constexpr std::size_t kMaxListedLines = 10;
 
@@ -64,11 +67,14 @@ private:
     std::size_t used_ = 0;
 };
 
-int ImportDbcCommand(const char* path, std::FILE* out, std::FILE* err)
+int ImportDbcCommand(const char* path, bool littleEndian, std::FILE* out, std::FILE* err)
 {
     std::vector<std::string> lines;
+    DbcImportOptions options;
+    options.littleEndian = littleEndian;
+    DbcImportReport report;
     try {
-        lines = ImportDbcFile(path);
+        lines = ImportDbcFile(path, options, &report);
     } catch (const DbcImportError& e) {
         std::fprintf(err, "tarvik-labels: %s: %s\n", path, e.what());
         return 1;
@@ -79,7 +85,12 @@ int ImportDbcCommand(const char* path, std::FILE* out, std::FILE* err)
         o.Append('\n');
     }
     o.Flush();
-    return std::ferror(out) ? 1 : 0;
+    std::fprintf(err, "tarvik-labels: %s: %s\n", path, FormatDbcImportReport(report).c_str());
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        std::fprintf(err, "tarvik-labels: error writing the output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
 }
 
 // A CSV field (RFC 4180): quoted when it holds a comma, a quote or a line end, quotes
@@ -131,14 +142,24 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
 
     std::FILE* log = in;
     std::FILE* opened = nullptr;
+    const std::string logName = logPath && std::strcmp(logPath, "-") != 0 ? logPath : "standard input";
     if (logPath && std::strcmp(logPath, "-") != 0) {
-        opened = std::fopen(logPath, "rb");
+        std::string why;
+        opened = OpenLogFile(logPath, &why);
         if (!opened) {
-            std::fprintf(err, "tarvik-labels: %s: %s\n", logPath, std::strerror(errno));
+            std::fprintf(err, "tarvik-labels: %s\n", why.c_str());
             return 1;
         }
         log = opened;
     }
+    struct Closer {
+        std::FILE* f;
+        ~Closer()
+        {
+            if (f)
+                std::fclose(f);
+        }
+    } closer{opened};
 
     // Columns of every frame key: the table's own groups, as indexes of its labels.
     std::unordered_map<const TGraphInfo*, int> indexOf;
@@ -161,37 +182,32 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
     o.Append('\n');
 
     std::vector<Cell> cells(static_cast<std::size_t>(table.Count()));
-    LineReader reader(log);
-    std::string_view line;
-    bool truncated = false;
-    std::uint64_t lineNo = 0, malformed = 0;
+    TLogSource source(log, logName);
     std::vector<std::uint64_t> listed;
     bool haveFirst = false;
-    CandumpFrame first, frame;
+    TLogFrame first, frame;
+    TLogLine kind;
     // Widest row: a time of at most kTimeMax characters, then every cell at full size.
     constexpr std::size_t kTimeMax = 40;
     const std::size_t rowMax = kTimeMax + cells.size() * (1 + sizeof(Cell::text)) + 1;
 
-    while (reader.Next(line, truncated)) {
-        ++lineNo;
-        const CandumpLineKind kind =
-            truncated ? CandumpLineKind::Malformed : ParseCandumpLine(line, frame);
-        if (kind == CandumpLineKind::Malformed) {
+    while (source.Next(frame, kind)) {
+        if (kind == TLogLine::Malformed) {
             if (listed.size() < kMaxListedLines)
-                listed.push_back(lineNo);
-            ++malformed;
+                listed.push_back(source.LineNumber());
             continue;
         }
-        if (kind != CandumpLineKind::Frame)
+        // CAN FD frames decode by their first eight bytes; error and remote frames carry no data.
+        if (kind != TLogLine::Frame && kind != TLogLine::FdFrame)
             continue;
         if (!haveFirst) {
             first = frame;
             haveFirst = true;
         }
-        const auto it = columns.find(frame.key);
-        if (it == columns.end())
+        const auto it = columns.find(frame.Key());
+        if (it == columns.end() || !frame.record.IsCan())
             continue;
-        table.DecodeFrame(frame.key, frame.data);
+        table.DecodeFrame(frame.Key(), frame.Data64());
         for (int c : it->second)
             cells[static_cast<std::size_t>(c)].Set(table.Label(c).Value());
 
@@ -210,25 +226,30 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
     o.Flush();
 
     int status = 0;
-    if (reader.Failed()) {
-        std::fprintf(err, "tarvik-labels: %s: read error after line %llu\n",
-                     logPath ? logPath : "standard input", static_cast<unsigned long long>(lineNo));
+    if (!source.Error().empty()) {
+        std::fprintf(err, "tarvik-labels: %s (after line %llu)\n", source.Error().c_str(),
+                     static_cast<unsigned long long>(source.LineNumber()));
         status = 1;
     }
-    if (opened)
-        std::fclose(opened);
-    if (malformed > 0) {
+    const TLogCounts& counts = source.Counts();
+    if (counts.malformed > 0) {
         std::string list;
         for (std::size_t i = 0; i < listed.size(); ++i)
             list += (i ? ", " : "") + std::to_string(listed[i]);
-        if (malformed > listed.size())
+        if (counts.malformed > listed.size())
             list += ", ...";
         std::fprintf(err, "tarvik-labels: skipped %llu malformed log line%s: line%s %s\n",
-                     static_cast<unsigned long long>(malformed), malformed == 1 ? "" : "s",
+                     static_cast<unsigned long long>(counts.malformed), counts.malformed == 1 ? "" : "s",
                      listed.size() == 1 ? "" : "s", list.c_str());
     }
-    if (std::ferror(out)) {
-        std::fprintf(err, "tarvik-labels: error writing the output\n");
+    if (status == 0 && !haveFirst) {
+        // Nothing was decodable: a wrong file given as the log must not pass as an empty trace.
+        std::fprintf(err, "tarvik-labels: %s: no CAN frame in %llu lines\n", logName.c_str(),
+                     static_cast<unsigned long long>(counts.lines));
+        status = 1;
+    }
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        std::fprintf(err, "tarvik-labels: error writing the output: %s\n", std::strerror(errno));
         status = 1;
     }
     return status;
@@ -245,7 +266,9 @@ int RunTarvikLabels(int argc, const char* const* argv, std::FILE* in, std::FILE*
         return 0;
     }
     if (cmd == "import-dbc" && argc == 3)
-        return ImportDbcCommand(argv[2], out, err);
+        return ImportDbcCommand(argv[2], false, out, err);
+    if (cmd == "import-dbc" && argc == 4 && std::string_view(argv[2]) == "--little-endian")
+        return ImportDbcCommand(argv[3], true, out, err);
     if (cmd == "decode" && (argc == 3 || argc == 4))
         return DecodeCommand(argv[2], argc == 4 ? argv[3] : nullptr, in, out, err);
     std::fputs(kUsage, err);

@@ -4,12 +4,18 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
 
 #include "platform/fonts.h"
 #include "tmainform/backends.h"
+#include "tgraphform/tgraphconfdialog.h"
+#include "tgraphform/tgraphform.h"
+#include "tlabelform/tlabeldetaildialog.h"
+#include "tlabelform/tlabelform.h"
 #include "tmainform/mainform.h"
 
 namespace {
@@ -55,6 +61,13 @@ int main(int argc, char** argv)
     QTemporaryDir settingsDir;
     tarvik::TMainFormOptions options;
     options.settingsPath = settingsDir.filePath(QStringLiteral("tarvik.INI"));
+    {
+        // The graph plots the example labels, which describe the vehicle model's traffic.
+        QFile ini(options.settingsPath);
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[GRAPH]\r\nCreateLogFile=0\r\nMinYScale=-100\r\nMaxYScale=3000\r\nYPitch=500\r\n"
+                      "TimeWidth=10\r\nSampleRate=20\r\nLabelFileName=" TARVIK_SOURCE_DIR "/examples/vehicle-labels.txt\r\n");
+    }
     options.backend = tarvik::MakeEmulatorBackend();
     options.showError = [](const QString& m) { std::fprintf(stderr, "tarvik-screenshots: %s\n", qPrintable(m)); };
     tarvik::TMainForm form(std::move(options));
@@ -77,6 +90,51 @@ int main(int argc, char** argv)
         form.SendForm()->show();
         Settle(200);
         ok += Save(form.SendForm(), out, "sendform.png");
+    }
+    if (tarvik::TGraphForm* graph = form.GraphForm()) {
+        graph->show();
+        graph->resize(1000, 560);
+        Settle(200);
+        graph->EnableActions(true);
+        graph->ActStart->trigger();
+        Settle(6000);
+        ok += Save(graph, out, "graph.png");
+        tarvik::TGraphConfDialog dialog(graph);
+        dialog.SetMinYScale(graph->MinYScale());
+        dialog.SetMaxYScale(graph->MaxYScale());
+        dialog.SetYPitch(graph->YPitch());
+        dialog.SetTimeWidth(graph->TimeWidth());
+        dialog.SetSampleRate(graph->SampleRate());
+        dialog.SetPlotRate(graph->PlotRate());
+        dialog.show();
+        Settle(200);
+        ok += Save(&dialog, out, "graph_config.png");
+    }
+    if (tarvik::TLabelForm* labels = form.LabelForm()) {
+        const QString path = settingsDir.filePath(QStringLiteral("labels.txt"));
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write("EngineSpeed,\"unsigned short\",,0x0C0,Big,0,16,0.25,0,0,8000,rpm\r\n"
+                    "Throttle,\"unsigned char\",,0x0C0,Big,16,8,0.4,0,0,100,%\r\n"
+                    "// EngineRunning,bit,,0x0C0,Big,24,1,1,0,0,1,\r\n"
+                    "VehicleSpeed,\"unsigned short\",,0x1A0,Big,0,16,0.01,0,0,250,km/h\r\n"
+                    "LongAccel,\"signed short\",,0x1A0,Big,16,16,0.001,0,-10,10,m/s2\r\n"
+                    "// SteeringAngle,\"signed short\",,0x2F0,Big,0,16,0.1,0,-720,720,deg\r\n"
+                    "CoolantTemp,\"unsigned char\",,0x3C0,Big,0,8,1,-40,-40,215,degC\r\n"
+                    "WheelBasedSpeed,\"unsigned short\",X,0x18FEF100,Little,8,16,0.00390625,0,0,250,km/h\r\n");
+            f.close();
+        }
+        labels->SetLabelFilePath(path);
+        labels->show();
+        labels->resize(1240, 260);
+        labels->StringGrid1->setCurrentIndex(labels->Model().index(4, 1));
+        Settle(200);
+        ok += Save(labels, out, "labels_table.png");
+        tarvik::TLabelDetailDialog detail(labels);
+        detail.SetLabelText(labels->Model().LabelText(4));
+        detail.show();
+        Settle(200);
+        ok += Save(&detail, out, "labels_detail.png");
     }
     form.ActOffBusExecute();
     form.close();

@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <string>
 
-#include "candumplog.h"
+#include "logformats/candumplog.h"
+#include "logformats/linereader.h"
+#include "support/logrecords.h"
 
-using tarvik::CandumpFrame;
-using tarvik::CandumpLineKind;
+using tarvik::AdapterRecord;
 using tarvik::LineReader;
 using tarvik::ParseCandumpLine;
+using tarvik::TLogFrame;
+using tarvik::TLogLine;
 
 TEST(CandumpLine, DataFrames)
 {
@@ -18,6 +21,9 @@ TEST(CandumpLine, DataFrames)
         std::uint64_t data;
         std::int64_t sec;
         std::int32_t nsec;
+        int length = -1;  // -1: not checked
+        bool transmitted = false;
+        TLogLine kind = TLogLine::Frame;
     };
     const Row rows[] = {
         {"(1436509052.249713) can0 123#DEADBEEF", 0x123, 0xDEADBEEF00000000ull, 1436509052, 249713000},
@@ -25,29 +31,47 @@ TEST(CandumpLine, DataFrames)
         {"(0.5) vcan0 7FF#", 0x7FF, 0, 0, 500000000},                 // no data bytes
         {"(1.000000001) can0 000#ff", 0, 0xFF00000000000000ull, 1, 1},  // lower-case hex
         {"  (2.0)   can1   00000123#11  \r", 0x80000123, 0x1100000000000000ull, 2, 0},
-        {"(3.0) can0 123#1122 R", 0x123, 0x1122000000000000ull, 3, 0},  // direction mark
-        {"(3.0) can0 123#1122334455667788_9", 0x123, 0x1122334455667788ull, 3, 0},
+        {"(3.0) can0 123#1122 R", 0x123, 0x1122000000000000ull, 3, 0, 2},  // direction mark
+        {"(3.0) can0 123#1122 T", 0x123, 0x1122000000000000ull, 3, 0, 2, true},
+        {"(3.0) can0 123#1122334455667788_9", 0x123, 0x1122334455667788ull, 3, 0, 9},
+        {"(1.0) can0 100#11.22.33", 0x100, 0x1122330000000000ull, 1, 0, 3},  // cansend's dots
+        {"(1436509052.249713) can0 00000005#", 0x80000005, 0, 1436509052, 249713000, 0},  // 8 digits: extended
         // CAN FD: the first eight of up to 64 bytes
-        {"(4.0) can0 123##10102030405060708090A", 0x123, 0x0102030405060708ull, 4, 0},
+        {"(4.0) can0 123##10102030405060708090A", 0x123, 0x0102030405060708ull, 4, 0, 8, false, TLogLine::FdFrame},
     };
     for (const Row& r : rows) {
-        CandumpFrame f;
-        ASSERT_EQ(ParseCandumpLine(r.line, f), CandumpLineKind::Frame) << r.line;
-        EXPECT_EQ(f.key, r.key) << r.line;
-        EXPECT_EQ(f.data, r.data) << r.line;
+        TLogFrame f;
+        ASSERT_EQ(ParseCandumpLine(r.line, f), r.kind) << r.line;
+        EXPECT_EQ(f.Key(), r.key) << r.line;
+        EXPECT_EQ(f.Data64(), r.data) << r.line;
         EXPECT_EQ(f.seconds, r.sec) << r.line;
         EXPECT_EQ(f.nanoseconds, r.nsec) << r.line;
+        EXPECT_EQ(f.record.IsTransmitted(), r.transmitted) << r.line;
+        EXPECT_TRUE(f.record.IsCan()) << r.line;
+        if (r.length >= 0) {
+            EXPECT_EQ(f.record.Length(), r.length) << r.line;
+        }
     }
 }
 
 TEST(CandumpLine, NothingToDecode)
 {
-    for (const char* line : {"", "   \r", "(1.0) can0 123#R", "(1.0) can0 123#R8",
-                             "(1.0) can0 20000004#0000000000000000"}) {
-        CandumpFrame f;
-        f.key = 0x55;
-        EXPECT_EQ(ParseCandumpLine(line, f), CandumpLineKind::NoData) << line;
-        EXPECT_EQ(f.key, 0x55u) << "frame touched for " << line;
+    const struct {
+        const char* line;
+        TLogLine kind;
+    } rows[] = {
+        {"", TLogLine::Other},
+        {"   \r", TLogLine::Other},
+        {"(1.0) can0 123#R", TLogLine::RemoteFrame},
+        {"(1.0) can0 123#R8", TLogLine::RemoteFrame},
+        {"(1.0) can0 20000004#0000000000000000", TLogLine::ErrorFrame},
+        {"(1.0) can0 20000080#0000000000000000 R", TLogLine::ErrorFrame},
+    };
+    for (const auto& r : rows) {
+        TLogFrame f;
+        f.seconds = 55;
+        EXPECT_EQ(ParseCandumpLine(r.line, f), r.kind) << r.line;
+        EXPECT_EQ(f.seconds, 55) << "frame touched for " << r.line;
     }
 }
 
@@ -72,11 +96,15 @@ TEST(CandumpLine, Malformed)
              "(1.5) can0 123#RX",                     // bad remote form
              "(1.5) can0 123#11 X",                   // unknown trailing mark
              "(1.5) can0 123#11 R T",                 // two marks
+             "(1.5) can0 123#11..22",                 // two dots
+             "(1.5) can0 123#.11",                    // a dot first
+             "(x.0) can0 123#00",                     // seconds not a number
              "(1.1234567890) can0 123#11",            // fraction beyond nanoseconds
-             "(1234567890123456789.0) can0 123#11",   // seconds beyond 18 digits
+             "(1234567890123456789.0) can0 123#11",   // seconds beyond 12 digits
+             "(1234567890123.0) can0 123#11",
              "garbage"}) {
-        CandumpFrame f;
-        EXPECT_EQ(ParseCandumpLine(line, f), CandumpLineKind::Malformed) << line;
+        TLogFrame f;
+        EXPECT_EQ(ParseCandumpLine(line, f), TLogLine::Malformed) << line;
     }
 }
 
@@ -133,4 +161,32 @@ TEST(LineReader, OverlongLineIsCutAndItsRestSkipped)
     EXPECT_TRUE(truncated);
     EXPECT_FALSE(r.Next(line, truncated));
     std::fclose(f);
+}
+
+TEST(CandumpLine, WrittenLinesReadBackAsTheSameFrame)
+{
+    using testsupport::TraceRecord;
+    const struct {
+        AdapterRecord record;
+        std::int64_t micros;
+        const char* line;
+    } rows[] = {
+        {TraceRecord(tarvik::kCanReceived, 0x123, false, {0x11, 0x22}, 0), 1436509052249713, "(1436509052.249713) can0 123#1122 R\n"},
+        {TraceRecord(tarvik::kCanTransmitted, 0x18FEF100, true, {}, 345), 1436509052284213, "(1436509052.284213) can0 18FEF100# T\n"},
+        {TraceRecord(tarvik::kCanReceived, 0x5, true, {1, 2, 3, 4, 5, 6, 7, 8}, 0), 7, "(0.000007) can0 00000005#0102030405060708 R\n"},
+        {TraceRecord(tarvik::kCanReceived, 0x7FF, false, {0xAB, 0, 0, 0, 0, 0, 0, 0xCD}, 0, 15), 1000000, "(1.000000) can0 7FF#AB000000000000CD_F R\n"},
+    };
+    for (const auto& r : rows) {
+        char out[tarvik::kMaxCandumpLine];
+        const std::size_t n = tarvik::FormatCandumpLine(r.record, r.micros, out);
+        EXPECT_EQ(std::string(out, n), r.line);
+        TLogFrame f;
+        ASSERT_EQ(ParseCandumpLine(std::string_view(out, n), f), TLogLine::Frame) << r.line;
+        EXPECT_EQ(f.Micros(), r.micros) << r.line;
+        EXPECT_EQ(f.record.Type(), r.record.Type()) << r.line;
+        EXPECT_EQ(f.record.Length(), r.record.Length()) << r.line;
+        EXPECT_EQ(f.record.Extended(), r.record.Extended()) << r.line;
+        EXPECT_EQ(f.record.Identifier(), r.record.Identifier()) << r.line;
+        EXPECT_EQ(f.Data64(), (tarvik::TLogFrame{0, 0, r.record}.Data64())) << r.line;
+    }
 }

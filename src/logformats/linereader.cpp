@@ -1,0 +1,74 @@
+#include "logformats/linereader.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarvik {
+
+LineReader::LineReader(std::FILE* in, std::size_t capacity) : in_(in), buf_(capacity) {}
+
+void LineReader::Reset()
+{
+    begin_ = end_ = 0;
+    eof_ = failed_ = skipping_ = false;
+    error_ = 0;
+    std::clearerr(in_);
+}
+
+bool LineReader::Fill()
+{
+    if (eof_)
+        return false;
+    if (begin_ > 0) {
+        std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    if (end_ == buf_.size())
+        return false;
+    const std::size_t got = std::fread(buf_.data() + end_, 1, buf_.size() - end_, in_);
+    if (got == 0) {
+        eof_ = true;
+        failed_ = std::ferror(in_) != 0;
+        error_ = failed_ ? errno : 0;
+        return false;
+    }
+    end_ += got;
+    return true;
+}
+
+bool LineReader::Next(std::string_view& line, bool& truncated)
+{
+    truncated = false;
+    for (;;) {
+        const char* b = buf_.data() + begin_;
+        const void* nl = std::memchr(b, '\n', end_ - begin_);
+        if (nl) {
+            const char* e = static_cast<const char*>(nl);
+            const std::size_t len = static_cast<std::size_t>(e - b);
+            begin_ += len + 1;
+            if (skipping_) {  // the tail of a line already returned cut
+                skipping_ = false;
+                continue;
+            }
+            line = std::string_view(b, len > 0 && e[-1] == '\r' ? len - 1 : len);
+            return true;
+        }
+        if (Fill())
+            continue;
+        if (begin_ == end_)
+            return false;
+        if (skipping_) {
+            begin_ = end_;
+            continue;
+        }
+        // No line end in a full buffer, or the last line without one.
+        line = std::string_view(b, end_ - begin_);
+        truncated = !eof_;
+        skipping_ = !eof_;
+        begin_ = end_;
+        return true;
+    }
+}
+
+}  // namespace tarvik

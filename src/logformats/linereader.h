@@ -1,0 +1,37 @@
+#pragma once
+// Lines of a text log read from a stream in fixed-size chunks, so memory stays constant
+// however long the log. LF and CR LF end lines.
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+class LineReader {
+public:
+    // A line longer than `capacity` is returned cut, with truncated set, and the rest of it
+    // skipped.
+    explicit LineReader(std::FILE* in, std::size_t capacity = 1 << 20);
+    bool Next(std::string_view& line, bool& truncated);
+    // A read error ended the lines (errno-style code in Error()).
+    bool Failed() const { return failed_; }
+    int Error() const { return error_; }
+    std::size_t Capacity() const { return buf_.size(); }
+    // Starts again from the stream's current position (after a seek).
+    void Reset();
+
+private:
+    bool Fill();
+
+    std::FILE* in_;
+    std::vector<char> buf_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool eof_ = false;
+    bool failed_ = false;
+    int error_ = 0;
+    bool skipping_ = false;
+};
+
+}  // namespace tarvik

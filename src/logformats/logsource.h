@@ -1,0 +1,68 @@
+#pragma once
+// Frames from a candump or ASC log, read line by line from a stream: the one log reader of
+// the replay, the label tool and anything else that takes a recorded trace.
+//
+// The format is taken from the first line that reads as a frame (or an ASC header line)
+// in either format; lines before that count as malformed when they are not blank. A line
+// longer than the limit ends reading with an error naming the limit, so a file without
+// line ends (/dev/zero, a sparse file) neither hangs nor fills memory.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "logformats/asclog.h"
+#include "logformats/linereader.h"
+#include "logformats/logframe.h"
+
+namespace tarvik {
+
+enum class TLogFormat { Unknown, Candump, Asc };
+
+// What a pass over a log met besides the frames it gave.
+struct TLogCounts {
+    std::uint64_t lines = 0;
+    std::uint64_t frames = 0;     // classic CAN and LIN frames
+    std::uint64_t fdFrames = 0;
+    std::uint64_t errorFrames = 0;
+    std::uint64_t remoteFrames = 0;
+    std::uint64_t malformed = 0;
+};
+
+class TLogSource {
+public:
+    static constexpr std::size_t kMaxLine = 64 * 1024;
+
+    // Reads `in` (not owned); `name` is the file's name in messages.
+    TLogSource(std::FILE* in, std::string name, std::size_t maxLine = kMaxLine);
+
+    // The next line that holds a frame of any kind (Frame, FdFrame, ErrorFrame,
+    // RemoteFrame); Malformed lines are returned too so callers can list them. False at the
+    // end of the stream or on an error (Error() then says which).
+    bool Next(TLogFrame& frame, TLogLine& kind);
+    // Back to the start of the stream (a seekable file) with the counts cleared.
+    bool Rewind();
+
+    TLogFormat Format() const { return format_; }
+    const TLogCounts& Counts() const { return counts_; }
+    std::uint64_t LineNumber() const { return counts_.lines; }
+    // Non-empty after a read error or an overlong line: "<name>: <reason>".
+    const std::string& Error() const { return error_; }
+    const std::string& Name() const { return name_; }
+
+private:
+    TLogLine Classify(std::string_view line, TLogFrame& frame);
+
+    std::FILE* in_;
+    std::string name_;
+    LineReader reader_;
+    TLogFormat format_ = TLogFormat::Unknown;
+    TAscReader asc_;
+    TLogCounts counts_;
+    std::string error_;
+};
+
+// Opens a log for reading: any file but a directory, or standard input for "-". Null with `error`
+// naming the file and the system's reason ("Is a directory", "No such file or directory").
+std::FILE* OpenLogFile(const std::string& path, std::string* error);
+
+}  // namespace tarvik

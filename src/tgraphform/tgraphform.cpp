@@ -1,0 +1,388 @@
+#include "tgraphform/tgraphform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QToolButton>
+#include <stdexcept>
+
+#include "platform/fonts.h"
+#include "platform/tmmtimer.h"
+#include "tgraphform/tgraphconfdialog.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr int kPanelHeight = 36;
+
+QToolButton* NewButton(QWidget* parent, const char* name, QAction* action, int left, int width)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setDefaultAction(action);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setGeometry(left, 5, width, 26);
+    return b;
+}
+
+QAction* NewAction(QObject* owner, const char* name, const char* text)
+{
+    auto* a = new QAction(QString::fromUtf8(text), owner);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+}  // namespace
+
+bool SaveDaqLogWithDialog(QWidget* parent, const TDaqLogData& log, const QString& defaultName)
+{
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    QString name = defaultName;
+    if (name.isEmpty()) {
+        const QFileInfo exe(QCoreApplication::applicationFilePath());
+        name = exe.dir().filePath(exe.completeBaseName() + QStringLiteral(".CSV"));
+    }
+    for (;;) {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDirectory(exeDir);
+        dialog.setNameFilters({QStringLiteral("CSV file (csv) (*.csv)"), QStringLiteral("All files (*.*) (*)")});
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        dialog.selectFile(name);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return false;
+        name = dialog.selectedFiles().constFirst();
+        QString error;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool ok = log.SaveToCsv(name, &error);
+        QApplication::restoreOverrideCursor();
+        if (ok)
+            return true;
+        // The run is still in memory: say why and let the user pick another place.
+        QMessageBox::warning(parent, QStringLiteral("Graph Window"), error);
+    }
+}
+
+TGraphForm::TGraphForm(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("TGraphForm"));
+    setWindowTitle(QStringLiteral("Graph Window"));
+    setFont(WindowFont(12));
+    graphCtrl_.SetFont(font());
+    graphCtrl_.SetScaleFont(font());
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    ActStart = NewAction(this, "ActStart", "Start(&A)");
+    ActStop = NewAction(this, "ActStop", "Stop(&S)");
+    ActClear = NewAction(this, "ActClear", "Clear(&D)");
+    ActConfig = NewAction(this, "ActConfig", "Graph Config(&C)");
+    ActLabel = NewAction(this, "ActLabel", "Label Window(&L)");
+    connect(ActStart, &QAction::triggered, this, [this] {
+        ClearGraph();
+        StartDaq();
+    });
+    connect(ActStop, &QAction::triggered, this, &TGraphForm::StopDaq);
+    connect(ActClear, &QAction::triggered, this, &TGraphForm::ClearGraph);
+    connect(ActConfig, &QAction::triggered, this, &TGraphForm::ActConfigExecute);
+    connect(ActLabel, &QAction::triggered, this, [this] {
+        if (labelToggle_)
+            labelToggle_();
+    });
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setAutoFillBackground(true);
+    NewButton(Panel1, "BitBtn1", ActStart, 8, 82);
+    NewButton(Panel1, "BitBtn2", ActStop, 96, 82);
+    NewButton(Panel1, "BitBtn5", ActClear, 184, 82);
+    NewButton(Panel1, "BitBtn4", ActConfig, 272, 122);
+    NewButton(Panel1, "BitBtn3", ActLabel, 400, 122);
+    CheckBox1 = new QCheckBox(QStringLiteral("Create DAQ Log File."), Panel1);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(528, 5, 200, 26);
+
+    saver_ = [this](const TDaqLogData& log, const QString& name) { SaveDaqLogWithDialog(this, log, name); };
+    SetScale(painter_.Scale());
+    EnableActions(false);
+    resize(778, 480);
+}
+
+TGraphForm::~TGraphForm()
+{
+    if (registrar_)
+        registrar_(nullptr);
+    EndThreads();
+}
+
+void TGraphForm::SetLabelWindowHooks(std::function<void()> toggle, std::function<void()> hide)
+{
+    labelToggle_ = std::move(toggle);
+    labelHide_ = std::move(hide);
+}
+
+void TGraphForm::SetScale(const TGraphScale& s)
+{
+    painter_.SetScale(s);
+    samplesPerRefresh_.store(SamplesPerRefresh(s));
+}
+
+void TGraphForm::RedrawIfVisible()
+{
+    if (isVisible()) {
+        FormResize();
+        update();
+    }
+}
+
+void TGraphForm::SetSampleRate(int ms)
+{
+    StopDaq();
+    TGraphScale s = painter_.Scale();
+    s.SampleRate = SanitizeSampleRate(ms);
+    SetScale(s);
+}
+
+void TGraphForm::SetPlotRate(int ms)
+{
+    StopDaq();
+    TGraphScale s = painter_.Scale();
+    s.PlotRate = SanitizePlotRate(ms);
+    SetScale(s);
+}
+
+void TGraphForm::SetTimeWidth(int sec)
+{
+    StopDaq();
+    TGraphScale s = painter_.Scale();
+    s.TimeWidth = SanitizeTimeWidth(sec);
+    SetScale(s);
+    RedrawIfVisible();
+}
+
+void TGraphForm::SetMinYScale(int v)
+{
+    StopDaq();
+    if (v == MinYScale())
+        return;
+    TGraphScale s = painter_.Scale();
+    s.MinYScale = v;
+    SetScale(s);
+    RedrawIfVisible();
+}
+
+void TGraphForm::SetMaxYScale(int v)
+{
+    StopDaq();
+    if (v == MaxYScale())
+        return;
+    TGraphScale s = painter_.Scale();
+    s.MaxYScale = v;
+    SetScale(s);
+    RedrawIfVisible();
+}
+
+void TGraphForm::SetYPitch(int v)
+{
+    StopDaq();
+    if (v == YPitch())
+        return;
+    TGraphScale s = painter_.Scale();
+    s.YPitch = v;
+    SetScale(s);
+    RedrawIfVisible();
+}
+
+void TGraphForm::SetCreateLogFile(bool on)
+{
+    if (CheckBox1->isChecked() != on)
+        CheckBox1->setChecked(on);
+}
+
+bool TGraphForm::GetCreateLogFile() const { return CheckBox1->isChecked(); }
+
+bool TGraphForm::StartDaq()
+{
+    if (running_.load())
+        return false;
+    if (!daqLog_) {
+        try {
+            daqLog_ = std::make_unique<TDaqLogData>(logBufferSize_, SampleRate());
+        } catch (const std::exception& e) {
+            QMessageBox::critical(this, windowTitle(), QString::fromLocal8Bit(e.what()));
+            return false;
+        }
+        for (int i = 0; i < labels_.Count(); ++i)
+            daqLog_->Columns.push_back(labels_.Label(i).Name());
+    }
+    running_.store(true);
+    if (!daqThread_)
+        daqThread_ = std::make_unique<TDaqThread>(*this, labels_, SampleRate(), ProgramTimer(), daqRing_);
+    if (registrar_)
+        registrar_(&daqRing_);
+    return true;
+}
+
+void TGraphForm::EndThreads()
+{
+    running_.store(false);
+    if (daqThread_) {
+        daqThread_->Terminate();
+        daqThread_->WaitFor();  // serves the plot thread's pending calls meanwhile
+        daqThread_.reset();
+    }
+}
+
+void TGraphForm::StopDaq()
+{
+    if (!running_.load())
+        return;
+    if (registrar_)
+        registrar_(nullptr);
+    EndThreads();
+    if (daqLog_) {
+        // Moved out first: a save dialog runs an event loop, and nothing may see a log that is
+        // being written while a new run starts.
+        std::unique_ptr<TDaqLogData> log = std::move(daqLog_);
+        if (GetCreateLogFile() && saver_)
+            saver_(*log, DefaultDaqFileName(daqfilePrefix_, QDate::currentDate()));
+    }
+}
+
+void TGraphForm::EnableActions(bool monitoring)
+{
+    const bool running = running_.load();
+    const bool any = labels_.Count() > 0;
+    ActStart->setEnabled(monitoring && !running && any);
+    ActStop->setEnabled(monitoring && running);
+    ActClear->setEnabled(any);
+    ActConfig->setEnabled(!running);
+    ActLabel->setEnabled(true);
+}
+
+void TGraphForm::ReloadLabels()
+{
+    StopDaq();
+    labels_.LoadFromFile(labelFileName_.toStdString(), kGraphPalette);
+    FormResize();
+    update();
+}
+
+void TGraphForm::ClearGraph()
+{
+    StopDaq();
+    for (int i = 0; i < labels_.Count(); ++i)
+        labels_.Label(i).ClearValue();
+    FormResize();
+    update();
+}
+
+TRect TGraphForm::SurfaceRect() const
+{
+    return TRect{2, 2, width() - 2, height() - kPanelHeight - 2};
+}
+
+void TGraphForm::FormResize()
+{
+    StopDaq();
+    painter_.Redraw(SurfaceRect(), labels_);
+    sampleCount_.store(0);
+}
+
+void TGraphForm::PlotSample()
+{
+    if (running_.load() || daqThread_)
+        painter_.PlotSample(labels_, daqLog_.get());
+}
+
+void TGraphForm::RefreshWindow()
+{
+    update();
+    sampleCount_.store(0);
+}
+
+void TGraphForm::ActConfigExecute()
+{
+    TGraphConfDialog dialog(this);
+    dialog.SetMinYScale(MinYScale());
+    dialog.SetMaxYScale(MaxYScale());
+    dialog.SetYPitch(YPitch());
+    dialog.SetTimeWidth(TimeWidth());
+    dialog.SetSampleRate(SampleRate());
+    dialog.SetPlotRate(PlotRate());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    SetMinYScale(dialog.GetMinYScale());
+    SetMaxYScale(dialog.GetMaxYScale());
+    SetYPitch(dialog.GetYPitch());
+    SetTimeWidth(dialog.GetTimeWidth());
+    SetSampleRate(dialog.GetSampleRate());
+    SetPlotRate(dialog.GetPlotRate());
+    FormResize();
+    update();
+}
+
+void TGraphForm::showEvent(QShowEvent* e)
+{
+    if (mainWindow_) {
+        const QRect main = mainWindow_->frameGeometry();
+        const QScreen* screen = mainWindow_->screen();
+        const QRect work = screen ? screen->availableGeometry() : QRect();
+        const int left = main.left() + main.width();
+        const int w = work.width() - left;
+        const int h = (work.height() - main.top()) / 2;
+        move(left, main.top());
+        if (w > 0 && h > 0)
+            resize(w, h);
+    }
+    QWidget::showEvent(e);
+    ReloadLabels();
+}
+
+void TGraphForm::hideEvent(QHideEvent* e)
+{
+    QWidget::hideEvent(e);
+    if (labelHide_ && !e->spontaneous())
+        labelHide_();
+}
+
+void TGraphForm::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    Panel1->setGeometry(0, height() - kPanelHeight, width(), kPanelHeight);
+    FormResize();
+}
+
+void TGraphForm::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    const QImage& image = graphCtrl_.Canvas();
+    if (!image.isNull())
+        p.drawImage(2, 2, image);
+    sampleCount_.store(0);
+}
+
+void TGraphForm::closeEvent(QCloseEvent* e)
+{
+    if (!closeAllowed_) {
+        hide();
+        e->ignore();
+        return;
+    }
+    if (registrar_)
+        registrar_(nullptr);
+    StopDaq();
+    e->accept();
+}
+
+}  // namespace tarvik

@@ -1,0 +1,113 @@
+#pragma once
+// What the graph window draws, kept apart from the window so it runs and tests without one:
+// the scale and rate values with what derives from them, the full redraw of the surface
+// (scale numbers, grid, value panel, status line) and the one-slice step of a sample.
+//
+// The x axis is the sweep in milliseconds, 0 .. TimeWidth × 1000; each sample draws the
+// slice t .. t + SampleRate and erases a band ahead of it, wrapping to the left edge.
+// The y axis puts MaxYScale at the top edge and MinYScale at the bottom; with the minimum
+// above the maximum the axis simply runs the other way.
+#include <QImage>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tgraphctrl/tgraphctrl.h"
+
+namespace tarvik {
+
+class LabelTable;
+class TDaqLogData;
+
+inline constexpr std::array<TColor, 16> kGraphPalette = {
+    0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF, 0x000080,
+    0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0x808080, 0xC0C0C0, 0xC0DCC0,
+};
+inline constexpr TColor kBackColor = 0x000000;
+inline constexpr TColor kGridColor = 0x808080;
+inline constexpr TColor kFrameColor = 0xFFFFFF;
+inline constexpr TColor kTextColor = 0xFFFFFF;
+inline constexpr TColor kStatusColor = 0x00FFFF;
+
+struct TGraphScale {
+    int MinYScale = -1000;
+    int MaxYScale = 10000;
+    int YPitch = 1000;
+    int TimeWidth = 20;   // s
+    int SampleRate = 50;  // ms
+    int PlotRate = 100;   // ms
+};
+
+// Rates of zero or less cannot pace anything: raised to the smallest offered.
+int SanitizeSampleRate(int ms);
+int SanitizePlotRate(int ms);
+// Zero or less becomes 5 s; at most a day, so the sweep in milliseconds fits an int.
+int SanitizeTimeWidth(int s);
+
+inline int SamplesPerRefresh(const TGraphScale& s) { return s.PlotRate / s.SampleRate; }
+inline int EraseAhead(const TGraphScale& s) { return s.SampleRate > 200 ? s.SampleRate : 200; }
+inline int SweepWidth(const TGraphScale& s) { return s.TimeWidth * 1000; }
+// The value drawn at the top edge: MaxYScale, or one above the minimum when both are equal
+// (an empty range has no scale).
+inline double TopValue(const TGraphScale& s)
+{
+    return s.MaxYScale == s.MinYScale ? s.MinYScale + 1.0 : double(s.MaxYScale);
+}
+// Where the slice after the one at t starts.
+inline int NextSweepTime(int t, int sampleRate, int sweepWidth)
+{
+    return t + sampleRate >= sweepWidth ? 0 : t + sampleRate;
+}
+
+// Grid levels from the top limit toward the bottom one, limits excluded. None when the
+// pitch is zero or less, or when lines would lie closer than 2 pixels on a plot of
+// plotHeight pixels.
+std::vector<int> GridLevels(int minY, int maxY, int pitch, int plotHeight);
+
+// Label names are bytes as the label file holds them: UTF-8, or the Windows code page.
+QString LabelNameText(const std::string& name);
+
+class TGraphPainter {
+public:
+    explicit TGraphPainter(TGraphCtrl& ctrl) : g_(ctrl) {}
+
+    void SetScale(const TGraphScale& s) { scale_ = s; }
+    const TGraphScale& Scale() const { return scale_; }
+
+    // The full redraw onto a surface of the given rectangle; leaves the viewport on the plot
+    // area for the following samples and the sweep at 0.
+    void Redraw(const TRect& surface, const LabelTable& labels);
+    // One sample: erase ahead, grid slice, each label's curve segment, value and log entry,
+    // the log gauge; then advance the sweep. log may be null (nothing recorded).
+    void PlotSample(LabelTable& labels, TDaqLogData* log);
+
+    int SweepTime() const { return sweepTime_; }
+    // Value panel in text cells (left column, top row, right column, bottom row).
+    const TRect& PanelCells() const { return panel_; }
+    const TRect& AxisArea() const { return axis_; }
+    const TRect& GraphArea() const { return graph_; }
+    const std::vector<int>& Grid() const { return grid_; }
+
+private:
+    void PlotViewport();
+    void AxisViewport();
+    // Value texts are drawn from prerendered character cells (text shaping is most of a
+    // sample's cost), and only when they change.
+    void CaptureGlyphs();
+    void PrintValue(int row, int col, double v, std::size_t index);
+    void PrintStatus(int row, int col, const char* text);
+
+    TGraphCtrl& g_;
+    TGraphScale scale_;
+    TRect panel_, axis_, graph_;
+    std::vector<int> grid_;
+    int sweepTime_ = 0;
+    QImage glyphs_;     // one cell per character of kValueChars, as Print draws them; null when unusable
+    QImage valueCell_;  // one composed value
+    std::vector<std::string> shown_;  // value text per panel row, then the log gauge
+    std::size_t panelRows_ = 0;
+};
+
+}  // namespace tarvik

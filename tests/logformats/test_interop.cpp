@@ -1,0 +1,244 @@
+// The logs this program writes, held against an independent reader (python-can), and the
+// logs that reader's writers make, read back here.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStringList>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "emulator/adapteremulator.h"
+#include "emulator/replaymodel.h"
+#include "logformats/logsource.h"
+#include "logformats/tracefile.h"
+#include "support/logrecords.h"
+#include "support/testsupport.h"
+
+using tarvik::AdapterRecord;
+using tarvik::TTraceFormat;
+using testsupport::TraceRecord;
+
+namespace {
+
+// The distribution's interpreter: the package installs python-can for it.
+const char* const kPython = "/usr/bin/python3";
+
+std::string RunPython(const std::string& script, const QStringList& args)
+{
+    QProcess p;
+    p.start(kPython, QStringList{"-c", QString::fromStdString(script)} + args);
+    if (!p.waitForStarted(10000) || !p.waitForFinished(60000))
+        return "python did not run";
+    const std::string err = p.readAllStandardError().toStdString();
+    if (p.exitCode() != 0)
+        return "python failed: " + err;
+    return p.readAllStandardOutput().toStdString();
+}
+
+// One line per message: the fields both sides must agree on.
+const char* const kDump = R"(
+import sys, can
+path, kind = sys.argv[1], sys.argv[2]
+reader = can.CanutilsLogReader(path) if kind == 'log' else can.ASCReader(path)
+for m in reader:
+    if m.is_error_frame or m.is_remote_frame or m.is_fd:
+        print('skip')
+        continue
+    print('%.6f %X %d %s %d %s' % (m.timestamp, m.arbitration_id, m.is_extended_id,
+                                   'Rx' if m.is_rx else 'Tx', m.dlc, m.data.hex().upper()))
+)";
+
+std::string Canonical(const std::vector<AdapterRecord>& recs, std::int64_t opened, TTraceFormat format)
+{
+    std::string s;
+    std::int64_t first = -1;
+    for (const AdapterRecord& r : recs) {
+        if (!r.IsCan())
+            continue;
+        const std::int64_t ticks = r.TimeStamp();
+        if (first < 0)
+            first = ticks;
+        const std::int64_t us = format == TTraceFormat::Candump ? opened + ticks * 100 : (ticks - first) * 100;
+        char line[128];
+        std::string data;
+        for (int i = 0; i < r.Length(); ++i) {
+            char b[3];
+            std::snprintf(b, sizeof b, "%02X", r.Data(i));
+            data += b;
+        }
+        std::snprintf(line, sizeof line, "%lld.%06lld %X %d %s %d %s\n", static_cast<long long>(us / 1000000),
+                      static_cast<long long>(us % 1000000), r.Identifier(), r.Extended() ? 1 : 0,
+                      r.IsTransmitted() ? "Tx" : "Rx", r.Length(), data.c_str());
+        s += line;
+    }
+    return s;
+}
+
+const std::vector<AdapterRecord> kRecords = {
+    TraceRecord(tarvik::kCanReceived, 0x123, false, {0x11, 0x22}, 12),
+    TraceRecord(tarvik::kCanTransmitted, 0x18FEF100, true, {1, 2, 3, 4, 5, 6, 7, 8}, 13),
+    TraceRecord(tarvik::kLinReceived, 0x12, false, {0xA1}, 20),
+    TraceRecord(tarvik::kCanReceived, 0x7FF, false, {}, 10012),
+    TraceRecord(tarvik::kCanReceived, 0x0, true, {0xFF}, 123456789),
+    TraceRecord(tarvik::kCanTransmitted, 0x001, false, {0, 0, 0}, 123456790),
+};
+
+}  // namespace
+
+TEST(LogInterop, IndependentReaderSeesTheSameFrames)
+{
+    const std::int64_t opened = 1436509052249713;
+    for (TTraceFormat format : {TTraceFormat::Candump, TTraceFormat::Asc}) {
+        const bool candump = format == TTraceFormat::Candump;
+        const std::string path = testsupport::BinaryDir() + (candump ? "/interop-out.log" : "/interop-out.asc");
+        const std::string text = tarvik::FormatTrace(format, kRecords, opened);
+        QString error;
+        ASSERT_TRUE(tarvik::SaveFileAtomically(QString::fromStdString(path), text.data(),
+                                               static_cast<std::int64_t>(text.size()), &error));
+        EXPECT_EQ(RunPython(kDump, {QString::fromStdString(path), candump ? "log" : "asc"}),
+                  Canonical(kRecords, opened, format))
+            << text;
+    }
+}
+
+TEST(LogInterop, LogsFromTheIndependentWritersReadBack)
+{
+    const char* const kWrite = R"(
+import sys, can
+log = can.CanutilsLogWriter(sys.argv[1])
+asc = can.ASCWriter(sys.argv[2])
+msgs = [
+    can.Message(timestamp=1700000000.000100, arbitration_id=0x123, data=b'\x11\x22', is_extended_id=False),
+    can.Message(timestamp=1700000000.250000, arbitration_id=0x18FEF100, data=bytes(range(1, 9)), is_rx=False),
+    can.Message(timestamp=1700000001.000000, arbitration_id=0x7FF, data=b'', is_extended_id=False),
+    can.Message(timestamp=1700000001.100000, arbitration_id=0x100, is_fd=True, data=bytes(12), is_extended_id=False),
+    can.Message(timestamp=1700000001.200000, is_error_frame=True),
+    can.Message(timestamp=1700000001.300000, arbitration_id=0x101, is_remote_frame=True, dlc=2, is_extended_id=False),
+    can.Message(timestamp=1700000002.000001, arbitration_id=0x5, data=b'\xAB', is_extended_id=True),
+]
+for m in msgs:
+    log.on_message_received(m)
+    asc.on_message_received(m)
+log.stop()
+asc.stop()
+)";
+    const std::string logPath = testsupport::BinaryDir() + "/interop-in.log";
+    const std::string ascPath = testsupport::BinaryDir() + "/interop-in.asc";
+    ASSERT_EQ(RunPython(kWrite, {QString::fromStdString(logPath), QString::fromStdString(ascPath)}), "");
+
+    struct Want {
+        std::int64_t micros;  // from the first message
+        std::uint32_t key;
+        bool tx;
+        std::uint64_t data;
+        int length;
+    };
+    const Want want[] = {
+        {0, 0x123, false, 0x1122000000000000ull, 2},
+        {249900, 0x98FEF100, true, 0x0102030405060708ull, 8},
+        {999900, 0x7FF, false, 0, 0},
+        {1999901, 0x80000005, false, 0xAB00000000000000ull, 1},
+    };
+    for (const std::string& path : {logPath, ascPath}) {
+        std::string error;
+        std::FILE* f = tarvik::OpenLogFile(path, &error);
+        ASSERT_NE(f, nullptr) << error;
+        tarvik::TLogSource src(f, path);
+        tarvik::TLogFrame frame;
+        tarvik::TLogLine kind;
+        std::vector<tarvik::TLogFrame> frames;
+        while (src.Next(frame, kind)) {
+            EXPECT_NE(kind, tarvik::TLogLine::Malformed) << path << " line " << src.LineNumber();
+            if (kind == tarvik::TLogLine::Frame)
+                frames.push_back(frame);
+        }
+        std::fclose(f);
+        EXPECT_TRUE(src.Error().empty()) << src.Error();
+        EXPECT_EQ(src.Counts().fdFrames, 1u) << path;
+        EXPECT_EQ(src.Counts().errorFrames, 1u) << path;
+        EXPECT_EQ(src.Counts().remoteFrames, 1u) << path;
+        ASSERT_EQ(frames.size(), std::size(want)) << path;
+
+        // And replayed as the bus: the same frames, stamped with their times since the first.
+        std::string error2;
+        auto model = tarvik::TReplayModel::Open(path, true, 1.0, &error2);
+        ASSERT_NE(model, nullptr) << error2;
+        EXPECT_EQ(model->SkippedText(), "1 CAN FD frame, 1 error frame, 1 remote frame") << path;
+        tarvik::AdapterEmulator emu(std::move(model), 0);
+        const std::string on = "\x02N\x03";
+        emu.Feed(on.data(), on.size(), 0);
+        emu.Advance(0);
+        std::vector<AdapterRecord> played;
+        for (std::size_t at = 0; at + tarvik::kRecordSize <= emu.OutputSize(); at += tarvik::kRecordSize) {
+            const AdapterRecord r = AdapterRecord::From(emu.OutputData() + at);
+            if (r.IsCan())
+                played.push_back(r);
+        }
+        ASSERT_EQ(played.size(), std::size(want)) << path;
+        for (std::size_t i = 0; i < played.size(); ++i) {
+            EXPECT_EQ(played[i].TimeStamp(), std::uint32_t(want[i].micros / 100)) << path << " #" << i;
+            EXPECT_EQ((tarvik::TLogFrame{0, 0, played[i]}.Key()), want[i].key) << path << " #" << i;
+            EXPECT_EQ(played[i].IsTransmitted(), want[i].tx) << path << " #" << i;
+            EXPECT_EQ((tarvik::TLogFrame{0, 0, played[i]}.Data64()), want[i].data) << path << " #" << i;
+        }
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_EQ(frames[i].Micros() - frames[0].Micros(), want[i].micros) << path << " #" << i;
+            EXPECT_EQ(frames[i].Key(), want[i].key) << path << " #" << i;
+            EXPECT_EQ(frames[i].record.IsTransmitted(), want[i].tx) << path << " #" << i;
+            EXPECT_EQ(frames[i].Data64(), want[i].data) << path << " #" << i;
+            EXPECT_EQ(frames[i].record.Length(), want[i].length) << path << " #" << i;
+        }
+    }
+}
+
+// can-utils' converters turn each of our logs into the other format; both must still hold
+// the same frames at the same times.
+TEST(LogInterop, CanUtilsConvertersKeepTheFrames)
+{
+    const std::int64_t opened = 1436509052249713;
+    auto frames = [](const std::string& path) {
+        std::vector<std::string> out;
+        std::string error;
+        std::FILE* f = tarvik::OpenLogFile(path, &error);
+        if (!f)
+            return std::vector<std::string>{error};
+        tarvik::TLogSource src(f, path);
+        tarvik::TLogFrame frame;
+        tarvik::TLogLine kind;
+        std::int64_t first = -1;
+        while (src.Next(frame, kind)) {
+            if (kind != tarvik::TLogLine::Frame || !frame.record.IsCan())
+                continue;
+            if (first < 0)
+                first = frame.Micros();
+            char line[96];
+            std::snprintf(line, sizeof line, "%lld %08X %d %d %016llX", static_cast<long long>(frame.Micros() - first),
+                          frame.Key(), frame.record.IsTransmitted() ? 1 : 0, frame.record.Length(),
+                          static_cast<unsigned long long>(frame.Data64()));
+            out.push_back(line);
+        }
+        std::fclose(f);
+        return out;
+    };
+    const std::string dir = testsupport::BinaryDir();
+    for (TTraceFormat format : {TTraceFormat::Candump, TTraceFormat::Asc}) {
+        const bool candump = format == TTraceFormat::Candump;
+        const std::string ours = dir + (candump ? "/interop-cu.log" : "/interop-cu.asc");
+        const std::string theirs = dir + (candump ? "/interop-cu-conv.asc" : "/interop-cu-conv.log");
+        const std::string text = tarvik::FormatTrace(format, kRecords, opened);
+        ASSERT_TRUE(tarvik::SaveFileAtomically(QString::fromStdString(ours), text.data(),
+                                               static_cast<std::int64_t>(text.size()), nullptr));
+        QProcess p;
+        p.start(candump ? "log2asc" : "asc2log", candump ? QStringList{"-I", QString::fromStdString(ours), "-O",
+                                                                       QString::fromStdString(theirs), "can0"}
+                                                         : QStringList{"-I", QString::fromStdString(ours), "-O",
+                                                                       QString::fromStdString(theirs)});
+        ASSERT_TRUE(p.waitForStarted(10000)) << "can-utils is not installed";
+        ASSERT_TRUE(p.waitForFinished(30000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        const auto mine = frames(ours);
+        EXPECT_EQ(mine.size(), 5u);
+        EXPECT_EQ(frames(theirs), mine) << (candump ? "log2asc" : "asc2log");
+    }
+}

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "logformats/logsource.h"
+#include "support/testsupport.h"
+
+using tarvik::TLogFormat;
+using tarvik::TLogFrame;
+using tarvik::TLogLine;
+using tarvik::TLogSource;
+
+namespace {
+
+struct Pass {
+    TLogFormat format = TLogFormat::Unknown;
+    std::vector<std::uint32_t> keys;  // of the Frame lines, in order
+    tarvik::TLogCounts counts;
+    std::string error;
+};
+
+Pass ReadAll(const std::string& text, std::size_t maxLine = TLogSource::kMaxLine)
+{
+    std::FILE* f = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::rewind(f);
+    TLogSource src(f, "trace.log", maxLine);
+    Pass p;
+    TLogFrame frame;
+    TLogLine kind;
+    while (src.Next(frame, kind))
+        if (kind == TLogLine::Frame)
+            p.keys.push_back(frame.Key());
+    p.format = src.Format();
+    p.counts = src.Counts();
+    p.error = src.Error();
+    std::fclose(f);
+    return p;
+}
+
+}  // namespace
+
+TEST(LogSource, TakesTheFormatFromTheFirstFrameLine)
+{
+    const Pass candump = ReadAll("garbage\n(1.0) can0 123#11\n(1.1) can1 123##1112233\n(1.2) can0 20000080#\n"
+                                 "   1.3 1 124 Rx d 1 11\n(1.4) can0 00000125#R\n");
+    EXPECT_EQ(candump.format, TLogFormat::Candump);
+    EXPECT_EQ(candump.keys, (std::vector<std::uint32_t>{0x123}));
+    EXPECT_EQ(candump.counts.malformed, 2u) << "garbage before, and an ASC line inside a candump log";
+    EXPECT_EQ(candump.counts.fdFrames, 1u);
+    EXPECT_EQ(candump.counts.errorFrames, 1u);
+    EXPECT_EQ(candump.counts.remoteFrames, 1u);
+    EXPECT_EQ(candump.counts.lines, 6u);
+
+    const Pass asc = ReadAll("date Tue Dec 08 03:50:13.000 pm 2026\r\nbase hex  timestamps absolute\r\n"
+                             "   0.1 1 123 Rx d 1 11\r\n(1.0) can0 124#11\r\n   0.2 1 ErrorFrame\r\n"
+                             "   0.3 1 1x Tx d 0\r\nEnd TriggerBlock\r\n");
+    EXPECT_EQ(asc.format, TLogFormat::Asc);
+    EXPECT_EQ(asc.keys, (std::vector<std::uint32_t>{0x123, 0x80000001}));
+    EXPECT_EQ(asc.counts.malformed, 0u) << "a line ASC does not know is no frame";
+    EXPECT_EQ(asc.counts.errorFrames, 1u);
+    EXPECT_TRUE(asc.error.empty());
+}
+
+TEST(LogSource, AnOverlongLineEndsReadingWithTheLimit)
+{
+    // A file without line ends (/dev/zero, a sparse file) must not be read on for ever.
+    const Pass p = ReadAll("(1.0) can0 123#11\n" + std::string(5000, '\0'), 1024);
+    EXPECT_EQ(p.keys.size(), 1u);
+    EXPECT_EQ(p.error, "trace.log: line 2 is longer than the limit of 1024 bytes");
+}
+
+TEST(LogSource, OpeningNamesTheFileAndTheSystemsReason)
+{
+    const std::string dir = testsupport::BinaryDir();
+    std::string error;
+    EXPECT_EQ(tarvik::OpenLogFile(dir, &error), nullptr);
+    EXPECT_EQ(error, dir + ": Is a directory");
+    EXPECT_EQ(tarvik::OpenLogFile(dir + "/no-such.log", &error), nullptr);
+    EXPECT_EQ(error, dir + "/no-such.log: No such file or directory");
+    EXPECT_EQ(tarvik::OpenLogFile("-", &error), stdin);
+
+    std::FILE* zero = tarvik::OpenLogFile("/dev/zero", &error);
+    ASSERT_NE(zero, nullptr);
+    TLogSource src(zero, "/dev/zero");
+    TLogFrame f;
+    TLogLine k;
+    EXPECT_FALSE(src.Next(f, k));
+    EXPECT_EQ(src.Error(), "/dev/zero: line 1 is longer than the limit of 65536 bytes");
+    std::fclose(zero);
+}

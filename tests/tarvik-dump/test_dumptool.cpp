@@ -1,0 +1,160 @@
+// The dump tool on the in-process emulator: arguments, the command sequence, stopping and
+// an adapter that goes away.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "dumptool.h"
+#include "emulator/emulatorbackend.h"
+#include "emulator/loadmodel.h"
+
+using tarvik::TDumpOptions;
+
+#include "support/toolrun.h"
+
+namespace {
+
+using DumpRun = testsupport::ToolRun;
+using testsupport::ReadAllAndClose;
+
+DumpRun Dump(const TDumpOptions& o, std::shared_ptr<tarvik::TEmulatorBackend> emu, const std::atomic<bool>& stop)
+{
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    DumpRun r;
+    r.status = tarvik::RunDump(o, emu, out, err, stop);
+    r.out = ReadAllAndClose(out);
+    r.err = ReadAllAndClose(err);
+    return r;
+}
+
+std::size_t Lines(const std::string& s)
+{
+    std::size_t n = 0;
+    for (char c : s)
+        n += c == '\n';
+    return n;
+}
+
+}  // namespace
+
+TEST(DumpArgs, ReadsWhatTheUsageSays)
+{
+    const struct {
+        std::vector<const char*> args;
+        bool ok;
+    } rows[] = {
+        {{"--simulate"}, true},
+        {{"--port", "/dev/ttyUSB0", "--can-speed", "500k", "--format", "asc", "-n", "10"}, true},
+        {{"--device", "2", "--lin", "19200", "--master", "--duration", "2.5"}, true},
+        {{"--simulate", "--mask", "std:7F0:120", "--mask", "ext:1FFFFFFF:18FEF100"}, true},
+        {{}, false},                                      // no adapter named
+        {{"--simulate", "--port", "x"}, false},           // two sources
+        {{"--simulate", "--can-speed", "600k"}, false},   // no such speed
+        {{"--simulate", "--master"}, false},              // master without LIN
+        {{"--simulate", "--mask", "std:800:0"}, false},   // beyond 11 bits
+        {{"--simulate", "--mask", "all:0:0"}, false},
+        {{"--simulate", "--format", "csv"}, false},
+        {{"--simulate", "-n", "0"}, false},
+        {{"--simulate", "--duration", "-1"}, false},
+        {{"--simulate", "--port"}, false},                // value missing
+        {{"--simulate", "--bogus"}, false},
+        {{"--protocol", "slcan", "--port", "/dev/ttyACM0"}, true},
+        {{"--protocol", "slcan", "--simulate"}, false},   // the built-in emulator is native
+        {{"--protocol", "slcan", "--device", "0", "--lin", "19200"}, false},
+        {{"--protocol", "lawicel", "--device", "0"}, false},
+    };
+    for (const auto& r : rows) {
+        TDumpOptions o;
+        std::string error;
+        EXPECT_EQ(tarvik::ParseDumpArgs(static_cast<int>(r.args.size()), r.args.data(), o, error), r.ok)
+            << (r.args.empty() ? "(none)" : r.args.back()) << ": " << error;
+        EXPECT_EQ(error.empty(), r.ok) << error;
+    }
+    TDumpOptions o;
+    std::string error;
+    const char* args[] = {"--port", "/dev/pts/9", "--can-speed", "83.3K", "--mask", "ext:1FFFFFFF:18FEF100"};
+    ASSERT_TRUE(tarvik::ParseDumpArgs(6, args, o, error));
+    EXPECT_EQ(o.bus.canSpeed, 6);
+    EXPECT_EQ(o.bus.extMask, 0x1FFFFFFFu);
+    EXPECT_EQ(o.bus.extCode, 0x18FEF100u);
+    EXPECT_EQ(o.port, "/dev/pts/9");
+}
+
+TEST(Dump, GoesOnBusLikeTheWindowAndOffBusBeforeClosing)
+{
+    auto emu = std::make_shared<tarvik::TEmulatorBackend>();
+    TDumpOptions o;
+    o.source = TDumpOptions::Source::Simulate;
+    o.count = 40;
+    o.bus.canSpeed = 1;
+    o.bus.stdMask = 0x7F0;
+    o.bus.stdCode = 0x120;
+    std::atomic<bool> stop{false};
+    const DumpRun r = Dump(o, emu, stop);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out), 40u);
+    EXPECT_NE(r.err.find("tarvik-dump: 40 frames written, 0 lost"), std::string::npos) << r.err;
+    const auto log = emu->CommandLog();
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[0], "\x02M0\x03");
+    EXPECT_EQ(log[1], "\x02" "B1000\x03");
+    EXPECT_EQ(log[2], "\x02L000007F0000001200000000000000000\x03");
+    EXPECT_EQ(log[3], "\x02N\x03");
+    EXPECT_EQ(log[4], "\x02" "F\x03") << "off bus while the port was still open";
+    EXPECT_FALSE(emu->IsOpen());
+}
+
+TEST(Dump, StopsPromptlyWhenAskedAndWritesTheAscFooter)
+{
+    auto emu = std::make_shared<tarvik::TEmulatorBackend>(std::make_unique<tarvik::TLoadModel>(5000));
+    TDumpOptions o;
+    o.source = TDumpOptions::Source::Simulate;
+    o.format = TDumpOptions::Format::Asc;
+    std::atomic<bool> stop{false};
+    std::chrono::steady_clock::time_point asked;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        asked = std::chrono::steady_clock::now();
+        stop.store(true);
+    });
+    const DumpRun r = Dump(o, emu, stop);
+    const auto took = std::chrono::steady_clock::now() - asked;
+    stopper.join();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(took, std::chrono::seconds(1));
+    EXPECT_EQ(r.out.rfind("date ", 0), 0u);
+    ASSERT_GE(r.out.size(), 17u);
+    EXPECT_EQ(r.out.substr(r.out.size() - 17), "End TriggerBlock\n");
+    EXPECT_GT(Lines(r.out), 1000u) << "about 3000 frames in 0.6 s";
+    EXPECT_EQ(emu->CommandLog().back(), "\x02" "F\x03");
+}
+
+TEST(Dump, AnAdapterThatGoesAwayEndsWithItsErrorAndStatusOne)
+{
+    auto emu = std::make_shared<tarvik::TEmulatorBackend>();
+    TDumpOptions o;
+    o.source = TDumpOptions::Source::Simulate;
+    std::atomic<bool> stop{false};
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        emu->Disconnect();
+    });
+    const DumpRun r = Dump(o, emu, stop);
+    unplug.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("USB Device Error : "), std::string::npos) << r.err;
+    EXPECT_GT(Lines(r.out), 0u) << "what came before the failure is kept";
+
+    // Never there at all: the open failure's text.
+    auto absent = std::make_shared<tarvik::TEmulatorBackend>();
+    absent->Disconnect();
+    const DumpRun none = Dump(o, absent, stop);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("USB Device Error : "), std::string::npos) << none.err;
+    EXPECT_EQ(none.out, "");
+}

@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "platform/guicall.h"
+#include "support/modalhelper.h"
+#include "support/testsupport.h"
+#include "tgraphform/tdaqlogdata.h"
+#include "tgraphform/tgraphconfdialog.h"
+#include "tgraphform/tgraphform.h"
+#include "graphtest.h"
+
+using namespace tarvik;
+using namespace std::chrono_literals;
+
+namespace {
+
+class GraphForm : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsupport::InstallFonts();
+        ASSERT_TRUE(dir.isValid());
+        WriteLabels(3);
+        form.SetLabelFileName(dir.filePath("labels.txt"));
+        form.SetRingRegistrar([this](TQueueBuffer* r) { registered = r; });
+        form.SetLogSaver([this](const TDaqLogData& log, const QString& name) {
+            saves.push_back({name, log.BuildCsv()});
+        });
+        form.SetCreateLogFile(true);
+        form.SetSampleRate(10);
+        form.SetPlotRate(20);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+    void TearDown() override { form.StopDaq(); }
+    void WriteLabels(int n, const std::string& first = "")
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < n; ++i)
+            names.push_back(i == 0 && !first.empty() ? first : "L" + std::to_string(i));
+        QFile f(dir.filePath("labels.txt"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (const auto& line : graphtest::WordLabels(names))
+            f.write((line + "\r\n").c_str());
+    }
+    bool Start()
+    {
+        form.EnableActions(true);
+        form.ActStart->trigger();
+        return form.Running();
+    }
+    // Samples the plot thread has run on the window since the start.
+    bool WaitSamples(std::uint32_t values)
+    {
+        return WaitServingGuiCalls([&] { return form.DaqLog() && form.DaqLog()->Count() >= values; }, 10s);
+    }
+
+    QTemporaryDir dir;
+    TGraphForm form;
+    TQueueBuffer* registered = nullptr;
+    struct Save {
+        QString name;
+        std::string csv;
+    };
+    std::vector<Save> saves;
+};
+
+}  // namespace
+
+TEST_F(GraphForm, ActionStatesFollowMonitoringLabelsAndRunning)
+{
+    ASSERT_EQ(form.Labels().Count(), 3);
+    const struct {
+        bool monitoring;
+        bool start, stop, clear, config;
+    } idle[] = {{false, false, false, true, true}, {true, true, false, true, true}};
+    for (const auto& c : idle) {
+        form.EnableActions(c.monitoring);
+        EXPECT_EQ(form.ActStart->isEnabled(), c.start) << c.monitoring;
+        EXPECT_EQ(form.ActStop->isEnabled(), c.stop);
+        EXPECT_EQ(form.ActClear->isEnabled(), c.clear);
+        EXPECT_EQ(form.ActConfig->isEnabled(), c.config);
+        EXPECT_TRUE(form.ActLabel->isEnabled());
+    }
+    ASSERT_TRUE(Start());
+    form.EnableActions(true);
+    EXPECT_FALSE(form.ActStart->isEnabled());
+    EXPECT_TRUE(form.ActStop->isEnabled());
+    EXPECT_FALSE(form.ActConfig->isEnabled());
+    EXPECT_TRUE(form.CheckBox1->isEnabled());
+    form.EnableActions(false);
+    EXPECT_FALSE(form.ActStop->isEnabled());
+
+    WriteLabels(0);
+    form.ReloadLabels();
+    form.EnableActions(true);
+    EXPECT_FALSE(form.ActStart->isEnabled());
+    EXPECT_FALSE(form.ActClear->isEnabled());
+}
+
+TEST_F(GraphForm, StartRegistersTheRingAndStopOffersTheRun)
+{
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(registered, &form.DaqRing());
+    ASSERT_NE(form.DaqLog(), nullptr);
+    EXPECT_EQ(form.DaqLog()->Columns, (std::vector<std::string>{"L0", "L1", "L2"}));
+    // Frames arriving through the ring reach the plotted and recorded values.
+    form.DaqRing().Push(graphtest::Record(0x00, 0x100, false, 8, {0x01, 0x2C, 0, 0, 0, 0, 0, 0}).bytes.data());
+    ASSERT_TRUE(WaitServingGuiCalls([&] { return form.Labels().Label(0).Value() == 300; }, 5s));
+    ASSERT_TRUE(WaitSamples(3 * 5));
+    form.EnableActions(true);
+    form.ActStop->trigger();
+    EXPECT_FALSE(form.Running());
+    EXPECT_EQ(registered, nullptr);
+    EXPECT_EQ(form.DaqThread(), nullptr);
+    EXPECT_EQ(form.DaqLog(), nullptr);
+    ASSERT_EQ(saves.size(), 1u);
+    EXPECT_TRUE(saves[0].name.startsWith("Daq" + QDate::currentDate().toString("yyyyMMdd") + "_"));
+    EXPECT_TRUE(saves[0].name.endsWith(".csv"));
+    EXPECT_TRUE(saves[0].csv.starts_with("time(s),L0,L1,L2\r\n0.000,"));
+    EXPECT_NE(saves[0].csv.find(",300,300,300\r\n"), std::string::npos);
+}
+
+TEST_F(GraphForm, EveryGeometryChangeStopsAndOffersTheRun)
+{
+    const struct {
+        const char* what;
+        std::function<void(TGraphForm&)> act;
+    } paths[] = {
+        {"resize", [](TGraphForm& f) { f.resize(f.width() + 40, f.height() + 20); }},
+        {"clear", [](TGraphForm& f) { f.ActClear->trigger(); }},
+        {"max scale", [](TGraphForm& f) { f.SetMaxYScale(f.MaxYScale() + 1); }},
+        {"sample rate", [](TGraphForm& f) { f.SetSampleRate(20); }},
+        {"reload", [](TGraphForm& f) { f.ReloadLabels(); }},
+        {"show again", [](TGraphForm& f) {
+             f.hide();
+             f.show();
+         }},
+    };
+    for (const auto& p : paths) {
+        saves.clear();
+        ASSERT_TRUE(Start()) << p.what;
+        ASSERT_TRUE(WaitSamples(3)) << p.what;
+        p.act(form);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(form.Running()) << p.what;
+        EXPECT_EQ(saves.size(), 1u) << p.what;
+    }
+    // Unticked: the run is stopped and dropped without asking.
+    form.SetCreateLogFile(false);
+    saves.clear();
+    ASSERT_TRUE(Start());
+    form.resize(form.width() - 40, form.height());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.Running());
+    EXPECT_TRUE(saves.empty());
+}
+
+TEST_F(GraphForm, HidingKeepsAcquiringClosingOnlyHides)
+{
+    ASSERT_TRUE(Start());
+    form.close();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(form.Running());
+    const std::uint32_t before = form.DaqLog()->Count();
+    ASSERT_TRUE(WaitSamples(before + 6));
+    form.show();
+    EXPECT_FALSE(form.Running());
+    EXPECT_EQ(saves.size(), 1u);
+}
+
+TEST_F(GraphForm, LabelWindowHooks)
+{
+    int toggles = 0, hides = 0;
+    form.SetLabelWindowHooks([&] { ++toggles; }, [&] { ++hides; });
+    form.ActLabel->trigger();
+    EXPECT_EQ(toggles, 1);
+    form.hide();
+    EXPECT_EQ(hides, 1);
+}
+
+TEST_F(GraphForm, ConfigDialogAppliesOnOkOnly)
+{
+    form.SetTimeWidth(15);  // not offered: the box keeps its own default
+    form.SetSampleRate(50);
+    form.SetPlotRate(100);
+    OnNextModal([](QWidget* w) {
+        auto* d = qobject_cast<TGraphConfDialog*>(w);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->ComboBox1->currentText(), "20");
+        EXPECT_EQ(d->ComboBox2->currentText(), "50");
+        EXPECT_EQ(d->ComboBox3->currentText(), "100");
+        d->Edit1->setText("-500");
+        d->Edit2->setText("$400");
+        d->Edit3->setText("abc");
+        d->ComboBox2->setCurrentText("25");
+        d->OKBtn->click();
+    });
+    form.ActConfig->trigger();
+    EXPECT_EQ(form.MinYScale(), -500);
+    EXPECT_EQ(form.MaxYScale(), 1024);
+    EXPECT_EQ(form.YPitch(), 100);
+    EXPECT_EQ(form.TimeWidth(), 20);
+    EXPECT_EQ(form.SampleRate(), 25);
+    EXPECT_EQ(form.PlotRate(), 100);
+
+    OnNextModal([](QWidget* w) {
+        qobject_cast<TGraphConfDialog*>(w)->Edit1->setText("7");
+        qobject_cast<TGraphConfDialog*>(w)->CancelBtn->click();
+    });
+    form.ActConfig->trigger();
+    EXPECT_EQ(form.MinYScale(), -500);
+}
+
+TEST_F(GraphForm, RatesThatCannotPaceAreRaised)
+{
+    form.SetSampleRate(0);
+    form.SetPlotRate(-3);
+    form.SetLogBufferSize(100);
+    EXPECT_EQ(form.SampleRate(), 5);
+    EXPECT_EQ(form.PlotRate(), 10);
+    EXPECT_EQ(form.LogBufferSize(), kMinLogBufferSize);
+    form.SetLogBufferSize(256 * 1024 * 1024);
+    EXPECT_EQ(form.LogBufferSize(), 256u * 1024 * 1024);
+}
+
+// A failed write keeps the run: the reason is shown and the dialog comes back; only a
+// cancel drops it.
+TEST(DaqSaveDialog, FailedWriteOffersTheDialogAgain)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TDaqLogData log(1024, 50);
+    log.Columns = {"A"};
+    log.Push(1);
+    const QString bad = QDir(dir.path()).absoluteFilePath("no/such/dir/run.csv");
+    const QString good = QDir(dir.path()).absoluteFilePath("run.csv");
+    QString initial, warning;
+    int dialogs = 0;
+    std::function<void(QWidget*)> step = [&](QWidget* w) {
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            warning = box->text();
+            OnNextModal(step);
+            box->accept();
+            return;
+        }
+        auto* d = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(d, nullptr);
+        if (++dialogs == 1) {
+            initial = d->selectedFiles().value(0);
+            d->selectFile(bad);
+            OnNextModal(step);  // the warning comes next
+        } else {
+            d->selectFile(good);
+        }
+        static_cast<QDialog*>(d)->accept();  // the file dialog's own accept, through the public base
+    };
+    OnNextModal(step);
+    EXPECT_TRUE(SaveDaqLogWithDialog(nullptr, log, "Daq20150601_001.csv"));
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_TRUE(initial.endsWith("Daq20150601_001.csv")) << initial.toStdString();
+    // The dialog may resolve the typed path against its folder; the message names that file.
+    EXPECT_TRUE(warning.startsWith("Cannot write /")) << warning.toStdString();
+    EXPECT_TRUE(warning.contains("/no/such/dir/run.csv : No such file or directory")) << warning.toStdString();
+    EXPECT_EQ(testsupport::ReadFile(good.toStdString()), "time(s),A\r\n0.000,1\r\n");
+    OnNextModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    EXPECT_FALSE(SaveDaqLogWithDialog(nullptr, log, ""));
+}

@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <sstream>
+
+#include "emulator/emulatorbackend.h"
+#include "emulator/scriptedmodel.h"
+#include "emulator/vehiclemodel.h"
+#include "platform/guicall.h"
+#include "support/forwardingbackend.h"
+#include "support/testsupport.h"
+#include "labelstool.h"
+#include "tgraphform/tdaqlogdata.h"
+#include "tgraphform/tgraphform.h"
+#include "tmainform/mainform.h"
+#include "tusbdev/adapterprotocol.h"
+
+using namespace tarvik;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Keeps the CAN frame records the receive thread reads while capturing is on.
+class TTapBackend : public testsupport::TForwardingBackend {
+public:
+    using TForwardingBackend::TForwardingBackend;
+    std::atomic<bool> capture{false};
+    FT_STATUS Read(FT_HANDLE h, void* b, std::uint32_t c, std::uint32_t* r) override
+    {
+        const FT_STATUS s = TForwardingBackend::Read(h, b, c, r);
+        if (capture.load() && *r > 0) {
+            std::lock_guard<std::mutex> l(mu_);
+            bytes_.append(static_cast<const char*>(b), *r);
+        }
+        return s;
+    }
+    // The captured frames as a candump log.
+    std::string CandumpLog() const
+    {
+        std::lock_guard<std::mutex> l(mu_);
+        std::string log;
+        for (std::size_t at = 0; at + kRecordSize <= bytes_.size(); at += kRecordSize) {
+            const AdapterRecord rec = AdapterRecord::From(bytes_.data() + at);
+            if (!rec.WellFormed() || !rec.IsCan())
+                continue;
+            char line[96];
+            const std::uint32_t t = rec.TimeStamp();
+            int n = std::snprintf(line, sizeof line, rec.Extended() ? "(%u.%04u00) can0 %08X#" : "(%u.%04u00) can0 %03X#",
+                                  t / 10000, t % 10000, rec.Identifier());
+            for (int i = 0; i < std::min<int>(rec.Length(), 8); ++i)
+                n += std::snprintf(line + n, sizeof line - std::size_t(n), "%02X", rec.Data(i));
+            log += line;
+            log += '\n';
+        }
+        return log;
+    }
+
+private:
+    mutable std::mutex mu_;
+    std::string bytes_;
+};
+
+class GraphMain : public ::testing::Test {
+protected:
+    void Create(std::unique_ptr<TBusModel> model, const std::string& labels, const QByteArray& extraIni = {})
+    {
+        testsupport::InstallFonts();
+        ASSERT_TRUE(dir.isValid());
+        labelPath = dir.filePath("labels.txt");
+        QFile lf(labelPath);
+        ASSERT_TRUE(lf.open(QIODevice::WriteOnly));
+        lf.write(labels.data(), qint64(labels.size()));
+        lf.close();
+        QFile ini(dir.filePath("tarvik.INI"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[GRAPH]\r\nLabelFileName=" + labelPath.toUtf8() + "\r\n" + extraIni);
+        ini.close();
+        tap = std::make_shared<TTapBackend>(std::make_shared<TEmulatorBackend>(std::move(model)));
+        TMainFormOptions o;
+        o.settingsPath = dir.filePath("tarvik.INI");
+        o.backend = tap;
+        o.showError = [this](const QString& m) { errors << m; };
+        form = std::make_unique<TMainForm>(std::move(o));
+        graph = form->GraphForm();
+        ASSERT_NE(graph, nullptr);
+        graph->SetLogSaver([this](const TDaqLogData& log, const QString& name) {
+            savedNames << name;
+            savedCsv.push_back(log.BuildCsv());
+        });
+    }
+    void TearDown() override
+    {
+        if (graph)
+            graph->SetLogSaver({});
+        form.reset();
+    }
+    QAction* Act(QObject* owner, const char* name) { return owner->findChild<QAction*>(QString::fromLatin1(name)); }
+    void Idle()
+    {
+        QCoreApplication::postEvent(form.get(), new QEvent(QEvent::User));
+        for (int i = 0; i < 3; ++i)
+            QApplication::processEvents();
+    }
+    void ShowGraph()
+    {
+        Act(form.get(), "ActGraphWindow")->trigger();
+        ASSERT_TRUE(graph->isVisible());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(graph));
+    }
+
+    QTemporaryDir dir;
+    QString labelPath;
+    std::shared_ptr<TTapBackend> tap;
+    std::unique_ptr<TMainForm> form;
+    TGraphForm* graph = nullptr;
+    QStringList errors, savedNames;
+    std::vector<std::string> savedCsv;
+};
+
+std::string ReadText(const std::string& path) { return testsupport::ReadFile(path); }
+
+std::vector<std::vector<std::string>> CsvRows(const std::string& text, const char* eol)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::size_t at = 0;
+    const std::size_t eolSize = std::strlen(eol);
+    while (at < text.size()) {
+        const std::size_t end = text.find(eol, at);
+        const std::string line = text.substr(at, end - at);
+        at = end == std::string::npos ? text.size() : end + eolSize;
+        std::vector<std::string> fields;
+        std::stringstream ss(line);
+        for (std::string f; std::getline(ss, f, ',');)
+            fields.push_back(f);
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+}  // namespace
+
+TEST_F(GraphMain, SettingsReachTheGraphAndTheWindowFollowsTheBus)
+{
+    Create(std::make_unique<TVehicleModel>(), ReadText(testsupport::SourceDir() + "/examples/vehicle-labels.txt"),
+           "MinYScale=-50\r\nMaxYScale=500\r\nYPitch=50\r\nTimeWidth=10\r\nSampleRate=20\r\nPlotRate=100\r\n"
+           "CreateLogFile=1\r\nLogBufferSize=16777216\r\n[LOG]\r\nDaqfilePrefix=Run\r\n");
+    EXPECT_EQ(graph->MinYScale(), -50);
+    EXPECT_EQ(graph->MaxYScale(), 500);
+    EXPECT_EQ(graph->YPitch(), 50);
+    EXPECT_EQ(graph->TimeWidth(), 10);
+    EXPECT_EQ(graph->SampleRate(), 20);
+    EXPECT_EQ(graph->PlotRate(), 100);
+    EXPECT_TRUE(graph->GetCreateLogFile());
+    EXPECT_EQ(graph->LogBufferSize(), 16777216u);
+    EXPECT_EQ(graph->DaqfilePrefix(), "Run");
+    EXPECT_EQ(graph->LabelFileName(), labelPath);
+
+    ShowGraph();
+    EXPECT_EQ(graph->Labels().Count(), 24);
+    Idle();
+    EXPECT_FALSE(graph->ActStart->isEnabled()) << "off bus";
+    Act(form.get(), "ActOnBus")->trigger();
+    ASSERT_TRUE(form->OnBus());
+    Idle();
+    ASSERT_TRUE(graph->ActStart->isEnabled());
+    graph->ActStart->trigger();
+    ASSERT_TRUE(graph->Running());
+    // Frames reach the labels through the acquisition slot.
+    ASSERT_TRUE(WaitServingGuiCalls([&] { return graph->DaqThread() && graph->DaqThread()->Decoded() > 50; }, 5s));
+    Idle();
+    EXPECT_FALSE(graph->ActStart->isEnabled());
+    EXPECT_TRUE(graph->ActStop->isEnabled());
+    EXPECT_FALSE(graph->ActConfig->isEnabled());
+
+    // A changed setting from the system settings reaches the graph, and stops the run.
+    form->SetMaxYScale(800);
+    EXPECT_EQ(graph->MaxYScale(), 800);
+    EXPECT_FALSE(graph->Running());
+    EXPECT_EQ(savedNames.size(), 1);
+    EXPECT_TRUE(savedNames.value(0).startsWith("Run")) << savedNames.value(0).toStdString();
+
+    // Going off bus stops acquisition and detaches the ring.
+    Idle();
+    graph->ActStart->trigger();
+    ASSERT_TRUE(graph->Running());
+    Act(form.get(), "ActOffBus")->trigger();
+    EXPECT_FALSE(graph->Running());
+    EXPECT_EQ(graph->DaqThread(), nullptr);
+    EXPECT_EQ(savedNames.size(), 2);
+    Idle();
+    EXPECT_FALSE(graph->ActStart->isEnabled());
+
+    // The check box is the held setting.
+    graph->CheckBox1->setChecked(false);
+    EXPECT_FALSE(form->CurrentSettings().CreateLogFile);
+
+    // LIN mode hides the graph window.
+    form->findChild<QRadioButton*>("RadioButtonLin")->click();
+    Idle();
+    EXPECT_FALSE(graph->isVisible());
+    EXPECT_FALSE(Act(form.get(), "ActGraphWindow")->isEnabled());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+}
+
+// The recorded CSV holds, at every 50 ms sample, exactly the values the label tool decodes
+// from the same frames at some instant, and those instants run forward.
+TEST_F(GraphMain, RecordedRunMatchesTheLabelToolDecode)
+{
+    Create(std::make_unique<TVehicleModel>(), ReadText(testsupport::SourceDir() + "/examples/vehicle-labels.txt"),
+           "SampleRate=50\r\nPlotRate=100\r\nCreateLogFile=1\r\n");
+    ShowGraph();
+    Act(form.get(), "ActOnBus")->trigger();
+    ASSERT_TRUE(form->OnBus());
+    tap->capture = true;  // the replies are read; from here on the stream is whole records
+    Idle();
+    graph->ActStart->trigger();
+    ASSERT_TRUE(graph->Running());
+    const auto start = std::chrono::steady_clock::now();
+    WaitServingGuiCalls([&] { return std::chrono::steady_clock::now() - start >= 3s; }, 5s);
+    graph->EnableActions(true);
+    graph->ActStop->trigger();
+    tap->capture = false;
+    ASSERT_EQ(savedCsv.size(), 1u);
+
+    const auto rows = CsvRows(savedCsv[0], "\r\n");
+    ASSERT_GE(rows.size(), 2u);
+    std::string header = "time(s)";
+    for (int i = 0; i < graph->Labels().Count(); ++i)
+        header += "," + graph->Labels().Label(i).Name();
+    EXPECT_EQ(savedCsv[0].substr(0, header.size() + 2), header + "\r\n");
+    const std::size_t samples = rows.size() - 1;
+    EXPECT_GE(samples, 50u) << "3 s at 50 ms";
+    EXPECT_LE(samples, 61u);
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        char t[16];
+        std::snprintf(t, sizeof t, "%5.3f", double(r - 1) * 0.05);
+        EXPECT_EQ(rows[r][0], t) << r;
+    }
+
+    // The same frames through the label tool.
+    const std::string logPath = QDir(dir.path()).filePath("frames.log").toStdString();
+    {
+        std::FILE* f = std::fopen(logPath.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const std::string log = tap->CandumpLog();
+        std::fwrite(log.data(), 1, log.size(), f);
+        std::fclose(f);
+    }
+    const std::string labelFile = labelPath.toStdString();
+    const char* argv[] = {"tarvik-labels", "decode", labelFile.c_str(), logPath.c_str()};
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_EQ(RunTarvikLabels(4, argv, nullptr, out, err), 0);
+    std::rewind(out);
+    std::string decoded;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        decoded += char(c);
+    std::fclose(out);
+    std::fclose(err);
+    const auto ref = CsvRows(decoded, "\n");
+    ASSERT_GT(ref.size(), 100u);
+    EXPECT_EQ(ref[0], rows[0]) << "same columns";
+
+    // Each sample equals the decode after some frame j (or, for a sample taken while one
+    // frame's labels were being written, one frame either side of it), with j never going back.
+    // The graph starts from zeros at Start while the tool holds what came before, so samples
+    // are compared once every message (the slowest every second) has come again.
+    std::size_t j = 1;
+    const std::size_t firstCompared = 23;  // 1.1 s
+    std::vector<double> matchedTimes;
+    ASSERT_GT(rows.size(), firstCompared + 20);
+    const std::size_t cols = rows[0].size();
+    for (std::size_t r = firstCompared; r < rows.size(); ++r) {
+        auto matches = [&](std::size_t k) {
+            for (std::size_t c = 1; c < cols; ++c) {
+                const bool here = ref[k][c] == rows[r][c];
+                const bool before = k > 1 && ref[k - 1][c] == rows[r][c];
+                const bool after = k + 1 < ref.size() && ref[k + 1][c] == rows[r][c];
+                if (!here && !before && !after)
+                    return false;
+            }
+            return true;
+        };
+        std::size_t k = j;
+        while (k < ref.size() && !matches(k))
+            ++k;
+        if (k >= ref.size()) {
+            std::string got, near;
+            for (const auto& v : rows[r]) got += v + ",";
+            for (std::size_t q = j; q < std::min(ref.size(), j + 3); ++q) {
+                for (const auto& v : ref[q]) near += v + ",";
+                near += "\n";
+            }
+            FAIL() << "sample " << r << " matches no decoded instant:\n" << got << "\nnext decoded:\n" << near;
+        }
+        j = k;
+        matchedTimes.push_back(std::stod(ref[k][0]));
+    }
+    // The matched instants advance with the samples: 50 ms apart on average.
+    ASSERT_GE(matchedTimes.size(), 20u);
+    const double spacing = (matchedTimes.back() - matchedTimes.front()) / double(matchedTimes.size() - 1);
+    EXPECT_NEAR(spacing, 0.05, 0.01);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+}

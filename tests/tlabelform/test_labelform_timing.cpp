@@ -1,0 +1,74 @@
+// How fast the largest real database reaches the screen, and what one page of scrolling
+// costs. Prints the figures; the bound leaves room for a loaded machine.
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+
+#include "labelform_fixture.h"
+#include "support/testsupport.h"
+
+namespace {
+
+class PaintClock : public QObject {
+public:
+    explicit PaintClock(const QElapsedTimer& t) : t_(t) {}
+    qint64 first = -1;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint && first < 0)
+            first = t_.elapsed();
+        return false;
+    }
+
+private:
+    const QElapsedTimer& t_;
+};
+
+}  // namespace
+
+TEST_F(LabelFormTest, LargestDatabaseShowsQuicklyAndScrolls)
+{
+    QString largest;
+    qint64 size = 0;
+    for (const auto& f : testsupport::SharedDbcFiles()) {
+        const QFileInfo info(QString::fromStdString(f));
+        if (info.size() > size) {
+            size = info.size();
+            largest = info.filePath();
+        }
+    }
+    if (largest.isEmpty())
+        GTEST_SKIP() << "shared DBC corpus not present";
+    form.SetDbcLittleEndian(true);
+    form.resize(1200, 700);
+    ShowForm();
+
+    QElapsedTimer clock;
+    PaintClock paints(clock);
+    form.StringGrid1->viewport()->installEventFilter(&paints);
+    OnNextModal([](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(QMessageBox::No)->click(); });
+    clock.start();
+    form.FileOpen1Accept(largest);
+    ASSERT_GT(form.Model().Count(), 1000);
+    ASSERT_GE(paints.first, 0);
+
+    QScrollBar* bar = form.StringGrid1->verticalScrollBar();
+    const int pages = 200;
+    QElapsedTimer scroll;
+    scroll.start();
+    for (int i = 0; i < pages; ++i) {
+        bar->setValue((i * bar->pageStep()) % std::max(1, bar->maximum()));
+        form.StringGrid1->viewport()->repaint();
+    }
+    const double perPage = double(scroll.nsecsElapsed()) / 1e6 / pages;
+    std::printf("%s: %d labels, first paint %lld ms after accepting; %.2f ms per scrolled page\n",
+                qPrintable(QFileInfo(largest).fileName()), form.Model().Count(),
+                static_cast<long long>(paints.first), perPage);
+    EXPECT_LT(paints.first, 3000);
+    EXPECT_LT(perPage, 100.0);
+}

@@ -1,0 +1,184 @@
+// Traces out of the main window and back in: saving the history as candump and ASC logs,
+// replaying them, and a save that fails part-way.
+#include <QDir>
+#include <csignal>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <thread>
+
+#include "emulator/replaymodel.h"
+#include "emulator/vehiclemodel.h"
+#include "tmainform/tmonthread.h"
+#include "tusbdev/tqueuebuffer.h"
+#include "mainform_fixture.h"
+#include "support/testsupport.h"
+#include "tviewnormalform/tnormallogthread.h"
+
+using mainformtest::MainFormTest;
+
+namespace {
+
+class TraceTest : public MainFormTest {
+protected:
+    const tarvik::TRecordHistory& History() { return form->ViewNormalForm()->LogThread().History(); }
+
+    // Goes on bus until the scrolling history holds at least n records, then off bus.
+    std::int32_t Record(std::int32_t n)
+    {
+        Act("ActOnBus")->trigger();
+        EXPECT_TRUE(WaitFor([&] { return History().Count() >= n; }, 10000)) << History().Count();
+        Act("ActOffBus")->trigger();
+        Idle();
+        return History().Count();
+    }
+    std::string SaveAs(const QString& name)
+    {
+        saveAnswer = dir.filePath(name);
+        Idle();
+        EXPECT_TRUE(Act("ActSaveToFile")->isEnabled());
+        Act("ActSaveToFile")->trigger();
+        return testsupport::ReadFile(saveAnswer.toStdString());
+    }
+    // A fresh window plays the file back (as fast as it reads) and saves what it received.
+    std::string ReplayAndSave(const QString& log, const QString& again, std::int32_t frames)
+    {
+        form.reset();
+        Create();
+        QString error;
+        const tarvik::TReplaySource src = tarvik::MakeReplayBackend(dir.filePath(log), true, 1.0, &error);
+        EXPECT_TRUE(src.backend) << error.toStdString();
+        if (!src.backend) return {};
+        form->PlayLog(src);
+        EXPECT_TRUE(form->windowTitle().contains(log)) << form->windowTitle().toStdString();
+        EXPECT_EQ(Record(frames), frames) << "the replay brings every frame, nothing more";
+        return SaveAs(again);
+    }
+    static std::string FromMeasurementOn(const std::string& asc)
+    {
+        const auto at = asc.find("Start of measurement");
+        return at == std::string::npos ? std::string("no ASC body") : asc.substr(at);
+    }
+};
+
+}  // namespace
+
+TEST_F(TraceTest, CandumpAndAscLogsReplayIntoTheSameTrace)
+{
+    Create(std::make_unique<tarvik::TVehicleModel>());
+    const std::int32_t n = Record(400);
+    const std::string log = SaveAs("first.log");
+    const std::string asc = SaveAs("first.asc");
+    ASSERT_EQ(infos.size(), 2);
+    EXPECT_EQ(infos[0], QStringLiteral("%1 frames written to %2.").arg(n).arg(dir.filePath("first.log")));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), n);
+
+    EXPECT_EQ(ReplayAndSave("first.log", "again.log", n), log) << "same frames, order and times";
+    EXPECT_EQ(FromMeasurementOn(ReplayAndSave("first.asc", "again.asc", n)), FromMeasurementOn(asc));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(TraceTest, LinFramesGoToAscAndAreCountedOutOfCandump)
+{
+    Create(std::make_unique<tarvik::TVehicleModel>());
+    SelectLin();
+    const std::int32_t n = Record(20);
+    EXPECT_EQ(SaveAs("lin.log"), "");
+    ASSERT_EQ(infos.size(), 1);
+    EXPECT_TRUE(infos[0].contains(QStringLiteral("%1 LIN frames left out").arg(n))) << infos[0].toStdString();
+    const std::string asc = SaveAs("lin.asc");
+    EXPECT_NE(asc.find(" L1 10  Rx   "), std::string::npos) << asc.substr(0, 600);
+}
+
+TEST_F(TraceTest, FailedSaveKeepsTheOldFileAndNamesTheReason)
+{
+    Create(std::make_unique<tarvik::TVehicleModel>());
+    Record(300);
+    for (const char* name : {"full.txt", "full.log"}) {
+        const QString path = dir.filePath(name);
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("old content\r\n");
+        }
+        // A file-size limit stands in for a full disk: the write fails part-way.
+        auto old = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 4096;
+        setrlimit(RLIMIT_FSIZE, &small);
+        errors.clear();
+        SaveAs(name);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, old);
+        ASSERT_EQ(errors.size(), 1) << name;
+        EXPECT_EQ(errors[0], QStringLiteral("Cannot write %1 : File too large").arg(path));
+        EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "old content\r\n") << name;
+    }
+}
+
+TEST_F(TraceTest, OpenLogPlaysAFileAndNamesWhatCannotBePlayed)
+{
+    Create();
+    openAnswer = dir.path();
+    Idle();
+    ASSERT_TRUE(Act("ActOpenLog")->isEnabled());
+    Act("ActOpenLog")->trigger();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], dir.path() + QStringLiteral(": Is a directory"));
+
+    QFile f(dir.filePath("mixed.log"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("(10.000000) can0 123#11 R\n(10.100000) can0 124##0112233\n(10.200000) can0 20000080#\n"
+            "(10.300000) can0 125#2233 T\n");
+    f.close();
+    openAnswer = f.fileName();
+    Act("ActOpenLog")->trigger();
+    EXPECT_TRUE(form->windowTitle().endsWith(" - replay mixed.log (left out: 1 CAN FD frame, 1 error frame)"))
+        << form->windowTitle().toStdString();
+    EXPECT_EQ(Record(2), 2);
+    Act("ActOnBus")->trigger();
+    Idle();
+    EXPECT_FALSE(Act("ActOpenLog")->isEnabled()) << "the channel changes only with the port closed";
+    Act("ActOffBus")->trigger();
+}
+
+// A log replayed as fast as it is read waits for a slow reader instead of losing frames; a
+// live bus cannot wait, so there a full ring still drops (and counts).
+TEST(ReplayHold, FastReplayWaitsForAFullRingLiveBusDrops)
+{
+    std::string log;
+    for (int i = 0; i < 3000; ++i)
+        log += "(1.000000) can0 123#" + std::string(i % 2 ? "11" : "22") + " R\n";
+    for (bool hold : {true, false}) {
+        auto emu = std::make_shared<tarvik::TEmulatorBackend>(tarvik::TReplayModel::FromText(log, true));
+        tarvik::TUsbDev dev(0, emu);
+        tarvik::TMonThread mon(dev);
+        mon.SetHoldWhenFull(hold);
+        tarvik::TQueueBuffer ring(20, 64);
+        mon.SetSlot(1, &ring);
+        tarvik::TBusControl bus(dev, {[&] { return mon.Start(); }, [&] { mon.Stop(); }, [&] { return mon.Running(); }});
+        ASSERT_TRUE(dev.Open());
+        ASSERT_TRUE(bus.GoOnBus(tarvik::OnBusConfig{}));
+        int taken = 0;
+        std::uint8_t rec[20];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (taken + int(mon.Dropped(1)) < 3000 && std::chrono::steady_clock::now() < until) {
+            if (ring.Pop(rec)) {
+                taken += rec[1] == tarvik::kCanReceived;
+                std::this_thread::sleep_for(std::chrono::microseconds(taken % 16 == 0 ? 500 : 0));  // a slow reader
+            }
+        }
+        bus.GoOffBus();
+        dev.Close();
+        if (hold) {
+            EXPECT_EQ(taken, 3000);
+            EXPECT_EQ(mon.Dropped(1), 0u);
+        } else {
+            EXPECT_GT(mon.Dropped(1), 0u) << "a 64-record ring behind a slow reader overflows";
+            EXPECT_EQ(taken + int(mon.Dropped(1)), 3000);
+        }
+    }
+}

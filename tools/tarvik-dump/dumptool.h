@@ -1,0 +1,55 @@
+#pragma once
+// tarvik-dump: the bus as a text stream, for scripts and servers.
+//
+//   tarvik-dump --port PATH|--device N|--simulate [--can-speed 500k] [--mask std:MASK:CODE]
+//               [--mask ext:MASK:CODE] [--lin 19200 [--master]] [--format candump|asc|text]
+//               [-n COUNT] [--duration S] [--protocol native|slcan]
+//
+// Opens the adapter, goes on bus with the main window's command sequence, and writes every
+// frame to standard output until SIGINT or SIGTERM (or COUNT frames, or S seconds); then
+// goes off bus (F) and closes the port. Formats: a candump log (the default; LIN frames have
+// no candump form and are counted instead), an ASC log, or the monitor's own lines.
+// At exit standard error says how many frames were written and how many records were lost
+// on the way (ring full, failed check, partial bytes), never silently:
+//   tarvik-dump: 150000 frames written, 0 lost
+//
+// Exit status: 0 stopped as asked, 1 the adapter failed or could not be opened (its "USB
+// Device Error : ..." text on standard error), 2 usage error.
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "tmainform/buscontrol.h"
+
+namespace tarvik {
+
+class TFtBackend;
+
+struct TDumpOptions {
+    enum class Source { Device, Port, Simulate };
+    enum class Format { Candump, Asc, Text };
+    Source source = Source::Device;
+    std::uint32_t device = 0;
+    std::string port;
+    OnBusConfig bus;  // CAN at 1 Mbit/s, no masks, unless told otherwise
+    std::uint32_t baud = 3000000;
+    bool slcan = false;  // a serial-line CAN adapter through the bridge
+    Format format = Format::Candump;
+    std::uint64_t count = 0;  // 0: no limit
+    double duration = 0;      // seconds; 0: no limit
+};
+
+// Arguments without the program name. False with `error` for anything not understood.
+bool ParseDumpArgs(int argc, const char* const* argv, TDumpOptions& options, std::string& error);
+extern const char* const kDumpUsage;
+
+// The backend the options name, made where the main window makes its own.
+std::shared_ptr<TFtBackend> DumpBackend(const TDumpOptions& options);
+
+// Runs until `stop` is set, a limit is reached or the adapter fails; the exit status.
+int RunDump(const TDumpOptions& options, std::shared_ptr<TFtBackend> backend, std::FILE* out, std::FILE* err,
+            const std::atomic<bool>& stop);
+
+}  // namespace tarvik
