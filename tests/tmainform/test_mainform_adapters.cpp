@@ -121,7 +121,7 @@ TEST_P(MainFormOnAdapter, SendWindowFramesShowAsTransmittedOnceEach)
 }
 
 // A serial-line adapter carries no LIN: the go-on-bus is refused the native way, and the
-// window stays off bus with the port open, as for any refusal.
+// window stays off bus with the port open and says so in its caption, as for any refusal.
 TEST_P(MainFormOnAdapter, LinRunsWhereTheAdapterCarriesIt)
 {
     form->findChild<QRadioButton*>("RadioButtonLin")->click();
@@ -130,6 +130,8 @@ TEST_P(MainFormOnAdapter, LinRunsWhereTheAdapterCarriesIt)
     Idle();
     EXPECT_EQ(form->OnBus(), GetParam().carriesLin);
     EXPECT_TRUE(form->UsbDev().IsOpen());
+    EXPECT_EQ(form->windowTitle().contains("with 0x15 instead of ACK"), !GetParam().carriesLin)
+        << form->windowTitle().toStdString();
     if (form->OnBus()) Act("ActOffBus")->trigger();
     EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
 }
