@@ -24,6 +24,9 @@ inline constexpr int kMegabyte = 1048576;
 
 // Offered values, ascending; a stored value is clamped to the first and last.
 inline constexpr int kBufferSizesMb[] = {8, 16, 32, 64};
+// The dialog offers up to 64 MB; a larger size written into the file by hand is honoured
+// up to this, so a long run can be kept.
+inline constexpr int kMaxLogBufferMb = 1024;
 inline constexpr int kTimeWidths[] = {5, 10, 20, 30, 60};                           // s
 inline constexpr int kSampleRates[] = {5, 10, 20, 25, 50, 100, 200, 500, 1000};    // ms
 inline constexpr int kPlotRates[] = {10, 20, 25, 50, 100, 200, 500, 1000};         // ms

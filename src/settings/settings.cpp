@@ -21,7 +21,7 @@ int WithinList(int v, int) { return std::clamp(v, List[0], List[std::size(List) 
 
 int BufferSize(int v, int)
 {
-    return std::clamp(v, kBufferSizesMb[0] * kMegabyte, std::end(kBufferSizesMb)[-1] * kMegabyte);
+    return std::clamp(v, kBufferSizesMb[0] * kMegabyte, kMaxLogBufferMb * kMegabyte);
 }
 int NotNegative(int v, int) { return std::max(0, v); }
 int AtLeastOne(int v, int) { return std::max(1, v); }

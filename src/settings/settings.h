@@ -10,8 +10,9 @@
 //   - list indexes (CAN/LIN bus speed, sampling point, driver mode, terminator) are
 //     clamped into their list: below 0 -> 0, beyond the last item -> the last item;
 //   - OperationNode selects master only for exactly 1, anything else is slave (kept as read);
-//   - TimeWidth, SampleRate, PlotRate and LogBufferSize are clamped into the range the
-//     settings dialog offers (5..60 s, 5..1000 ms, 10..1000 ms, 8..64 MB);
+//   - TimeWidth, SampleRate and PlotRate are clamped into the range the settings dialog
+//     offers (5..60 s, 5..1000 ms, 10..1000 ms); LogBufferSize into 8 MB..1 GiB, beyond
+//     the dialog's 64 MB so a long run can be kept;
 //   - YPitch below 1 becomes 1; MinYScale == MaxYScale gives both defaults (an inverted
 //     range is kept as the user gave it);
 //   - DeviceNo below 0 becomes 0; BaudRate below 1 gives the default;

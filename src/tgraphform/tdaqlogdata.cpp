@@ -11,7 +11,13 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "settings/options.h"
+
 namespace tarvik {
+
+// Every size the settings file can hold is taken as it stands.
+static_assert(kMinLogBufferSize == std::uint32_t(kBufferSizesMb[0]) * kMegabyte);
+static_assert(kMaxLogBufferSize == std::uint32_t(kMaxLogBufferMb) * kMegabyte);
 
 namespace {
 

@@ -452,3 +452,42 @@ TEST(SystemDialogExchange, UnwritableFileIsReportedAndValuesKept)
     EXPECT_GT(shown[0].size(), QString("Cannot write " + path + " : ").size());  // with a reason
     EXPECT_EQ(4, ini.ReadInteger("CAN", "BusSpeed", 0));  // held in memory for a later write
 }
+
+// A buffer size the list does not offer, written into the file by hand, comes back from OK
+// as it was unless the user picked an item.
+TEST(SystemDialogExchange, UnlistedBufferSizeSurvivesOk)
+{
+    const struct {
+        int stored;
+        int pick;  // ComboBox3 item chosen before OK, -1 untouched
+        int written;
+    } cases[] = {{256 << 20, -1, 256 << 20}, {1 << 30, -1, 1 << 30}, {256 << 20, 2, 32 << 20}, {32 << 20, -1, 32 << 20}};
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("tarvik.INI");
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("[GRAPH]\r\nLogBufferSize=") + QByteArray::number(c.stored) + "\r\n");
+        }
+        TIniFile ini(path);
+        TSettings s;
+        s.Load(ini, "/opt/tarvik/bin/tarvik");
+        ASSERT_EQ(c.stored, s.LogBufferSize);
+        OnNextModal([&](QWidget* w) {
+            if (c.pick >= 0)
+                w->findChild<QComboBox*>("ComboBox3")->setCurrentIndex(c.pick);
+            w->findChild<QPushButton*>("OKBtn")->click();
+        });
+        TSettings applied;
+        EXPECT_TRUE(RunSystemConfig(nullptr, s, ini, Devices(1), [&](const TSettings& v) {
+            applied = v;
+            return v;
+        }));
+        EXPECT_EQ(c.written, applied.LogBufferSize) << c.stored << " " << c.pick;
+        TIniFile again(path);
+        TSettings reread;
+        reread.Load(again, "/opt/tarvik/bin/tarvik");
+        EXPECT_EQ(c.written, reread.LogBufferSize) << c.stored << " " << c.pick;
+    }
+}

@@ -119,7 +119,7 @@ TEST(SettingsRead, OutOfRangeValuesAreClamped)
     EXPECT_EQ(high.TimeWidth, 5);
     EXPECT_EQ(high.SampleRate, 5);
     EXPECT_EQ(high.PlotRate, 1000);
-    EXPECT_EQ(high.LogBufferSize, 64 * tarvik::kMegabyte);
+    EXPECT_EQ(high.LogBufferSize, 1024 * tarvik::kMegabyte);
     EXPECT_EQ(high.YPitch, 1);
     EXPECT_EQ(high.MinYScale, -1000);
     EXPECT_EQ(high.MaxYScale, 10000);
@@ -132,6 +132,19 @@ TEST(SettingsRead, OutOfRangeValuesAreClamped)
     EXPECT_EQ(low.SamplingPoint, 0);
     EXPECT_EQ(low.LinBusSpeed, 0);
     EXPECT_EQ(low.LogBufferSize, 8 * tarvik::kMegabyte);
+}
+
+// Sizes beyond what the dialog offers are kept for long runs, up to 1 GiB.
+TEST(SettingsRead, LogBufferSizeFromTheFile)
+{
+    const struct {
+        const char* text;
+        int bytes;
+    } cases[] = {{"8388607", 8388608},       {"8388608", 8388608},       {"67108865", 67108865},
+                 {"268435456", 268435456},   {"104870000", 104870000},   {"1073741824", 1073741824},
+                 {"1073741825", 1073741824}, {"-1", 8388608},            {"4294967296", 67108864}};
+    for (const auto& c : cases)
+        EXPECT_EQ(LoadFrom(QByteArray("[GRAPH]\r\nLogBufferSize=") + c.text + "\r\n").LogBufferSize, c.bytes) << c.text;
 }
 
 TEST(SettingsWrite, DialogKeysInTheirOrderThenWindowPosition)
