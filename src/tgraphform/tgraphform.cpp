@@ -216,7 +216,7 @@ bool TGraphForm::StartDaq()
         return false;
     if (!daqLog_) {
         try {
-            daqLog_ = std::make_unique<TDaqLogData>(logBufferSize_, SampleRate());
+            daqLog_ = std::make_unique<TDaqLogData>(logBufferSize_, SampleRate(), allocator_);
         } catch (const std::exception& e) {
             QMessageBox::critical(this, windowTitle(), QString::fromLocal8Bit(e.what()));
             return false;

@@ -47,6 +47,8 @@ public:
     // "Label Window(&L)" toggles the label table window; hiding this window hides it too.
     void SetLabelWindowHooks(std::function<void()> toggle, std::function<void()> hide);
     void SetLogSaver(LogSaver s) { saver_ = std::move(s); }
+    // Where a run's value block comes from; empty: the C heap.
+    void SetLogAllocator(TDaqLogData::Allocator a) { allocator_ = std::move(a); }
     void SetDaqfilePrefix(const QString& prefix) { daqfilePrefix_ = prefix; }
     QString DaqfilePrefix() const { return daqfilePrefix_; }
     void SetCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
@@ -135,6 +137,7 @@ private:
     bool closeAllowed_ = false;
     RingRegistrar registrar_;
     LogSaver saver_;
+    TDaqLogData::Allocator allocator_;
     QWidget* mainWindow_ = nullptr;
     std::function<void()> labelToggle_, labelHide_;
 };

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/guicall.h"
 #include "support/modalhelper.h"
@@ -233,6 +235,40 @@ TEST_F(GraphForm, RatesThatCannotPaceAreRaised)
     EXPECT_EQ(form.LogBufferSize(), kMinLogBufferSize);
     form.SetLogBufferSize(256 * 1024 * 1024);
     EXPECT_EQ(form.LogBufferSize(), 256u * 1024 * 1024);
+}
+
+// The largest block the settings allow is asked for whole; when it cannot be had the
+// reason is shown and nothing starts, and a later start with memory to spare runs.
+TEST_F(GraphForm, BlockThatCannotBeTakenStartsNothing)
+{
+    form.SetLogBufferSize(std::int64_t(1) << 32);
+    std::size_t asked = 0;
+    form.SetLogAllocator([&](std::size_t bytes) -> void* {
+        asked = bytes;
+        errno = ENOMEM;
+        return nullptr;
+    });
+    QString shown;
+    OnNextModal([&](QWidget* w) {
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            shown = box->text();
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(asked, std::size_t(kMaxLogBufferSize));
+    EXPECT_EQ(shown, QString::fromLocal8Bit(std::strerror(ENOMEM)));
+    EXPECT_EQ(registered, nullptr);
+    EXPECT_EQ(form.DaqThread(), nullptr);
+    EXPECT_EQ(form.DaqLog(), nullptr);
+    form.EnableActions(true);
+    EXPECT_TRUE(form.ActStart->isEnabled());
+    EXPECT_FALSE(form.ActStop->isEnabled());
+
+    form.SetLogAllocator({});
+    form.SetLogBufferSize(kMinLogBufferSize);
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(registered, &form.DaqRing());
+    EXPECT_TRUE(saves.empty());
 }
 
 // A failed write keeps the run: the reason is shown and the dialog comes back; only a
