@@ -13,41 +13,15 @@
 #include "logformats/logsource.h"
 #include "logformats/tracefile.h"
 #include "support/logrecords.h"
+#include "support/pythoncan.h"
 #include "support/testsupport.h"
 
 using tarvik::AdapterRecord;
 using tarvik::TTraceFormat;
+using testsupport::RunPython;
 using testsupport::TraceRecord;
 
 namespace {
-
-// The distribution's interpreter: the package installs python-can for it.
-const char* const kPython = "/usr/bin/python3";
-
-std::string RunPython(const std::string& script, const QStringList& args)
-{
-    QProcess p;
-    p.start(kPython, QStringList{"-c", QString::fromStdString(script)} + args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(60000))
-        return "python did not run";
-    const std::string err = p.readAllStandardError().toStdString();
-    if (p.exitCode() != 0)
-        return "python failed: " + err;
-    return p.readAllStandardOutput().toStdString();
-}
-
-// One line per message: the fields both sides must agree on.
-const char* const kDump = R"(
-import sys, can
-path, kind = sys.argv[1], sys.argv[2]
-reader = can.CanutilsLogReader(path) if kind == 'log' else can.ASCReader(path)
-for m in reader:
-    if m.is_error_frame or m.is_remote_frame or m.is_fd:
-        print('skip')
-        continue
-    print('%.6f %X %d %s %d %s' % (m.timestamp, m.arbitration_id, m.is_extended_id,
-                                   'Rx' if m.is_rx else 'Tx', m.dlc, m.data.hex().upper()))
-)";
 
 std::string Canonical(const std::vector<AdapterRecord>& recs, std::int64_t opened, TTraceFormat format)
 {
@@ -96,7 +70,7 @@ TEST(LogInterop, IndependentReaderSeesTheSameFrames)
         QString error;
         ASSERT_TRUE(tarvik::SaveFileAtomically(QString::fromStdString(path), text.data(),
                                                static_cast<std::int64_t>(text.size()), &error));
-        EXPECT_EQ(RunPython(kDump, {QString::fromStdString(path), candump ? "log" : "asc"}),
+        EXPECT_EQ(RunPython(testsupport::kPythonDumpLog, {QString::fromStdString(path), candump ? "log" : "asc", "abs"}),
                   Canonical(kRecords, opened, format))
             << text;
     }
