@@ -78,28 +78,9 @@ TEST(LogInterop, IndependentReaderSeesTheSameFrames)
 
 TEST(LogInterop, LogsFromTheIndependentWritersReadBack)
 {
-    const char* const kWrite = R"(
-import sys, can
-log = can.CanutilsLogWriter(sys.argv[1])
-asc = can.ASCWriter(sys.argv[2])
-msgs = [
-    can.Message(timestamp=1700000000.000100, arbitration_id=0x123, data=b'\x11\x22', is_extended_id=False),
-    can.Message(timestamp=1700000000.250000, arbitration_id=0x18FEF100, data=bytes(range(1, 9)), is_rx=False),
-    can.Message(timestamp=1700000001.000000, arbitration_id=0x7FF, data=b'', is_extended_id=False),
-    can.Message(timestamp=1700000001.100000, arbitration_id=0x100, is_fd=True, data=bytes(12), is_extended_id=False),
-    can.Message(timestamp=1700000001.200000, is_error_frame=True),
-    can.Message(timestamp=1700000001.300000, arbitration_id=0x101, is_remote_frame=True, dlc=2, is_extended_id=False),
-    can.Message(timestamp=1700000002.000001, arbitration_id=0x5, data=b'\xAB', is_extended_id=True),
-]
-for m in msgs:
-    log.on_message_received(m)
-    asc.on_message_received(m)
-log.stop()
-asc.stop()
-)";
     const std::string logPath = testsupport::BinaryDir() + "/interop-in.log";
     const std::string ascPath = testsupport::BinaryDir() + "/interop-in.asc";
-    ASSERT_EQ(RunPython(kWrite, {QString::fromStdString(logPath), QString::fromStdString(ascPath)}), "");
+    ASSERT_EQ(RunPython(testsupport::kPythonWriteLogs, {QString::fromStdString(logPath), QString::fromStdString(ascPath)}), "");
 
     struct Want {
         std::int64_t micros;  // from the first message

@@ -110,25 +110,7 @@ TEST_F(TraceThroughPrograms, VehicleRecordedReplayedAndSavedAgainKeepsEveryFrame
 // it: its own reader finds the same frames in what tarvik saved.
 TEST_F(TraceThroughPrograms, IndependentLogsReplayedAndSavedReadBackTheSame)
 {
-    const char* const kWrite = R"(
-import sys, can
-log = can.CanutilsLogWriter(sys.argv[1])
-asc = can.ASCWriter(sys.argv[2])
-msgs = [
-    can.Message(timestamp=1700000000.000100, arbitration_id=0x123, data=b'\x11\x22', is_extended_id=False),
-    can.Message(timestamp=1700000000.250000, arbitration_id=0x18FEF100, data=bytes(range(1, 9)), is_rx=False),
-    can.Message(timestamp=1700000001.100000, arbitration_id=0x100, is_fd=True, data=bytes(12), is_extended_id=False),
-    can.Message(timestamp=1700000001.200000, is_error_frame=True),
-    can.Message(timestamp=1700000001.500000, arbitration_id=0x7FF, data=b'', is_extended_id=False),
-    can.Message(timestamp=1700000002.000001, arbitration_id=0x5, data=b'\xAB', is_extended_id=True),
-]
-for m in msgs:
-    log.on_message_received(m)
-    asc.on_message_received(m)
-log.stop()
-asc.stop()
-)";
-    ASSERT_EQ(testsupport::RunPython(kWrite, {Path("in.log"), Path("in.asc")}), "");
+    ASSERT_EQ(testsupport::RunPython(testsupport::kPythonWriteLogs, {Path("in.log"), Path("in.asc")}), "");
     const struct {
         const char* in;
         const char* out;
@@ -139,7 +121,7 @@ asc.stop()
         SCOPED_TRACE(c.in);
         const Ran r = ReplayAndSave(c.in, c.out);
         EXPECT_EQ(r.code, 0) << r.err;
-        EXPECT_NE(r.err.find("left out of the replay: 1 CAN FD frame, 1 error frame"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("left out of the replay: 1 CAN FD frame, 1 error frame, 1 remote frame"), std::string::npos) << r.err;
         EXPECT_NE(r.out.find("4 frames written"), std::string::npos) << r.out;
         std::string wrote = testsupport::RunPython(testsupport::kPythonDumpLog, {Path(c.in), c.kind, c.times});
         for (std::string::size_type at; (at = wrote.find("skip\n")) != std::string::npos;) wrote.erase(at, 5);
