@@ -54,6 +54,12 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
             speedGiven = true;
         } else if (a == QLatin1String("--fast")) {
             c.fast = true;
+        } else if (a == QLatin1String("--save")) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                c.error = QStringLiteral("--save needs a file name");
+                return c;
+            }
+            c.save = arguments[++i];
         } else {
             c.error = QStringLiteral("unknown argument: %1").arg(a);
             return c;
@@ -63,6 +69,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
     if (sources > 1) c.error = QStringLiteral("--simulate, --port and --replay exclude each other");
     else if ((speedGiven || c.fast) && c.replay.isEmpty()) c.error = QStringLiteral("--speed and --fast belong to --replay");
     else if (speedGiven && c.fast) c.error = QStringLiteral("--speed and --fast exclude each other");
+    else if (!c.save.isEmpty() && c.replay.isEmpty()) c.error = QStringLiteral("--save belongs to --replay");
     // The emulator in process speaks only the native protocol.
     else if ((c.simulate || !c.replay.isEmpty()) && c.protocol == QLatin1String("slcan"))
         c.error = QStringLiteral("--simulate and --replay run the native adapter; use tarvik-adapter-emu --protocol slcan and --port");
@@ -72,7 +79,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
 QString CommandLineUsage(const QString& programName)
 {
     return QStringLiteral(
-               "Usage: %1 [--simulate | --port PATH | --replay FILE [--speed X | --fast]]\n"
+               "Usage: %1 [--simulate | --port PATH | --replay FILE [--speed X | --fast] [--save OUT]]\n"
                "          [--protocol native|slcan]\n"
                "  --simulate    run on the built-in adapter emulator (device 0, vehicle traffic)\n"
                "  --port PATH   open this serial port instead of a numbered adapter\n"
@@ -80,6 +87,9 @@ QString CommandLineUsage(const QString& programName)
                "                serial-line CAN adapters\n"
                "  --replay FILE play a candump or ASC log as the bus (go on bus to start it);\n"
                "                --speed X plays X times as fast, --fast as fast as it is read\n"
+               "  --save OUT    with --replay: play the log whole, save what was received as Save to\n"
+               "                File does (OUT.log a candump log, OUT.asc an ASC log, else monitor\n"
+               "                text) and quit; exit status 1 when it could not be saved\n"
                "  --help        show this text\n"
                "  --version     show the program version\n")
         .arg(programName);

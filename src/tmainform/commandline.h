@@ -1,6 +1,6 @@
 #pragma once
 // The program's small command line: --simulate, --port PATH, --protocol native|slcan,
-// --replay FILE [--speed X | --fast], --help, --version.
+// --replay FILE [--speed X | --fast] [--save OUT], --help, --version.
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +13,7 @@ struct TCommandLine {
     QString replay;         // a candump or ASC log played by the emulator as device 0
     double speed = 1.0;     // replay pace: 2 plays twice as fast as recorded
     bool fast = false;      // replay as fast as the program reads
+    QString save;           // with a replay: play it whole, save the history here and quit
     bool help = false;
     bool version = false;
     QString error;          // non-empty: the arguments were not understood

@@ -1,6 +1,7 @@
 // Program entry: the small command line, the font mapping, then the main window.
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -81,6 +82,11 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "tarvik: %s: left out of the replay: %s\n", qPrintable(cmd.replay),
                              qPrintable(replay.skipped));
             options.backend = replay.backend;
+            if (!cmd.save.isEmpty()) {
+                // Played for a file, not for a person: messages go to the terminal.
+                options.showError = [](const QString& m) { std::fprintf(stderr, "tarvik: %s\n", qPrintable(m)); };
+                options.showInfo = [](const QString& m) { std::fprintf(stdout, "%s\n", qPrintable(m)); };
+            }
         } else if (cmd.simulate) {
             options.backend = tarvik::MakeEmulatorBackend();
         } else {
@@ -101,7 +107,15 @@ int main(int argc, char** argv)
         // A termination request (logout, kill) closes the window the normal way: off bus,
         // port closed, window position saved.
         tarvik::InstallTerminationHandler(form);
-        return app.exec();
+        if (cmd.save.isEmpty()) return app.exec();
+        int status = 1;
+        QTimer::singleShot(0, &form, [&] {
+            form.PlayAndSave(cmd.save, [&](bool saved) {
+                status = saved ? 0 : 1;
+                form.close();
+            });
+        });
+        return app.exec() == 0 ? status : 1;
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, tarvik::ApplicationTitle(), QString::fromLocal8Bit(e.what()));
         return 1;

@@ -87,10 +87,15 @@ public:
     void ActCopyToClipbordExecute();
     void ActSaveToFileExecute();
     QString ActSaveToFileBeforeExecute() const;
-    void ActSaveToFileAccept(const QString& path);
+    // Saves the shown monitor's text, or the history as a trace log when the name asks for
+    // one; false when nothing could be written (the error was shown).
+    bool ActSaveToFileAccept(const QString& path);
     void ActOpenLogExecute();
     // Plays a recorded trace as the bus from the next go-on-bus on; the caption names it.
     void PlayLog(const TReplaySource& source);
+    // Goes on bus, waits until the history holds every frame the played log brings, goes off
+    // bus and saves it to `path` as Save to File would; `done` hears whether it was saved.
+    void PlayAndSave(const QString& path, std::function<void(bool saved)> done);
     void ActMonitorExecute();
     void ActSendWindowExecute();
     void ActGraphWindowExecute();

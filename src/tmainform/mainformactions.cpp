@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "dialogs/taboutbox.h"
 #include "dialogs/tsystemdialog.h"
@@ -233,29 +234,30 @@ QString TMainForm::ActSaveToFileBeforeExecute() const
                               [](const QString& name) { return QFileInfo::exists(name); });
 }
 
-void TMainForm::ActSaveToFileAccept(const QString& path)
+bool TMainForm::ActSaveToFileAccept(const QString& path)
 {
     QString error;
     TTraceFormat format;
     if (!TraceFormatOfName(path, &format)) {
-        if (!WriteLinesCrLf(path, MonitorText(ActiveMonitor()), &error))
-            ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));
-        return;
+        if (WriteLinesCrLf(path, MonitorText(ActiveMonitor()), &error)) return true;
+        ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));
+        return false;
     }
     // Traces come from the scrolling monitor's history, whichever monitor is shown.
-    if (!viewNormal_) return;
+    if (!viewNormal_) return false;
     std::vector<AdapterRecord> records;
     viewNormal_->LogThread().History().CopyAll(records);
     TTraceCounts counts;
     if (!SaveTrace(path, format, records, busOpenedMicros_, &counts, &error)) {
         ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));
-        return;
+        return false;
     }
     const QString done = TraceSavedText(path, counts.written, counts.linLeftOut);
     if (options_.showInfo)
         options_.showInfo(done);
     else
         QMessageBox::information(this, ApplicationTitle(), done);
+    return true;
 }
 
 void TMainForm::ActOpenLogExecute()
@@ -286,6 +288,31 @@ void TMainForm::PlayLog(const TReplaySource& source)
     caption_ = baseCaption_ + QStringLiteral(" - replay ") + QFileInfo(source.file).fileName();
     if (!source.skipped.isEmpty()) caption_ += QStringLiteral(" (left out: %1)").arg(source.skipped);
     setWindowTitle(caption_);
+}
+
+void TMainForm::PlayAndSave(const QString& path, std::function<void(bool saved)> done)
+{
+    ActOnBus->trigger();
+    if (!OnBus() || !viewNormal_) {
+        done(false);  // the reason was shown
+        return;
+    }
+    const std::uint64_t frames = replay_.frames;
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll, path, frames, done = std::move(done)] {
+        // Frames pushed out of a full history were received too.
+        const TRecordHistory& h = viewNormal_->LogThread().History();
+        const bool all = std::uint64_t(h.Count()) + h.Overwritten() >= frames;
+        if (!all && OnBus()) return;
+        poll->deleteLater();
+        if (!all) {
+            done(false);  // the adapter failed part-way; its error was shown
+            return;
+        }
+        ActOffBus->trigger();
+        done(ActSaveToFileAccept(path));
+    });
+    poll->start(10);
 }
 
 void TMainForm::ActAboutExecute()

@@ -13,41 +13,15 @@
 #include "logformats/logsource.h"
 #include "logformats/tracefile.h"
 #include "support/logrecords.h"
+#include "support/pythoncan.h"
 #include "support/testsupport.h"
 
 using tarvik::AdapterRecord;
 using tarvik::TTraceFormat;
+using testsupport::RunPython;
 using testsupport::TraceRecord;
 
 namespace {
-
-// The distribution's interpreter: the package installs python-can for it.
-const char* const kPython = "/usr/bin/python3";
-
-std::string RunPython(const std::string& script, const QStringList& args)
-{
-    QProcess p;
-    p.start(kPython, QStringList{"-c", QString::fromStdString(script)} + args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(60000))
-        return "python did not run";
-    const std::string err = p.readAllStandardError().toStdString();
-    if (p.exitCode() != 0)
-        return "python failed: " + err;
-    return p.readAllStandardOutput().toStdString();
-}
-
-// One line per message: the fields both sides must agree on.
-const char* const kDump = R"(
-import sys, can
-path, kind = sys.argv[1], sys.argv[2]
-reader = can.CanutilsLogReader(path) if kind == 'log' else can.ASCReader(path)
-for m in reader:
-    if m.is_error_frame or m.is_remote_frame or m.is_fd:
-        print('skip')
-        continue
-    print('%.6f %X %d %s %d %s' % (m.timestamp, m.arbitration_id, m.is_extended_id,
-                                   'Rx' if m.is_rx else 'Tx', m.dlc, m.data.hex().upper()))
-)";
 
 std::string Canonical(const std::vector<AdapterRecord>& recs, std::int64_t opened, TTraceFormat format)
 {
@@ -96,7 +70,7 @@ TEST(LogInterop, IndependentReaderSeesTheSameFrames)
         QString error;
         ASSERT_TRUE(tarvik::SaveFileAtomically(QString::fromStdString(path), text.data(),
                                                static_cast<std::int64_t>(text.size()), &error));
-        EXPECT_EQ(RunPython(kDump, {QString::fromStdString(path), candump ? "log" : "asc"}),
+        EXPECT_EQ(RunPython(testsupport::kPythonDumpLog, {QString::fromStdString(path), candump ? "log" : "asc", "abs"}),
                   Canonical(kRecords, opened, format))
             << text;
     }
@@ -104,28 +78,9 @@ TEST(LogInterop, IndependentReaderSeesTheSameFrames)
 
 TEST(LogInterop, LogsFromTheIndependentWritersReadBack)
 {
-    const char* const kWrite = R"(
-import sys, can
-log = can.CanutilsLogWriter(sys.argv[1])
-asc = can.ASCWriter(sys.argv[2])
-msgs = [
-    can.Message(timestamp=1700000000.000100, arbitration_id=0x123, data=b'\x11\x22', is_extended_id=False),
-    can.Message(timestamp=1700000000.250000, arbitration_id=0x18FEF100, data=bytes(range(1, 9)), is_rx=False),
-    can.Message(timestamp=1700000001.000000, arbitration_id=0x7FF, data=b'', is_extended_id=False),
-    can.Message(timestamp=1700000001.100000, arbitration_id=0x100, is_fd=True, data=bytes(12), is_extended_id=False),
-    can.Message(timestamp=1700000001.200000, is_error_frame=True),
-    can.Message(timestamp=1700000001.300000, arbitration_id=0x101, is_remote_frame=True, dlc=2, is_extended_id=False),
-    can.Message(timestamp=1700000002.000001, arbitration_id=0x5, data=b'\xAB', is_extended_id=True),
-]
-for m in msgs:
-    log.on_message_received(m)
-    asc.on_message_received(m)
-log.stop()
-asc.stop()
-)";
     const std::string logPath = testsupport::BinaryDir() + "/interop-in.log";
     const std::string ascPath = testsupport::BinaryDir() + "/interop-in.asc";
-    ASSERT_EQ(RunPython(kWrite, {QString::fromStdString(logPath), QString::fromStdString(ascPath)}), "");
+    ASSERT_EQ(RunPython(testsupport::kPythonWriteLogs, {QString::fromStdString(logPath), QString::fromStdString(ascPath)}), "");
 
     struct Want {
         std::int64_t micros;  // from the first message

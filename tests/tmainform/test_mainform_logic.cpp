@@ -155,7 +155,9 @@ TEST(CommandLine, ReplayWithItsPace)
     EXPECT_TRUE(paced.error.isEmpty());
     EXPECT_DOUBLE_EQ(paced.speed, 2.5);
     EXPECT_FALSE(paced.fast);
+    EXPECT_EQ(ParseCommandLine({"--replay", "t.asc", "--fast", "--save", "t.log"}).save, "t.log");
     for (const QStringList& bad : {QStringList{"--replay"}, {"--replay", "a", "--simulate"}, {"--replay", "a", "--port", "p"},
+                                   {"--save", "t.log"}, {"--replay", "a", "--save"},
                                    {"--fast"}, {"--speed", "2"}, {"--replay", "a", "--speed", "0"},
                                    {"--replay", "a", "--speed", "x"}, {"--replay", "a", "--speed", "2", "--fast"}})
         EXPECT_FALSE(ParseCommandLine(bad).error.isEmpty()) << bad.join(' ').toStdString();

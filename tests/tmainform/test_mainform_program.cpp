@@ -33,7 +33,8 @@ TEST(TarvikProgram, CommandLine)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 0);
     const QString usage = QString::fromLocal8Bit(p.readAllStandardOutput());
-    for (const char* option : {"--simulate", "--port PATH", "--replay FILE", "--speed X", "--fast", "--help", "--version"})
+    for (const char* option : {"--simulate", "--port PATH", "--replay FILE", "--speed X", "--fast", "--save OUT",
+                               "--protocol native|slcan", "--help", "--version"})
         EXPECT_TRUE(usage.contains(option)) << option;
 
     p.start(Executable(), {"--version"});

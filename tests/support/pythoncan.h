@@ -1,0 +1,62 @@
+#pragma once
+// python-can, the independent reader and writer of trace logs the tests hold ours against.
+#include <QProcess>
+#include <QStringList>
+#include <string>
+
+namespace testsupport {
+
+// The distribution's interpreter: the package installs python-can for it.
+inline std::string RunPython(const std::string& script, const QStringList& args)
+{
+    QProcess p;
+    p.start("/usr/bin/python3", QStringList{"-c", QString::fromStdString(script)} + args);
+    if (!p.waitForStarted(10000) || !p.waitForFinished(60000))
+        return "python did not run";
+    const std::string err = p.readAllStandardError().toStdString();
+    if (p.exitCode() != 0)
+        return "python failed: " + err;
+    return p.readAllStandardOutput().toStdString();
+}
+
+// Prints one line per message of a log (argv: path, "log" or "asc", "abs" or "rel"): the
+// fields both sides must agree on; "rel" gives times since the first message.
+inline const char* const kPythonDumpLog = R"(
+import sys, can
+path, kind, times = sys.argv[1], sys.argv[2], sys.argv[3]
+reader = can.CanutilsLogReader(path) if kind == 'log' else can.ASCReader(path)
+first = None
+for m in reader:
+    if m.is_error_frame or m.is_remote_frame or m.is_fd:
+        print('skip')
+        continue
+    if first is None:
+        first = m.timestamp if times == 'rel' else 0
+    print('%.6f %X %d %s %d %s' % (m.timestamp - first, m.arbitration_id, m.is_extended_id,
+                                   'Rx' if m.is_rx else 'Tx', m.dlc, m.data.hex().upper()))
+)";
+
+// Writes the same messages as a candump log (argv[1]) and an ASC log (argv[2]): four
+// classic frames (standard, extended, empty, transmitted) with a CAN FD, an error and a
+// remote frame among them, the last one a microsecond off the 0.1 ms grid.
+inline const char* const kPythonWriteLogs = R"(
+import sys, can
+log = can.CanutilsLogWriter(sys.argv[1])
+asc = can.ASCWriter(sys.argv[2])
+msgs = [
+    can.Message(timestamp=1700000000.000100, arbitration_id=0x123, data=b'\x11\x22', is_extended_id=False),
+    can.Message(timestamp=1700000000.250000, arbitration_id=0x18FEF100, data=bytes(range(1, 9)), is_rx=False),
+    can.Message(timestamp=1700000001.000000, arbitration_id=0x7FF, data=b'', is_extended_id=False),
+    can.Message(timestamp=1700000001.100000, arbitration_id=0x100, is_fd=True, data=bytes(12), is_extended_id=False),
+    can.Message(timestamp=1700000001.200000, is_error_frame=True),
+    can.Message(timestamp=1700000001.300000, arbitration_id=0x101, is_remote_frame=True, dlc=2, is_extended_id=False),
+    can.Message(timestamp=1700000002.000001, arbitration_id=0x5, data=b'\xAB', is_extended_id=True),
+]
+for m in msgs:
+    log.on_message_received(m)
+    asc.on_message_received(m)
+log.stop()
+asc.stop()
+)";
+
+}  // namespace testsupport

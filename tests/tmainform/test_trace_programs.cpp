@@ -1,0 +1,155 @@
+// Traces through the real executables: the emulator tool's vehicle recorded by tarvik-dump,
+// replayed and saved by tarvik twice over; logs from an independent writer replayed, saved and
+// read back by that writer's reader.
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "support/emuprocess.h"
+#include "support/pythoncan.h"
+#include "support/testsupport.h"
+
+namespace {
+
+struct Ran {
+    int code = -1;
+    std::string out, err;
+};
+
+Ran Start(const QString& exe, const QStringList& args, const QString& stdoutFile = {})
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    if (!stdoutFile.isEmpty()) p.setStandardOutputFile(stdoutFile);
+    p.start(exe, args);
+    Ran r;
+    if (!p.waitForStarted(10000) || !p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = "did not finish";
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput().toStdString();
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+class TraceThroughPrograms : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        // A copy of the program in a folder of its own keeps its settings file there.
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(testsupport::BinaryDir()) + "/tarvik", Tarvik()));
+    }
+    QString Tarvik() const { return dir.filePath("tarvik"); }
+    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    std::string Text(const char* name) const { return testsupport::ReadFile(Path(name).toStdString()); }
+    // tarvik plays `in` as fast as it reads and saves what it received as `out`.
+    Ran ReplayAndSave(const char* in, const char* out) const
+    {
+        return Start(Tarvik(), {"--replay", Path(in), "--fast", "--save", Path(out)});
+    }
+
+    QTemporaryDir dir;
+};
+
+std::string FromMeasurementOn(const std::string& asc)
+{
+    const auto at = asc.find("Start of measurement");
+    return at == std::string::npos ? std::string("no ASC body") : asc.substr(at);
+}
+
+}  // namespace
+
+TEST_F(TraceThroughPrograms, VehicleRecordedReplayedAndSavedAgainKeepsEveryFrameAndTime)
+{
+    const struct {
+        const char* format;
+        const char* first;
+        const char* second;
+        const char* third;
+    } formats[] = {{"candump", "first.log", "second.log", "third.log"}, {"asc", "first.asc", "second.asc", "third.asc"}};
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.format);
+        testsupport::EmuProcess emu;
+        ASSERT_TRUE(emu.Start({"--model", "vehicle"}));
+        const Ran dump = Start(TARVIK_DUMP_EXE, {"--port", QString::fromStdString(emu.FirstLine()), "--format",
+                                                f.format, "-n", "1500"},
+                               Path(f.first));
+        ASSERT_EQ(dump.code, 0) << dump.err;
+        ASSERT_NE(dump.err.find("1500 frames written, 0 lost"), std::string::npos) << dump.err;
+
+        for (const auto& [in, out] : {std::pair{f.first, f.second}, std::pair{f.second, f.third}}) {
+            const Ran r = ReplayAndSave(in, out);
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_NE(r.out.find("1500 frames written to " + Path(out).toStdString()), std::string::npos) << r.out;
+        }
+        const std::string first = Text(f.first);
+        ASSERT_FALSE(first.empty());
+        if (std::string(f.format) == "candump") {
+            EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1500);
+            EXPECT_EQ(Text(f.second), first) << "same frames, order and times to the microsecond";
+            EXPECT_EQ(Text(f.third), first);
+        } else {
+            // The header is dated when the bus opened; the measurement itself must not change.
+            EXPECT_EQ(FromMeasurementOn(Text(f.second)), FromMeasurementOn(first));
+            EXPECT_EQ(FromMeasurementOn(Text(f.third)), FromMeasurementOn(first));
+        }
+    }
+}
+
+// What a replay cannot play is named, and the rest arrives as the independent writer wrote
+// it: its own reader finds the same frames in what tarvik saved.
+TEST_F(TraceThroughPrograms, IndependentLogsReplayedAndSavedReadBackTheSame)
+{
+    ASSERT_EQ(testsupport::RunPython(testsupport::kPythonWriteLogs, {Path("in.log"), Path("in.asc")}), "");
+    const struct {
+        const char* in;
+        const char* out;
+        const char* kind;
+        const char* times;
+    } cases[] = {{"in.log", "out.log", "log", "abs"}, {"in.asc", "out.asc", "asc", "rel"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        const Ran r = ReplayAndSave(c.in, c.out);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.err.find("left out of the replay: 1 CAN FD frame, 1 error frame, 1 remote frame"), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find("4 frames written"), std::string::npos) << r.out;
+        std::string wrote = testsupport::RunPython(testsupport::kPythonDumpLog, {Path(c.in), c.kind, c.times});
+        for (std::string::size_type at; (at = wrote.find("skip\n")) != std::string::npos;) wrote.erase(at, 5);
+        EXPECT_EQ(std::count(wrote.begin(), wrote.end(), '\n'), 4) << wrote;
+        const std::string saved = testsupport::RunPython(testsupport::kPythonDumpLog, {Path(c.out), c.kind, c.times});
+        // The adapter stamps in 0.1 ms ticks: times agree to the tick, everything else exactly.
+        std::istringstream a(wrote), b(saved);
+        std::string la, lb;
+        int lines = 0;
+        while (std::getline(a, la) && std::getline(b, lb)) {
+            ++lines;
+            const auto sa = la.find(' '), sb = lb.find(' ');
+            EXPECT_EQ(la.substr(sa), lb.substr(sb));
+            EXPECT_NEAR(std::stod(la.substr(0, sa)), std::stod(lb.substr(0, sb)), 0.0001) << la << " | " << lb;
+        }
+        EXPECT_EQ(lines, 4) << saved;
+        EXPECT_FALSE(std::getline(b, lb)) << "more frames saved than written: " << lb;
+    }
+}
+
+TEST_F(TraceThroughPrograms, SaveThatCannotBeWrittenEndsWithTheReasonAndStatusOne)
+{
+    ASSERT_EQ(testsupport::RunPython("import can\nw = can.CanutilsLogWriter('" + Path("in.log").toStdString() +
+                                         "')\nw.on_message_received(can.Message(arbitration_id=1, data=b'\\x01'))\nw.stop()\n",
+                                     {}),
+              "");
+    const Ran r = Start(Tarvik(), {"--replay", Path("in.log"), "--fast", "--save", Path("no/such/dir/out.log")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Cannot write " + Path("no/such/dir/out.log").toStdString() + " : "), std::string::npos) << r.err;
+    EXPECT_EQ(Start(Tarvik(), {"--save", Path("out.log")}).code, 2) << "--save belongs to a replay";
+}
