@@ -18,6 +18,7 @@
 #include "platform/fonts.h"
 #include "platform/tmmtimer.h"
 #include "tgraphform/tgraphconfdialog.h"
+#include "widgets/actions.h"
 
 namespace tarvik {
 
@@ -33,13 +34,6 @@ QToolButton* NewButton(QWidget* parent, const char* name, QAction* action, int l
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setGeometry(left, 5, width, 26);
     return b;
-}
-
-QAction* NewAction(QObject* owner, const char* name, const char* text)
-{
-    auto* a = new QAction(QString::fromUtf8(text), owner);
-    a->setObjectName(QString::fromLatin1(name));
-    return a;
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "tlabelform/tlabeldetaildialog.h"
+#include "widgets/actions.h"
 
 namespace tarvik {
 
@@ -108,25 +109,6 @@ protected:
         p->drawText(rect, Qt::AlignCenter, QString::fromLatin1(kLabelColumns[logicalIndex].title));
     }
 };
-
-QAction* NewAction(QObject* owner, const char* name, const char* caption)
-{
-    auto* a = new QAction(QString::fromUtf8(caption), owner);
-    a->setObjectName(QString::fromLatin1(name));
-    return a;
-}
-
-void BindButton(QPushButton* button, QAction* action)
-{
-    auto sync = [button, action] {
-        button->setText(action->text());
-        button->setEnabled(action->isEnabled());
-        button->setVisible(action->isVisible());
-    };
-    sync();
-    QObject::connect(action, &QAction::changed, button, sync);
-    QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
-}
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "platform/fonts.h"
+#include "widgets/actions.h"
 
 namespace tarvik {
 
@@ -45,18 +46,6 @@ void TFieldEdit::Normalise()
 }
 
 namespace {
-
-void BindButton(QPushButton* button, QAction* action)
-{
-    auto sync = [button, action] {
-        button->setText(action->text());
-        button->setEnabled(action->isEnabled());
-        button->setVisible(action->isVisible());
-    };
-    sync();
-    QObject::connect(action, &QAction::changed, button, sync);
-    QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
-}
 
 QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y)
 {
