@@ -42,17 +42,39 @@ inline char* WriteHex(char* w, std::uint32_t v, int digits)
     return w + digits;
 }
 
-// Unsigned decimal, no padding.
+// "00".."99": two digits per division, which halves the divisions of a long number.
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Unsigned decimal, no padding. Times in seconds since 1970 fit 32 bits, where division is
+// cheap; saving a long history writes one per line.
 inline char* WriteDecimal(char* w, std::uint64_t v)
 {
     char tmp[20];
-    int n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n > 0)
-        *w++ = tmp[--n];
+    int n = 20;
+    while (v > 0xFFFFFFFFu) {
+        const unsigned r = static_cast<unsigned>(v % 100);
+        v /= 100;
+        tmp[--n] = kDigitPairs[2 * r + 1];
+        tmp[--n] = kDigitPairs[2 * r];
+    }
+    std::uint32_t u = static_cast<std::uint32_t>(v);
+    while (u >= 100) {
+        const unsigned r = u % 100;
+        u /= 100;
+        tmp[--n] = kDigitPairs[2 * r + 1];
+        tmp[--n] = kDigitPairs[2 * r];
+    }
+    if (u >= 10) {
+        tmp[--n] = kDigitPairs[2 * u + 1];
+        tmp[--n] = kDigitPairs[2 * u];
+    } else {
+        tmp[--n] = static_cast<char>('0' + u);
+    }
+    while (n < 20)
+        *w++ = tmp[n++];
     return w;
 }
 
@@ -63,9 +85,11 @@ inline char* WriteMicrosAsSeconds(char* w, std::int64_t micros)
     w = WriteDecimal(w, u / 1'000'000);
     *w++ = '.';
     std::uint32_t frac = static_cast<std::uint32_t>(u % 1'000'000);
-    for (int i = 5; i >= 0; --i) {
-        w[i] = static_cast<char>('0' + frac % 10);
-        frac /= 10;
+    for (int i = 4; i >= 0; i -= 2) {
+        const unsigned r = frac % 100;
+        frac /= 100;
+        w[i] = kDigitPairs[2 * r];
+        w[i + 1] = kDigitPairs[2 * r + 1];
     }
     return w + 6;
 }
