@@ -14,16 +14,11 @@
 #include <string>
 
 #include "emulator/emulatorbackend.h"
+#include "support/monitorpipeline.h"
 #include "emulator/replaymodel.h"
 #include "logformats/candumplog.h"
 #include "platform/guicall.h"
-#include "platform/tmmtimer.h"
-#include "tmainform/buscontrol.h"
-#include "tmainform/tmonthread.h"
-#include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"
-#include "tviewfixedform/tfixedlogthread.h"
-#include "tviewnormalform/tnormallogthread.h"
 
 using namespace tarvik;
 
@@ -59,42 +54,27 @@ int main(int argc, char** argv)
     }
     auto emu = std::make_shared<TEmulatorBackend>(std::move(model));
     TUsbDev dev(0, emu);
-    TMonThread mon(dev);
-    mon.SetHoldWhenFull(true);  // as the main window does for a replay played as fast as read
-    TMmTimer ticks;
-    TQueueBuffer normalRing(20, TQueueBuffer::kDefaultCapacity), fixedRing(20, TQueueBuffer::kDefaultCapacity);
-    TNormalLogThread* normalPtr = nullptr;
-    auto repaint = [&] {
-        if (!normalPtr)
-            return;
-        const std::int32_t c = normalPtr->Count();
-        for (std::int32_t i = std::max(0, c - 58); i < c; ++i)
-            (void)normalPtr->GetLine(i);
-    };
-    TNormalLogThread normal(repaint, ticks, normalRing, 100, std::int32_t(n));
-    normalPtr = &normal;
-    TFixedLogThread fixed([] {}, ticks, fixedRing);
-    mon.SetSlot(1, &normalRing);
-    mon.SetSlot(2, &fixedRing);
-    TBusControl bus(dev, {[&] { return mon.Start(); }, [&] { mon.Stop(); }, [&] { return mon.Running(); }});
-    if (!dev.Open() || !bus.GoOnBus(OnBusConfig{})) {
+    benchsupport::MonitorPipeline pipe(dev, std::int32_t(n));
+    pipe.mon.SetHoldWhenFull(true);  // as the main window does for a replay played as fast as read
+    if (!dev.Open() || !pipe.bus.GoOnBus(OnBusConfig{})) {
         std::fprintf(stderr, "cannot go on bus\n");
         return 1;
     }
     const auto t0 = std::chrono::steady_clock::now();
-    auto lost = [&] { return mon.Dropped(1) + mon.Dropped(2) + mon.BadRecords(); };
     const bool done = WaitServingGuiCalls(
-        [&] { return (normal.Drained() >= n && fixed.Drained() >= n) || lost() > 0; }, std::chrono::seconds(120));
+        [&] { return (pipe.normal.Drained() >= n && pipe.fixed.Drained() >= n) || pipe.Lost() > 0; },
+        std::chrono::seconds(120));
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    bus.GoOffBus();
+    pipe.bus.GoOffBus();
     dev.Close();
     const std::uint64_t emuDropped = emu->WithEngine([](AdapterEmulator& e) { return e.DroppedRecords(); });
     std::printf("replay --fast of %u frames: %.2f s, %.0f frames/s; stored %llu and %llu; lost %llu (rings %llu/%llu, "
                 "bad %llu), emulator dropped %llu%s\n",
-                n, wall, double(normal.Drained()) / wall, (unsigned long long)normal.Drained(),
-                (unsigned long long)fixed.Drained(), (unsigned long long)lost(), (unsigned long long)mon.Dropped(1),
-                (unsigned long long)mon.Dropped(2), (unsigned long long)mon.BadRecords(),
+                n, wall, double(pipe.normal.Drained()) / wall, (unsigned long long)pipe.normal.Drained(),
+                (unsigned long long)pipe.fixed.Drained(), (unsigned long long)pipe.Lost(),
+                (unsigned long long)pipe.mon.Dropped(1), (unsigned long long)pipe.mon.Dropped(2),
+                (unsigned long long)pipe.mon.BadRecords(),
                 (unsigned long long)emuDropped, done ? "" : " (timed out)");
     std::remove(path.c_str());
-    return lost() == 0 && done ? 0 : 1;
+    return pipe.Lost() == 0 && done ? 0 : 1;
 }

@@ -27,12 +27,9 @@
 #include "emulator/loadmodel.h"
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
-#include "tmainform/buscontrol.h"
-#include "tmainform/tmonthread.h"
+#include "support/monitorpipeline.h"
 #include "tusbdev/serialbackend.h"
 #include "tusbdev/tusbdev.h"
-#include "tviewfixedform/tfixedlogthread.h"
-#include "tviewnormalform/tnormallogthread.h"
 
 using namespace tarvik;
 
@@ -177,26 +174,11 @@ bool RunOnce(double seconds, double rate)
     }
     TUsbDev dev(0, std::make_shared<TSerialBackend>(adapter.Path()));
     dev.SetBaudRate(kMaxBaudRate);
-    TMonThread mon(dev);
-    TMmTimer ticks;
-    TQueueBuffer normalRing(20, TQueueBuffer::kDefaultCapacity), fixedRing(20, TQueueBuffer::kDefaultCapacity);
-    // A repaint formats one page of lines, as the window does.
-    TNormalLogThread* normalPtr = nullptr;
-    std::atomic<std::uint64_t> pagesFormatted{0};
-    auto repaint = [&] {
-        if (!normalPtr)
-            return;
-        const std::int32_t n = normalPtr->Count();
-        for (std::int32_t i = std::max(0, n - 58); i < n; ++i)
-            (void)normalPtr->GetLine(i);
-        ++pagesFormatted;
-    };
-    TNormalLogThread normal(repaint, ticks, normalRing);
-    normalPtr = &normal;
-    TFixedLogThread fixed([] {}, ticks, fixedRing);
-    mon.SetSlot(1, &normalRing);
-    mon.SetSlot(2, &fixedRing);
-    TBusControl bus(dev, {[&] { return mon.Start(); }, [&] { mon.Stop(); }, [&] { return mon.Running(); }});
+    benchsupport::MonitorPipeline pipe(dev);
+    auto& mon = pipe.mon;
+    auto& normal = pipe.normal;
+    auto& fixed = pipe.fixed;
+    auto& bus = pipe.bus;
 
     if (!dev.Open() || !bus.GoOnBus(OnBusConfig{})) {
         std::fprintf(stderr, "cannot go on bus on %s\n", adapter.Path().c_str());
@@ -215,7 +197,7 @@ bool RunOnce(double seconds, double rate)
     // Let both workers empty their rings.
     WaitServingGuiCalls(
         [&] {
-            return normalRing.Count() == 0 && fixedRing.Count() == 0 &&
+            return pipe.normalRing.Count() == 0 && pipe.fixedRing.Count() == 0 &&
                    normal.Drained() + mon.Dropped(1) == fixed.Drained() + mon.Dropped(2);
         },
         std::chrono::milliseconds(5000));
@@ -248,14 +230,9 @@ bool RunOnce(double seconds, double rate)
                 (unsigned long long)mon.Dropped(1), (unsigned long long)mon.Dropped(2),
                 (unsigned long long)mon.BadRecords(), (unsigned long long)mon.PartialBytesDiscarded(),
                 (unsigned long long)adapter.Dropped(), h.Count(), (unsigned long long)h.Overwritten(),
-                unbroken ? "yes" : "NO", (unsigned long long)fixed.Drained(), (unsigned long long)pagesFormatted.load(),
+                unbroken ? "yes" : "NO", (unsigned long long)fixed.Drained(), (unsigned long long)pipe.pagesFormatted.load(),
                 100.0 * (cpu - emuCpu) / wall, 100.0 * emuCpu / wall, lost == 0 ? "zero loss" : "LOSS");
     std::fflush(stdout);
-    mon.SetSlot(1, nullptr);
-    mon.SetSlot(2, nullptr);
-    mon.Terminate();
-    mon.Resume();
-    mon.WaitFor();
     return lost == 0;
 }
 
