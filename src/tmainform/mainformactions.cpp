@@ -306,7 +306,12 @@ void TMainForm::PlayAndSave(const QString& path, std::function<void(bool saved)>
         if (!all && OnBus()) return;
         poll->deleteLater();
         if (!all) {
-            done(false);  // the adapter failed part-way; its error was shown
+            // Off bus before the end: a failure shows its own error; say what is missing.
+            ShowError(QStringLiteral("The replay of %1 stopped after %2 of %3 frames; nothing was saved")
+                          .arg(replay_.file)
+                          .arg(std::uint64_t(h.Count()) + h.Overwritten())
+                          .arg(frames));
+            done(false);
             return;
         }
         ActOffBus->trigger();

@@ -145,6 +145,43 @@ TEST_F(TraceTest, OpenLogPlaysAFileAndNamesWhatCannotBePlayed)
     Act("ActOffBus")->trigger();
 }
 
+// Played for a file: saved once every frame of the log is in; taken off bus before the end,
+// nothing is saved and the message says how far it came.
+TEST_F(TraceTest, PlayAndSaveWaitsForTheWholeLog)
+{
+    QFile f(dir.filePath("slow.log"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("(10.000000) can0 123#11 R\n(10.001000) can0 124#22 R\n(40.000000) can0 125#33 R\n");
+    f.close();
+    for (const bool interrupted : {false, true}) {
+        SCOPED_TRACE(interrupted);
+        form.reset();
+        Create();
+        QString error;
+        tarvik::TReplaySource src = tarvik::MakeReplayBackend(f.fileName(), !interrupted, 1.0, &error);
+        ASSERT_TRUE(src.backend) << error.toStdString();
+        form->PlayLog(src);
+        int result = -1;
+        const QString out = dir.filePath(interrupted ? "cut.log" : "whole.log");
+        form->PlayAndSave(out, [&](bool saved) { result = saved; });
+        if (interrupted) {
+            // The third frame is due 30 s in: stop while the first two wait in the history.
+            ASSERT_TRUE(WaitFor([&] { return History().Count() == 2; }));
+            Act("ActOffBus")->trigger();
+        }
+        ASSERT_TRUE(WaitFor([&] { return result != -1; }));
+        EXPECT_EQ(result, interrupted ? 0 : 1);
+        EXPECT_EQ(QFile::exists(out), !interrupted);
+        if (!interrupted) {
+            EXPECT_EQ(testsupport::ReadFile(out.toStdString()), testsupport::ReadFile(f.fileName().toStdString()));
+        }
+        if (interrupted) {
+            ASSERT_EQ(errors.size(), 1);
+            EXPECT_EQ(errors[0], "The replay of " + f.fileName() + " stopped after 2 of 3 frames; nothing was saved");
+        }
+    }
+}
+
 // A log replayed as fast as it is read waits for a slow reader instead of losing frames; a
 // live bus cannot wait, so there a full ring still drops (and counts).
 TEST(ReplayHold, FastReplayWaitsForAFullRingLiveBusDrops)
