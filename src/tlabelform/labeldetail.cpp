@@ -10,6 +10,10 @@ namespace tarvik {
 
 namespace {
 
+int LineInt(const QString& s) { return ParseLabelInt(s.toUtf8().toStdString()); }
+
+}  // namespace
+
 QString TrimControls(const QString& s)
 {
     qsizetype b = 0, e = s.size();
@@ -19,10 +23,6 @@ QString TrimControls(const QString& s)
         --e;
     return s.mid(b, e - b);
 }
-
-int LineInt(const QString& s) { return ParseLabelInt(s.toUtf8().toStdString()); }
-
-}  // namespace
 
 QString CanonicalTypeName(const QString& name)
 {

@@ -35,6 +35,10 @@ struct TLabelDetail {
 inline constexpr int kDetailStartMax = 63;
 inline constexpr int kDetailWidthMax = 64;
 
+// The text without the spaces and control characters around it, as a label line's fields
+// are read.
+QString TrimControls(const QString& s);
+
 // The type list's own spelling of a name, matched ignoring case; empty when not a type.
 QString CanonicalTypeName(const QString& name);
 

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <sys/stat.h>
 
+#include "tlabelform/labeldetail.h"
+
 namespace tarvik {
 
 namespace {
@@ -17,16 +19,6 @@ bool DecodesCleanly(const char* codec, const std::string& bytes)
     const QString s = d.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
     (void)s;
     return !d.hasError();
-}
-
-QString TrimControls(const QString& s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= 32)
-        ++b;
-    while (e > b && s[e - 1].unicode() <= 32)
-        --e;
-    return s.mid(b, e - b);
 }
 
 }  // namespace
