@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tusbdev/slcanreader.h"
+#include "tusbdev/slcan/slcanreader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,5 +1,5 @@
 // A recorded trace replayed as fast as the program reads, through the whole monitor
-// pipeline: the emulator's replay model in process, TUsbDev, TMonThread, both monitor rings
+// pipeline: the emulator's replay model in process, the bus session, both monitor rings
 // and both log threads (the scrolling one formatting a page per repaint).
 //
 //   replay_throughput [frames] [dir]      default 1000000 frames, log written into /tmp
@@ -18,7 +18,7 @@
 #include "emulator/replaymodel.h"
 #include "logformats/candumplog.h"
 #include "platform/guicall.h"
-#include "tusbdev/tusbdev.h"
+#include "bus/devicekinds.h"
 
 using namespace tarvik;
 
@@ -53,10 +53,9 @@ int main(int argc, char** argv)
         return 1;
     }
     auto emu = std::make_shared<TEmulatorBackend>(std::move(model));
-    TUsbDev dev(0, emu);
-    benchsupport::MonitorPipeline pipe(dev, std::int32_t(n));
-    pipe.mon.SetHoldWhenFull(true);  // as the main window does for a replay played as fast as read
-    if (!dev.Open() || !pipe.bus.GoOnBus(OnBusConfig{})) {
+    benchsupport::MonitorPipeline pipe(MakeNativeDevice(emu), std::int32_t(n));
+    pipe.bus.SetHoldWhenFull(true);  // as the main window does for a replay played as fast as read
+    if (!pipe.bus.Open() || !pipe.bus.GoOnBus(OnBusConfig{})) {
         std::fprintf(stderr, "cannot go on bus\n");
         return 1;
     }
@@ -66,14 +65,14 @@ int main(int argc, char** argv)
         std::chrono::seconds(120));
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     pipe.bus.GoOffBus();
-    dev.Close();
+    pipe.bus.Close();
     const std::uint64_t emuDropped = emu->WithEngine([](AdapterEmulator& e) { return e.DroppedRecords(); });
     std::printf("replay --fast of %u frames: %.2f s, %.0f frames/s; stored %llu and %llu; lost %llu (rings %llu/%llu, "
                 "bad %llu), emulator dropped %llu%s\n",
                 n, wall, double(pipe.normal.Drained()) / wall, (unsigned long long)pipe.normal.Drained(),
                 (unsigned long long)pipe.fixed.Drained(), (unsigned long long)pipe.Lost(),
-                (unsigned long long)pipe.mon.Dropped(1), (unsigned long long)pipe.mon.Dropped(2),
-                (unsigned long long)pipe.mon.BadRecords(),
+                (unsigned long long)pipe.bus.Losses(1).dropped, (unsigned long long)pipe.bus.Losses(2).dropped,
+                (unsigned long long)pipe.bus.Losses(1).badRecords,
                 (unsigned long long)emuDropped, done ? "" : " (timed out)");
     std::remove(path.c_str());
     return pipe.Lost() == 0 && done ? 0 : 1;

@@ -25,7 +25,7 @@
 #include "emulator/loadmodel.h"
 #include "emulator/scriptedmodel.h"
 #include "platform/fonts.h"
-#include "tmainform/backends.h"
+#include "bus/devicekinds.h"
 #include "tmainform/mainform.h"
 #include "tviewnormalform/tviewnormalform.h"
 
@@ -59,11 +59,11 @@ int main(int argc, char** argv)
     if (mode == "idle") {
         o.backend = std::make_shared<tarvik::TEmulatorBackend>(std::make_unique<tarvik::TScriptedModel>());
     } else if (mode == "vehicle") {
-        o.backend = tarvik::MakeEmulatorBackend();
+        o.device = tarvik::MakeEmulatorDevice();
     } else if (mode == "load" && args.size() > 2) {
         o.backend = std::make_shared<tarvik::TEmulatorBackend>(std::make_unique<tarvik::TLoadModel>(args[2].toDouble()));
     } else if (mode == "port" && args.size() > 2) {
-        o.backend = tarvik::MakeSerialBackend(args[2]);
+        o.device = tarvik::MakePortDevice(QStringLiteral("native"), args[2]);
     } else {
         std::fprintf(stderr, "unknown mode\n");
         return 2;

@@ -5,39 +5,35 @@
 #include <atomic>
 #include <cstdint>
 
+#include "bus/tbussession.h"
 #include "platform/tmmtimer.h"
-#include "tmainform/buscontrol.h"
-#include "tmainform/tmonthread.h"
 #include "tusbdev/tqueuebuffer.h"
-#include "tusbdev/tusbdev.h"
 #include "tviewfixedform/tfixedlogthread.h"
 #include "tviewnormalform/tnormallogthread.h"
 
 namespace benchsupport {
 
 struct MonitorPipeline {
-    explicit MonitorPipeline(tarvik::TUsbDev& dev, std::int32_t historyCapacity = tarvik::TRecordHistory::kCapacity)
-        : mon(dev),
+    explicit MonitorPipeline(std::shared_ptr<tarvik::TBusDevice> device,
+                             std::int32_t historyCapacity = tarvik::TRecordHistory::kCapacity)
+        : bus(std::move(device)),
           normal([this] { Repaint(); }, ticks, normalRing, 100, historyCapacity),
-          fixed([] {}, ticks, fixedRing),
-          bus(dev, {[this] { return mon.Start(); }, [this] { mon.Stop(); }, [this] { return mon.Running(); }})
+          fixed([] {}, ticks, fixedRing)
     {
         built = true;
-        mon.SetSlot(1, &normalRing);
-        mon.SetSlot(2, &fixedRing);
+        bus.SetSlot(1, &normalRing);
+        bus.SetSlot(2, &fixedRing);
     }
     ~MonitorPipeline()
     {
-        mon.SetSlot(1, nullptr);
-        mon.SetSlot(2, nullptr);
-        mon.Terminate();
-        mon.Resume();
-        mon.WaitFor();
+        bus.SetSlot(1, nullptr);
+        bus.SetSlot(2, nullptr);
+        bus.Shutdown();
     }
-    // Records the rings or the receive thread could not keep.
-    std::uint64_t Lost() const { return mon.Dropped(1) + mon.Dropped(2) + mon.BadRecords(); }
+    // Records the rings, the receive thread or the device could not keep.
+    std::uint64_t Lost() const { return bus.Losses(1).Records() + bus.Losses(2).dropped; }
 
-    tarvik::TMonThread mon;
+    tarvik::TBusSession bus;
     tarvik::TMmTimer ticks;
     tarvik::TQueueBuffer normalRing{20, tarvik::TQueueBuffer::kDefaultCapacity};
     tarvik::TQueueBuffer fixedRing{20, tarvik::TQueueBuffer::kDefaultCapacity};
@@ -45,7 +41,6 @@ struct MonitorPipeline {
     std::atomic<std::uint64_t> pagesFormatted{0};
     tarvik::TNormalLogThread normal;
     tarvik::TFixedLogThread fixed;
-    tarvik::TBusControl bus;
 
 private:
     void Repaint()

@@ -25,7 +25,7 @@
 #include "platform/fonts.h"
 #include "tgraphform/tgraphform.h"
 #include "tmainform/mainform.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 
 namespace {
 
@@ -105,14 +105,14 @@ int main(int argc, char** argv)
     }
     QTest::qWait(1000);  // settle
 
-    const std::uint64_t dropped0 = form.MonThread()->Dropped(3), popped0 = graph->DaqThread()->Popped();
+    const std::uint64_t dropped0 = form.Session().Losses(3).dropped, popped0 = graph->DaqThread()->Popped();
     const double cpu0 = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
     QTest::qWait(seconds * 1000);
     const double cpu = CpuSeconds() - cpu0;
     const double elapsed = double(wall.elapsed()) / 1000.0;
-    const std::uint64_t dropped = form.MonThread()->Dropped(3) - dropped0;
+    const std::uint64_t dropped = form.Session().Losses(3).dropped - dropped0;
     const std::uint64_t popped = graph->DaqThread()->Popped() - popped0;
     std::printf("%-7s %s: %.1f%% of one core over %.1f s; acquisition took %llu records (%.0f/s), lost %llu; "
                 "%d labels, %.1f%% of the log filled\n",

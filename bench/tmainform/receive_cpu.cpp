@@ -23,10 +23,11 @@
 #include "platform/tthread.h"
 #include "monitorview/tdrawthread.h"
 #include "platform/tmmtimer.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tusbdev/tqueuebuffer.h"
-#include "tusbdev/tusbdev.h"
+#include "bus/devicekinds.h"
+#include "bus/tbussession.h"
 
 using namespace std::chrono;
 using namespace tarvik;
@@ -107,42 +108,31 @@ double ProcessCpu()
 
 double Share(nanoseconds cpu, double wall) { return 100.0 * duration<double>(cpu).count() / wall; }
 
-bool Accepted(TUsbDev& dev, const Command& c)
-{
-    std::uint8_t reply = 0;
-    return dev.SendAndWait(c.data(), std::uint32_t(c.size()), 5000, 1, &reply) && reply == kAck;
-}
-
 template <class Draw>
 void Run(const char* title, std::unique_ptr<TBusModel> model, double seconds)
 {
     AdapterEmulator::Options opt;
     opt.keepLog = false;
     auto backend = std::make_shared<TEmulatorBackend>(std::move(model), opt);
-    TUsbDev dev(0, backend);
+    TBusSession bus(MakeNativeDevice(backend));
+    TMonThread& mon = bus.Reception();
     TMmTimer timer;
-    if (!dev.Open()) {
+    if (!bus.Open()) {
         std::printf("%s: the emulator did not open\n", title);
         return;
     }
-    TMonThread mon(dev);
     TQueueBuffer ring1(20, TQueueBuffer::kDefaultCapacity), ring2(20, TQueueBuffer::kDefaultCapacity);
-    mon.SetSlot(1, &ring1);
-    mon.SetSlot(2, &ring2);
+    bus.SetSlot(1, &ring1);
+    bus.SetSlot(2, &ring2);
     std::atomic<std::uint64_t> repaints{0};
     auto refresh = [&] { ++repaints; };
     Draw draw1(refresh, 100, timer), draw2(refresh, 100, timer);
     TDrainThread log1(ring1, draw1.Dirty), log2(ring2, draw2.Dirty);
 
-    dev.Flush();
-    if (!Accepted(dev, cmd::Monitor(0)) || !Accepted(dev, cmd::CanBus(0, 0, 0, 0)) ||
-        !Accepted(dev, cmd::Masks(0, 0, 0, 0))) {
+    if (!bus.GoOnBus(OnBusConfig{})) {
         std::printf("%s: the emulator refused the configuration\n", title);
         return;
     }
-    const Command on = cmd::OnBus();
-    dev.SendAndWait(on.data(), std::uint32_t(on.size()), 5000, 0, nullptr);
-    mon.Start();
 
     WaitServingGuiCalls([] { return false; }, milliseconds(1000));  // settle
     const auto t0 = steady_clock::now();
@@ -161,9 +151,9 @@ void Run(const char* title, std::unique_ptr<TBusModel> model, double seconds)
                 title, double(mon.RecordsRead() - r0) / wall, monShare, drawShare, monShare + drawShare, logShare,
                 proc, double(repaints.load() - rp0) / wall,
                 static_cast<unsigned long long>(mon.Dropped(1) + mon.Dropped(2)));
-    mon.Stop();
-    const Command off = cmd::OffBus();
-    dev.SendAndWait(off.data(), std::uint32_t(off.size()), 5000, 0, nullptr);
+    bus.GoOffBus();
+    bus.SetSlot(1, nullptr);
+    bus.SetSlot(2, nullptr);
 }
 
 }  // namespace

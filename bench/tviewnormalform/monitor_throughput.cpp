@@ -29,7 +29,7 @@
 #include "subfuncs/subfuncs.h"
 #include "support/monitorpipeline.h"
 #include "tusbdev/serialbackend.h"
-#include "tusbdev/tusbdev.h"
+#include "bus/devicekinds.h"
 
 using namespace tarvik;
 
@@ -172,15 +172,14 @@ bool RunOnce(double seconds, double rate)
         std::fprintf(stderr, "no pseudo-terminal\n");
         return false;
     }
-    TUsbDev dev(0, std::make_shared<TSerialBackend>(adapter.Path()));
-    dev.SetBaudRate(kMaxBaudRate);
-    benchsupport::MonitorPipeline pipe(dev);
-    auto& mon = pipe.mon;
+    auto device = MakeNativeDevice(std::make_shared<TSerialBackend>(adapter.Path()));
+    device->SetBaudRate(kMaxBaudRate);
+    benchsupport::MonitorPipeline pipe(device);
     auto& normal = pipe.normal;
     auto& fixed = pipe.fixed;
     auto& bus = pipe.bus;
 
-    if (!dev.Open() || !bus.GoOnBus(OnBusConfig{})) {
+    if (!bus.Open() || !bus.GoOnBus(OnBusConfig{})) {
         std::fprintf(stderr, "cannot go on bus on %s\n", adapter.Path().c_str());
         return false;
     }
@@ -198,10 +197,10 @@ bool RunOnce(double seconds, double rate)
     WaitServingGuiCalls(
         [&] {
             return pipe.normalRing.Count() == 0 && pipe.fixedRing.Count() == 0 &&
-                   normal.Drained() + mon.Dropped(1) == fixed.Drained() + mon.Dropped(2);
+                   normal.Drained() + bus.Losses(1).dropped == fixed.Drained() + bus.Losses(2).dropped;
         },
         std::chrono::milliseconds(5000));
-    dev.Close();
+    bus.Close();
 
     // The history must hold an unbroken run of sequence numbers ending at the last one read.
     const TRecordHistory& h = normal.History();
@@ -219,6 +218,7 @@ bool RunOnce(double seconds, double rate)
     unbroken = unbroken && (h.Overwritten() != 0 || first == 0);
     const std::uint64_t framesRead = last + 1;  // sequence numbers start at 0 on bus
     const bool allStored = normal.Drained() == framesRead && fixed.Drained() == framesRead;
+    const auto& mon = bus.Reception();
     const std::uint64_t lost = mon.Dropped(1) + mon.Dropped(2) + mon.BadRecords() + adapter.Dropped() +
                                (unbroken ? 0 : 1) + (allStored ? 0 : 1);
     std::printf("rate %8.0f/s %5.1f s: produced %9llu, read %9llu (%.0f/s), in flight at stop %llu; "

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "emulator/adapteremulator.h"
-#include "tusbdev/slcanreader.h"
+#include "tusbdev/slcan/slcanreader.h"
 
 namespace tarvik {
 

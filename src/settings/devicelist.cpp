@@ -1,10 +1,12 @@
 #include "settings/devicelist.h"
 
+#include "bus/devicekinds.h"
+
 namespace tarvik::sysconf {
 
 const QStringList& ProtocolItems()
 {
-    static const QStringList l{"native", "slcan"};
+    static const QStringList l = DeviceKindNames();
     return l;
 }
 

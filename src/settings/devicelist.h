@@ -13,7 +13,7 @@
 namespace tarvik::sysconf {
 
 // The protocol names the settings file and the dialog use; the first is the default.
-const QStringList& ProtocolItems();  // "native", "slcan"
+const QStringList& ProtocolItems();  // the device kinds: "native", "slcan"
 // A stored name as one of ProtocolItems(); anything else is the default.
 QString ProtocolOrDefault(const QString& name);
 

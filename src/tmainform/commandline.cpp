@@ -1,5 +1,7 @@
 #include "tmainform/commandline.h"
 
+#include "bus/devicekinds.h"
+
 namespace tarvik {
 
 TCommandLine ParseCommandLine(const QStringList& arguments)
@@ -33,8 +35,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
             } else if (i + 1 < arguments.size()) {
                 value = arguments[++i];
             }
-            if (value != QLatin1String("native") && value != QLatin1String("slcan")) {
-                c.error = QStringLiteral("--protocol needs native or slcan");
+            if (!FindDeviceKind(value)) {
+                c.error = QStringLiteral("--protocol needs ") + DeviceKindChoice();
                 return c;
             }
             c.protocol = value;

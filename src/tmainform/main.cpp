@@ -9,7 +9,7 @@
 #include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "platform/version.h"
-#include "tmainform/backends.h"
+#include "bus/devicekinds.h"
 #include "tmainform/commandline.h"
 #include "tmainform/mainform.h"
 #include "tmainform/termination.h"
@@ -73,33 +73,33 @@ int main(int argc, char** argv)
         tarvik::TReplaySource replay;
         if (!cmd.replay.isEmpty()) {
             QString error;
-            replay = tarvik::MakeReplayBackend(cmd.replay, cmd.fast, cmd.speed, &error);
-            if (!replay.backend) {
+            replay = tarvik::MakeReplaySource(cmd.replay, cmd.fast, cmd.speed, &error);
+            if (!replay.device) {
                 std::fprintf(stderr, "tarvik: %s\n", qPrintable(error));
                 return 1;
             }
             if (!replay.skipped.isEmpty())
                 std::fprintf(stderr, "tarvik: %s: left out of the replay: %s\n", qPrintable(cmd.replay),
                              qPrintable(replay.skipped));
-            options.backend = replay.backend;
+            options.device = replay.device;
             if (!cmd.save.isEmpty()) {
                 // Played for a file, not for a person: messages go to the terminal.
                 options.showError = [](const QString& m) { std::fprintf(stderr, "tarvik: %s\n", qPrintable(m)); };
                 options.showInfo = [](const QString& m) { std::fprintf(stdout, "%s\n", qPrintable(m)); };
             }
         } else if (cmd.simulate) {
-            options.backend = tarvik::MakeEmulatorBackend();
+            options.device = tarvik::MakeEmulatorDevice();
         } else {
             // What the command line names wins over the settings file.
             const QString protocol = cmd.protocol, port = cmd.port;
-            options.backend = tarvik::MakePortBackend(protocol, port);
-            options.portBackend = [protocol, port](const QString& setProtocol, const QString& setPort) {
-                return tarvik::MakePortBackend(protocol.isEmpty() ? setProtocol : protocol,
-                                               port.isEmpty() ? setPort : port);
+            options.device = tarvik::MakePortDevice(protocol, port);
+            options.portDevice = [protocol, port](const QString& setProtocol, const QString& setPort) {
+                return tarvik::MakePortDevice(protocol.isEmpty() ? setProtocol : protocol,
+                                              port.isEmpty() ? setPort : port);
             };
         }
         tarvik::TMainForm form(std::move(options));
-        if (replay.backend) form.PlayLog(replay);
+        if (replay.device) form.PlayLog(replay);
         tarvik::SetFormForExit(&form);
         struct Forget {
             ~Forget() { tarvik::SetFormForExit(nullptr); }

@@ -12,9 +12,7 @@
 #include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "subfuncs/subfuncs.h"
-#include "tmainform/buscontrol.h"
 #include "tmainform/lampshape.h"
-#include "tmainform/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
 // Creation, closing and shutdown of the main window. The other concerns live beside it:
@@ -54,9 +52,7 @@ void TMainForm::FormCreate()
     // Before any window exists: a settings file that cannot be used is said on stderr.
     if (!ini_->LoadError().isEmpty()) std::fprintf(stderr, "tarvik: %s\n", qPrintable(ini_->LoadError()));
 
-    CreateReception();
-    usbDev_->SetErrorPresenter([this](const std::string& m) { ShowError(QString::fromStdString(m)); });
-    usbDev_->SetMessagePump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    CreateSession();
     CreateWindows();
 
     BindSettings();
@@ -102,7 +98,7 @@ void TMainForm::FormClose()
 {
     closed_ = true;
     try {
-        if (ReceptionRunning()) {
+        if (OnBus()) {
             GoOffBus();
             // Lets the adapter finish the off-bus reply before the port goes.
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -111,11 +107,11 @@ void TMainForm::FormClose()
         // The link failed while going off bus; closing goes on regardless.
     }
     try {
-        if (usbDev_->IsOpen()) usbDev_->Close();
+        if (session_->IsOpen()) session_->Close();
     } catch (const std::exception&) {
     }
     CloseWindows();
-    ReceptionShutdown();
+    session_->Shutdown();
 }
 
 void TMainForm::FormDestroy()
@@ -124,8 +120,7 @@ void TMainForm::FormDestroy()
     if (idleTimer_) idleTimer_->stop();
     if (pollTimer_) pollTimer_->stop();
     DeleteWindows();
-    DestroyReception();
-    usbDev_.reset();
+    session_.reset();
     ini_.reset();
 }
 
@@ -150,47 +145,34 @@ void TMainForm::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------------------------------
 // The receive thread as the window sees it
 
-void TMainForm::CreateReception()
+void TMainForm::CreateSession()
 {
-    usbDev_ = std::make_unique<TUsbDev>(0, options_.backend);
     TMonThread::Host host;
     host.UsbFailure = [this] { UsbFailure(); };
     host.ShowError = [this](const std::string& m) { ShowError(QString::fromStdString(m)); };
-    monThread_ = std::make_unique<TMonThread>(*usbDev_, std::move(host));
-    monThread_->SetPriority(TThread::Priority::AboveNormal);
-    bus_ = std::make_unique<TBusControl>(*usbDev_, TBusControl::Reception{[this] { return ReceptionStart(); },
-                                                                          [this] { ReceptionStop(); },
-                                                                          [this] { return ReceptionRunning(); }});
+    startDevice_ = options_.device ? options_.device : MakeNativeDevice(options_.backend);
+    session_ = std::make_unique<TBusSession>(startDevice_, std::move(host));
+    UseDevice(nullptr);
 }
 
-void TMainForm::DestroyReception()
+void TMainForm::UseDevice(std::shared_ptr<TBusDevice> device)
 {
-    bus_.reset();
-    monThread_.reset();
+    if (device) {
+        // The port settings carry over to the new device.
+        device->SetDeviceNumber(session_->Device().DeviceNumber());
+        device->SetBaudRate(session_->Device().BaudRate());
+        session_->SetDevice(std::move(device));
+    }
+    // Open failures are shown as the user's action's error; a reply wait keeps the window alive.
+    session_->Device().SetErrorPresenter([this](const std::string& m) { ShowError(QString::fromStdString(m)); });
+    session_->Device().SetMessagePump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }
 
-bool TMainForm::ReceptionStart() { return monThread_ && monThread_->Start(); }
-
-void TMainForm::ReceptionStop()
-{
-    if (monThread_) monThread_->Stop();
-}
-
-bool TMainForm::ReceptionRunning() const { return monThread_ && monThread_->Running(); }
-
-void TMainForm::ReceptionShutdown()
-{
-    if (!monThread_) return;
-    // Terminate also wakes a parked thread; the wait keeps serving its calls onto this thread.
-    monThread_->Terminate();
-    monThread_->WaitFor();
-}
-
-int TMainForm::BusStatus() const { return monThread_ ? monThread_->BusStatus() : 2; }
+int TMainForm::BusStatus() const { return session_ ? session_->BusStatus() : 2; }
 
 void TMainForm::SetConsumerBuffer(int slot, TQueueBuffer* ring)
 {
-    if (monThread_) monThread_->SetSlot(slot, ring);
+    if (session_) session_->SetSlot(slot, ring);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -224,7 +206,7 @@ void TMainForm::Guard(const std::function<void()>& body)
         // while the bus actions are still disabled, they are dropped instead of repeating
         // the sequence.
         QCoreApplication::processEvents();
-        if (bus_) ShowNotice(QString::fromStdString(bus_->Problem()));
+        if (session_) ShowNotice(QString::fromStdString(session_->Problem()));
     }
     if (--busy_ == 0) UpdateControls();
 }

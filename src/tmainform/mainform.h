@@ -12,8 +12,8 @@
 
 #include "platform/inifile.h"
 #include "platform/tmmtimer.h"
-#include "tmainform/backends.h"
-#include "tmainform/buscontrol.h"
+#include "bus/devicekinds.h"
+#include "bus/tbussession.h"
 #include "tmainform/controlstates.h"
 #include "tmainform/mainformlogic.h"
 #include "settings/settings.h"
@@ -37,15 +37,15 @@ class QTimer;
 namespace tarvik {
 
 class TFtBackend;
-class TMonThread;
-class TUsbDev;
 class TQueueBuffer;
 class TLampShape;
 
 struct TMainFormOptions {
     // Settings file; empty means the usual place beside the executable.
     QString settingsPath;
-    // The adapter channel behind device numbers (serial ports, or the emulator).
+    // The bus device to drive; when unset, the native adapter over `backend` (serial ports,
+    // the emulator, a test's fake table).
+    std::shared_ptr<TBusDevice> device;
     std::shared_ptr<TFtBackend> backend;
     // Shows an error to the user; a modal box unless replaced (tests record instead).
     std::function<void(const QString& message)> showError;
@@ -56,10 +56,10 @@ struct TMainFormOptions {
     std::function<QString()> askOpenLogName;
     // Confirms a finished action; a modal box unless replaced.
     std::function<void(const QString& message)> showInfo;
-    // Builds the channel for the adapter protocol ("native", "slcan") and serial port (empty:
+    // Builds the device for the adapter protocol ("native", "slcan") and serial port (empty:
     // by device number) the settings file names; unset when the command line already chose
-    // the channel.
-    std::function<std::shared_ptr<TFtBackend>(const QString& protocol, const QString& port)> portBackend;
+    // the device.
+    std::function<std::shared_ptr<TBusDevice>(const QString& protocol, const QString& port)> portDevice;
 };
 
 class TMainForm : public QMainWindow {
@@ -117,15 +117,13 @@ public:
     int BusStatus() const;
     bool PortOpen() const;
     QColor LampColor() const;
-    TUsbDev& UsbDev() { return *usbDev_; }
-    // The millisecond time base of the monitor and graph threads.
-    const TMmTimer& MmTimer() const { return ProgramTimer(); }
+    // The device, the receive thread and its counts.
+    TBusSession& Session() { return *session_; }
+    const TBusSession& Session() const { return *session_; }
     TViewNormalForm* ViewNormalForm() const { return viewNormal_; }
     TViewFixedForm* ViewFixedForm() const { return viewFixed_; }
     TSendForm* SendForm() const { return sendForm_; }
     TGraphForm* GraphForm() const { return graphForm_; }
-    // The receive thread's counts (records read, dropped per consumer), for measurements.
-    const TMonThread* MonThread() const { return monThread_.get(); }
     TLabelForm* LabelForm() const { return labelForm_; }
     // Consumer rings of the receive thread: 1 scrolling monitor, 2 fixed monitor, 3 acquisition.
     void SetConsumerBuffer(int slot, TQueueBuffer* ring);
@@ -183,7 +181,6 @@ public:
     void SetBaudRate(int v);
     // Every setting as it stands now, for writing back to the settings file.
     TSettings CurrentSettings() const;
-    TIniFile& IniFile() { return *ini_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -204,13 +201,11 @@ private:
     void FormCloseQuery();
     void FormClose();
     void FormDestroy();
-    // The receive thread as the window sees it.
-    void CreateReception();
-    void DestroyReception();
-    bool ReceptionStart();
-    void ReceptionStop();
-    bool ReceptionRunning() const;
-    void ReceptionShutdown();
+    // The bus session as the window sees it.
+    void CreateSession();
+    // Another device from the next open on (the port settings carry over); nullptr keeps
+    // the one there. Either way the window becomes its presenter of errors.
+    void UseDevice(std::shared_ptr<TBusDevice> device);
     // Runs a user action; errors from the link are shown instead of escaping the event loop.
     void Guard(const std::function<void()>& body);
     void ShowError(const QString& message);
@@ -258,9 +253,8 @@ private:
 
 
     TMainFormOptions options_;
-    std::unique_ptr<TUsbDev> usbDev_;
-    std::unique_ptr<TMonThread> monThread_;
-    std::unique_ptr<TBusControl> bus_;
+    std::unique_ptr<TBusSession> session_;
+    std::shared_ptr<TBusDevice> startDevice_;  // the device given at start
     QPointer<TViewNormalForm> viewNormal_;
     QPointer<TViewFixedForm> viewFixed_;
     QPointer<TSendForm> sendForm_;

@@ -17,7 +17,7 @@
 #include "tviewnormalform/tnormallogthread.h"
 #include "platform/fonts.h"
 #include "tmainform/mainform.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
 // Every command of the main window is one QAction made here, shared by its menu entry and its
@@ -95,9 +95,9 @@ void TMainForm::CreateMenus()
 // ---------------------------------------------------------------------------------------
 // Port and bus
 
-bool TMainForm::GoOnBus() { return bus_->GoOnBus(CurrentOnBusConfig()); }
-bool TMainForm::GoOffBus() { return bus_->GoOffBus(); }
-bool TMainForm::ClearAdapter() { return bus_->ClearAdapter(); }
+bool TMainForm::GoOnBus() { return session_->GoOnBus(CurrentOnBusConfig()); }
+bool TMainForm::GoOffBus() { return session_->GoOffBus(); }
+bool TMainForm::ClearAdapter() { return session_->Clear(); }
 
 OnBusConfig TMainForm::CurrentOnBusConfig() const
 {
@@ -131,31 +131,31 @@ LinFrame TMainForm::CurrentLinFrame() const
 
 void TMainForm::ActPortOpenExecute()
 {
-    if (usbDev_->Open()) ContinueBothMonitors();
+    if (session_->Open()) ContinueBothMonitors();
 }
 
 void TMainForm::ActPortCloseExecute()
 {
     if (OnBus()) GoOffBus();
-    if (usbDev_->Close()) ContinueBothMonitors();
+    if (session_->Close()) ContinueBothMonitors();
 }
 
 void TMainForm::ActSystemConfigExecute()
 {
     RunSystemConfig(
-        this, CurrentSettings(), *ini_, [this](std::uint32_t* n) { return usbDev_->DeviceCount(n); },
+        this, CurrentSettings(), *ini_, [this](std::uint32_t* n) { return session_->Device().DeviceCount(n); },
         [this](const TSettings& s) { return ApplyDialogSettings(s); }, [this](const QString& m) { ShowError(m); });
     UpdateControls();
 }
 
 void TMainForm::ActOnBusExecute()
 {
-    if (!usbDev_->IsOpen() && !usbDev_->Open()) return;
+    if (!session_->IsOpen() && !session_->Open()) return;
     ClearBothMonitors();
     const std::int64_t opened = QDateTime::currentMSecsSinceEpoch() * 1000;
     if (!GoOnBus()) return;  // refused: the port stays open, nothing is shown
     // A replayed candump log keeps its own clock, so saving it again gives the same times.
-    busOpenedMicros_ = replay_.backend && replay_.absoluteTimes ? replay_.firstMicros : opened;
+    busOpenedMicros_ = replay_.device && replay_.absoluteTimes ? replay_.firstMicros : opened;
     ContinueBothMonitors();
     QWidget* monitor = ActiveMonitor();
     if (monitor && !monitor->isVisible()) {
@@ -169,7 +169,7 @@ void TMainForm::ActOffBusExecute()
     GoOffBus();
     if (graphForm_) graphForm_->StopDaq();
     ContinueBothMonitors();
-    usbDev_->Close();
+    session_->Close();
 }
 
 void TMainForm::UsbFailure()
@@ -180,7 +180,7 @@ void TMainForm::UsbFailure()
     } catch (const std::exception&) {
         ContinueBothMonitors();
         try {
-            usbDev_->Close();
+            session_->Close();
         } catch (const std::exception&) {
         }
     }
@@ -188,15 +188,15 @@ void TMainForm::UsbFailure()
 
 void TMainForm::ActClsWindowExecute()
 {
-    if (!usbDev_->IsOpen() && !usbDev_->Open()) return;
+    if (!session_->IsOpen() && !session_->Open()) return;
     ClearAdapter();
     ClearBothMonitors();
     ContinueBothMonitors();
 }
 
-void TMainForm::ActLinMasterSendExecute() { bus_->SendLinFrame(CurrentLinFrame()); }
-void TMainForm::ActLinSlaveStartExecute() { bus_->SendLinFrame(CurrentLinFrame()); }
-void TMainForm::ActLinSlaveStopExecute() { bus_->StopLinSlave(); }
+void TMainForm::ActLinMasterSendExecute() { session_->SendLinFrame(CurrentLinFrame()); }
+void TMainForm::ActLinSlaveStartExecute() { session_->SendLinFrame(CurrentLinFrame()); }
+void TMainForm::ActLinSlaveStopExecute() { session_->StopLinSlave(); }
 
 // ---------------------------------------------------------------------------------------
 // Monitor text
@@ -272,8 +272,8 @@ void TMainForm::ActOpenLogExecute()
     }
     if (path.isEmpty()) return;
     QString error;
-    const TReplaySource source = MakeReplayBackend(path, false, 1.0, &error);
-    if (!source.backend) {
+    const TReplaySource source = MakeReplaySource(path, false, 1.0, &error);
+    if (!source.device) {
         ShowError(error);
         return;
     }
@@ -282,9 +282,9 @@ void TMainForm::ActOpenLogExecute()
 
 void TMainForm::PlayLog(const TReplaySource& source)
 {
+    UseDevice(source.device);
     replay_ = source;
-    usbDev_->SetBackend(source.backend);
-    monThread_->SetHoldWhenFull(source.fast);
+    session_->SetHoldWhenFull(source.fast);
     caption_ = baseCaption_ + QStringLiteral(" - replay ") + QFileInfo(source.file).fileName();
     if (!source.skipped.isEmpty()) caption_ += QStringLiteral(" (left out: %1)").arg(source.skipped);
     setWindowTitle(caption_);

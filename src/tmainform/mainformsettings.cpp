@@ -8,7 +8,7 @@
 #include "settings/devicelist.h"
 #include "subfuncs/subfuncs.h"
 #include "tmainform/mainform.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 
 // Settings into the controls and objects that hold them, and back out for writing.
@@ -23,15 +23,15 @@ int TMainForm::LinOperationNode() const { return CheckBox5->isChecked() ? 1 : 0;
 void TMainForm::SetLinOperationNode(int node) { CheckBox5->setChecked(node == 1); }
 bool TMainForm::LinSendEnabled() const { return CheckBox4->isChecked(); }
 void TMainForm::SetLinSendEnabled(bool v) { CheckBox4->setChecked(v); }
-int TMainForm::DeviceNo() const { return usbDev_ ? int(usbDev_->DeviceNumber()) : 0; }
+int TMainForm::DeviceNo() const { return session_ ? int(session_->Device().DeviceNumber()) : 0; }
 void TMainForm::SetDeviceNo(int v)
 {
-    if (usbDev_) usbDev_->SetDeviceNumber(std::uint32_t(std::max(v, 0)));
+    if (session_) session_->Device().SetDeviceNumber(std::uint32_t(std::max(v, 0)));
 }
-int TMainForm::BaudRate() const { return usbDev_ ? int(usbDev_->BaudRate()) : 3000000; }
+int TMainForm::BaudRate() const { return session_ ? int(session_->Device().BaudRate()) : 3000000; }
 void TMainForm::SetBaudRate(int v)
 {
-    if (usbDev_) usbDev_->SetBaudRate(std::uint32_t(v));
+    if (session_) session_->Device().SetBaudRate(std::uint32_t(v));
 }
 
 void TMainForm::SetLabelFileName(const QString& name)
@@ -134,14 +134,14 @@ void TMainForm::SetChannel(const QString& protocol, const QString& port)
 {
     const QString p = sysconf::ProtocolOrDefault(protocol);
     // A changed port path or protocol takes effect at the next open, like the device number.
-    if ((port != port_ || p != protocol_) && options_.portBackend) {
-        auto backend = port.isEmpty() && p == sysconf::ProtocolItems().first() ? options_.backend
-                                                                              : options_.portBackend(p, port);
-        if (backend) {
-            usbDev_->SetBackend(std::move(backend));
+    if ((port != port_ || p != protocol_) && options_.portDevice) {
+        // No path and the default kind: back to the device the window started with.
+        auto device = port.isEmpty() && p == sysconf::ProtocolItems().first() ? startDevice_ : options_.portDevice(p, port);
+        if (device) {
+            UseDevice(std::move(device));
             // A log opened for replay is no longer what plays.
             replay_ = {};
-            if (monThread_) monThread_->SetHoldWhenFull(false);
+            session_->SetHoldWhenFull(false);
             caption_ = baseCaption_;
             setWindowTitle(caption_);
         }

@@ -26,8 +26,8 @@ void Apply(QAction* a, const ControlState& s)
 
 }  // namespace
 
-bool TMainForm::PortOpen() const { return usbDev_ && usbDev_->IsOpen(); }
-bool TMainForm::OnBus() const { return ReceptionRunning(); }
+bool TMainForm::PortOpen() const { return session_ && session_->IsOpen(); }
+bool TMainForm::OnBus() const { return session_ && session_->OnBus(); }
 QColor TMainForm::LampColor() const { return LampColorFor(OnBus(), BusStatus()); }
 
 MainFormFacts TMainForm::CurrentFacts() const
@@ -53,7 +53,7 @@ MainFormFacts TMainForm::CurrentFacts() const
 
 void TMainForm::UpdateControls()
 {
-    if (closed_ || !usbDev_) return;
+    if (closed_ || !session_) return;
     const MainFormStates s = ComputeControlStates(CurrentFacts());
 
     RadioGroup1->setEnabled(s.monitorFunction);
@@ -95,7 +95,7 @@ void TMainForm::UpdateControls()
 
     Shape1->SetColor(s.lamp);
     if (sendForm_) sendForm_->SetSendEnabled(s.transmitEnabled);
-    if (graphForm_) graphForm_->EnableActions(ReceptionRunning());
+    if (graphForm_) graphForm_->EnableActions(OnBus());
     if (labelForm_) labelForm_->EnableActions();
 
     ResolveMnemonics();  // which buttons can be pressed may just have changed

@@ -3,31 +3,44 @@
 
 #include "dialogs/twarningdialog.h"
 #include "tmainform/mainform.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 
 // The secondary windows: created, shown, hidden and closed here, so a new window is wired in
 // one file (create it in CreateWindows, close it in CloseWindows, delete it in DeleteWindows).
 
 namespace tarvik {
 
+namespace {
+
+// The transmit window's frames go to whichever device the session drives now.
+TFrameSender SessionSender(TBusSession& session)
+{
+    return {[&session](const TBusFrame& f) { session.Transmit(f); },
+            [&session](const TBusFrame& f, std::uint32_t ms) { session.StartPeriodic(f, ms); },
+            [&session] { session.StopPeriodic(); }};
+}
+
+}  // namespace
+
 void TMainForm::CreateWindows()
 {
     viewNormal_ = new TViewNormalForm([this](TQueueBuffer* r) { SetConsumerBuffer(1, r); });
     viewFixed_ = new TViewFixedForm([this](TQueueBuffer* r) { SetConsumerBuffer(2, r); });
     // Pausing is refused off bus; the realtime view shows what was lost on the way to it.
-    viewNormal_->SetHost({[this] { return ReceptionRunning(); },
+    viewNormal_->SetHost({[this] { return OnBus(); },
                           [this] {
+                              const TSessionLosses l = session_->Losses(1);
                               TLossCounts c;
-                              if (monThread_) {
-                                  c.ringDropped = monThread_->Dropped(1);
-                                  c.badRecords = monThread_->BadRecords();
-                                  c.partialBytes = monThread_->PartialBytesDiscarded();
-                              }
+                              // Records the device itself could not hold are lost on the way
+                              // to the view as surely as those its ring did not take.
+                              c.ringDropped = l.dropped + l.deviceLost;
+                              c.badRecords = l.badRecords;
+                              c.partialBytes = l.partialBytes;
                               return c;
                           },
                           this});
-    viewFixed_->SetHost({[this] { return ReceptionRunning(); }, nullptr, this});
-    sendForm_ = new TSendForm(*usbDev_, [this] { return OnBus(); });
+    viewFixed_->SetHost({[this] { return OnBus(); }, nullptr, this});
+    sendForm_ = new TSendForm(SessionSender(*session_), [this] { return OnBus(); });
     sendForm_->SetAnchor(this);
     sendForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
     graphForm_ = new TGraphForm;

@@ -33,7 +33,7 @@ void OffBusAtExit()
     if (!form) return;
     try {
         if (form->OnBus()) form->GoOffBus();
-        if (form->UsbDev().IsOpen()) form->UsbDev().Close();
+        if (form->Session().IsOpen()) form->Session().Close();
     } catch (const std::exception&) {
         // Going down regardless.
     }

@@ -1,12 +1,12 @@
 #pragma once
-// Value logic of the transmit window, kept free of widgets: the commands built from the
+// Value logic of the transmit window, kept free of widgets: the frame built from the
 // fields (the fields' own rules are in platform/numberfield.h).
 #include <QString>
 #include <array>
 #include <cstdint>
 
 #include "platform/numberfield.h"
-#include "tusbdev/adapterprotocol.h"
+#include "tusbdev/native/nativedevice.h"
 
 namespace tarvik {
 
@@ -18,10 +18,16 @@ struct TFrameFields {
     std::array<QString, 8> data{"00", "00", "00", "00", "00", "00", "00", "00"};
 };
 
-// T: send once (29 bytes).
-Command SingleShotCommand(const TFrameFields& f);
-// I: the adapter repeats the frame every intervalMs milliseconds (37 bytes); the adapter
-// counts in 100 microsecond units.
-Command IntervalCommand(const TFrameFields& f, const QString& intervalMs);
+// The frame the fields describe; all eight data bytes are kept whatever the length.
+TBusFrame FrameOf(const TFrameFields& f);
+// The interval field's milliseconds.
+std::uint32_t IntervalOf(const QString& intervalMs);
+// What the native adapter is sent for them: T once (29 bytes), or I, repeated every
+// intervalMs milliseconds (37 bytes).
+inline Command SingleShotCommand(const TFrameFields& f) { return NativeTransmit(FrameOf(f)); }
+inline Command IntervalCommand(const TFrameFields& f, const QString& intervalMs)
+{
+    return NativePeriodic(FrameOf(f), IntervalOf(intervalMs));
+}
 
 }  // namespace tarvik

@@ -61,10 +61,10 @@ constexpr int kEditHeight = 20;
 
 }  // namespace
 
-TSendForm::TSendForm(CommandWriter writer, RunningQuery running, QWidget* parent)
+TSendForm::TSendForm(TFrameSender sender, RunningQuery running, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      writer_(std::move(writer)),
+      sender_(std::move(sender)),
       running_(std::move(running))
 {
     setObjectName("SendForm");
@@ -192,12 +192,12 @@ TFrameFields TSendForm::Fields(int page) const
     return f;
 }
 
-void TSendForm::Write(const Command& c)
+void TSendForm::Send(const std::function<void()>& step)
 {
     // A transport failure would otherwise unwind through the event loop, which Qt does
     // not survive; it is shown the way the program shows any device error.
     try {
-        writer_(c);
+        step();
     } catch (const std::exception& e) {
         if (presenter_)
             presenter_(QString::fromStdString(e.what()));
@@ -208,21 +208,21 @@ void TSendForm::ActSingleShotExecute()
 {
     if (!running_ || !running_())
         return;
-    Write(SingleShotCommand(Fields(0)));
+    Send([&] { sender_.transmit(FrameOf(Fields(0))); });
 }
 
 void TSendForm::ActSendStartExecute()
 {
     if (!running_ || !running_())
         return;
-    Write(IntervalCommand(Fields(1), edit21_->text()));
+    Send([&] { sender_.startPeriodic(FrameOf(Fields(1)), IntervalOf(edit21_->text())); });
 }
 
 void TSendForm::ActSendStopExecute()
 {
     if (!running_ || !running_())
         return;
-    Write(cmd::StopPeriodic());
+    Send([&] { sender_.stopPeriodic(); });
 }
 
 void TSendForm::closeEvent(QCloseEvent* event)

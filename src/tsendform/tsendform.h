@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "tsendform/sendfields.h"
-#include "tusbdev/tusbdev.h"
+#include "tusbdev/native/nativedevice.h"
 
 class QAction;
 class QCheckBox;
@@ -34,21 +34,39 @@ private:
     FieldKind kind_;
 };
 
+// Where the window's frames go; device errors are thrown as exceptions.
+struct TFrameSender {
+    std::function<void(const TBusFrame&)> transmit;
+    std::function<void(const TBusFrame&, std::uint32_t intervalMs)> startPeriodic;
+    std::function<void()> stopPeriodic;
+};
+
 class TSendForm : public QWidget {
     Q_OBJECT
 public:
-    // Writes one composed command to the adapter; errors are thrown as exceptions.
+    // Writes one composed native command to the adapter; errors are thrown as exceptions.
     using CommandWriter = std::function<void(const Command&)>;
     // Whether monitoring (the receive thread) is running.
     using RunningQuery = std::function<bool()>;
     using ErrorPresenter = std::function<void(const QString&)>;
 
-    TSendForm(CommandWriter writer, RunningQuery running, QWidget* parent = nullptr);
+    TSendForm(TFrameSender sender, RunningQuery running, QWidget* parent = nullptr);
+    // The native adapter's T, I and S commands through a writer.
+    TSendForm(CommandWriter writer, RunningQuery running, QWidget* parent = nullptr)
+        : TSendForm(NativeSender(std::move(writer)), std::move(running), parent)
+    {
+    }
     TSendForm(TUsbDev& usb, RunningQuery running, QWidget* parent = nullptr)
         : TSendForm(UsbWriter(usb), std::move(running), parent)
     {
     }
 
+    static TFrameSender NativeSender(CommandWriter writer)
+    {
+        return {[writer](const TBusFrame& f) { writer(NativeTransmit(f)); },
+                [writer](const TBusFrame& f, std::uint32_t ms) { writer(NativePeriodic(f, ms)); },
+                [writer] { writer(cmd::StopPeriodic()); }};
+    }
     // No reply is awaited: the adapter answers transmit commands with records, not an ACK.
     static CommandWriter UsbWriter(TUsbDev& usb)
     {
@@ -94,9 +112,9 @@ private:
 
     QWidget* BuildPage(FramePage& page, int firstEdit, int checkBoxNo);
     void CheckBox1Click(QCheckBox* box);
-    void Write(const Command& c);
+    void Send(const std::function<void()>& step);
 
-    CommandWriter writer_;
+    TFrameSender sender_;
     RunningQuery running_;
     ErrorPresenter presenter_;
     QWidget* anchor_ = nullptr;

@@ -7,44 +7,36 @@
 #include "emutestutil.h"
 #include "tusbdev/serialbackend.h"
 #include "support/usbhelpers.h"
-#include "tusbdev/slcanbridge.h"
 
 using namespace tarvik;
 using namespace std::chrono_literals;
 
 namespace {
 
-// The same scripts run against the native adapter and a serial-line CAN adapter (the
-// emulator in its slcan mode, the host through the bridge).
+// The native adapter's byte protocol through the emulator tool on a real pty (the same
+// script over every device kind is the device contract suite).
 struct PtyRig {
-    bool slcan = false;
     testsupport::EmuProcess emu;
     std::unique_ptr<TUsbDev> dev;
     std::vector<std::string> shown;
 
     void Start(std::vector<std::string> args)
     {
-        if (slcan)
-            args.insert(args.begin(), {"--protocol", "slcan"});
         ASSERT_TRUE(emu.Start(args)) << "the emulator printed no path";
         ASSERT_EQ(emu.FirstLine().rfind("/dev/pts/", 0), 0u) << emu.FirstLine();
-        std::shared_ptr<TFtBackend> port = std::make_shared<TSerialBackend>(emu.FirstLine());
-        if (slcan)
-            port = std::make_shared<TSlcanBridge>(port);
-        dev = std::make_unique<TUsbDev>(0, port);
+        dev = std::make_unique<TUsbDev>(0, std::make_shared<TSerialBackend>(emu.FirstLine()));
         dev->SetBaudRate(3'000'000);
         dev->SetErrorPresenter([this](const std::string& m) { shown.push_back(m); });
         ASSERT_TRUE(dev->Open()) << (shown.empty() ? "" : shown.back());
     }
 };
 
-class EmulatorOverPty : public ::testing::TestWithParam<const char*> {
+class EmulatorOverPty : public ::testing::Test {
 protected:
-    void SetUp() override { rig.slcan = std::string(GetParam()) == "slcan"; }
     PtyRig rig;
 };
 
-TEST_P(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
+TEST_F(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
     TUsbDev& dev = *rig.dev;
@@ -91,7 +83,7 @@ TEST_P(EmulatorOverPty, VehicleStreamFromGoOnBusToTheEmulatorsDeath)
     EXPECT_FALSE(dev.Read(buf, 20, &got));
 }
 
-TEST_P(EmulatorOverPty, HostMayCloseAndReopenThePort)
+TEST_F(EmulatorOverPty, HostMayCloseAndReopenThePort)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "vehicle"}));
     ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
@@ -109,7 +101,7 @@ TEST_P(EmulatorOverPty, HostMayCloseAndReopenThePort)
 
 // The host closed the port while on bus and records piled up unread, far beyond the pty's
 // own buffer. Reopening purges; nothing of that pile may arrive later ahead of an ACK.
-TEST_P(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
+TEST_F(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "50000"}));
     ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
@@ -122,7 +114,7 @@ TEST_P(EmulatorOverPty, PurgeAfterReopenDropsTheRecordsNobodyRead)
     EXPECT_TRUE(testsupport::GoOnBusCan(*rig.dev, 2000)) << "stale records arrived ahead of the ACK";
 }
 
-TEST_P(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
+TEST_F(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "20000"}));
     ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
@@ -142,9 +134,8 @@ TEST_P(EmulatorOverPty, LoadStreamArrivesWithoutLossAndTheToolStopsCleanly)
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-// The native adapter reports what it sent; over the bridge the host does it for an adapter
-// that echoes nothing. Either way the user sees the frame once, as transmitted.
-TEST_P(EmulatorOverPty, ASentFrameIsReportedOnceAsTransmitted)
+// The native adapter reports what it sent: the user sees the frame once, as transmitted.
+TEST_F(EmulatorOverPty, ASentFrameIsReportedOnceAsTransmitted)
 {
     ASSERT_NO_FATAL_FAILURE(rig.Start({"--model", "load", "100"}));
     ASSERT_TRUE(testsupport::GoOnBusCan(*rig.dev));
@@ -162,9 +153,6 @@ TEST_P(EmulatorOverPty, ASentFrameIsReportedOnceAsTransmitted)
     }
     EXPECT_EQ(sent, 1);
 }
-
-INSTANTIATE_TEST_SUITE_P(Protocols, EmulatorOverPty, ::testing::Values("native", "slcan"),
-                         [](const auto& info) { return std::string(info.param); });
 
 TEST(EmulatorTool, HelpAndBadArguments)
 {

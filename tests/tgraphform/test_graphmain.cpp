@@ -26,7 +26,7 @@
 #include "tgraphform/tdaqlogdata.h"
 #include "tgraphform/tgraphform.h"
 #include "logformats/tracefile.h"
-#include "tmainform/backends.h"
+#include "bus/devicekinds.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/adapterprotocol.h"
 
@@ -241,8 +241,8 @@ TEST_P(GraphSource, RecordedRunMatchesTheLabelToolDecode)
         // Longer than the run, so the log does not run dry while samples are taken.
         ASSERT_TRUE(writeLog(testsupport::VehicleTrace(8s)));
         QString error;
-        const TReplaySource source = MakeReplayBackend(logPath, /*fast*/ false, 1.0, &error);
-        ASSERT_TRUE(source.backend) << error.toStdString();
+        const TReplaySource source = MakeReplaySource(logPath, /*fast*/ false, 1.0, &error);
+        ASSERT_TRUE(source.device) << error.toStdString();
         form->PlayLog(source);
     }
     const std::uint64_t liveBytes = tap->bytesRead;

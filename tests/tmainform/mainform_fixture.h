@@ -81,7 +81,11 @@ protected:
         };
         o.askOpenLogName = [this] { return openAnswer; };
         o.showInfo = [this](const QString& m) { infos << m; };
-        o.portBackend = portBackend;
+        if (portBackend)
+            o.portDevice = [pb = portBackend](const QString& protocol, const QString& port) {
+                auto b = pb(protocol, port);
+                return b ? tarvik::MakeNativeDevice(std::move(b)) : nullptr;
+            };
         form = std::make_unique<tarvik::TMainForm>(std::move(o));
     }
 

@@ -1,6 +1,6 @@
 // The main window and the transmit window on each kind of adapter the program drives: the
 // emulator tool on a real pseudo-terminal, speaking the native protocol or serial-line CAN
-// (then reached through the bridge). One script, both adapters.
+// (its own device kind). One script, both adapters.
 #include <QAction>
 #include <QFile>
 #include <QPushButton>
@@ -13,11 +13,12 @@
 
 #include "support/emuprocess.h"
 #include "support/modalhelper.h"
-#include "tmainform/backends.h"
+#include "bus/devicekinds.h"
 #include "tmainform/mainform.h"
 #include "tsendform/tsendform.h"
 #include "tusbdev/serialbackend.h"
-#include "tusbdev/slcanbridge.h"
+#include "tusbdev/native/nativedevice.h"
+#include "tusbdev/slcan/slcandevice.h"
 #include "tusbdev/tusbdev.h"
 #include "tviewnormalform/tviewnormalform.h"
 
@@ -38,11 +39,9 @@ protected:
         const bool slcan = std::string(GetParam().protocol) == "slcan";
         if (slcan) args.insert(args.begin(), {"--protocol", "slcan"});
         ASSERT_TRUE(emu.Start(args));
-        std::shared_ptr<tarvik::TFtBackend> port = std::make_shared<tarvik::TSerialBackend>(emu.FirstLine());
-        if (slcan) port = std::make_shared<tarvik::TSlcanBridge>(port);
         tarvik::TMainFormOptions o;
         o.settingsPath = dir.filePath("tarvik.INI");
-        o.backend = port;
+        o.device = tarvik::MakePortDevice(GetParam().protocol, QString::fromStdString(emu.FirstLine()));
         o.showError = [this](const QString& m) { errors << m; };
         o.askSaveFileName = [](const QString&) { return QString(); };
         form = std::make_unique<tarvik::TMainForm>(std::move(o));
@@ -81,7 +80,7 @@ TEST_P(MainFormOnAdapter, GoOnBusShowsTrafficAndGoOffBusClosesThePort)
     Act("ActOffBus")->trigger();
     Idle();
     EXPECT_FALSE(form->OnBus());
-    EXPECT_FALSE(form->UsbDev().IsOpen());
+    EXPECT_FALSE(form->Session().IsOpen());
     EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
 }
 
@@ -129,7 +128,7 @@ TEST_P(MainFormOnAdapter, LinRunsWhereTheAdapterCarriesIt)
     Act("ActOnBus")->trigger();
     Idle();
     EXPECT_EQ(form->OnBus(), GetParam().carriesLin);
-    EXPECT_TRUE(form->UsbDev().IsOpen());
+    EXPECT_TRUE(form->Session().IsOpen());
     EXPECT_EQ(form->windowTitle().contains("with 0x15 instead of ACK"), !GetParam().carriesLin)
         << form->windowTitle().toStdString();
     if (form->OnBus()) Act("ActOffBus")->trigger();
@@ -156,29 +155,29 @@ TEST(MainFormChannel, TheStoredProtocolPicksTheAdapterChannel)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(c.ini);
         f.close();
-        auto given = std::make_shared<tarvik::TSerialBackend>("/nonexistent");
+        auto given = tarvik::MakeNativeDevice(std::make_shared<tarvik::TSerialBackend>("/nonexistent"));
         std::vector<std::pair<QString, QString>> built;
-        std::shared_ptr<tarvik::TFtBackend> last;
+        std::shared_ptr<tarvik::TBusDevice> last;
         tarvik::TMainFormOptions o;
         o.settingsPath = f.fileName();
-        o.backend = given;
+        o.device = given;
         o.showError = [](const QString&) {};
-        o.portBackend = [&](const QString& protocol, const QString& port) {
+        o.portDevice = [&](const QString& protocol, const QString& port) {
             built.emplace_back(protocol, port);
-            last = tarvik::MakePortBackend(protocol, port);
+            last = tarvik::MakePortDevice(protocol, port);
             return last;
         };
         tarvik::TMainForm form(std::move(o));
         if (!c.protocol) {
             EXPECT_TRUE(built.empty());
-            EXPECT_EQ(&form.UsbDev().Backend(), given.get());
+            EXPECT_EQ(&form.Session().Device(), given.get());
             continue;
         }
         ASSERT_FALSE(built.empty());
         EXPECT_EQ(built.back().first, c.protocol);
         EXPECT_EQ(built.back().second, c.port);
-        EXPECT_EQ(&form.UsbDev().Backend(), last.get());
-        EXPECT_NE(dynamic_cast<tarvik::TSlcanBridge*>(&form.UsbDev().Backend()), nullptr);
+        EXPECT_EQ(&form.Session().Device(), last.get());
+        EXPECT_STREQ(form.Session().Device().Kind(), "slcan");
         EXPECT_EQ(form.Protocol(), c.protocol);
     }
 }

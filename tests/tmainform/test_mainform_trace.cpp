@@ -9,7 +9,7 @@
 
 #include "emulator/replaymodel.h"
 #include "emulator/vehiclemodel.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "mainform_fixture.h"
 #include "support/testsupport.h"
@@ -46,9 +46,9 @@ protected:
         form.reset();
         Create();
         QString error;
-        const tarvik::TReplaySource src = tarvik::MakeReplayBackend(dir.filePath(log), true, 1.0, &error);
-        EXPECT_TRUE(src.backend) << error.toStdString();
-        if (!src.backend) return {};
+        const tarvik::TReplaySource src = tarvik::MakeReplaySource(dir.filePath(log), true, 1.0, &error);
+        EXPECT_TRUE(src.device) << error.toStdString();
+        if (!src.device) return {};
         form->PlayLog(src);
         EXPECT_TRUE(form->windowTitle().contains(log)) << form->windowTitle().toStdString();
         EXPECT_EQ(Record(frames), frames) << "the replay brings every frame, nothing more";
@@ -158,8 +158,8 @@ TEST_F(TraceTest, PlayAndSaveWaitsForTheWholeLog)
         form.reset();
         Create();
         QString error;
-        tarvik::TReplaySource src = tarvik::MakeReplayBackend(f.fileName(), !interrupted, 1.0, &error);
-        ASSERT_TRUE(src.backend) << error.toStdString();
+        tarvik::TReplaySource src = tarvik::MakeReplaySource(f.fileName(), !interrupted, 1.0, &error);
+        ASSERT_TRUE(src.device) << error.toStdString();
         form->PlayLog(src);
         int result = -1;
         const QString out = dir.filePath(interrupted ? "cut.log" : "whole.log");
@@ -191,13 +191,12 @@ TEST(ReplayHold, FastReplayWaitsForAFullRingLiveBusDrops)
         log += "(1.000000) can0 123#" + std::string(i % 2 ? "11" : "22") + " R\n";
     for (bool hold : {true, false}) {
         auto emu = std::make_shared<tarvik::TEmulatorBackend>(tarvik::TReplayModel::FromText(log, true));
-        tarvik::TUsbDev dev(0, emu);
-        tarvik::TMonThread mon(dev);
-        mon.SetHoldWhenFull(hold);
+        tarvik::TBusSession bus(tarvik::MakeNativeDevice(emu));
+        const tarvik::TMonThread& mon = bus.Reception();
+        bus.SetHoldWhenFull(hold);
         tarvik::TQueueBuffer ring(20, 64);
-        mon.SetSlot(1, &ring);
-        tarvik::TBusControl bus(dev, {[&] { return mon.Start(); }, [&] { mon.Stop(); }, [&] { return mon.Running(); }});
-        ASSERT_TRUE(dev.Open());
+        bus.SetSlot(1, &ring);
+        ASSERT_TRUE(bus.Open());
         ASSERT_TRUE(bus.GoOnBus(tarvik::OnBusConfig{}));
         int taken = 0;
         std::uint8_t rec[20];
@@ -209,7 +208,7 @@ TEST(ReplayHold, FastReplayWaitsForAFullRingLiveBusDrops)
             }
         }
         bus.GoOffBus();
-        dev.Close();
+        bus.Close();
         if (hold) {
             EXPECT_EQ(taken, 3000);
             EXPECT_EQ(mon.Dropped(1), 0u);

@@ -9,7 +9,8 @@
 
 #include "platform/guicall.h"
 #include "support/streambackend.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
+#include "tusbdev/native/nativedevice.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"
 
@@ -220,7 +221,7 @@ TEST_F(MonThreadTest, ReadsAreCappedAtTheReadBuffer)
     backend->Feed(bytes.data(), bytes.size());
     ASSERT_TRUE(mon->Start());
     ASSERT_TRUE(Eventually([&] { return mon->RecordsRead() == 8500; }));
-    EXPECT_EQ(backend->LargestRead(), TMonThread::kReadBufferSize);
+    EXPECT_EQ(backend->LargestRead(), tarvik::TNativeDevice::kReadBufferSize);
     ASSERT_EQ(normal.Count(), 8500u);
     for (std::uint32_t i = 0; i < 8500; ++i)
         ASSERT_EQ(PopRecord(normal).Identifier(), i);  // in order, none lost

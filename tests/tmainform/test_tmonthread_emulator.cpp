@@ -10,7 +10,7 @@
 #include "emulator/emulatorbackend.h"
 #include "emulator/loadmodel.h"
 #include "platform/guicall.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"

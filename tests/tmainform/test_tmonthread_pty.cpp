@@ -13,7 +13,7 @@
 #include "emulator/loadmodel.h"
 #include "platform/guicall.h"
 #include "support/ptypair.h"
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 #include "tusbdev/serialbackend.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tusbdev/slcanreader.h"
+#include "tusbdev/slcan/slcanreader.h"
 
 using namespace tarvik;
 using Kind = SlcanLine::Kind;

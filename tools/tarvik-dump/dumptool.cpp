@@ -10,8 +10,9 @@
 #include "logformats/tracefile.h"
 #include "settings/systemconfig.h"
 #include "subfuncs/subfuncs.h"
-#include "tmainform/backends.h"
-#include "tmainform/tmonthread.h"
+#include "bus/devicekinds.h"
+#include "bus/tbussession.h"
+#include "platform/hexdigit.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"
 
@@ -41,7 +42,7 @@ bool ParseHex(const std::string& s, std::uint32_t max, std::uint32_t& v)
         return false;
     std::uint64_t n = 0;
     for (char c : s) {
-        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        const int d = HexDigit(c);
         if (d < 0)
             return false;
         n = n * 16 + static_cast<std::uint64_t>(d);
@@ -71,185 +72,293 @@ std::int64_t WallMicros()
         .count();
 }
 
+// One pass over the arguments: each option a small step that fills the options or says
+// what is wrong with it.
+class ArgReader {
+public:
+    ArgReader(int argc, const char* const* argv, TDumpOptions& o, std::string& error)
+        : argc_(argc), argv_(argv), o_(o), error_(error)
+    {
+    }
+
+    bool Read()
+    {
+        for (i_ = 0; i_ < argc_; ++i_)
+            if (!Option(argv_[i_])) {
+                if (error_.empty()) error_ = "unknown argument: " + std::string(argv_[i_]);
+                return false;
+            }
+        return Consistent();
+    }
+
+private:
+    bool Fail(std::string message)
+    {
+        error_ = std::move(message);
+        return false;
+    }
+    bool Value(const std::string& a, std::string& v)
+    {
+        if (i_ + 1 >= argc_) return Fail(a + " needs a value");
+        v = argv_[++i_];
+        return true;
+    }
+    bool Source(TDumpOptions::Source s)
+    {
+        if (haveSource_) return Fail("give one of --port, --device and --simulate");
+        haveSource_ = true;
+        o_.source = s;
+        return true;
+    }
+
+    bool Option(const std::string& a)
+    {
+        std::string v;
+        if (a == "--port") return Value(a, o_.port) && Source(TDumpOptions::Source::Port);
+        if (a == "--device") return Value(a, v) && Source(TDumpOptions::Source::Device) && Device(v);
+        if (a == "--simulate") return Source(TDumpOptions::Source::Simulate);
+        if (a == "--can-speed") return Value(a, v) && CanSpeed(v);
+        if (a == "--lin") return Value(a, v) && Lin(v);
+        if (a == "--master") {
+            o_.bus.linNode = 1;
+            return true;
+        }
+        if (a == "--mask") return Value(a, v) && Mask(v);
+        if (a == "--format") return Value(a, v) && Format(v);
+        if (a == "-n") {
+            if (!Value(a, v) || !ParseCount(v, o_.count) || o_.count == 0) return Fail("-n needs a count above 0");
+            return true;
+        }
+        if (a == "--duration") return Value(a, v) && Duration(v);
+        if (a == "--protocol") return Value(a, v) && Protocol(v);
+        if (a == "--baud") return Value(a, v) && Baud(v);
+        return false;
+    }
+
+    bool Device(const std::string& v)
+    {
+        std::uint64_t n = 0;
+        if (!ParseCount(v, n) || n > 255) return Fail("--device needs a device number");
+        o_.device = static_cast<std::uint32_t>(n);
+        return true;
+    }
+    bool CanSpeed(const std::string& v)
+    {
+        o_.bus.canSpeed = SpeedIndex(sysconf::CanSpeedItems(), v);
+        return o_.bus.canSpeed >= 0 || Fail("unknown CAN speed: " + v + " (1M, 500k, 250k, ... 33.3k)");
+    }
+    bool Lin(const std::string& v)
+    {
+        o_.bus.linSpeed = SpeedIndex(sysconf::LinSpeedItems(), v);
+        if (o_.bus.linSpeed < 0) return Fail("unknown LIN speed: " + v + " (19200, 14400, 10400, 9600, 4800, 2400)");
+        o_.bus.monitorFunction = 1;
+        lin_ = true;
+        return true;
+    }
+    bool Mask(const std::string& v)
+    {
+        const auto c1 = v.find(':'), c2 = v.find(':', c1 == std::string::npos ? c1 : c1 + 1);
+        const std::string group = v.substr(0, c1);
+        const bool ext = group == "ext";
+        std::uint32_t mask = 0, code = 0;
+        const std::uint32_t max = ext ? 0x1FFFFFFFu : 0x7FFu;
+        if ((group != "std" && !ext) || c2 == std::string::npos || !ParseHex(v.substr(c1 + 1, c2 - c1 - 1), max, mask) ||
+            !ParseHex(v.substr(c2 + 1), max, code))
+            return Fail("--mask takes std:MASK:CODE or ext:MASK:CODE in hex");
+        (ext ? o_.bus.extMask : o_.bus.stdMask) = mask;
+        (ext ? o_.bus.extCode : o_.bus.stdCode) = code;
+        return true;
+    }
+    bool Format(const std::string& v)
+    {
+        if (v == "candump")
+            o_.format = TDumpOptions::Format::Candump;
+        else if (v == "asc")
+            o_.format = TDumpOptions::Format::Asc;
+        else if (v == "text")
+            o_.format = TDumpOptions::Format::Text;
+        else
+            return Fail("unknown format: " + v + " (candump, asc, text)");
+        return true;
+    }
+    bool Duration(const std::string& v)
+    {
+        char* end = nullptr;
+        o_.duration = std::strtod(v.c_str(), &end);
+        if (end == v.c_str() || *end != '\0' || !(o_.duration > 0) || o_.duration > 1e9)
+            return Fail("--duration needs seconds above 0");
+        return true;
+    }
+    bool Protocol(const std::string& v)
+    {
+        if (!FindDeviceKind(QString::fromStdString(v))) return Fail("--protocol needs " + DeviceKindChoice().toStdString());
+        o_.kind = v;
+        return true;
+    }
+    bool Baud(const std::string& v)
+    {
+        std::uint64_t n = 0;
+        if (!ParseCount(v, n) || n == 0 || n > 12'000'000) return Fail("--baud needs a rate");
+        o_.baud = static_cast<std::uint32_t>(n);
+        return true;
+    }
+
+    bool Consistent()
+    {
+        if (o_.bus.linNode == 1 && !lin_) return Fail("--master belongs to --lin");
+        if (!haveSource_) return Fail("give --port PATH, --device N or --simulate");
+        const bool native = o_.kind == "native";
+        if (!native && o_.source == TDumpOptions::Source::Simulate)
+            return Fail("--simulate runs the native adapter; use tarvik-adapter-emu --protocol " + o_.kind + " and --port");
+        if (!native && lin_) return Fail("serial-line CAN adapters have no LIN");
+        return true;
+    }
+
+    int argc_;
+    const char* const* argv_;
+    TDumpOptions& o_;
+    std::string& error_;
+    int i_ = 0;
+    bool haveSource_ = false;
+    bool lin_ = false;
+};
+
+// The frames as text on the way out: a buffer flushed when full or when the bus is quiet,
+// and the first write error kept.
+class DumpOutput {
+public:
+    DumpOutput(const TDumpOptions& o, std::FILE* out, std::int64_t opened)
+        : o_(o), out_(out), writer_(o.format == TDumpOptions::Format::Asc ? TTraceFormat::Asc : TTraceFormat::Candump,
+                                    opened)
+    {
+    }
+
+    bool Full() const { return o_.count > 0 && written_ >= o_.count; }
+    bool Failed() const { return failed_; }
+    std::uint64_t Written() const { return written_; }
+    std::uint64_t LinLeftOut() const { return writer_.Counts().linLeftOut; }
+    int Errno() const { return errno_; }
+
+    void Put(const AdapterRecord& r)
+    {
+        if (Full()) return;
+        if (buf_.size() - used_ < TTraceWriter::kMaxChunk) Flush();
+        if (o_.format == TDumpOptions::Format::Text) {
+            if (!r.IsCan() && !r.IsLin()) return;
+            used_ += FormatFrame(r, buf_.data() + used_);
+            buf_[used_++] = '\n';
+            ++written_;
+            return;
+        }
+        const std::uint64_t before = writer_.Counts().written;
+        used_ += writer_.Write(r, buf_.data() + used_);
+        written_ += writer_.Counts().written - before;
+    }
+    // Up to 4096 records from the ring; how many.
+    int Drain(TQueueBuffer& ring)
+    {
+        std::uint8_t raw[kRecordSize];
+        int n = 0;
+        while (n < 4096 && ring.Pop(raw)) {
+            Put(AdapterRecord::From(raw));
+            ++n;
+        }
+        return n;
+    }
+    void Flush()
+    {
+        if (!failed_ && ((used_ > 0 && std::fwrite(buf_.data(), 1, used_, out_) != used_) || std::fflush(out_) != 0)) {
+            failed_ = true;
+            errno_ = errno;
+        }
+        used_ = 0;
+    }
+    // The ASC log's closing lines, then everything out.
+    void Finish()
+    {
+        if (o_.format == TDumpOptions::Format::Asc) {
+            const std::string tail = writer_.Finish();
+            if (buf_.size() - used_ < tail.size()) Flush();
+            std::memcpy(buf_.data() + used_, tail.data(), tail.size());
+            used_ += tail.size();
+        }
+        Flush();
+    }
+
+private:
+    const TDumpOptions& o_;
+    std::FILE* out_;
+    TTraceWriter writer_;
+    std::vector<char> buf_ = std::vector<char>(1 << 16);
+    std::size_t used_ = 0;
+    std::uint64_t written_ = 0;
+    bool failed_ = false;
+    int errno_ = 0;
+};
+
+void Report(std::FILE* err, const DumpOutput& out, const TSessionLosses& l)
+{
+    const auto u = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
+    std::fprintf(err, "tarvik-dump: %llu frames written, %llu lost", u(out.Written()), u(l.Records()));
+    if (l.dropped > 0) std::fprintf(err, " (%llu not taken by a full buffer)", u(l.dropped));
+    if (l.badRecords > 0) std::fprintf(err, " (%llu failed their check)", u(l.badRecords));
+    if (l.deviceLost > 0) std::fprintf(err, " (%llu lost by the adapter's link)", u(l.deviceLost));
+    if (l.partialBytes > 0) std::fprintf(err, ", %llu bytes of partial records dropped", u(l.partialBytes));
+    if (l.leftOut > 0) std::fprintf(err, ", %llu frames left out (not carried yet)", u(l.leftOut));
+    if (out.LinLeftOut() > 0)
+        std::fprintf(err, ", %llu LIN frames left out (a candump log has no LIN form)", u(out.LinLeftOut()));
+    std::fputc('\n', err);
+}
+
 }  // namespace
 
 bool ParseDumpArgs(int argc, const char* const* argv, TDumpOptions& o, std::string& error)
 {
-    bool haveSource = false, lin = false;
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string& v) {
-            if (i + 1 >= argc) {
-                error = a + " needs a value";
-                return false;
-            }
-            v = argv[++i];
-            return true;
-        };
-        std::string v;
-        auto source = [&](TDumpOptions::Source s) {
-            if (haveSource) {
-                error = "give one of --port, --device and --simulate";
-                return false;
-            }
-            haveSource = true;
-            o.source = s;
-            return true;
-        };
-        if (a == "--port") {
-            if (!value(o.port) || !source(TDumpOptions::Source::Port))
-                return false;
-        } else if (a == "--device") {
-            std::uint64_t n = 0;
-            if (!value(v) || !source(TDumpOptions::Source::Device))
-                return false;
-            if (!ParseCount(v, n) || n > 255) {
-                error = "--device needs a device number";
-                return false;
-            }
-            o.device = static_cast<std::uint32_t>(n);
-        } else if (a == "--simulate") {
-            if (!source(TDumpOptions::Source::Simulate))
-                return false;
-        } else if (a == "--can-speed") {
-            if (!value(v))
-                return false;
-            o.bus.canSpeed = SpeedIndex(sysconf::CanSpeedItems(), v);
-            if (o.bus.canSpeed < 0) {
-                error = "unknown CAN speed: " + v + " (1M, 500k, 250k, ... 33.3k)";
-                return false;
-            }
-        } else if (a == "--lin") {
-            if (!value(v))
-                return false;
-            o.bus.linSpeed = SpeedIndex(sysconf::LinSpeedItems(), v);
-            if (o.bus.linSpeed < 0) {
-                error = "unknown LIN speed: " + v + " (19200, 14400, 10400, 9600, 4800, 2400)";
-                return false;
-            }
-            o.bus.monitorFunction = 1;
-            lin = true;
-        } else if (a == "--master") {
-            o.bus.linNode = 1;
-        } else if (a == "--mask") {
-            if (!value(v))
-                return false;
-            const auto c1 = v.find(':'), c2 = v.find(':', c1 == std::string::npos ? c1 : c1 + 1);
-            const std::string group = v.substr(0, c1);
-            const bool ext = group == "ext";
-            std::uint32_t mask = 0, code = 0;
-            const std::uint32_t max = ext ? 0x1FFFFFFFu : 0x7FFu;
-            if ((group != "std" && !ext) || c2 == std::string::npos ||
-                !ParseHex(v.substr(c1 + 1, c2 - c1 - 1), max, mask) || !ParseHex(v.substr(c2 + 1), max, code)) {
-                error = "--mask takes std:MASK:CODE or ext:MASK:CODE in hex";
-                return false;
-            }
-            (ext ? o.bus.extMask : o.bus.stdMask) = mask;
-            (ext ? o.bus.extCode : o.bus.stdCode) = code;
-        } else if (a == "--format") {
-            if (!value(v))
-                return false;
-            if (v == "candump")
-                o.format = TDumpOptions::Format::Candump;
-            else if (v == "asc")
-                o.format = TDumpOptions::Format::Asc;
-            else if (v == "text")
-                o.format = TDumpOptions::Format::Text;
-            else {
-                error = "unknown format: " + v + " (candump, asc, text)";
-                return false;
-            }
-        } else if (a == "-n") {
-            if (!value(v) || !ParseCount(v, o.count) || o.count == 0) {
-                error = "-n needs a count above 0";
-                return false;
-            }
-        } else if (a == "--duration") {
-            if (!value(v))
-                return false;
-            char* end = nullptr;
-            o.duration = std::strtod(v.c_str(), &end);
-            if (end == v.c_str() || *end != '\0' || !(o.duration > 0) || o.duration > 1e9) {
-                error = "--duration needs seconds above 0";
-                return false;
-            }
-        } else if (a == "--protocol") {
-            if (!value(v))
-                return false;
-            if (v != "native" && v != "slcan") {
-                error = "--protocol needs native or slcan";
-                return false;
-            }
-            o.slcan = v == "slcan";
-        } else if (a == "--baud") {
-            std::uint64_t n = 0;
-            if (!value(v) || !ParseCount(v, n) || n == 0 || n > 12'000'000) {
-                error = "--baud needs a rate";
-                return false;
-            }
-            o.baud = static_cast<std::uint32_t>(n);
-        } else {
-            error = "unknown argument: " + a;
-            return false;
-        }
-    }
-    if (o.bus.linNode == 1 && !lin) {
-        error = "--master belongs to --lin";
-        return false;
-    }
-    if (!haveSource) {
-        error = "give --port PATH, --device N or --simulate";
-        return false;
-    }
-    if (o.slcan && o.source == TDumpOptions::Source::Simulate) {
-        error = "--simulate runs the native adapter; use tarvik-adapter-emu --protocol slcan and --port";
-        return false;
-    }
-    if (o.slcan && lin) {
-        error = "serial-line CAN adapters have no LIN";
-        return false;
-    }
-    return true;
+    return ArgReader(argc, argv, o, error).Read();
 }
 
-std::shared_ptr<TFtBackend> DumpBackend(const TDumpOptions& o)
+std::shared_ptr<TBusDevice> DumpDevice(const TDumpOptions& o)
 {
-    const QString protocol = o.slcan ? QStringLiteral("slcan") : QStringLiteral("native");
     switch (o.source) {
     case TDumpOptions::Source::Simulate:
-        return MakeEmulatorBackend();
+        return MakeEmulatorDevice();
     case TDumpOptions::Source::Port:
-        return MakePortBackend(protocol, QString::fromStdString(o.port));
+        return MakePortDevice(QString::fromStdString(o.kind), QString::fromStdString(o.port));
     case TDumpOptions::Source::Device:
         break;
     }
-    return MakePortBackend(protocol, QString());
+    return MakePortDevice(QString::fromStdString(o.kind), QString());
 }
 
 int RunDump(const TDumpOptions& o, std::shared_ptr<TFtBackend> backend, std::FILE* out, std::FILE* err,
             const std::atomic<bool>& stop)
 {
-    TUsbDev dev(o.device, std::move(backend));
-    dev.SetBaudRate(o.baud);
-    if (!dev.Open()) {
-        std::fprintf(err, "tarvik-dump: %s\n", dev.LastOpenError().c_str());
+    return RunDump(o, MakeNativeDevice(std::move(backend)), out, err, stop);
+}
+
+int RunDump(const TDumpOptions& o, std::shared_ptr<TBusDevice> device, std::FILE* out, std::FILE* err,
+            const std::atomic<bool>& stop)
+{
+    device->SetDeviceNumber(o.device);
+    device->SetBaudRate(o.baud);
+    TBusSession session(std::move(device));
+    if (!session.Open()) {
+        std::fprintf(err, "tarvik-dump: %s\n", session.Device().LastOpenError().c_str());
         return 1;
     }
     TQueueBuffer ring(static_cast<std::int32_t>(kRecordSize), TQueueBuffer::kDefaultCapacity);
-    TMonThread mon(dev);
-    mon.SetSlot(1, &ring);
-    TBusControl bus(dev, {[&] { return mon.Start(); }, [&] { mon.Stop(); }, [&] { return mon.Running(); }});
-
+    session.SetSlot(1, &ring);
     auto closeQuietly = [&] {
         try {
-            dev.Close();
+            session.Close();
         } catch (const std::exception&) {
             // The device is gone; its error was reported already.
         }
     };
     try {
-        if (!bus.GoOnBus(o.bus)) {
-            std::fprintf(err, "tarvik-dump: the adapter did not accept the go-on-bus sequence\n");
+        if (!session.GoOnBus(o.bus)) {
+            const std::string why = session.Problem().empty() ? "" : ": " + session.Problem();
+            std::fprintf(err, "tarvik-dump: the adapter did not accept the go-on-bus sequence%s\n", why.c_str());
             closeQuietly();
             return 1;
         }
@@ -258,107 +367,41 @@ int RunDump(const TDumpOptions& o, std::shared_ptr<TFtBackend> backend, std::FIL
         closeQuietly();
         return 1;
     }
-    const std::int64_t opened = WallMicros();
+    DumpOutput output(o, out, WallMicros());
     const auto began = std::chrono::steady_clock::now();
-
-    const TTraceFormat traceFormat = o.format == TDumpOptions::Format::Asc ? TTraceFormat::Asc : TTraceFormat::Candump;
-    TTraceWriter writer(traceFormat, opened);
-    std::vector<char> buf(1 << 16);
-    std::size_t used = 0;
-    std::uint64_t written = 0, linLeftOut = 0;
-    bool outputFailed = false;
-    int outputErrno = 0;
-    auto flush = [&] {
-        if (!outputFailed && ((used > 0 && std::fwrite(buf.data(), 1, used, out) != used) || std::fflush(out) != 0)) {
-            outputFailed = true;
-            outputErrno = errno;
-        }
-        used = 0;
-    };
-    auto put = [&](const AdapterRecord& r) {
-        if (o.count > 0 && written >= o.count)
-            return;
-        if (buf.size() - used < TTraceWriter::kMaxChunk)
-            flush();
-        if (o.format == TDumpOptions::Format::Text) {
-            if (!r.IsCan() && !r.IsLin())
-                return;
-            used += FormatFrame(r, buf.data() + used);
-            buf[used++] = '\n';
-            ++written;
-            return;
-        }
-        const std::uint64_t before = writer.Counts().written;
-        used += writer.Write(r, buf.data() + used);
-        written += writer.Counts().written - before;
-    };
-    auto drain = [&] {
-        std::uint8_t raw[kRecordSize];
-        int n = 0;
-        while (n < 4096 && ring.Pop(raw)) {
-            put(AdapterRecord::From(raw));
-            ++n;
-        }
-        return n;
+    const auto timeUp = [&] {
+        return o.duration > 0 &&
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count() >= o.duration;
     };
 
     bool failed = false;
-    while (!stop.load() && !outputFailed) {
-        if (o.count > 0 && written >= o.count)
-            break;
-        if (o.duration > 0 &&
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count() >= o.duration)
-            break;
-        if (drain() > 0)
-            continue;
-        flush();
-        if (!mon.Running()) {
+    while (!stop.load() && !output.Failed() && !output.Full() && !timeUp()) {
+        if (output.Drain(ring) > 0) continue;
+        output.Flush();
+        if (!session.OnBus()) {
             failed = true;  // the receive thread met a USB failure and stopped
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-
     if (!failed) {
         try {
-            bus.GoOffBus();
+            session.GoOffBus();
         } catch (const std::exception& e) {
             std::fprintf(err, "tarvik-dump: %s\n", e.what());
             failed = true;
         }
     }
-    mon.SetSlot(1, nullptr);
-    while (drain() > 0) {
+    session.SetSlot(1, nullptr);
+    while (output.Drain(ring) > 0) {
     }
     closeQuietly();
-    if (o.format == TDumpOptions::Format::Asc) {
-        const std::string tail = writer.Finish();
-        if (buf.size() - used < tail.size())
-            flush();
-        std::memcpy(buf.data() + used, tail.data(), tail.size());
-        used += tail.size();
-    }
-    flush();
-    linLeftOut = writer.Counts().linLeftOut;
+    output.Finish();
 
-    if (failed && !mon.ErrorText().empty())
-        std::fprintf(err, "%s\n", mon.ErrorText().c_str());
-    const std::uint64_t lost = mon.Dropped(1) + mon.BadRecords();
-    std::fprintf(err, "tarvik-dump: %llu frames written, %llu lost", static_cast<unsigned long long>(written),
-                 static_cast<unsigned long long>(lost));
-    if (mon.Dropped(1) > 0)
-        std::fprintf(err, " (%llu not taken by a full buffer)", static_cast<unsigned long long>(mon.Dropped(1)));
-    if (mon.BadRecords() > 0)
-        std::fprintf(err, " (%llu failed their check)", static_cast<unsigned long long>(mon.BadRecords()));
-    if (mon.PartialBytesDiscarded() > 0)
-        std::fprintf(err, ", %llu bytes of partial records dropped",
-                     static_cast<unsigned long long>(mon.PartialBytesDiscarded()));
-    if (linLeftOut > 0)
-        std::fprintf(err, ", %llu LIN frames left out (a candump log has no LIN form)",
-                     static_cast<unsigned long long>(linLeftOut));
-    std::fputc('\n', err);
-    if (outputFailed) {
-        std::fprintf(err, "tarvik-dump: error writing the output: %s\n", std::strerror(outputErrno));
+    if (failed && !session.ErrorText().empty()) std::fprintf(err, "%s\n", session.ErrorText().c_str());
+    Report(err, output, session.Losses(1));
+    if (output.Failed()) {
+        std::fprintf(err, "tarvik-dump: error writing the output: %s\n", std::strerror(output.Errno()));
         return 1;
     }
     return failed ? 1 : 0;

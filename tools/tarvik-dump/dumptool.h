@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "tmainform/buscontrol.h"
+#include "tusbdev/busdevice.h"
 
 namespace tarvik {
 
@@ -35,7 +35,7 @@ struct TDumpOptions {
     std::string port;
     OnBusConfig bus;  // CAN at 1 Mbit/s, no masks, unless told otherwise
     std::uint32_t baud = 3000000;
-    bool slcan = false;  // a serial-line CAN adapter through the bridge
+    std::string kind = "native";  // the device kind (--protocol)
     Format format = Format::Candump;
     std::uint64_t count = 0;  // 0: no limit
     double duration = 0;      // seconds; 0: no limit
@@ -45,10 +45,13 @@ struct TDumpOptions {
 bool ParseDumpArgs(int argc, const char* const* argv, TDumpOptions& options, std::string& error);
 extern const char* const kDumpUsage;
 
-// The backend the options name, made where the main window makes its own.
-std::shared_ptr<TFtBackend> DumpBackend(const TDumpOptions& options);
+// The device the options name, made from the table the main window uses.
+std::shared_ptr<TBusDevice> DumpDevice(const TDumpOptions& options);
 
 // Runs until `stop` is set, a limit is reached or the adapter fails; the exit status.
+int RunDump(const TDumpOptions& options, std::shared_ptr<TBusDevice> device, std::FILE* out, std::FILE* err,
+            const std::atomic<bool>& stop);
+// The native adapter over a function table (the in-process emulator in tests).
 int RunDump(const TDumpOptions& options, std::shared_ptr<TFtBackend> backend, std::FILE* out, std::FILE* err,
             const std::atomic<bool>& stop);
 

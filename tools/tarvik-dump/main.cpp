@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     // A closed pipe ends the dump through the failed write, off bus as usual.
     std::signal(SIGPIPE, SIG_IGN);
     try {
-        return tarvik::RunDump(options, tarvik::DumpBackend(options), stdout, stderr, g_stop);
+        return tarvik::RunDump(options, tarvik::DumpDevice(options), stdout, stderr, g_stop);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarvik-dump: %s\n", e.what());
         return 1;

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "platform/fonts.h"
-#include "tmainform/backends.h"
+#include "bus/devicekinds.h"
 #include "tgraphform/tgraphconfdialog.h"
 #include "tgraphform/tgraphform.h"
 #include "tlabelform/tlabeldetaildialog.h"
@@ -68,7 +68,7 @@ int main(int argc, char** argv)
             ini.write("[GRAPH]\r\nCreateLogFile=0\r\nMinYScale=-100\r\nMaxYScale=3000\r\nYPitch=500\r\n"
                       "TimeWidth=10\r\nSampleRate=20\r\nLabelFileName=" TARVIK_SOURCE_DIR "/examples/vehicle-labels.txt\r\n");
     }
-    options.backend = tarvik::MakeEmulatorBackend();
+    options.device = tarvik::MakeEmulatorDevice();
     options.showError = [](const QString& m) { std::fprintf(stderr, "tarvik-screenshots: %s\n", qPrintable(m)); };
     tarvik::TMainForm form(std::move(options));
     form.show();

@@ -1,4 +1,4 @@
-#include "tusbdev/slcanreader.h"
+#include "tusbdev/slcan/slcanreader.h"
 
 namespace tarvik {
 

@@ -1,4 +1,4 @@
-#include "tmainform/tmonthread.h"
+#include "bus/tmonthread.h"
 
 #include <algorithm>
 #include <exception>
@@ -7,7 +7,8 @@
 
 #include "platform/guicall.h"
 #include "tusbdev/adapterprotocol.h"
-#include "tusbdev/recordstream.h"
+#include "tusbdev/busdevice.h"
+#include "tusbdev/native/nativedevice.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"
 
@@ -17,14 +18,14 @@ namespace {
 constexpr auto kIdleSleep = std::chrono::milliseconds(1);
 // An idle thread wakes this seldom; Stop and Close end the wait at once.
 constexpr std::uint32_t kWaitMs = 500;
-// Out of step with bytes held: a quiet spell this long settles where the step is.
-constexpr std::uint32_t kSettleMs = 20;
 }  // namespace
 
-// Hands the stream's records to the consumers, in stream order.
-class TMonThread::Dispatcher : public TRecordStream::Sink {
+// Hands the device's records to the consumers, in bus order. While a batch is being handed
+// out the generation is odd, so SetSlot knows when a ring it took away is out of use.
+class TMonThread::Dispatcher : public TReceiveSink {
 public:
     explicit Dispatcher(TMonThread& t) : t_(t) {}
+    void Begin() override { t_.dispatchGen_.fetch_add(1); }
     void Record(const std::uint8_t* rec) override { t_.Dispatch(rec); }
     void BadRecord() override
     {
@@ -32,12 +33,23 @@ public:
         ++t_.badRecords_;
         t_.status_.store(3);
     }
+    void End() override { t_.dispatchGen_.fetch_add(1); }
 
 private:
     TMonThread& t_;
 };
 
-TMonThread::TMonThread(TUsbDev& device, Host host) : device_(device), host_(std::move(host))
+TMonThread::TMonThread(TUsbDev& usb, Host host)
+    : TMonThread(std::make_unique<TNativeDevice>(usb), std::move(host))
+{
+}
+
+TMonThread::TMonThread(std::unique_ptr<TBusDevice> owned, Host host) : TMonThread(*owned, std::move(host))
+{
+    owned_ = std::move(owned);
+}
+
+TMonThread::TMonThread(TBusDevice& device, Host host) : device_(device), host_(std::move(host))
 {
     for (auto& s : slots_)
         s.store(nullptr);
@@ -60,8 +72,7 @@ bool TMonThread::Start()
         return false;
     recordsRead_ = 0;
     badRecords_ = 0;
-    partialBytes_ = 0;
-    skippedBytes_ = 0;
+    device_.ResetLosses();
     for (auto& d : dropped_)
         d.store(0);
     running_.store(true);
@@ -113,6 +124,14 @@ std::uint64_t TMonThread::Dropped(int slot) const
     return dropped_[slot - 1].load();
 }
 
+std::uint64_t TMonThread::PartialBytesDiscarded() const
+{
+    const TDeviceLosses l = device_.Losses();
+    return l.partialBytes + l.skippedBytes;
+}
+
+std::uint64_t TMonThread::SkippedBytes() const { return device_.Losses().skippedBytes; }
+
 void TMonThread::ParkWhileStopped()
 {
     status_.store(2);
@@ -127,15 +146,15 @@ void TMonThread::ParkWhileStopped()
 
 void TMonThread::Execute()
 {
-    TRecordStream stream(kReadBufferSize);
+    Dispatcher sink(*this);
     while (!Terminated()) {
         if (!running_.load()) {
-            stream.Reset();  // a new period on bus starts after the adapter's flush
+            device_.ResetReceive();  // a new period on bus starts after the adapter's flush
             ParkWhileStopped();
             continue;
         }
         try {
-            ReadPass(stream);
+            ReadPass(sink);
         } catch (const std::exception& e) {
             Failure(e.what());
         } catch (...) {
@@ -144,47 +163,14 @@ void TMonThread::Execute()
     }
 }
 
-void TMonThread::ReadPass(TRecordStream& stream)
+void TMonThread::ReadPass(Dispatcher& sink)
 {
-    std::uint32_t waiting = 0;
     // A closed device answers false; sleep rather than spin until reception stops.
-    if (!device_.WaitForData(stream.Sliding() ? kSettleMs : kWaitMs, &waiting)) {
+    if (!device_.Receive(sink, kWaitMs)) {
         SleepFor(kIdleSleep);
         return;
     }
-    if (!running_.load())
-        return;
-    if (waiting == 0) {
-        if (stream.Sliding())
-            Hand(stream, [&](Dispatcher& sink) { stream.Settle(sink); });
-        return;
-    }
-    // Whole records: the read waits (up to its time-out) for the rest of a partial one.
-    const auto want = std::uint32_t(stream.ReadSizeFor(waiting));
-    std::uint32_t got = 0;
-    if (!device_.Read(stream.WriteSpace(), want, &got)) {
-        SleepFor(kIdleSleep);
-        return;
-    }
-    got = std::min(got, want);
-    Hand(stream, [&](Dispatcher& sink) { stream.Commit(got, sink); });
-    if (got < want) {  // the read time-out passed inside a record
-        if (stream.Sliding())
-            Hand(stream, [&](Dispatcher& sink) { stream.Settle(sink); });
-        partialBytes_ += stream.DropHeld();
-    }
-    std::this_thread::yield();               // let the consumers drain what was just handed out
-}
-
-template <class F>
-void TMonThread::Hand(TRecordStream& stream, F&& step)
-{
-    const std::uint64_t skippedBefore = stream.SkippedBytes();
-    Dispatcher sink(*this);
-    dispatchGen_.fetch_add(1);  // odd: rings taken from the slots are in use
-    step(sink);
-    dispatchGen_.fetch_add(1);
-    skippedBytes_ += stream.SkippedBytes() - skippedBefore;
+    std::this_thread::yield();  // let the consumers drain what was just handed out
 }
 
 void TMonThread::Dispatch(const std::uint8_t* rec)

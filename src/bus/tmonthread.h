@@ -1,16 +1,13 @@
 #pragma once
-// The receive thread: while on bus it reads the adapter's record stream in whole
-// 20-byte records, keeps the bus status code, and copies each frame record into the
-// rings of the registered consumers. It never formats or displays anything.
+// The receive thread: while on bus it takes the device's records, keeps the bus status
+// code, and copies each frame record into the rings of the registered consumers. It never
+// formats or displays anything.
 //
 // Consumer slots: 1 scrolling monitor, 2 fixed-position monitor, 3 graph acquisition.
 // CAN frames go to all three, LIN frames to 1 and 2, status records to none.
 //
 // Bus status code: 0/1/2 from the adapter's status records, 0 right after Start, 2 while
 // stopped, 3 after a record whose check bytes differ (until the next status record).
-//
-// The stream is kept in step by TRecordStream: after stray bytes the thread slides to the
-// next whole record instead of reading every later record misaligned.
 //
 // While nothing arrives the thread sleeps in the device's wait for data; Stop ends that
 // wait at once.
@@ -21,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -28,9 +26,9 @@
 
 namespace tarvik {
 
-class TUsbDev;
+class TBusDevice;
 class TQueueBuffer;
-class TRecordStream;
+class TUsbDev;
 
 class TMonThread : public TThread {
 public:
@@ -42,11 +40,13 @@ public:
         std::function<void(const std::string& message)> ShowError;
     };
 
-    static constexpr std::uint32_t kReadBufferSize = 163840;  // 8192 records
     static constexpr int kSlotCount = 3;
 
     // Created suspended; nothing runs until the first Start.
-    explicit TMonThread(TUsbDev& device, Host host = {});
+    explicit TMonThread(TBusDevice& device, Host host = {});
+    // The native adapter behind a TUsbDev the caller owns (tests and tools that drive the
+    // link's commands by hand).
+    explicit TMonThread(TUsbDev& usb, Host host = {});
     ~TMonThread() override;
 
     // GUI thread only. Start: false when already running; otherwise status 0 and run.
@@ -75,25 +75,24 @@ public:
     std::uint64_t BadRecords() const { return badRecords_.load(); }
     // Bytes that formed no record: a partial record left when a read ended at its
     // time-out, and bytes skipped to get back in step (SkippedBytes).
-    std::uint64_t PartialBytesDiscarded() const { return partialBytes_.load() + skippedBytes_.load(); }
+    std::uint64_t PartialBytesDiscarded() const;
     // Bytes skipped to get back in step after stray bytes.
-    std::uint64_t SkippedBytes() const { return skippedBytes_.load(); }
+    std::uint64_t SkippedBytes() const;
 
 protected:
     void Execute() override;
 
 private:
+    TMonThread(std::unique_ptr<TBusDevice> owned, Host host);
     void ParkWhileStopped();
     class Dispatcher;
     void Dispatch(const std::uint8_t* rec);
-    void ReadPass(TRecordStream& stream);
-    // Runs step(sink) as one batch handed to the consumers.
-    template <class F>
-    void Hand(TRecordStream& stream, F&& step);
+    void ReadPass(Dispatcher& sink);
     void Failure(const std::string& message);
     bool HoldFor(int slot, TQueueBuffer* ring, const std::uint8_t* rec);
 
-    TUsbDev& device_;
+    std::unique_ptr<TBusDevice> owned_;
+    TBusDevice& device_;
     Host host_;
     std::atomic<bool> running_{false};
     std::atomic<bool> holdWhenFull_{false};
@@ -105,8 +104,6 @@ private:
     std::atomic<std::uint64_t> recordsRead_{0};
     std::array<std::atomic<std::uint64_t>, kSlotCount> dropped_{};
     std::atomic<std::uint64_t> badRecords_{0};
-    std::atomic<std::uint64_t> partialBytes_{0};
-    std::atomic<std::uint64_t> skippedBytes_{0};
 
     mutable std::mutex errorLock_;
     std::string errorText_;

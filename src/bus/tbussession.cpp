@@ -1,0 +1,78 @@
+#include "bus/tbussession.h"
+
+#include <chrono>
+#include <thread>
+
+namespace tarvik {
+
+TBusSession::TBusSession(std::shared_ptr<TBusDevice> device, TMonThread::Host host, Sleeper sleep)
+    : device_(std::move(device)), host_(std::move(host)), sleep_(std::move(sleep))
+{
+    if (!sleep_) sleep_ = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    mon_ = std::make_unique<TMonThread>(*device_, host_);
+}
+
+TBusSession::~TBusSession() { Shutdown(); }
+
+void TBusSession::SetDevice(std::shared_ptr<TBusDevice> device)
+{
+    if (!device || device == device_) return;
+    // The thread holds the device by reference: a new device gets a new (parked) thread,
+    // with the rings the old one filled.
+    TQueueBuffer* rings[TMonThread::kSlotCount];
+    for (int s = 1; s <= TMonThread::kSlotCount; ++s) rings[s - 1] = mon_->Slot(s);
+    Shutdown();
+    mon_.reset();
+    device_ = std::move(device);
+    mon_ = std::make_unique<TMonThread>(*device_, host_);
+    for (int s = 1; s <= TMonThread::kSlotCount; ++s) mon_->SetSlot(s, rings[s - 1]);
+}
+
+bool TBusSession::GoOnBus(const OnBusConfig& config)
+{
+    if (!device_->GoOnBus(config)) return false;
+    return mon_->Start();
+}
+
+bool TBusSession::GoOffBus()
+{
+    mon_->Stop();
+    sleep_(100);  // lets the receive thread finish its pass and park before the adapter leaves
+    return device_->GoOffBus();
+}
+
+bool TBusSession::Transmit(const TBusFrame& frame) { return OnBus() && device_->Transmit(frame); }
+
+bool TBusSession::StartPeriodic(const TBusFrame& frame, std::uint32_t intervalMs)
+{
+    return OnBus() && device_->StartPeriodic(frame, intervalMs);
+}
+
+bool TBusSession::StopPeriodic() { return OnBus() && device_->StopPeriodic(); }
+
+bool TBusSession::SendLinFrame(const LinFrame& frame) { return OnBus() && device_->SendLinFrame(frame); }
+
+bool TBusSession::StopLinSlave() { return OnBus() && device_->StopLinSlave(); }
+
+TSessionLosses TBusSession::Losses(int slot) const
+{
+    const TDeviceLosses d = device_->Losses();
+    TSessionLosses l;
+    l.dropped = mon_->Dropped(slot);
+    l.badRecords = mon_->BadRecords();
+    l.partialBytes = d.partialBytes + d.skippedBytes;
+    l.deviceLost = d.overflowed + d.badLines;
+    l.leftOut = d.leftOut;
+    return l;
+}
+
+void TBusSession::Shutdown()
+{
+    if (!mon_ || mon_->Finished()) return;
+    // Terminate also wakes a parked thread.
+    mon_->Terminate();
+    device_->CancelWait();
+    mon_->WaitFor();
+}
+
+}  // namespace tarvik
