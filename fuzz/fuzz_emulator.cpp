@@ -1,8 +1,10 @@
 // Host bytes into the emulator's command parser, interleaved with time steps, and the same
-// bytes as a candump log. Checks that the output stays whole records plus one-byte replies.
+// bytes as a candump log. Checks that the output stays whole records plus one-byte replies,
+// and that whatever reads as a command writes back to the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "emulator/adapteremulator.h"
@@ -37,6 +39,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (emu.NextDue(now) < now && emu.OnBus() && emu.Model().Paced())
         std::abort();  // something due in the past after Advance
     emu.ClearOutput();
+
+    const auto rewritesAsRead = [](std::string_view frame) {
+        const auto fields = cmd::Decode(frame);
+        return !fields || cmd::Encode(*fields) == frame;
+    };
+    for (const std::string& frame : emu.CommandLog())
+        if (!rewritesAsRead(frame))
+            std::abort();
+    if (!rewritesAsRead(std::string_view(reinterpret_cast<const char*>(data), size)))
+        std::abort();
 
     auto replay = TReplayModel::FromText(std::string_view(reinterpret_cast<const char*>(data), size), false);
     AdapterEmulator player(std::move(replay), 0, opt);

@@ -2,37 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-
-#include "platform/hexdigit.h"
+#include <optional>
 
 namespace tarvik {
-
-namespace {
-
-// The longest command (I) is 37 bytes; anything longer without ETX cannot be a command.
-constexpr std::size_t kMaxCommand = 37;
-
-// The host writes upper-case digits only; anything else is not a command of ours.
-bool IsHex(char c) { return HexDigit(static_cast<unsigned char>(c)) >= 0 && !(c >= 'a' && c <= 'f'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool AllHex(const std::string& s, std::size_t pos, std::size_t n)
-{
-    for (std::size_t i = pos; i < pos + n; ++i)
-        if (!IsHex(s[i]))
-            return false;
-    return true;
-}
-
-std::uint32_t Hex32(const std::string& s, std::size_t pos, std::size_t n)
-{
-    std::uint32_t v = 0;
-    for (std::size_t i = pos; i < pos + n; ++i)
-        v = (v << 4) | static_cast<std::uint32_t>(HexDigit(static_cast<unsigned char>(s[i])));
-    return v;
-}
-
-}  // namespace
 
 AdapterEmulator::AdapterEmulator(std::unique_ptr<TBusModel> model, EmuMicros start)
     : AdapterEmulator(std::move(model), start, Options{})
@@ -69,7 +41,7 @@ void AdapterEmulator::Feed(const void* data, std::size_t size, EmuMicros now)
             inFrame_ = false;
             Dispatch(frame_, now);
             frame_.clear();
-        } else if (frame_.size() >= kMaxCommand) {
+        } else if (frame_.size() >= kLongestCommand) {
             ++malformed_;
             inFrame_ = false;
             frame_.clear();
@@ -77,58 +49,19 @@ void AdapterEmulator::Feed(const void* data, std::size_t size, EmuMicros now)
     }
 }
 
-void AdapterEmulator::Dispatch(const std::string& f, EmuMicros now)
+void AdapterEmulator::Dispatch(const std::string& frame, EmuMicros now)
 {
     if (opt_.keepLog)
-        log_.push_back(f);
-    if (f.size() < 3) {
-        ++malformed_;
-        return;
-    }
-    const char letter = f[1];
-    const std::string body = f.substr(2, f.size() - 3);
-
-    // Syntax first: a malformed command is ignored whatever the reply switch says.
-    bool ok = false;
-    bool inRange = true;
-    AdapterRecord echo;
-    std::uint32_t interval = 0;
-    switch (letter) {
-    case 'M':
-        ok = body.size() == 1 && IsDigit(body[0]);
-        inRange = ok && (body[0] == '0' || body[0] == '1');
-        break;
-    case 'B':
-        ok = body.size() == 4 && IsHex(body[0]) && IsDigit(body[1]) && IsDigit(body[2]) && IsDigit(body[3]);
-        if (ok && mode_ == BusMode::Can)
-            inRange = body[1] <= '5' && body[2] <= '1' && body[3] <= '1';
-        else if (ok)
-            inRange = IsDigit(body[0]) && body[0] <= '5' && body[1] == '0' && body[2] == '0' && body[3] <= '1';
-        break;
-    case 'L':
-        ok = body.size() == 32 && AllHex(body, 0, 32);
-        break;
-    case 'N':
-    case 'F':
-    case 'C':
-    case 'S':
-        ok = body.empty();
-        break;
-    case 'T':
-        ok = body.size() == 26 && ParseTransmit(body, echo, nullptr);
-        break;
-    case 'I':
-        ok = body.size() == 34 && ParseTransmit(body, echo, &interval) && interval > 0;
-        break;
-    default:
-        break;
-    }
-    if (!ok) {
+        log_.push_back(frame);
+    // Syntax first: a malformed command is ignored whatever the reply switch says. A periodic
+    // send without an interval counts as malformed, like a garbled digit.
+    const std::optional<cmd::Fields> c = cmd::Decode(frame);
+    if (!c || (c->letter == 'I' && c->interval100us == 0)) {
         ++malformed_;
         return;
     }
 
-    const ReplyMode rm = replyModes_[static_cast<unsigned char>(letter) & 0x7F];
+    const ReplyMode rm = replyModes_[static_cast<unsigned char>(c->letter) & 0x7F];
     if (rm == ReplyMode::Refuse) {
         Reply(kNak);
         return;
@@ -136,43 +69,70 @@ void AdapterEmulator::Dispatch(const std::string& f, EmuMicros now)
     if (rm == ReplyMode::Silent)
         return;
 
+    switch (c->letter) {
+    case 'M':
+    case 'B':
+    case 'L':
+        Configure(*c);
+        break;
+    case 'T':
+    case 'I':
+        Transmit(*c, now);
+        break;
+    default:
+        Control(c->letter, now);
+        break;
+    }
+}
+
+void AdapterEmulator::Configure(const cmd::Fields& c)
+{
     // Configuration happens off the bus: an adapter still on bus (the host went away without
     // F) leaves it first, so the host's next go-on-bus is not raced by a running stream.
-    if ((letter == 'M' || letter == 'B' || letter == 'L') && onBus_)
+    if (onBus_)
         LeaveBus();
+    if (!InRange(c)) {
+        Reply(kNak);
+        return;
+    }
+    if (c.letter == 'M') {
+        mode_ = c.function == 1 ? BusMode::Lin : BusMode::Can;
+    } else if (c.letter == 'B' && mode_ == BusMode::Can) {
+        can_.speed = c.bus.speed;
+        can_.samplingPoint = c.bus.samplingPoint;
+        can_.driverMode = c.bus.driverMode;
+        can_.terminator = c.bus.terminator;
+    } else if (c.letter == 'B') {
+        lin_.speed = c.bus.speed;
+        lin_.node = c.bus.LinNode();
+    } else {
+        can_.stdMask = c.masks.stdMask;
+        can_.stdCode = c.masks.stdCode;
+        can_.extMask = c.masks.extMask;
+        can_.extCode = c.masks.extCode;
+    }
+    Reply(kAck);
+}
 
-    switch (letter) {
+bool AdapterEmulator::InRange(const cmd::Fields& c) const
+{
+    const cmd::BusFields& b = c.bus;
+    switch (c.letter) {
     case 'M':
-        if (!inRange) {
-            Reply(kNak);
-            return;
-        }
-        mode_ = body[0] == '1' ? BusMode::Lin : BusMode::Can;
-        Reply(kAck);
-        break;
+        return c.function <= 1;
     case 'B':
-        if (!inRange) {
-            Reply(kNak);
-            return;
-        }
-        if (mode_ == BusMode::Can) {
-            can_.speed = HexDigit(static_cast<unsigned char>(body[0]));
-            can_.samplingPoint = body[1] - '0';
-            can_.driverMode = body[2] - '0';
-            can_.terminator = body[3] - '0';
-        } else {
-            lin_.speed = body[0] - '0';
-            lin_.node = body[3] - '0';
-        }
-        Reply(kAck);
-        break;
-    case 'L':
-        can_.stdMask = Hex32(body, 0, 8);
-        can_.stdCode = Hex32(body, 8, 8);
-        can_.extMask = Hex32(body, 16, 8);
-        can_.extCode = Hex32(body, 24, 8);
-        Reply(kAck);
-        break;
+        if (mode_ == BusMode::Can)
+            return b.samplingPoint <= 5 && b.driverMode <= 1 && b.terminator <= 1;
+        // A LIN speed is a decimal digit (a hex one reads as 10 and up); the CAN-only digits stay 0.
+        return b.speed <= 5 && b.samplingPoint == 0 && b.driverMode == 0 && b.LinNode() <= 1;
+    default:
+        return true;
+    }
+}
+
+void AdapterEmulator::Control(char letter, EmuMicros now)
+{
+    switch (letter) {
     case 'N':
         if (!onBus_) {
             onBus_ = true;
@@ -191,46 +151,30 @@ void AdapterEmulator::Dispatch(const std::string& f, EmuMicros now)
     case 'S':
         periodic_.active = false;
         break;
-    case 'T':
-        // Off bus the adapter cannot transmit, so there is nothing to echo.
-        if (onBus_)
-            QueueRecord(echo, now);
-        break;
-    case 'I':
-        if (onBus_) {
-            // One periodic slot: a new I replaces the running one.
-            periodic_.active = true;
-            periodic_.record = echo;
-            periodic_.interval = static_cast<EmuMicros>(interval) * 100;
-            QueueRecord(echo, now);
-            periodic_.next = now + periodic_.interval;
-        }
-        break;
     default:
         break;
     }
 }
 
-bool AdapterEmulator::ParseTransmit(const std::string& b, AdapterRecord& rec, std::uint32_t* interval)
+void AdapterEmulator::Transmit(const cmd::Fields& c, EmuMicros now)
 {
-    if ((b[0] != '0' && b[0] != '1') || !IsDigit(b[1]) || !AllHex(b, 2, 24))
-        return false;
-    if (interval) {
-        if (!AllHex(b, 26, 8))
-            return false;
-        *interval = Hex32(b, 26, 8);
+    // Off bus the adapter cannot transmit, so there is nothing to echo.
+    if (!onBus_)
+        return;
+    const cmd::FrameFields& f = c.frame;
+    const AdapterRecord echo =
+        mode_ == BusMode::Lin
+            ? AdapterRecord::Lin(static_cast<std::uint8_t>(f.id & kLinIdMask), f.length, f.data.data(), 0,
+                                 kLinTransmitted)
+            : AdapterRecord::Can(f.id, f.extended != 0, f.length, f.data.data(), kCanTransmitted);
+    if (c.letter == 'I') {
+        // One periodic slot: a new I replaces the running one.
+        periodic_.active = true;
+        periodic_.record = echo;
+        periodic_.interval = static_cast<EmuMicros>(c.interval100us) * 100;
+        periodic_.next = now + periodic_.interval;
     }
-    const bool ext = b[0] == '1';
-    const int length = b[1] - '0';
-    const std::uint32_t id = Hex32(b, 2, 8);
-    std::uint8_t data[8];
-    for (int i = 0; i < 8; ++i)
-        data[i] = static_cast<std::uint8_t>(Hex32(b, 10 + 2 * static_cast<std::size_t>(i), 2));
-    if (mode_ == BusMode::Lin)
-        rec = AdapterRecord::Lin(static_cast<std::uint8_t>(id & 0x3F), length, data, 0, kLinTransmitted);
-    else
-        rec = AdapterRecord::Can(id, ext, length, data, kCanTransmitted);
-    return true;
+    QueueRecord(echo, now);
 }
 
 void AdapterEmulator::LeaveBus()

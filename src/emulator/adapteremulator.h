@@ -91,10 +91,17 @@ public:
 
 private:
     void Dispatch(const std::string& frame, EmuMicros now);
+    // M, B and L.
+    void Configure(const cmd::Fields& c);
+    // Whether the adapter supports the values of M or B (for B in its present mode).
+    bool InRange(const cmd::Fields& c) const;
+    // N, F, C and S.
+    void Control(char letter, EmuMicros now);
+    // T and I: echoed as transmitted records while on bus.
+    void Transmit(const cmd::Fields& c, EmuMicros now);
     void Reply(std::uint8_t byte);
     void LeaveBus();
     void QueueRecord(AdapterRecord rec, EmuMicros at, bool stamped = false);
-    bool ParseTransmit(const std::string& f, AdapterRecord& rec, std::uint32_t* interval);
 
     std::unique_ptr<TBusModel> model_;
     EmuMicros start_;

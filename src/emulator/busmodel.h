@@ -45,17 +45,4 @@ public:
     virtual bool Paced() const { return true; }
 };
 
-// Frame records without check bytes or time stamp; the emulator sets those as it sends.
-inline AdapterRecord MakeCanFrame(std::uint32_t id, bool extended, int length, const std::uint8_t* data,
-                                  std::uint8_t type = kCanReceived)
-{
-    return AdapterRecord::Can(id, extended, length, data, type);
-}
-
-inline AdapterRecord MakeLinFrame(std::uint8_t id, int length, const std::uint8_t* data, std::uint8_t error = 0,
-                                  std::uint8_t type = kLinReceived)
-{
-    return AdapterRecord::Lin(id, length, data, error, type);
-}
-
 }  // namespace tarvik

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarvik {
 
@@ -166,6 +168,8 @@ inline constexpr std::uint32_t kLinIdMask = 0x3F;
 // Fixed byte counts of the commands (STX and ETX included).
 inline constexpr std::size_t kMonitorBytes = 4, kBusBytes = 7, kMasksBytes = 35, kSimpleBytes = 3,
                              kTransmitBytes = 29, kPeriodicBytes = 37;
+// A reader that has gone this far without ETX is not inside a command.
+inline constexpr std::size_t kLongestCommand = kPeriodicBytes;
 
 // A composed command: the exact bytes to write, STX first and ETX last.
 using Command = std::string;
@@ -185,6 +189,45 @@ Command TransmitPeriodic(int extended, int length, std::uint32_t id, const std::
 Command StopPeriodic();                                               // S (3 bytes)
 // A LIN frame as T: standard flag, identifier cut to its 6 bits (29 bytes).
 Command LinTransmit(int length, std::uint32_t id, const std::uint8_t data[8]);
+
+// B carries four digits in both modes and only the adapter knows which one it is in: CAN
+// reads speed (one hex digit), sampling point, driver mode, terminator; LIN reads speed
+// (decimal), 0, 0, operation node.
+struct BusFields {
+    int speed = 0, samplingPoint = 0, driverMode = 0, terminator = 0;
+    int LinNode() const { return terminator; }
+    bool operator==(const BusFields&) const = default;
+};
+struct MaskFields {
+    std::uint32_t stdMask = 0, stdCode = 0, extMask = 0, extCode = 0;
+    bool operator==(const MaskFields&) const = default;
+};
+// The frame of T and I.
+struct FrameFields {
+    int extended = 0, length = 0;
+    std::uint32_t id = 0;
+    std::array<std::uint8_t, 8> data{};
+    bool operator==(const FrameFields&) const = default;
+};
+// One command as values. Only the members of its letter count; the others stay zero, so
+// two readings of the same bytes compare equal.
+struct Fields {
+    char letter = 0;
+    int function = 0;                  // M
+    BusFields bus{};                   // B
+    MaskFields masks{};                // L
+    FrameFields frame{};               // T, I
+    std::uint32_t interval100us = 0;   // I
+    bool operator==(const Fields&) const = default;
+};
+
+// The bytes of `fields`, clamped into their widths as the composers above do; empty for a
+// letter that is not a command.
+Command Encode(const Fields& fields);
+// A whole command, STX to ETX, read back; nothing for an unknown letter, a byte count other
+// than the letter's, or a character its field does not take (hex digits are upper case
+// only, a flag is 0 or 1). Values are not range-checked: that is the adapter's business.
+std::optional<Fields> Decode(std::string_view frame);
 }  // namespace cmd
 
 }  // namespace tarvik

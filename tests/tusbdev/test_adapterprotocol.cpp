@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
 #include <string>
 
 #include "tusbdev/adapterprotocol.h"
@@ -90,6 +92,89 @@ TEST(Commands, OutOfRangeFieldsKeepTheFrameLength)
     EXPECT_EQ(Readable(cmd::LinBus(-3, 7)), "<B0007>");
     EXPECT_EQ(cmd::Transmit(2, 15, 0, kNoData).size(), kTransmitBytes);
     EXPECT_EQ(Readable(cmd::Transmit(2, 15, 0, kNoData)).substr(2, 2), "19");
+}
+
+// --- reading commands back ---------------------------------------------------------------
+
+namespace {
+// The inverse of Readable.
+std::string Wire(const std::string& readable)
+{
+    std::string s;
+    for (char ch : readable) s.push_back(ch == '<' ? char(kStx) : ch == '>' ? char(kEtx) : ch);
+    return s;
+}
+const std::uint8_t kFull[8] = {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x23, 0xAB, 0xFF};
+constexpr std::array<std::uint8_t, 8> kFullArray = {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x23, 0xAB, 0xFF};
+}  // namespace
+
+TEST(Decode, GivesBackWhatEveryComposerWrote)
+{
+    const struct {
+        Command sent;
+        cmd::Fields read;
+    } cases[] = {
+        {cmd::Monitor(0), {.letter = 'M', .function = 0}},
+        {cmd::Monitor(1), {.letter = 'M', .function = 1}},
+        {cmd::Monitor(12), {.letter = 'M', .function = 9}},
+        {cmd::CanBus(0, 4, 0, 0), {.letter = 'B', .bus = {0, 4, 0, 0}}},
+        {cmd::CanBus(15, 9, 9, 9), {.letter = 'B', .bus = {15, 9, 9, 9}}},
+        {cmd::CanBus(16, -1, 2, 1), {.letter = 'B', .bus = {15, 0, 2, 1}}},
+        {cmd::LinBus(3, 1), {.letter = 'B', .bus = {3, 0, 0, 1}}},
+        {cmd::LinBus(12, 0), {.letter = 'B', .bus = {9, 0, 0, 0}}},
+        {cmd::Masks(0x7FF, 0x123, 0x1FFFFFFF, 0xabcdef), {.letter = 'L', .masks = {0x7FF, 0x123, 0x1FFFFFFF, 0xABCDEF}}},
+        {cmd::Masks(0xFFFFFFFF, 0, 0, 1), {.letter = 'L', .masks = {0xFFFFFFFF, 0, 0, 1}}},
+        {cmd::OnBus(), {.letter = 'N'}},
+        {cmd::OffBus(), {.letter = 'F'}},
+        {cmd::Clear(), {.letter = 'C'}},
+        {cmd::StopPeriodic(), {.letter = 'S'}},
+        {cmd::Transmit(0, 0, 0, nullptr), {.letter = 'T', .frame = {0, 0, 0, {}}}},
+        {cmd::Transmit(1, 8, 0xFFFFFFFF, kFull), {.letter = 'T', .frame = {1, 8, 0xFFFFFFFF, kFullArray}}},
+        {cmd::Transmit(2, 15, 0x123, kNoData), {.letter = 'T', .frame = {1, 9, 0x123, {}}}},
+        {cmd::LinTransmit(2, 0x7F, kFull), {.letter = 'T', .frame = {0, 2, 0x3F, kFullArray}}},
+        {cmd::TransmitPeriodic(1, 8, 0x18FEF100, kFull, 0xFFFFFFFF),
+         {.letter = 'I', .frame = {1, 8, 0x18FEF100, kFullArray}, .interval100us = 0xFFFFFFFF}},
+        {cmd::TransmitPeriodic(0, 1, 0x7E0, kNoData, 1), {.letter = 'I', .frame = {0, 1, 0x7E0, {}}, .interval100us = 1}},
+        // Zero reads back; whether an adapter takes it is not the reader's to say.
+        {cmd::TransmitPeriodic(0, 1, 0x7E0, kNoData, 0), {.letter = 'I', .frame = {0, 1, 0x7E0, {}}, .interval100us = 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Readable(c.sent));
+        const std::optional<cmd::Fields> read = cmd::Decode(c.sent);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(*read, c.read);
+        EXPECT_EQ(cmd::Encode(*read), c.sent);
+    }
+}
+
+TEST(Decode, RefusesWhatIsNotACommand)
+{
+    const std::string bad[] = {
+        "", "<", "<>", "M0>", "<M0", "<M0>x", "<<M0>", "<Q>", "<m0>", "<M>", "<M00>", "<Mx>", "<MA>", "<M>>",
+        "<Nx>", "<N>>", "<B04>", "<B04000>", "<BG000>", "<Ba000>", "<B0A00>", "<B00:0>",
+        "<L" + std::string(31, '0') + ">",                   // one digit short
+        "<L" + std::string(33, '0') + ">",                   // one too many
+        "<L" + std::string(31, '0') + "a>",                  // lower-case hexadecimal
+        "<L" + std::string(31, '0') + "G>",
+        "<T2200000123" "1122000000000000>",                  // extended flag 2
+        "<T0A00000123" "1122000000000000>",                  // length is decimal
+        "<T0200000123" "11220000000000>",                    // seven data bytes, not eight
+        "<T0200000123" "112200000000000g>",
+        "<T0200000123" "1122000000000000 >",
+        "<T0200000123" "1122000000000000" "00000001>",       // an interval on T
+        "<I0200000123" "1122000000000000" "0000001>",
+        "<I0200000123" "1122000000000000" "0000001x>",
+        "<I02-0000123" "1122000000000000" "00000001>",
+        std::string("<M") + char(0xB0) + ">",
+        std::string("<") + char(0xCD) + ">",
+    };
+    for (const auto& b : bad) EXPECT_FALSE(cmd::Decode(Wire(b)).has_value()) << b;
+}
+
+TEST(Decode, EncodeWritesNothingForAnUnknownLetter)
+{
+    EXPECT_EQ(cmd::Encode({.letter = 'Q'}), "");
+    EXPECT_EQ(cmd::Encode({}), "");
 }
 
 // --- records ---------------------------------------------------------------------------
