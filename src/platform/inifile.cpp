@@ -47,16 +47,11 @@ bool ParseInt(const QByteArray& text, int* out)
     }
     if (pos >= t.size())
         return false;
-    long long v = 0;
-    for (int i = pos; i < t.size(); ++i) {
-        const char c = t[i];
-        const int d = HexDigit(static_cast<unsigned char>(c));
-        if (d < 0 || d >= base)
-            return false;
-        v = v * base + d;
-        if (v > 0xFFFFFFFFLL)
-            return false;
-    }
+    std::uint64_t digits = 0;
+    if (!ParseDigits(std::string_view(t.constData() + pos, std::size_t(t.size() - pos)), unsigned(base), 0xFFFFFFFFu,
+                     digits))
+        return false;
+    long long v = static_cast<long long>(digits);
     if (base == 16 && !negative && v > std::numeric_limits<int>::max())
         v -= 0x100000000LL;  // "$FFFFFFFF" is -1, as a 32-bit value written in hex
     if (negative)
