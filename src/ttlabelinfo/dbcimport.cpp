@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "platform/hexdigit.h"
+#include "tusbdev/adapterprotocol.h"
 
 namespace tarvik {
 
@@ -261,8 +262,8 @@ private:
                   "message identifier " + Quoted(tokens_[1]) +
                       " is not an unsigned 32-bit decimal number");
         ++report_.messages;
-        extended_ = (id & 0x80000000u) != 0;
-        const std::uint32_t key = extended_ ? ((id & 0x1FFFFFFFu) | 0x80000000u) : (id & 0x7FFu);
+        extended_ = (id & kExtendedKeyFlag) != 0;  // bit 31 marks an extended identifier in a DBC file
+        const std::uint32_t key = MakeFrameKey(id, extended_);
         if (!seenMessages_.insert(key).second) {
             hasMessage_ = false;  // a repeated message: its signals are dropped
             repeated_ = true;
@@ -271,7 +272,7 @@ private:
         hasMessage_ = true;
         repeated_ = false;
         idText_ = "0x";
-        AppendHex(idText_, key & 0x1FFFFFFFu, extended_ ? 8 : 3);
+        AppendHex(idText_, key & kExtendedIdMask, extended_ ? 8 : 3);
     }
 
     void Signal(std::string_view line, int lineNo)

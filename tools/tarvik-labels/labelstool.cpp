@@ -197,17 +197,18 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
                 listed.push_back(source.LineNumber());
             continue;
         }
-        // CAN FD frames decode by their first eight bytes; error and remote frames carry no data.
+        // CAN FD frames decode by their first eight bytes; error frames and remote requests carry
+        // no signal values.
         if (kind != TLogLine::Frame && kind != TLogLine::FdFrame)
             continue;
         if (!haveFirst) {
             first = frame;
             haveFirst = true;
         }
-        const auto it = columns.find(frame.Key());
+        const auto it = columns.find(frame.record.FrameKey());
         if (it == columns.end() || !frame.record.IsCan())
             continue;
-        table.DecodeFrame(frame.Key(), frame.Data64());
+        table.DecodeFrame(frame.record.FrameKey(), frame.record.Data64());
         for (int c : it->second)
             cells[static_cast<std::size_t>(c)].Set(table.Label(c).Value());
 
