@@ -1,10 +1,11 @@
 #include "platform/inifile.h"
+
+#include "platform/atomicfile.h"
 #include "platform/textdecode.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <cerrno>
 #include <cstring>
@@ -294,30 +295,8 @@ bool TIniFile::UpdateFile()
         writeError_ = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
         return false;
     }
-    QSaveFile f(path_);
-    // Unbuffered, and written in a loop: a buffered write cut short by a full disk or the
-    // file size limit is lost in the flush at commit, which then renames a truncated file
-    // over the old one and reports success. Here the short write shows, and the next
-    // attempt gives the system's reason.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        writeError_ = f.errorString();
-        return false;
-    }
     const QByteArray data = Serialize();
-    for (qint64 done = 0; done < data.size();) {
-        const qint64 n = f.write(data.constData() + done, data.size() - done);
-        if (n <= 0) {
-            writeError_ = f.errorString();
-            f.cancelWriting();
-            return false;
-        }
-        done += n;
-    }
-    if (!f.commit()) {
-        writeError_ = f.errorString();
-        return false;
-    }
-    return true;
+    return SaveFileAtomically(path_, data.constData(), data.size(), &writeError_);
 }
 
 TIniFile::Batch::~Batch()
