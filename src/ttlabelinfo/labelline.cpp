@@ -111,26 +111,34 @@ std::string JoinLabelLine(const std::vector<std::string>& fields)
             std::erase(clean, '\0');
         }
         const std::string& f = hasNul ? clean : fields[k];
-        bool quote = fields.size() == 1 && f.empty();
-        for (char c : f) {
-            if (IsBlankOrControl(c) || c == '"' || c == ',') {
-                quote = true;
-                break;
-            }
-        }
-        if (!quote) {
-            out += f;
-            continue;
-        }
-        out += '"';
-        for (char c : f) {
-            if (c == '"')
-                out += '"';
-            out += c;
-        }
-        out += '"';
+        if (fields.size() == 1 && f.empty())
+            out += "\"\"";  // nothing at all would read back as no field
+        else
+            AppendLabelField(out, f);
     }
     return out;
+}
+
+void AppendLabelField(std::string& out, std::string_view field)
+{
+    bool quote = false;
+    for (char c : field) {
+        if (IsBlankOrControl(c) || c == '"' || c == ',') {
+            quote = true;
+            break;
+        }
+    }
+    if (!quote) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
 }
 
 std::vector<std::string> SplitTextLines(std::string_view input)

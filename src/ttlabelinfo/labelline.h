@@ -35,6 +35,8 @@ std::vector<std::string> SplitLabelLine(std::string_view text);
 // field is written as nothing, except a list of exactly one empty field, written "".
 // NUL characters are dropped: in a file they would end the text.
 std::string JoinLabelLine(const std::vector<std::string>& fields);
+// One field as JoinLabelLine writes it (quoted when needed), appended to out.
+void AppendLabelField(std::string& out, std::string_view field);
 
 // Cuts text into lines: CR, LF and CR LF each end a line, a last line without terminator
 // is still a line, and a NUL ends the text.
