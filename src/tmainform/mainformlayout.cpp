@@ -14,6 +14,7 @@
 #include "settings/options.h"
 #include "tmainform/lampshape.h"
 #include "tmainform/mainform.h"
+#include "widgets/actions.h"
 
 // The main window's controls at their fixed places; object names are what tests find them by.
 
@@ -28,12 +29,7 @@ constexpr int kClientHeight = 249;
 
 void TMainForm::BindButton(QAbstractButton* button, QAction* action)
 {
-    auto* tool = qobject_cast<QToolButton*>(button);
-    if (tool) tool->setDefaultAction(action);
-    // Visibility is not carried by a default action; follow it here so the pair stays one control.
-    auto sync = [button, action] { button->setVisible(action->isVisible()); };
-    connect(action, &QAction::changed, button, sync);
-    sync();
+    tarvik::BindButton(button, action);
     boundButtons_.push_back(button);
 }
 
