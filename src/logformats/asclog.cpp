@@ -90,7 +90,7 @@ bool ReadIdentifier(std::string_view s, bool decimal, std::uint32_t& id, bool& e
     extended = !s.empty() && (s.back() == 'x' || s.back() == 'X');
     if (extended)
         s.remove_suffix(1);
-    return ParseNumber(s, decimal, extended ? 0x1FFFFFFFu : 0x7FFu, id);
+    return ParseNumber(s, decimal, extended ? kExtendedIdMask : kStandardIdMask, id);
 }
 
 // CAN FD data lengths by length code.
