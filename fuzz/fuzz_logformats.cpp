@@ -12,7 +12,7 @@ namespace {
 void SameFrame(const tarvik::TLogFrame& a, const tarvik::TLogFrame& b)
 {
     if (a.Micros() != b.Micros() || a.record.Type() != b.record.Type() || a.record.Length() != b.record.Length() ||
-        a.Data64() != b.Data64() || (a.record.IsCan() && a.Key() != b.Key()) ||
+        a.record.Data64() != b.record.Data64() || (a.record.IsCan() && a.record.FrameKey() != b.record.FrameKey()) ||
         (a.record.IsLin() && a.record.LinIdentifier() != b.record.LinIdentifier()))
         std::abort();
 }

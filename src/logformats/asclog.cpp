@@ -37,13 +37,7 @@ bool ParseNumber(std::string_view s, bool decimal, std::uint32_t max, std::uint3
     if (s.empty() || s.size() > 10)
         return false;
     std::uint64_t n = 0;
-    for (char c : s) {
-        const int d = decimal ? (c >= '0' && c <= '9' ? c - '0' : -1) : HexDigit(static_cast<unsigned char>(c));
-        if (d < 0)
-            return false;
-        n = n * (decimal ? 10 : 16) + static_cast<std::uint64_t>(d);
-    }
-    if (n > max)
+    if (!ParseDigits(s, decimal ? 10 : 16, max, n))
         return false;
     v = static_cast<std::uint32_t>(n);
     return true;
@@ -96,7 +90,7 @@ bool ReadIdentifier(std::string_view s, bool decimal, std::uint32_t& id, bool& e
     extended = !s.empty() && (s.back() == 'x' || s.back() == 'X');
     if (extended)
         s.remove_suffix(1);
-    return ParseNumber(s, decimal, extended ? 0x1FFFFFFFu : 0x7FFu, id);
+    return ParseNumber(s, decimal, extended ? kExtendedIdMask : kStandardIdMask, id);
 }
 
 // CAN FD data lengths by length code.
@@ -129,20 +123,27 @@ TLogLine TAscReader::ParseLine(std::string_view line, TLogFrame& frame)
     TLogLine kind = TLogLine::Frame;
     if (AllDigits(channel)) {
         if (EqualsNoCase(words.w[2], "ErrorFrame"))
-            return TLogLine::ErrorFrame;
+            return AdvanceTime(sec, nsec) ? TLogLine::ErrorFrame : TLogLine::Malformed;
         if (words.n < 4 || (words.w[3] != "Rx" && words.w[3] != "Tx"))
             return TLogLine::Other;  // statistics and other channel events
         std::uint32_t id = 0;
         bool extended = false;
         if (!ReadIdentifier(words.w[2], decimal_, id, extended) || words.n < 5)
             return TLogLine::Malformed;
-        if (EqualsNoCase(words.w[4], "r"))
-            return TLogLine::RemoteFrame;
+        const std::uint8_t type = words.w[3] == "Tx" ? kCanTransmitted : kCanReceived;
         std::uint32_t code = 0;
-        if (words.w[4] != "d" || words.n < 6 || !ParseNumber(words.w[5], decimal_, 15, code) ||
-            !ReadBytes(words, 6, code > 8 ? 8 : static_cast<int>(code), decimal_, data))
-            return TLogLine::Malformed;
-        SetCanRecord(frame.record, words.w[3] == "Tx", extended, id, static_cast<int>(code), data);
+        if (EqualsNoCase(words.w[4], "r")) {
+            // "r" alone, or with the length asked for; older writers follow it with other words.
+            if (words.n < 6 || !ParseNumber(words.w[5], decimal_, 15, code))
+                code = 0;
+            frame.record = AdapterRecord::CanRemote(id, extended, static_cast<int>(code), type);
+            kind = TLogLine::RemoteFrame;
+        } else {
+            if (words.w[4] != "d" || words.n < 6 || !ParseNumber(words.w[5], decimal_, 15, code) ||
+                !ReadBytes(words, 6, code > 8 ? 8 : static_cast<int>(code), decimal_, data))
+                return TLogLine::Malformed;
+            frame.record = AdapterRecord::Can(id, extended, static_cast<int>(code), data, type);
+        }
     } else if (EqualsNoCase(channel, "CANFD")) {
         // CANFD channel dir id [name] brs esi code length data...
         if (words.n >= 5 && EqualsNoCase(words.w[4], "ErrorFrame"))
@@ -160,7 +161,8 @@ TLogLine TAscReader::ParseLine(std::string_view line, TLogFrame& frame)
         if (static_cast<int>(length) != kFdLength[code] ||
             !ReadBytes(words, brs + 4, static_cast<int>(length), decimal_, data))
             return TLogLine::Malformed;
-        SetCanRecord(frame.record, words.w[3] == "Tx", extended, id, length > 8 ? 8 : static_cast<int>(length), data);
+        frame.record = AdapterRecord::Can(id, extended, length > 8 ? 8 : static_cast<int>(length), data,
+                                          words.w[3] == "Tx" ? kCanTransmitted : kCanReceived);
         kind = TLogLine::FdFrame;
     } else if (channel.size() >= 2 && channel[0] == 'L' && AllDigits(channel.substr(1))) {
         if (words.n < 5 || (words.w[3] != "Rx" && words.w[3] != "Tx"))
@@ -169,25 +171,33 @@ TLogLine TAscReader::ParseLine(std::string_view line, TLogFrame& frame)
         if (!ParseNumber(words.w[2], decimal_, 0x3F, id) || !ParseNumber(words.w[4], true, 15, length) ||
             !ReadBytes(words, 5, length > 8 ? 8 : static_cast<int>(length), decimal_, data))
             return TLogLine::Malformed;
-        SetLinRecord(frame.record, words.w[3] == "Tx", static_cast<std::uint8_t>(id), static_cast<int>(length), data);
+        frame.record = AdapterRecord::Lin(static_cast<std::uint8_t>(id), static_cast<int>(length), data, 0,
+                                          words.w[3] == "Tx" ? kLinTransmitted : kLinReceived);
     } else {
         return TLogLine::Other;
     }
 
+    if (!AdvanceTime(sec, nsec))
+        return TLogLine::Malformed;
+    frame.seconds = lastNanos_ / 1'000'000'000;
+    frame.nanoseconds = static_cast<std::int32_t>(lastNanos_ % 1'000'000'000);
+    return kind;
+}
+
+bool TAscReader::AdvanceTime(std::int64_t sec, std::int32_t nsec)
+{
     // Times since the measurement began: under 10^9 s, and a relative sum that stays there.
     constexpr std::int64_t kMaxNanos = 1'000'000'000LL * 1'000'000'000LL;
     if (sec >= 1'000'000'000)
-        return TLogLine::Malformed;
+        return false;
     std::int64_t nanos = sec * 1'000'000'000 + nsec;
     if (relative_) {
         if (nanos > kMaxNanos - lastNanos_)
-            return TLogLine::Malformed;
+            return false;
         nanos += lastNanos_;
     }
     lastNanos_ = nanos;
-    frame.seconds = nanos / 1'000'000'000;
-    frame.nanoseconds = static_cast<std::int32_t>(nanos % 1'000'000'000);
-    return kind;
+    return true;
 }
 
 std::string AscHeader(std::int64_t startMicros)
@@ -241,12 +251,9 @@ std::size_t FormatAscLine(const AdapterRecord& record, std::int64_t micros, char
         *w++ = ' ';
         *w++ = ' ';
         char* id = w;
-        if (record.Extended()) {
-            w = WriteHex(w, record.Identifier() & 0x1FFFFFFFu, 8);
+        w = WriteHex(w, record.CanId(), record.Extended() ? 8 : 3);
+        if (record.Extended())
             *w++ = 'x';
-        } else {
-            w = WriteHex(w, record.Identifier() & 0x7FFu, 3);
-        }
         while (w - id < 15)
             *w++ = ' ';
         *w++ = ' ';
@@ -254,11 +261,12 @@ std::size_t FormatAscLine(const AdapterRecord& record, std::int64_t micros, char
         *w++ = 'x';
         for (int i = 0; i < 3; ++i)
             *w++ = ' ';
-        *w++ = 'd';
+        *w++ = record.Remote() ? 'r' : 'd';
         *w++ = ' ';
         w = WriteHex(w, static_cast<std::uint32_t>(length), 1);
     }
-    for (int i = 0; i < (length > 8 ? 8 : length); ++i) {
+    // A remote request carries no data, only the length it asks for.
+    for (int i = 0; i < (record.Remote() ? 0 : length > 8 ? 8 : length); ++i) {
         *w++ = ' ';
         w = WriteHex(w, record.Data(i), 2);
     }

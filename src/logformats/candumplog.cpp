@@ -5,7 +5,10 @@
 
 namespace tarvik {
 
-TLogLine ParseCandumpLine(std::string_view line, TLogFrame& frame)
+namespace {
+
+// The line without leading and trailing blanks and control characters.
+std::string_view TrimLine(std::string_view line)
 {
     const char* p = line.data();
     const char* end = p + line.size();
@@ -13,86 +16,81 @@ TLogLine ParseCandumpLine(std::string_view line, TLogFrame& frame)
         ++p;
     while (end > p && static_cast<unsigned char>(end[-1]) <= 32)
         --end;
-    if (p == end)
-        return TLogLine::Other;
+    return std::string_view(p, static_cast<std::size_t>(end - p));
+}
 
-    // (seconds.fraction)
+// "(seconds.fraction) interface ", p moved to the frame after it.
+bool ReadTimeAndInterface(const char*& p, const char* end, std::int64_t& sec, std::int32_t& nsec)
+{
     if (*p++ != '(')
-        return TLogLine::Malformed;
-    std::int64_t sec = 0;
-    std::int32_t nsec = 0;
+        return false;
     if (!ParseDecimalTime(p, end, sec, nsec) || p == end || *p++ != ')')
-        return TLogLine::Malformed;
-
-    // interface name
+        return false;
     if (p == end || *p != ' ')
-        return TLogLine::Malformed;
+        return false;
     while (p < end && *p == ' ')
         ++p;
     const char* ifname = p;
     while (p < end && *p != ' ')
         ++p;
     if (p == ifname || p == end)
-        return TLogLine::Malformed;
+        return false;
     while (p < end && *p == ' ')
         ++p;
+    return true;
+}
 
-    // the frame: identifier "#" data, then at most a direction mark
-    const char* frameEnd = p;
-    while (frameEnd < end && *frameEnd != ' ')
-        ++frameEnd;
-    bool transmitted = false;
-    if (frameEnd < end) {
-        const char* mark = frameEnd;
-        while (mark < end && *mark == ' ')
-            ++mark;
-        if (end - mark != 1 || (*mark != 'T' && *mark != 'R'))
-            return TLogLine::Malformed;
-        transmitted = *mark == 'T';
-    }
+// What follows the frame: nothing (received), or one direction mark "R" or "T".
+bool ReadDirection(const char* frameEnd, const char* end, bool& transmitted)
+{
+    transmitted = false;
+    if (frameEnd == end)
+        return true;
+    const char* mark = frameEnd;
+    while (mark < end && *mark == ' ')
+        ++mark;
+    if (end - mark != 1 || (*mark != 'T' && *mark != 'R'))
+        return false;
+    transmitted = *mark == 'T';
+    return true;
+}
 
+// Three hex digits for a standard identifier, eight for an extended one, then "#"; p moved
+// past the "#".
+bool ReadIdentifier(const char*& p, const char* frameEnd, std::uint32_t& ident, bool& extended)
+{
     const char* id = p;
-    std::uint32_t ident = 0;
-    while (p < frameEnd && *p != '#') {
-        const int h = HexDigit(static_cast<unsigned char>(*p++));
-        if (h < 0 || p - id > 8)
-            return TLogLine::Malformed;
-        ident = (ident << 4) | static_cast<std::uint32_t>(h);
-    }
-    if (p == frameEnd)
-        return TLogLine::Malformed;
+    while (p < frameEnd && *p != '#')
+        ++p;
     const auto idLen = p - id;
-    bool extended = false;
-    if (idLen == 3) {
-        if (ident > 0x7FF)
-            return TLogLine::Malformed;
-    } else if (idLen == 8) {
-        if (ident & 0xC0000000u)
-            return TLogLine::Malformed;
-        extended = true;
-    } else {
-        return TLogLine::Malformed;
-    }
-    const bool errorFrame = extended && (ident & 0x20000000u) != 0;
+    std::uint64_t value = 0;
+    if (p == frameEnd || idLen > 8 || !ParseDigits(std::string_view(id, std::size_t(idLen)), 16, 0xFFFFFFFFu, value))
+        return false;
     ++p;  // '#'
+    ident = static_cast<std::uint32_t>(value);
+    if (idLen == 3) {
+        extended = false;
+        return ident <= 0x7FF;
+    }
+    extended = true;
+    return idLen == 8 && (ident & 0xC0000000u) == 0;
+}
 
+// The data after "#": hex byte pairs, dots between them allowed, a "_X" length code above 8
+// after eight bytes; CAN FD ("##", a flags digit, up to 64 bytes) keeps its first eight.
+// Frame or FdFrame with the bytes and length filled, or Malformed.
+TLogLine ReadData(const char* p, const char* frameEnd, std::uint8_t (&data)[8], int& length)
+{
     std::size_t maxBytes = 8;
     bool fd = false;
-    if (p < frameEnd && *p == '#') {  // CAN FD: flags digit, up to 64 bytes
+    if (p < frameEnd && *p == '#') {
         ++p;
         if (p == frameEnd || HexDigit(static_cast<unsigned char>(*p)) < 0)
             return TLogLine::Malformed;
         ++p;
         maxBytes = 64;
         fd = true;
-    } else if (p < frameEnd && (*p == 'R' || *p == 'r')) {  // remote request, maybe a length
-        ++p;
-        if (p < frameEnd && HexDigit(static_cast<unsigned char>(*p)) >= 0)
-            ++p;
-        return p == frameEnd ? TLogLine::RemoteFrame : TLogLine::Malformed;
     }
-
-    std::uint8_t data[8] = {};
     std::size_t bytes = 0;
     int lengthCode = -1;
     while (p < frameEnd) {
@@ -105,7 +103,6 @@ TLogLine ParseCandumpLine(std::string_view line, TLogFrame& frame)
             if (fd || bytes != 8 || code < 9)
                 return TLogLine::Malformed;
             lengthCode = code;
-            p = frameEnd;
             break;
         }
         if (p + 1 >= frameEnd)
@@ -117,14 +114,57 @@ TLogLine ParseCandumpLine(std::string_view line, TLogFrame& frame)
             data[bytes - 1] = static_cast<std::uint8_t>(hi << 4 | lo);
         p += 2;
     }
-    if (errorFrame)
-        return TLogLine::ErrorFrame;
+    length = lengthCode > 0 ? lengthCode : static_cast<int>(bytes > 8 ? 8 : bytes);
+    return fd ? TLogLine::FdFrame : TLogLine::Frame;
+}
 
-    const int length = lengthCode > 0 ? lengthCode : static_cast<int>(bytes > 8 ? 8 : bytes);
+}  // namespace
+
+TLogLine ParseCandumpLine(std::string_view text, TLogFrame& frame)
+{
+    const std::string_view line = TrimLine(text);
+    if (line.empty())
+        return TLogLine::Other;
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    std::int64_t sec = 0;
+    std::int32_t nsec = 0;
+    if (!ReadTimeAndInterface(p, end, sec, nsec))
+        return TLogLine::Malformed;
+
+    // the frame: identifier "#" data, then at most a direction mark
+    const char* frameEnd = p;
+    while (frameEnd < end && *frameEnd != ' ')
+        ++frameEnd;
+    bool transmitted = false, extended = false;
+    std::uint32_t ident = 0;
+    if (!ReadDirection(frameEnd, end, transmitted) || !ReadIdentifier(p, frameEnd, ident, extended))
+        return TLogLine::Malformed;
+    const std::uint8_t type = transmitted ? kCanTransmitted : kCanReceived;
+
+    if (p < frameEnd && (*p == 'R' || *p == 'r')) {  // remote request, maybe a length
+        ++p;
+        int length = 0;
+        if (p < frameEnd && HexDigit(static_cast<unsigned char>(*p)) >= 0)
+            length = HexDigit(static_cast<unsigned char>(*p++));
+        if (p != frameEnd)
+            return TLogLine::Malformed;
+        frame.seconds = sec;
+        frame.nanoseconds = nsec;
+        frame.record = AdapterRecord::CanRemote(ident, extended, length, type);
+        return TLogLine::RemoteFrame;
+    }
+    std::uint8_t data[8] = {};
+    int length = 0;
+    const TLogLine kind = ReadData(p, frameEnd, data, length);
+    if (kind == TLogLine::Malformed)
+        return kind;
+    if (extended && (ident & 0x20000000u) != 0)
+        return TLogLine::ErrorFrame;
     frame.seconds = sec;
     frame.nanoseconds = nsec;
-    SetCanRecord(frame.record, transmitted, extended, extended ? ident : ident & 0x7FF, length, data);
-    return fd ? TLogLine::FdFrame : TLogLine::Frame;
+    frame.record = AdapterRecord::Can(ident, extended, length, data, type);
+    return kind;
 }
 
 std::size_t FormatCandumpLine(const AdapterRecord& record, std::int64_t micros, char* out)
@@ -135,15 +175,18 @@ std::size_t FormatCandumpLine(const AdapterRecord& record, std::int64_t micros, 
     static constexpr char kIf[] = ") can0 ";
     for (char c : std::string_view(kIf, sizeof kIf - 1))
         *w++ = c;
-    if (record.Extended())
-        w = WriteHex(w, record.Identifier() & 0x1FFFFFFFu, 8);
-    else
-        w = WriteHex(w, record.Identifier() & 0x7FFu, 3);
+    w = WriteHex(w, record.CanId(), record.Extended() ? 8 : 3);
     *w++ = '#';
     const int length = record.Length();
-    for (int i = 0; i < (length > 8 ? 8 : length); ++i)
+    if (record.Remote()) {
+        // The length asked for follows the R unless it is 0, as candump writes it.
+        *w++ = 'R';
+        if (length > 0)
+            w = WriteHex(w, static_cast<std::uint32_t>(length), 1);
+    }
+    for (int i = 0; i < (record.Remote() ? 0 : length > 8 ? 8 : length); ++i)
         w = WriteHex(w, record.Data(i), 2);
-    if (length > 8) {
+    if (length > 8 && !record.Remote()) {
         *w++ = '_';
         w = WriteHex(w, static_cast<std::uint32_t>(length), 1);
     }

@@ -3,6 +3,8 @@
 // point, so a time survives a round trip to the microsecond) and fixed-width hex.
 #include <cstdint>
 
+#include "platform/hexdigit.h"
+
 namespace tarvik {
 
 // Reads "seconds.fraction" (1..12 digits, ".", 1..9 digits) from p, moving p past it. Twelve
@@ -30,16 +32,6 @@ inline bool ParseDecimalTime(const char*& p, const char* end, std::int64_t& sec,
     for (; n < 9; ++n)
         nsec *= 10;
     return true;
-}
-
-inline char* WriteHex(char* w, std::uint32_t v, int digits)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (int i = digits - 1; i >= 0; --i) {
-        w[i] = kDigits[v & 0xF];
-        v >>= 4;
-    }
-    return w + digits;
 }
 
 // "00".."99": two digits per division, which halves the divisions of a long number.

@@ -1,6 +1,6 @@
 #include "logformats/tracefile.h"
 
-#include <QSaveFile>
+#include <QFile>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -77,89 +77,33 @@ std::string FormatTrace(TTraceFormat format, std::span<const AdapterRecord> reco
     return text;
 }
 
-namespace {
-
-// The system's words for the last failure, Qt's when the system gave none.
-QString Reason(const QFileDevice& f, int e) { return e ? QString::fromLocal8Bit(std::strerror(e)) : f.errorString(); }
-
-// Everything of one write, retried after short writes; false on failure with errno kept.
-bool WriteAll(QSaveFile& file, const char* data, std::int64_t size)
-{
-    while (size > 0) {
-        errno = 0;
-        const qint64 w = file.write(data, size);
-        if (w <= 0)
-            return false;
-        data += w;
-        size -= w;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool SaveTrace(const QString& path, TTraceFormat format, std::span<const AdapterRecord> records,
                std::int64_t openedMicros, TTraceCounts* counts, QString* error)
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);  // a writable file in a folder we cannot add to
-    // Unbuffered: through Qt's buffer a failed final flush can still commit a truncated
-    // file as a success; written straight through, every failure shows at its write.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error) *error = file.errorString();
+    TAtomicFile file(QFile::encodeName(path).toStdString(), true);
+    auto fail = [&] {
+        if (error) *error = QString::fromLocal8Bit(file.Reason());
         return false;
-    }
+    };
+    if (!file.Open())
+        return fail();
     TTraceWriter writer(format, openedMicros);
     constexpr std::size_t kPiece = 4u << 20;
     std::unique_ptr<char[]> buf(new char[kPiece + TTraceWriter::kMaxChunk]);
     std::size_t used = 0;
-    auto fail = [&] {
-        const int e = errno;
-        if (error) *error = Reason(file, e);
-        file.cancelWriting();
-        return false;
-    };
     for (const AdapterRecord& r : records) {
         used += writer.Write(r, buf.get() + used);
         if (used >= kPiece) {
-            if (!WriteAll(file, buf.get(), std::int64_t(used)))
+            if (!file.Write(buf.get(), used))
                 return fail();
             used = 0;
         }
     }
     const std::string tail = writer.Finish();
-    if (!WriteAll(file, buf.get(), std::int64_t(used)) || !WriteAll(file, tail.data(), std::int64_t(tail.size())))
+    if (!file.Write(buf.get(), used) || !file.Write(tail.data(), tail.size()) || !file.Commit())
         return fail();
-    errno = 0;
-    if (!file.commit()) {
-        if (error) *error = Reason(file, errno);
-        return false;
-    }
     if (counts)
         *counts = writer.Counts();
-    return true;
-}
-
-bool SaveFileAtomically(const QString& path, const char* data, std::int64_t size, QString* error)
-{
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);  // a writable file in a folder we cannot add to
-    // Unbuffered, for the reason given at SaveTrace.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    if (!WriteAll(file, data, size)) {
-        const int e = errno;
-        if (error) *error = Reason(file, e);
-        file.cancelWriting();
-        return false;
-    }
-    errno = 0;
-    if (!file.commit()) {
-        if (error) *error = Reason(file, errno);
-        return false;
-    }
     return true;
 }
 

@@ -23,6 +23,7 @@
 #include <span>
 #include <string>
 
+#include "platform/atomicfile.h"
 #include "tusbdev/adapterprotocol.h"
 
 namespace tarvik {
@@ -70,11 +71,6 @@ std::string FormatTrace(TTraceFormat format, std::span<const AdapterRecord> reco
 // (memory stays small however long the history). False with `error` the system's reason.
 bool SaveTrace(const QString& path, TTraceFormat format, std::span<const AdapterRecord> records,
                std::int64_t openedMicros, TTraceCounts* counts, QString* error);
-
-// Writes bytes to a file through a temporary file renamed over it, so a failure part-way
-// leaves an existing file whole. False with `error` the system's reason ("No space left on
-// device", "File too large").
-bool SaveFileAtomically(const QString& path, const char* data, std::int64_t size, QString* error);
 
 // The format a file name asks for: ".asc" is ASC, ".log" a candump log; false otherwise.
 bool TraceFormatOfName(const QString& path, TTraceFormat* format);

@@ -1,10 +1,11 @@
 #include "platform/inifile.h"
+
+#include "platform/atomicfile.h"
 #include "platform/textdecode.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <cerrno>
 #include <cstring>
@@ -47,16 +48,11 @@ bool ParseInt(const QByteArray& text, int* out)
     }
     if (pos >= t.size())
         return false;
-    long long v = 0;
-    for (int i = pos; i < t.size(); ++i) {
-        const char c = t[i];
-        const int d = HexDigit(static_cast<unsigned char>(c));
-        if (d < 0 || d >= base)
-            return false;
-        v = v * base + d;
-        if (v > 0xFFFFFFFFLL)
-            return false;
-    }
+    std::uint64_t digits = 0;
+    if (!ParseDigits(std::string_view(t.constData() + pos, std::size_t(t.size() - pos)), unsigned(base), 0xFFFFFFFFu,
+                     digits))
+        return false;
+    long long v = static_cast<long long>(digits);
     if (base == 16 && !negative && v > std::numeric_limits<int>::max())
         v -= 0x100000000LL;  // "$FFFFFFFF" is -1, as a 32-bit value written in hex
     if (negative)
@@ -299,30 +295,8 @@ bool TIniFile::UpdateFile()
         writeError_ = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
         return false;
     }
-    QSaveFile f(path_);
-    // Unbuffered, and written in a loop: a buffered write cut short by a full disk or the
-    // file size limit is lost in the flush at commit, which then renames a truncated file
-    // over the old one and reports success. Here the short write shows, and the next
-    // attempt gives the system's reason.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        writeError_ = f.errorString();
-        return false;
-    }
     const QByteArray data = Serialize();
-    for (qint64 done = 0; done < data.size();) {
-        const qint64 n = f.write(data.constData() + done, data.size() - done);
-        if (n <= 0) {
-            writeError_ = f.errorString();
-            f.cancelWriting();
-            return false;
-        }
-        done += n;
-    }
-    if (!f.commit()) {
-        writeError_ = f.errorString();
-        return false;
-    }
-    return true;
+    return SaveFileAtomically(path_, data.constData(), data.size(), &writeError_);
 }
 
 TIniFile::Batch::~Batch()

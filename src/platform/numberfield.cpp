@@ -26,15 +26,8 @@ std::uint32_t ParseHexField(const QString& text)
     if (text.isEmpty())
         return 0;
     std::uint64_t v = 0;
-    for (QChar c : text) {
-        const int d = HexDigit(c.unicode());
-        if (d < 0)
-            return 0;
-        v = v * 16 + std::uint64_t(d);
-        if (v > 0xFFFFFFFFull)
-            return 0;  // does not fit the 32-bit field
-    }
-    return std::uint32_t(v);
+    // A value that does not fit the 32-bit field is 0.
+    return ParseDigits(text, 16, 0xFFFFFFFFull, v) ? std::uint32_t(v) : 0;
 }
 
 std::uint32_t ParseDecField(const QString& text)
@@ -42,15 +35,7 @@ std::uint32_t ParseDecField(const QString& text)
     if (text.isEmpty())
         return 0;
     std::uint64_t v = 0;
-    for (QChar c : text) {
-        const int d = HexDigit(c.unicode());
-        if (d < 0 || d > 9)
-            return 0;
-        v = v * 10 + std::uint64_t(d);
-        if (v > 0x7FFFFFFFull)
-            return 0;
-    }
-    return std::uint32_t(v);
+    return ParseDigits(text, 10, 0x7FFFFFFFull, v) ? std::uint32_t(v) : 0;
 }
 
 QString FormatHexField(std::uint32_t value, int width)

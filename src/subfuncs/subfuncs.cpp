@@ -39,19 +39,6 @@ inline char* PutByte(char* p, std::uint8_t b)
     return p + 2;
 }
 
-// "%0NX": at least minDigits digits, more when the value needs them.
-inline char* PutHex(char* p, std::uint32_t v, int minDigits)
-{
-    int digits = 1;
-    while (digits < 8 && (v >> (4 * digits)) != 0)
-        ++digits;
-    if (digits < minDigits)
-        digits = minDigits;
-    for (int i = digits - 1; i >= 0; --i)
-        *p++ = HexChar(v >> (4 * i));
-    return p;
-}
-
 // "%d" of 0..15.
 inline char* PutLength(char* p, unsigned n)
 {
@@ -135,23 +122,29 @@ std::size_t FormatFrame(const AdapterRecord& r, char* out)
         return HexDump(r, out);
 
     const unsigned length = r.Length();
-    const unsigned shown = length > 8 ? 8 : length;
+    const bool remote = r.Remote();
+    // A remote request shows the length it asks for and no data.
+    const unsigned shown = remote ? 0 : length > 8 ? 8 : length;
     char* p = out;
     *p++ = r.IsTransmitted() ? 'T' : ' ';
     if (r.IsCan()) {
+        // Shown without the remote flag, which has its own column.
+        const std::uint32_t id = remote ? r.Identifier() & ~kRemoteFlag : r.Identifier();
         if (r.Extended()) {
             // Eight digits hold any 32-bit value: the identifier bytes as they stand.
-            p = PutByte(PutByte(PutByte(PutByte(p, r.bytes[3]), r.bytes[4]), r.bytes[5]), r.bytes[6]);
-            std::memcpy(p, "  X   ", 6);
+            p = PutByte(PutByte(PutByte(PutByte(p, std::uint8_t(id >> 24)), std::uint8_t(id >> 16)),
+                                std::uint8_t(id >> 8)),
+                        std::uint8_t(id));
+            std::memcpy(p, remote ? "  XR  " : "  X   ", 6);
             p += 6;
         } else {
             std::memcpy(p, "    ", 4);
             p += 4;
-            if (r.bytes[3] == 0 && r.bytes[4] == 0)
-                p = PutByte(PutByte(p, r.bytes[5]), r.bytes[6]);
+            if (id <= 0xFFFF)
+                p = PutByte(PutByte(p, std::uint8_t(id >> 8)), std::uint8_t(id));
             else
-                p = PutHex(p, r.Identifier(), 4);
-            std::memcpy(p, "      ", 6);
+                p = WriteHex(p, id, 4);
+            std::memcpy(p, remote ? "   R  " : "      ", 6);
             p += 6;
         }
     } else {

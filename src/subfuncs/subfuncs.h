@@ -5,7 +5,9 @@
 //   0      "T" transmitted, " " received
 //   1-8    identifier, upper-case hex ending in column 8: CAN standard "%04X",
 //          CAN extended "%08X", LIN "%02X" (wider values push the line right)
-//   11-12  "X " extended, "  " standard, or the LIN status code ("pe", "fe", "se", "te", "??")
+//   11-12  "X " extended, "  " standard ("XR", " R" for a remote request, whose identifier
+//          is shown without its flag and whose data columns stay blank), or the LIN status
+//          code ("pe", "fe", "se", "te", "??")
 //   15     length as received (0..15; 10..15 make the line one character longer)
 //   16-49  up to eight data bytes "   %02X" then "  %02X", padded with spaces to 34
 //   50-61  time stamp / 10000 as "%7d", ".", time stamp % 10000 as "%04d"

@@ -26,14 +26,8 @@ int StrToIntDef(std::string_view text, int def)
     if (i >= n)
         return def;
     std::uint64_t value = 0;
-    for (; i < n; ++i) {
-        const int d = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-        if (d < 0)
-            return def;
-        value = value * (hex ? 16 : 10) + static_cast<unsigned>(d);
-        if (value > (hex ? 0xFFFFFFFFull : 2147483648ull))
-            return def;
-    }
+    if (!ParseDigits(text.substr(i), hex ? 16 : 10, hex ? 0xFFFFFFFFull : 2147483648ull, value))
+        return def;
     if (hex) {
         const std::uint32_t u = static_cast<std::uint32_t>(value);
         return static_cast<std::int32_t>(negative ? 0u - u : u);

@@ -63,11 +63,7 @@ private:
     std::uint32_t capacity_ = 0;
 };
 
-// The header field of one column name (quoted only when it would break the header).
-std::string CsvHeaderField(const std::string& name);
-
-// printf "%lg" and "%5.3f" of v, appended to out (shared with the tests' reference).
-void AppendGeneral(std::string& out, double v);
+// printf "%5.3f" of t, appended to out (shared with the tests' reference).
 void AppendTime(std::string& out, double t);
 
 // "%s%s_%03d.csv" of prefix, date as yyyymmdd and the first i in 1..999 whose name does

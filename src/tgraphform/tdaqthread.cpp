@@ -12,16 +12,11 @@ namespace tarvik {
 bool ParseRecord(const std::uint8_t* record, std::uint32_t& key, std::uint64_t& data)
 {
     const AdapterRecord r = AdapterRecord::From(record);
-    if (!r.WellFormed() || !r.IsCan())
+    // A remote request carries no signal values.
+    if (!r.WellFormed() || !r.IsCan() || r.Remote())
         return false;
-    key = r.Identifier();
-    if (r.Extended())
-        key |= 0x80000000u;
-    const int n = r.Length();
-    std::uint64_t d = 0;
-    for (int i = 0; i < 8; ++i)
-        d = d << 8 | (i < n ? r.Data(i) : 0u);
-    data = d;
+    key = r.FrameKey();
+    data = r.Data64();
     return true;
 }
 

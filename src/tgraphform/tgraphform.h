@@ -65,7 +65,6 @@ public:
     int MinYScale() const { return painter_.Scale().MinYScale; }
     int MaxYScale() const { return painter_.Scale().MaxYScale; }
     int YPitch() const { return painter_.Scale().YPitch; }
-    int EraseAheadMs() const { return EraseAhead(painter_.Scale()); }
 
     void SetCreateLogFile(bool on);
     bool GetCreateLogFile() const;

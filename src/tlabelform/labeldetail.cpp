@@ -84,14 +84,8 @@ std::uint32_t ParseIdText(const QString& text)
     // More than eight digits cannot be an identifier; the box never holds them.
     if (text.isEmpty() || text.size() > 8)
         return 0;
-    std::uint32_t v = 0;
-    for (QChar c : text) {
-        const int digit = HexDigit(c.unicode());
-        if (digit < 0)
-            return 0;
-        v = v * 16 + static_cast<std::uint32_t>(digit);
-    }
-    return v;
+    std::uint64_t v = 0;
+    return ParseDigits(text, 16, 0xFFFFFFFFu, v) ? static_cast<std::uint32_t>(v) : 0;
 }
 
 QString FormatIdText(std::uint32_t id, bool extended)

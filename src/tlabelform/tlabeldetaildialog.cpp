@@ -62,6 +62,15 @@ QSpinBox* NumberBox(QWidget* parent, const char* name, int max, int x, int y)
     return s;
 }
 
+QRadioButton* Radio(QWidget* parent, const char* text, const char* name, int x, int y)
+{
+    auto* r = new QRadioButton(QString::fromUtf8(text), parent);
+    r->setObjectName(QString::fromLatin1(name));
+    r->move(x, y);
+    r->adjustSize();
+    return r;
+}
+
 }  // namespace
 
 TLabelDetailDialog::TLabelDetailDialog(QWidget* parent) : QDialog(parent)
@@ -71,6 +80,18 @@ TLabelDetailDialog::TLabelDetailDialog(QWidget* parent) : QDialog(parent)
     setFont(WindowFont(12));
     setFixedSize(kLeft + kBitsWidth + 16, 372);
 
+    CreateIdentityRows();
+    CreateBitRows();
+    CreateDataRows();
+    CreateValueRows();
+    CreateButtons();
+    ConnectControls();
+    Show(TLabelDetail{});
+}
+
+// Name, type, identifier and byte order.
+void TLabelDetailDialog::CreateIdentityRows()
+{
     Caption(this, "Name", 8, 13);
     Edit1 = Edit(this, "Edit1", kLeft, 10, 240);
     Caption(this, "Type", 8, 41);
@@ -88,34 +109,30 @@ TLabelDetailDialog::TLabelDetailDialog(QWidget* parent) : QDialog(parent)
     Edit2 = Edit(this, "Edit2", kLeft, 92, 96);
     Edit2->setMaxLength(3);
     Edit2->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]*")), Edit2));
-    RadioButton1 = new QRadioButton("Big Endian", this);
-    RadioButton1->setObjectName("RadioButton1");
-    RadioButton1->move(kLeft + 128, 93);
-    RadioButton1->adjustSize();
-    RadioButton2 = new QRadioButton("Little Endian", this);
-    RadioButton2->setObjectName("RadioButton2");
-    RadioButton2->move(kLeft + 256, 93);
-    RadioButton2->adjustSize();
+    RadioButton1 = Radio(this, "Big Endian", "RadioButton1", kLeft + 128, 93);
+    RadioButton2 = Radio(this, "Little Endian", "RadioButton2", kLeft + 256, 93);
     endianGroup_ = new QButtonGroup(this);
     endianGroup_->addButton(RadioButton1);
     endianGroup_->addButton(RadioButton2);
+}
 
+// Start bit, width and the ruler's direction.
+void TLabelDetailDialog::CreateBitRows()
+{
     Caption(this, "Start", 8, 125);
     LabeledEdit1 = NumberBox(this, "LabeledEdit1", kDetailStartMax, kLeft, 122);
     Caption(this, "Width", kLeft + 96, 125);
     LabeledEdit2 = NumberBox(this, "LabeledEdit2", kDetailWidthMax, kLeft + 144, 122);
-    RadioButton3 = new QRadioButton("LSB First", this);
-    RadioButton3->setObjectName("RadioButton3");
-    RadioButton3->move(kLeft + 256, 123);
-    RadioButton3->adjustSize();
-    RadioButton4 = new QRadioButton("MSB First", this);
-    RadioButton4->setObjectName("RadioButton4");
-    RadioButton4->move(kLeft + 384, 123);
-    RadioButton4->adjustSize();
+    RadioButton3 = Radio(this, "LSB First", "RadioButton3", kLeft + 256, 123);
+    RadioButton4 = Radio(this, "MSB First", "RadioButton4", kLeft + 384, 123);
     rulerGroup_ = new QButtonGroup(this);
     rulerGroup_->addButton(RadioButton3);
     rulerGroup_->addButton(RadioButton4);
+}
 
+// The eight data bytes: the ruler, the bits the label covers and the mask of each byte.
+void TLabelDetailDialog::CreateDataRows()
+{
     Caption(this, "DATA", 8, 158);
     for (int k = 0; k < 8; ++k) {
         auto* l = new QLabel(QStringLiteral("Data%1").arg(k), this);
@@ -137,7 +154,11 @@ TLabelDetailDialog::TLabelDetailDialog(QWidget* parent) : QDialog(parent)
         p->setGeometry(kLeft + k * kColumn + 12, 224, kColumn - 24, 20);
         DataPanel[std::size_t(k)] = p;
     }
+}
 
+// Scale, offset, range and unit.
+void TLabelDetailDialog::CreateValueRows()
+{
     Caption(this, "LSB", 8, 261);
     Edit3 = Edit(this, "Edit3", kLeft + 32, 258, 160);
     Caption(this, "Offset", kLeft + 240, 261);
@@ -148,7 +169,10 @@ TLabelDetailDialog::TLabelDetailDialog(QWidget* parent) : QDialog(parent)
     Edit6 = Edit(this, "Edit6", kLeft + 320, 286, 160);
     Caption(this, "Unit", 8, 317);
     Edit7 = Edit(this, "Edit7", kLeft + 32, 314, 160);
+}
 
+void TLabelDetailDialog::CreateButtons()
+{
     OKBtn = new QPushButton("OK", this);
     OKBtn->setObjectName("OKBtn");
     OKBtn->setDefault(true);
@@ -156,7 +180,10 @@ TLabelDetailDialog::TLabelDetailDialog(QWidget* parent) : QDialog(parent)
     CancelBtn = new QPushButton(QStringLiteral("キャンセル"), this);
     CancelBtn->setObjectName("CancelBtn");
     CancelBtn->setGeometry(width() - 100, 336, 84, 26);
+}
 
+void TLabelDetailDialog::ConnectControls()
+{
     for (QWidget* w : std::initializer_list<QWidget*>{
              Edit1, ComboBox1, CheckBox1, Edit2, RadioButton1, RadioButton2, LabeledEdit1, LabeledEdit2,
              RadioButton3, RadioButton4, Edit3, Edit4, Edit5, Edit6, Edit7})
@@ -170,8 +197,6 @@ TLabelDetailDialog::TLabelDetailDialog(QWidget* parent) : QDialog(parent)
     connect(LabeledEdit2, &QSpinBox::textChanged, this, &TLabelDetailDialog::NumbersChanged);
     connect(OKBtn, &QPushButton::clicked, this, &TLabelDetailDialog::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-
-    Show(TLabelDetail{});
 }
 
 void TLabelDetailDialog::Show(const TLabelDetail& d)

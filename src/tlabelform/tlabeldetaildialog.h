@@ -55,6 +55,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The constructor's parts, top to bottom.
+    void CreateIdentityRows();
+    void CreateBitRows();
+    void CreateDataRows();
+    void CreateValueRows();
+    void CreateButtons();
+    void ConnectControls();
     void ComboBoxClick(int index);
     void CheckBoxClick();
     void RadioButtonClick();

@@ -118,6 +118,25 @@ TLabelForm::TLabelForm(QWidget* parent) : QMainWindow(parent, Qt::Window)
     setWindowTitle("Label Window");
     setFont(WindowFont(12));
 
+    CreateActions();
+    CreateMenus();
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(CreateButtonPanel(central));
+    CreateGrid(central);
+    column->addWidget(StringGrid1, 1);
+    setCentralWidget(central);
+    statusBar()->setObjectName("StatusBar1");
+
+    presenter_ = [this](const QString& message) { QMessageBox::critical(this, ApplicationTitle(), message); };
+    resize(800, 400);
+    EnableActions();
+}
+
+void TLabelForm::CreateActions()
+{
     FileOpen1 = NewAction(this, "FileOpen1", "Open(&O)...");
     FileOpen1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     FileSaveAs1 = NewAction(this, "FileSaveAs1", "Save As(&A)...");
@@ -152,7 +171,10 @@ TLabelForm::TLabelForm(QWidget* parent) : QMainWindow(parent, Qt::Window)
     connect(ActPositionUp, &QAction::triggered, this, &TLabelForm::ActPositionUpExecute);
     connect(ActPositionDown, &QAction::triggered, this, &TLabelForm::ActPositionDownExecute);
     connect(ActUpdate, &QAction::triggered, this, &TLabelForm::ActUpdateExecute);
+}
 
+void TLabelForm::CreateMenus()
+{
     QMenu* file = menuBar()->addMenu("File(&F)");
     file->addAction(FileOpen1);
     file->addAction(FileSaveAs1);
@@ -167,12 +189,12 @@ TLabelForm::TLabelForm(QWidget* parent) : QMainWindow(parent, Qt::Window)
     edit->addSeparator();
     edit->addAction(ActPositionUp);
     edit->addAction(ActPositionDown);
+}
 
-    auto* central = new QWidget(this);
-    auto* column = new QVBoxLayout(central);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    auto* panel = new QWidget(central);
+// The row of buttons above the table, one per edit command.
+QWidget* TLabelForm::CreateButtonPanel(QWidget* parent)
+{
+    auto* panel = new QWidget(parent);
     panel->setObjectName("Panel1");
     auto* buttons = new QHBoxLayout(panel);
     buttons->setContentsMargins(4, 4, 4, 4);
@@ -185,9 +207,12 @@ TLabelForm::TLabelForm(QWidget* parent) : QMainWindow(parent, Qt::Window)
         buttons->addWidget(b);
     }
     buttons->addStretch();
-    column->addWidget(panel);
+    return panel;
+}
 
-    StringGrid1 = new QTableView(central);
+void TLabelForm::CreateGrid(QWidget* parent)
+{
+    StringGrid1 = new QTableView(parent);
     StringGrid1->setObjectName("StringGrid1");
     StringGrid1->setHorizontalHeader(new TLabelHeader(StringGrid1));
     StringGrid1->setModel(&model_);
@@ -212,13 +237,6 @@ TLabelForm::TLabelForm(QWidget* parent) : QMainWindow(parent, Qt::Window)
     connect(StringGrid1, &QTableView::doubleClicked, this, &TLabelForm::StringGrid1DblClick);
     connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { StringGrid1SelectCell(current); });
-    column->addWidget(StringGrid1, 1);
-    setCentralWidget(central);
-    statusBar()->setObjectName("StatusBar1");
-
-    presenter_ = [this](const QString& message) { QMessageBox::critical(this, ApplicationTitle(), message); };
-    resize(800, 400);
-    EnableActions();
 }
 
 void TLabelForm::SetDbcLittleEndian(bool on)

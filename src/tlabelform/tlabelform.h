@@ -83,6 +83,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The constructor's parts.
+    void CreateActions();
+    void CreateMenus();
+    QWidget* CreateButtonPanel(QWidget* parent);
+    void CreateGrid(QWidget* parent);
     void Select(int row, int column);
     void StringGrid1SelectCell(const QModelIndex& current);
     QString ChooseOpenFile();

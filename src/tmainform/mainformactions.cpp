@@ -19,6 +19,7 @@
 #include "tmainform/mainform.h"
 #include "bus/tmonthread.h"
 #include "tusbdev/tusbdev.h"
+#include "widgets/actions.h"
 
 // Every command of the main window is one QAction made here, shared by its menu entry and its
 // button. A new command: a member pointer in mainform.h, one NewAction line, a menu entry.
@@ -28,8 +29,7 @@ namespace tarvik {
 QAction* TMainForm::NewAction(const char* name, const QString& text, const QString& buttonText,
                               void (TMainForm::*handler)())
 {
-    auto* a = new QAction(text, this);
-    a->setObjectName(QString::fromLatin1(name));
+    QAction* a = tarvik::NewAction(this, name, text);
     // A button shows the icon text; without it Qt would strip the mnemonic.
     a->setIconText(buttonText.isEmpty() ? text : buttonText);
     if (handler) connect(a, &QAction::triggered, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });

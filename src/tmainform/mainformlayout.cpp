@@ -14,6 +14,7 @@
 #include "settings/options.h"
 #include "tmainform/lampshape.h"
 #include "tmainform/mainform.h"
+#include "widgets/actions.h"
 
 // The main window's controls at their fixed places; object names are what tests find them by.
 
@@ -28,12 +29,7 @@ constexpr int kClientHeight = 249;
 
 void TMainForm::BindButton(QAbstractButton* button, QAction* action)
 {
-    auto* tool = qobject_cast<QToolButton*>(button);
-    if (tool) tool->setDefaultAction(action);
-    // Visibility is not carried by a default action; follow it here so the pair stays one control.
-    auto sync = [button, action] { button->setVisible(action->isVisible()); };
-    connect(action, &QAction::changed, button, sync);
-    sync();
+    tarvik::BindButton(button, action);
     boundButtons_.push_back(button);
 }
 
@@ -110,6 +106,68 @@ TMainForm::MaskGroup TMainForm::NewMaskGroup(int number, const QString& title, i
     return g;
 }
 
+namespace {
+
+QToolButton* NewToolButton(const char* name, QWidget* parent, int x, int y, int w, int h)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, y, w, h);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return b;
+}
+
+QCheckBox* NewCheckBox(const QString& text, const char* name, QWidget* parent, const QRect& place)
+{
+    auto* c = new QCheckBox(text, parent);
+    c->setObjectName(QString::fromLatin1(name));
+    c->setGeometry(place);
+    return c;
+}
+
+// The monitor function: CAN (id 0, checked) or LIN (id 1) in `choice`.
+QGroupBox* NewFunctionGroup(QWidget* client, QButtonGroup* choice)
+{
+    auto* box = new QGroupBox(QStringLiteral(" Monitor Function "), client);
+    box->setObjectName(QStringLiteral("RadioGroup1"));
+    box->setGeometry(6, 2, 266, 42);
+    auto* canRadio = new QRadioButton(QStringLiteral("CAN Bus Monitor"), box);
+    canRadio->setObjectName(QStringLiteral("RadioButtonCan"));
+    canRadio->setGeometry(10, 18, 124, 20);
+    auto* linRadio = new QRadioButton(QStringLiteral("LIN Bus Monitor"), box);
+    linRadio->setObjectName(QStringLiteral("RadioButtonLin"));
+    linRadio->setGeometry(138, 18, 124, 20);
+    choice->addButton(canRadio, 0);
+    choice->addButton(linRadio, 1);
+    canRadio->setChecked(true);
+    return box;
+}
+
+// The bus lamp in its sunken panel beside the on/off buttons.
+TLampShape* NewLamp(QWidget* client)
+{
+    auto* lampPanel = new QFrame(client);
+    lampPanel->setObjectName(QStringLiteral("Panel1"));
+    lampPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lampPanel->setGeometry(370, 8, 28, 34);
+    auto* lamp = new TLampShape(lampPanel);
+    lamp->setObjectName(QStringLiteral("Shape1"));
+    lamp->setGeometry(3, 6, 22, 22);
+    return lamp;
+}
+
+template <class Names>
+QComboBox* NewSpeedBox(const char* name, const Names& names, QWidget* client)
+{
+    auto* box = new QComboBox(client);
+    box->setObjectName(QString::fromLatin1(name));
+    for (const char* s : names) box->addItem(QString::fromLatin1(s));
+    box->setGeometry(112, 49, 104, 22);
+    return box;
+}
+
+}  // namespace
+
 void TMainForm::CreateControls()
 {
     auto* client = new QWidget(this);
@@ -117,56 +175,20 @@ void TMainForm::CreateControls()
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
 
-    auto newButton = [client](const char* name, QWidget* parent, int x, int y, int w, int h) {
-        auto* b = new QToolButton(parent ? parent : client);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(x, y, w, h);
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        return b;
-    };
-
-    RadioGroup1 = new QGroupBox(QStringLiteral(" Monitor Function "), client);
-    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
-    RadioGroup1->setGeometry(6, 2, 266, 42);
     radioButtons_ = new QButtonGroup(this);
-    auto* canRadio = new QRadioButton(QStringLiteral("CAN Bus Monitor"), RadioGroup1);
-    canRadio->setObjectName(QStringLiteral("RadioButtonCan"));
-    canRadio->setGeometry(10, 18, 124, 20);
-    auto* linRadio = new QRadioButton(QStringLiteral("LIN Bus Monitor"), RadioGroup1);
-    linRadio->setObjectName(QStringLiteral("RadioButtonLin"));
-    linRadio->setGeometry(138, 18, 124, 20);
-    radioButtons_->addButton(canRadio, 0);
-    radioButtons_->addButton(linRadio, 1);
-    canRadio->setChecked(true);
+    RadioGroup1 = NewFunctionGroup(client, radioButtons_);
     connect(radioButtons_, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
-
-    BindButton(newButton("BitBtn1", client, 278, 8, 88, 34), ActOnBus);
-    BindButton(newButton("BitBtn2", client, 278, 8, 88, 34), ActOffBus);
-
-    auto* lampPanel = new QFrame(client);
-    lampPanel->setObjectName(QStringLiteral("Panel1"));
-    lampPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    lampPanel->setGeometry(370, 8, 28, 34);
-    Shape1 = new TLampShape(lampPanel);
-    Shape1->setObjectName(QStringLiteral("Shape1"));
-    Shape1->setGeometry(3, 6, 22, 22);
+    BindButton(NewToolButton("BitBtn1", client, 278, 8, 88, 34), ActOnBus);
+    BindButton(NewToolButton("BitBtn2", client, 278, 8, 88, 34), ActOffBus);
+    Shape1 = NewLamp(client);
 
     Label1 = NewLabel(QStringLiteral("CAN Bus Speed : "), client, 8, 50);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFixedWidth(104);
-    ComboBox1 = new QComboBox(client);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    for (const char* s : kCanSpeedNames) ComboBox1->addItem(QString::fromLatin1(s));
-    ComboBox1->setGeometry(112, 49, 104, 22);
-    ComboBox2 = new QComboBox(client);
-    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-    for (const char* s : kLinSpeedNames) ComboBox2->addItem(QString::fromLatin1(s));
-    ComboBox2->setGeometry(112, 49, 104, 22);
+    ComboBox1 = NewSpeedBox("ComboBox1", kCanSpeedNames, client);
+    ComboBox2 = NewSpeedBox("ComboBox2", kLinSpeedNames, client);
     ComboBox2->hide();
-
-    CheckBox3 = new QCheckBox(QStringLiteral("Fixed ID Position"), client);
-    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
-    CheckBox3->setGeometry(254, 50, 142, 20);
+    CheckBox3 = NewCheckBox(QStringLiteral("Fixed ID Position"), "CheckBox3", client, QRect(254, 50, 142, 20));
     connect(CheckBox3, &QCheckBox::clicked, this, [this] { Guard([this] { CheckBoxClick(); }); });
 
     stdMask_ = NewMaskGroup(1, QStringLiteral(" Standard (11bit) Messages "), 6, 3, 40, client);
@@ -176,18 +198,14 @@ void TMainForm::CreateControls()
     GroupBox3 = new QGroupBox(QStringLiteral(" LIN Send Messages "), client);
     GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
     GroupBox3->setGeometry(6, 74, 390, 84);
-    CheckBox4 = new QCheckBox(QStringLiteral("Use Send Message"), GroupBox3);
-    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
-    CheckBox4->setGeometry(8, 16, 140, 20);
+    CheckBox4 = NewCheckBox(QStringLiteral("Use Send Message"), "CheckBox4", GroupBox3, QRect(8, 16, 140, 20));
     CheckBox4->setChecked(true);
     CheckBox4->installEventFilter(this);
-    CheckBox5 = new QCheckBox(QStringLiteral("Master-Node"), GroupBox3);
-    CheckBox5->setObjectName(QStringLiteral("CheckBox5"));
-    CheckBox5->setGeometry(152, 16, 104, 20);
+    CheckBox5 = NewCheckBox(QStringLiteral("Master-Node"), "CheckBox5", GroupBox3, QRect(152, 16, 104, 20));
     CheckBox5->installEventFilter(this);
-    BindButton(newButton("BitBtn14", GroupBox3, 262, 14, 60, 22), ActLinMasterSend);
-    BindButton(newButton("BitBtn12", GroupBox3, 262, 14, 60, 22), ActLinSlaveStart);
-    BindButton(newButton("BitBtn13", GroupBox3, 326, 14, 58, 22), ActLinSlaveStop);
+    BindButton(NewToolButton("BitBtn14", GroupBox3, 262, 14, 60, 22), ActLinMasterSend);
+    BindButton(NewToolButton("BitBtn12", GroupBox3, 262, 14, 60, 22), ActLinSlaveStart);
+    BindButton(NewToolButton("BitBtn13", GroupBox3, 326, 14, 58, 22), ActLinSlaveStop);
     linLabels_[0] = NewLabel(QStringLiteral("LIN ID : "), GroupBox3, 8, 38);
     Edit[5] = NewEdit("Edit5", QStringLiteral("00"), 2, GroupBox3, 62, 38, 28);
     linLabels_[1] = NewLabel(QStringLiteral("DLC : "), GroupBox3, 104, 38);
@@ -200,17 +218,17 @@ void TMainForm::CreateControls()
     GroupBox3->hide();
 
     // Window and monitor buttons.
-    BindButton(newButton("BitBtn4", client, 6, 164, 128, 26), ActMonitor);
-    BindButton(newButton("BitBtn11", client, 137, 164, 128, 26), ActGraphWindow);
-    BindButton(newButton("BitBtn10", client, 268, 164, 128, 26), ActSendWindow);
-    BindButton(newButton("BitBtn5", client, 6, 193, 128, 26), ActCopyToClipbord);
-    BindButton(newButton("BitBtn6", client, 137, 193, 128, 26), ActClsWindow);
-    BindButton(newButton("BitBtn7", client, 268, 193, 128, 26), ActPauseMonitor);
-    BindButton(newButton("BitBtn8", client, 268, 193, 128, 26), ActContiMonitor);
-    BindButton(newButton("BitBtn9", client, 6, 222, 128, 26), ActSaveToFile);
+    BindButton(NewToolButton("BitBtn4", client, 6, 164, 128, 26), ActMonitor);
+    BindButton(NewToolButton("BitBtn11", client, 137, 164, 128, 26), ActGraphWindow);
+    BindButton(NewToolButton("BitBtn10", client, 268, 164, 128, 26), ActSendWindow);
+    BindButton(NewToolButton("BitBtn5", client, 6, 193, 128, 26), ActCopyToClipbord);
+    BindButton(NewToolButton("BitBtn6", client, 137, 193, 128, 26), ActClsWindow);
+    BindButton(NewToolButton("BitBtn7", client, 268, 193, 128, 26), ActPauseMonitor);
+    BindButton(NewToolButton("BitBtn8", client, 268, 193, 128, 26), ActContiMonitor);
+    BindButton(NewToolButton("BitBtn9", client, 6, 222, 128, 26), ActSaveToFile);
 
     // Tab order follows the form from top to bottom.
-    QWidget* order[] = {canRadio,      linRadio,      ComboBox1, ComboBox2, CheckBox3,
+    QWidget* order[] = {radioButtons_->button(0), radioButtons_->button(1), ComboBox1, ComboBox2, CheckBox3,
                         stdMask_.use,  stdMask_.mask, stdMask_.code, extMask_.use, extMask_.mask,
                         extMask_.code, CheckBox4,     CheckBox5, Edit[5],   Edit[6]};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);

@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "platform/hexdigit.h"
+#include "tusbdev/adapterprotocol.h"
 
 namespace tarvik {
 
@@ -149,41 +150,8 @@ const char* TypeName(std::int32_t length, bool isSigned)
 
 void AppendHex(std::string& out, std::uint32_t v, int width)
 {
-    char buf[16];
-    int n = 0;
-    do {
-        buf[n++] = HexChar(v);
-        v >>= 4;
-    } while (v != 0);
-    for (int i = n; i < width; ++i)
-        out += '0';
-    while (n > 0)
-        out += buf[--n];
-}
-
-// Names come from the file unchecked; one holding a comma, quote or control character
-// would shift every later field of the label line, so such a name is quoted the way the
-// label writer quotes it. Ordinary identifiers pass unchanged.
-void AppendField(std::string& out, std::string_view field)
-{
-    bool needQuotes = false;
-    for (char c : field) {
-        if (IsBlankOrControl(c) || c == '"' || c == ',') {
-            needQuotes = true;
-            break;
-        }
-    }
-    if (!needQuotes) {
-        out.append(field);
-        return;
-    }
-    out += '"';
-    for (char c : field) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
+    char buf[8];
+    out.append(buf, WriteHex(buf, v, width));
 }
 
 std::string FoldCase(std::string_view s)
@@ -261,8 +229,8 @@ private:
                   "message identifier " + Quoted(tokens_[1]) +
                       " is not an unsigned 32-bit decimal number");
         ++report_.messages;
-        extended_ = (id & 0x80000000u) != 0;
-        const std::uint32_t key = extended_ ? ((id & 0x1FFFFFFFu) | 0x80000000u) : (id & 0x7FFu);
+        extended_ = (id & kExtendedKeyFlag) != 0;  // bit 31 marks an extended identifier in a DBC file
+        const std::uint32_t key = MakeFrameKey(id, extended_);
         if (!seenMessages_.insert(key).second) {
             hasMessage_ = false;  // a repeated message: its signals are dropped
             repeated_ = true;
@@ -271,8 +239,16 @@ private:
         hasMessage_ = true;
         repeated_ = false;
         idText_ = "0x";
-        AppendHex(idText_, key & 0x1FFFFFFFu, extended_ ? 8 : 3);
+        AppendHex(idText_, key & kExtendedIdMask, extended_ ? 8 : 3);
     }
+
+    // Where a signal's bits are, as a label counts them.
+    struct SignalBits {
+        bool little = false;
+        bool isSigned = false;
+        std::int32_t length = 0;
+        std::int64_t position = 0;
+    };
 
     void Signal(std::string_view line, int lineNo)
     {
@@ -302,98 +278,122 @@ private:
                   "signal " + Quoted(t[1]) +
                       " has no room for position, scale, range and unit after \":\"");
 
-        // Name: the multiplexer markers before ":" become part of it (Gear m1 -> Gear_m1).
-        std::string name(t[1]);
+        // The name is taken even when the signal is then skipped, so later names stay as they were.
+        const std::string name = SignalName(colon);
+        SignalBits bits;
+        if (!ReadBits(t[colon + 1], bits))
+            return;
+        double values[4] = {};  // factor, offset, minimum, maximum
+        if (!ParsePair(t[colon + 2], '(', ',', ')', values[0], values[1]) ||
+            !ParsePair(t[colon + 3], '[', '|', ']', values[2], values[3])) {
+            ++report_.malformed;
+            return;
+        }
+        out_.push_back(LabelLine(name, bits, values, Unit(line, colon)));
+        ++report_.labels;
+        if (colon > 2)
+            ++report_.multiplexed;
+    }
+
+    // The multiplexer markers before ":" become part of the name (Gear m1 -> Gear_m1); a name
+    // seen before (letter case aside) gets the message identifier appended.
+    std::string SignalName(std::size_t colon)
+    {
+        std::string name(tokens_[1]);
         for (std::size_t i = 2; i < colon; ++i) {
             name += '_';
-            name.append(t[i]);
+            name.append(tokens_[i]);
         }
         if (!seenNames_.insert(FoldCase(name)).second) {
             name += '_';
             name += idText_;
             seenNames_.insert(FoldCase(name));
         }
+        return name;
+    }
 
-        // Position: start|length@0+ or @0-; little-endian (@1) only when asked for and exact.
-        const std::string_view posTok = t[colon + 1];
+    // start|length@0+ or @0-; little-endian (@1) only when asked for and exact. False, with
+    // the reason counted, for a signal not imported.
+    bool ReadBits(std::string_view posTok, SignalBits& bits)
+    {
         const std::string_view tail = posTok.size() < 3 ? std::string_view() : posTok.substr(posTok.size() - 3);
-        const bool little = tail == "@1+" || tail == "@1-";
-        if (little && !options_.littleEndian) {
+        bits.little = tail == "@1+" || tail == "@1-";
+        if (bits.little && !options_.littleEndian) {
             ++report_.littleEndian;
-            return;
+            return false;
         }
-        if (!little && tail != "@0+" && tail != "@0-") {
+        if (!bits.little && tail != "@0+" && tail != "@0-") {
             ++report_.malformed;
-            return;
+            return false;
         }
-        const bool isSigned = tail[2] == '-';
+        bits.isSigned = tail[2] == '-';
         const std::size_t bar = posTok.find('|');
-        std::int32_t start = 0, length = 0;
+        std::int32_t start = 0;
         if (bar == std::string_view::npos || bar == 0 || posTok.size() - bar - 1 < 4 ||
             !ParseInt32(posTok.substr(0, bar), start) ||
-            !ParseInt32(posTok.substr(bar + 1, posTok.size() - bar - 4), length)) {
+            !ParseInt32(posTok.substr(bar + 1, posTok.size() - bar - 4), bits.length)) {
             ++report_.malformed;
-            return;
+            return false;
         }
-        std::int64_t position = 0;
-        if (!little) {
+        if (!bits.little) {
             // The database counts bits from the least significant bit of each byte and names
             // the signal's most significant bit; labels count from the top of byte 0.
-            position = 8 * (std::int64_t{start} / 8) + 7 - (std::int64_t{start} % 8);
-        } else if (!LittleEndianPosition(start, length, position)) {
+            bits.position = 8 * (std::int64_t{start} / 8) + 7 - (std::int64_t{start} % 8);
+        } else if (!LittleEndianPosition(start, bits.length, bits.position)) {
             ++report_.littleEndian;
-            return;
+            return false;
         }
+        return true;
+    }
 
-        double factor = 0, offset = 0, minimum = 0, maximum = 0;
-        if (!ParsePair(t[colon + 2], '(', ',', ')', factor, offset) ||
-            !ParsePair(t[colon + 3], '[', '|', ']', minimum, maximum)) {
-            ++report_.malformed;
-            return;
-        }
-
+    // A quoted unit may hold blanks ("deg C"); taken up to its closing quote, as written.
+    std::string_view Unit(std::string_view line, std::size_t colon) const
+    {
+        const auto& t = tokens_;
         std::string_view unit = t[colon + 4];
-        // A quoted unit may hold blanks ("deg C"); take it up to its closing quote, as written.
         if (unit.front() == '"' && (unit.size() == 1 || unit.back() != '"')) {
             for (std::size_t i = colon + 5; i < t.size(); ++i) {
                 if (t[i].back() == '"') {
                     const std::size_t b = static_cast<std::size_t>(unit.data() - line.data());
                     const std::size_t e = static_cast<std::size_t>(t[i].data() - line.data()) + t[i].size();
-                    unit = line.substr(b, e - b);
-                    break;
+                    return line.substr(b, e - b);
                 }
             }
         }
+        return unit;
+    }
 
+    std::string LabelLine(const std::string& name, const SignalBits& bits, const double (&values)[4],
+                          std::string_view unit) const
+    {
         std::string out;
         out.reserve(name.size() + unit.size() + 96);
-        AppendField(out, name);
+        // Names come from the file unchecked; one holding a comma, quote or control
+        // character would shift every later field, so it is quoted as the label writer does.
+        AppendLabelField(out, name);
         out += ",\"";
         // A "bit" label ignores scale and offset; an option-made one-bit signal that has
         // them is typed as a char so that its value comes out scaled.
-        if (little && length == 1 && (factor != 1 || offset != 0))
-            out += isSigned ? "signed char" : "unsigned char";
+        if (bits.little && bits.length == 1 && (values[0] != 1 || values[1] != 0))
+            out += bits.isSigned ? "signed char" : "unsigned char";
         else
-            out += TypeName(length, isSigned);
+            out += TypeName(bits.length, bits.isSigned);
         out += "\",";
         if (extended_)
             out += 'X';
         out += ',';
         out += idText_;
-        out += little ? ",Little," : ",Big,";
-        out += std::to_string(position);
+        out += bits.little ? ",Little," : ",Big,";
+        out += std::to_string(bits.position);
         out += ',';
-        out += std::to_string(length);
-        for (double v : {factor, offset, minimum, maximum}) {
+        out += std::to_string(bits.length);
+        for (double v : values) {
             out += ',';
             out += FormatGeneralDecimal(v);
         }
         out += ',';
         out.append(unit);
-        out_.push_back(std::move(out));
-        ++report_.labels;
-        if (colon > 2)
-            ++report_.multiplexed;
+        return out;
     }
 
     // The database names a little-endian signal by its least significant bit (bit b of

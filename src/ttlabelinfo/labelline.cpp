@@ -38,23 +38,6 @@ std::string SizeText(std::size_t bytes)
     return std::to_string(bytes) + " bytes";
 }
 
-mode_t NewFileMode()
-{
-    // The process umask, without the racy umask() set-and-restore.
-    mode_t mask = 022;
-    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f)) {
-            if (std::strncmp(line, "Umask:", 6) == 0) {
-                mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
-                break;
-            }
-        }
-        std::fclose(f);
-    }
-    return 0666 & ~mask;
-}
-
 }  // namespace
 
 std::string TrimLabelText(std::string_view text)
@@ -128,26 +111,34 @@ std::string JoinLabelLine(const std::vector<std::string>& fields)
             std::erase(clean, '\0');
         }
         const std::string& f = hasNul ? clean : fields[k];
-        bool quote = fields.size() == 1 && f.empty();
-        for (char c : f) {
-            if (IsBlankOrControl(c) || c == '"' || c == ',') {
-                quote = true;
-                break;
-            }
-        }
-        if (!quote) {
-            out += f;
-            continue;
-        }
-        out += '"';
-        for (char c : f) {
-            if (c == '"')
-                out += '"';
-            out += c;
-        }
-        out += '"';
+        if (fields.size() == 1 && f.empty())
+            out += "\"\"";  // nothing at all would read back as no field
+        else
+            AppendLabelField(out, f);
     }
     return out;
+}
+
+void AppendLabelField(std::string& out, std::string_view field)
+{
+    bool quote = false;
+    for (char c : field) {
+        if (IsBlankOrControl(c) || c == '"' || c == ',') {
+            quote = true;
+            break;
+        }
+    }
+    if (!quote) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
 }
 
 std::vector<std::string> SplitTextLines(std::string_view input)
@@ -258,74 +249,6 @@ bool ReadLabelLines(const std::string& path, std::vector<std::string>& lines, st
     if (!ReadFileBytes(path, bytes, error))
         return false;
     lines = SplitTextLines(bytes);
-    return true;
-}
-
-bool WriteFileAtomically(const std::string& requested, std::string_view bytes, std::string* error)
-{
-    // Write through a symbolic link instead of replacing the link by a plain file.
-    std::string path = requested;
-    struct stat st {};
-    if (::lstat(requested.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(requested.c_str(), nullptr)) {
-            path = real;
-            std::free(real);
-        }
-    }
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-        if (error)
-            *error = "Cannot create file \"" + requested + "\": not a regular file";
-        return false;
-    }
-    const mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode();
-
-    std::string tmp = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
-        if (error)
-            *error = ErrnoText("Cannot create file", requested);
-        return false;
-    }
-    auto fail = [&](const char* what) {
-        if (error)
-            *error = ErrnoText(what, requested);
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return false;
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail("Cannot write file");
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        return fail("Cannot write file");
-    if (::close(fd) != 0) {
-        if (error)
-            *error = ErrnoText("Cannot write file", requested);
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        if (error)
-            *error = ErrnoText("Cannot write file", requested);
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    // Make the rename itself survive a power cut; the data is already on disk.
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
     return true;
 }
 

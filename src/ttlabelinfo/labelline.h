@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/atomicfile.h"
+
 namespace tarvik {
 
 // Number of fields of a label line, and of cells of a table row (the DAQ cell first).
@@ -33,6 +35,8 @@ std::vector<std::string> SplitLabelLine(std::string_view text);
 // field is written as nothing, except a list of exactly one empty field, written "".
 // NUL characters are dropped: in a file they would end the text.
 std::string JoinLabelLine(const std::vector<std::string>& fields);
+// One field as JoinLabelLine writes it (quoted when needed), appended to out.
+void AppendLabelField(std::string& out, std::string_view field);
 
 // Cuts text into lines: CR, LF and CR LF each end a line, a last line without terminator
 // is still a line, and a NUL ends the text.
@@ -64,11 +68,6 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* err
 // Reads a label file into its lines (SplitTextLines).
 bool ReadLabelLines(const std::string& path, std::vector<std::string>& lines,
                     std::string* error = nullptr);
-
-// Replaces the file with bytes through a temporary file in the same folder and a rename,
-// so a failed write leaves the old file as it was. A symbolic link is written through.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes,
-                         std::string* error = nullptr);
 
 // Writes table rows to a label file (FormatLabelTable, atomically).
 bool WriteLabelTable(const std::string& path, const std::vector<std::vector<std::string>>& rows,

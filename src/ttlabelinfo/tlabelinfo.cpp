@@ -48,29 +48,16 @@ std::int32_t ParseLabelInt(std::string_view text)
 
     std::uint64_t value = 0;
     if (hex) {
-        int significant = 0;
-        for (; i < n; ++i) {
-            const int d = HexDigit(text[i]);
-            if (d < 0)
-                return 0;
-            if (value != 0 || d != 0)
-                ++significant;
-            if (significant > 8)
-                return 0;
-            value = value * 16 + static_cast<unsigned>(d);
-        }
+        // Leading zeros do not count: more than eight significant digits is out of range.
+        if (!ParseDigits(text.substr(i), 16, 0xFFFFFFFFull, value))
+            return 0;
         std::uint32_t u = static_cast<std::uint32_t>(value);
         if (negative)
             u = 0u - u;
         return static_cast<std::int32_t>(u);
     }
-    for (; i < n; ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return 0;
-        value = value * 10 + static_cast<unsigned>(text[i] - '0');
-        if (value > 2147483648ull)
-            return 0;
-    }
+    if (!ParseDigits(text.substr(i), 10, 2147483648ull, value))
+        return 0;
     if (negative)
         return static_cast<std::int32_t>(-static_cast<std::int64_t>(value));
     return value > 2147483647ull ? 0 : static_cast<std::int32_t>(value);

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "tusbdev/adapterprotocol.h"
+
 namespace tarvik {
 
 // The type vocabulary in the order the label editor lists it, with the width, range
@@ -51,12 +53,6 @@ inline constexpr TLabelTypeInfo kLabelTypes[] = {
 // digits). Hexadecimal up to FFFFFFFF wraps into the signed range.
 //   "0x7DF", "$7DF", "2015" -> 2015     "7DF" -> 0
 std::int32_t ParseLabelInt(std::string_view text);
-
-// Frame key of an identifier: 11 bits, or 29 bits with bit 31 set when extended.
-inline std::uint32_t MakeFrameKey(std::uint32_t id, bool extended)
-{
-    return extended ? ((id & 0x1FFFFFFFu) | 0x80000000u) : (id & 0x7FFu);
-}
 
 // A label definition as the label file holds it.
 class TLabelInfo {

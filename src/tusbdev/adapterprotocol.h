@@ -35,6 +35,20 @@ constexpr bool KnownRecordType(std::uint8_t type)
            type == kLinTransmitted || type == kLinStatus;
 }
 
+// Bit 30 of a CAN record's identifier marks a remote request, as on a Linux CAN socket; bits
+// 29-31 are never part of a 29-bit identifier, so the flag cannot be mistaken for one.
+inline constexpr std::uint32_t kRemoteFlag = 0x40000000u;
+inline constexpr std::uint32_t kStandardIdMask = 0x7FFu;
+inline constexpr std::uint32_t kExtendedIdMask = 0x1FFFFFFFu;
+// Bit 31 of a label frame key: the identifier is a 29-bit one.
+inline constexpr std::uint32_t kExtendedKeyFlag = 0x80000000u;
+
+// Label frame key of an identifier: 11 bits, or 29 bits with bit 31 set when extended.
+constexpr std::uint32_t MakeFrameKey(std::uint32_t id, bool extended)
+{
+    return extended ? ((id & kExtendedIdMask) | kExtendedKeyFlag) : (id & kStandardIdMask);
+}
+
 // One record as it arrives. Readers interpret the bytes; nothing is converted on arrival.
 // The builders below are the readers' inverse, for whoever produces records (the adapter
 // emulator, tests); a built record has check bytes 0 until SetCheck.
@@ -51,6 +65,11 @@ struct AdapterRecord {
         r.SetIdentifier(id);
         r.SetData(data);
         return r;
+    }
+    // A remote request: the length it asks for and no data.
+    static AdapterRecord CanRemote(std::uint32_t id, bool extended, int length, std::uint8_t type = kCanReceived)
+    {
+        return Can(id, extended, length, nullptr, type).SetRemote();
     }
     static AdapterRecord Lin(std::uint8_t id, int length, const std::uint8_t* data = nullptr,
                              std::uint8_t error = 0, std::uint8_t type = kLinReceived)
@@ -91,6 +110,11 @@ struct AdapterRecord {
     AdapterRecord& SetIdentifier(std::uint32_t id)
     {
         PutBigEndian(3, id);
+        return *this;
+    }
+    AdapterRecord& SetRemote(bool remote = true)
+    {
+        PutBigEndian(3, remote ? Identifier() | kRemoteFlag : Identifier() & ~kRemoteFlag);
         return *this;
     }
     // Eight data bytes; nullptr clears them.
@@ -138,6 +162,22 @@ struct AdapterRecord {
     {
         return (std::uint32_t(bytes[3]) << 24) | (std::uint32_t(bytes[4]) << 16) | (std::uint32_t(bytes[5]) << 8) |
                std::uint32_t(bytes[6]);
+    }
+    // A CAN remote request (bit 30 of the identifier).
+    bool Remote() const { return IsCan() && (Identifier() & kRemoteFlag) != 0; }
+    // The identifier without the flag bits: 11 or 29 bits.
+    std::uint32_t CanId() const { return Identifier() & (Extended() ? kExtendedIdMask : kStandardIdMask); }
+    // The label frame key of a CAN record.
+    std::uint32_t FrameKey() const { return MakeFrameKey(Identifier(), Extended()); }
+    // The eight data bytes as one number, byte 0 most significant; bytes past the length
+    // count as 0, whatever the record holds there.
+    std::uint64_t Data64() const
+    {
+        const int n = Length();
+        std::uint64_t v = 0;
+        for (int i = 0; i < 8; ++i)
+            v = v << 8 | (i < n ? Data(i) : 0u);
+        return v;
     }
     std::uint8_t LinErrorCode() const { return bytes[3]; }
     std::uint8_t LinIdentifier() const { return bytes[6]; }

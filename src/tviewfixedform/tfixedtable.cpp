@@ -9,7 +9,7 @@ namespace tarvik {
 std::optional<std::uint32_t> SlotKey(const AdapterRecord& r)
 {
     if (r.IsCan())
-        return r.Extended() ? (r.Identifier() | 0x40000000u) : r.Identifier();
+        return r.FrameKey();
     if (r.IsLin())
         return r.LinIdentifier();
     return std::nullopt;

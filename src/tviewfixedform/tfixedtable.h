@@ -12,8 +12,9 @@
 
 namespace tarvik {
 
-// CAN: the identifier, with bit 30 set for an extended one so that every standard identifier
-// sorts first; LIN: the identifier byte. Other record types have no slot.
+// CAN: the label frame key, so that every standard identifier sorts first and a remote
+// request shares its identifier's line; LIN: the identifier byte. Other record types have
+// no slot.
 std::optional<std::uint32_t> SlotKey(const AdapterRecord& record);
 
 class TFixedTable {

@@ -1,16 +1,30 @@
 #include "widgets/actions.h"
 
+#include <QToolButton>
+
 namespace tarvik {
 
-QAction* NewAction(QObject* owner, const char* name, const char* text)
+QAction* NewAction(QObject* owner, const char* name, const QString& text)
 {
-    auto* a = new QAction(QString::fromUtf8(text), owner);
+    auto* a = new QAction(text, owner);
     a->setObjectName(QString::fromLatin1(name));
     return a;
 }
 
-void BindButton(QPushButton* button, QAction* action)
+QAction* NewAction(QObject* owner, const char* name, const char* text)
 {
+    return NewAction(owner, name, QString::fromUtf8(text));
+}
+
+void BindButton(QAbstractButton* button, QAction* action)
+{
+    if (auto* tool = qobject_cast<QToolButton*>(button)) {
+        tool->setDefaultAction(action);
+        auto sync = [button, action] { button->setVisible(action->isVisible()); };
+        sync();
+        QObject::connect(action, &QAction::changed, button, sync);
+        return;
+    }
     auto sync = [button, action] {
         button->setText(action->text());
         button->setEnabled(action->isEnabled());
@@ -18,7 +32,7 @@ void BindButton(QPushButton* button, QAction* action)
     };
     sync();
     QObject::connect(action, &QAction::changed, button, sync);
-    QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
+    QObject::connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
 }
 
 }  // namespace tarvik

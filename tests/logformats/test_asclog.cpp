@@ -39,8 +39,11 @@ TEST(AscLine, FramesAndWhatIsNotAFrame)
          tarvik::kCanReceived, 0x123, false, 2, 0x1122000000000000ull, 2000000},
         {"   3.000000 1  ErrorFrame", TLogLine::ErrorFrame},
         {"   3.000000 CANFD   1 Rx ErrorFrame", TLogLine::ErrorFrame},
-        {"   3.000000 1  123             Rx   r", TLogLine::RemoteFrame},
-        {"   3.000000 1  123             Rx   r 4", TLogLine::RemoteFrame},
+        // remote requests: the length asked for when given
+        {"   3.000000 1  123             Rx   r", TLogLine::RemoteFrame, tarvik::kCanReceived,
+         0x123 | tarvik::kRemoteFlag, false, 0, 0, 3000000},
+        {"   3.000000 1  1234x           Tx   r 4", TLogLine::RemoteFrame, tarvik::kCanTransmitted,
+         0x1234 | tarvik::kRemoteFlag, true, 4, 0, 3000000},
         {"date Tue Dec 08 03:50:13.000 pm 2026", TLogLine::Other},
         {"internal events logged", TLogLine::Other},
         {"// version 9.0.0", TLogLine::Other},
@@ -61,7 +64,7 @@ TEST(AscLine, FramesAndWhatIsNotAFrame)
         TAscReader reader;
         TLogFrame f;
         ASSERT_EQ(reader.ParseLine(r.line, f), r.kind) << r.line;
-        if (r.kind != TLogLine::Frame && r.kind != TLogLine::FdFrame)
+        if (r.kind != TLogLine::Frame && r.kind != TLogLine::FdFrame && r.kind != TLogLine::RemoteFrame)
             continue;
         EXPECT_EQ(f.record.Type(), r.type) << r.line;
         if (f.record.IsCan()) {
@@ -71,7 +74,7 @@ TEST(AscLine, FramesAndWhatIsNotAFrame)
             EXPECT_EQ(f.record.LinIdentifier(), r.id) << r.line;
         }
         EXPECT_EQ(f.record.Length(), r.length) << r.line;
-        EXPECT_EQ(f.Data64(), r.data) << r.line;
+        EXPECT_EQ(f.record.Data64(), r.data) << r.line;
         EXPECT_EQ(f.Micros(), r.micros) << r.line;
     }
 }
@@ -89,6 +92,12 @@ TEST(AscLine, HeaderSetsDecimalBaseAndRelativeTimes)
     ASSERT_EQ(reader.ParseLine("   0.250000 1  100x Rx d 10 1 2 3 4 5 6 7 8", f), TLogLine::Frame);
     EXPECT_EQ(f.Micros(), 750000) << "relative times add up";
     EXPECT_EQ(f.record.Length(), 10);
+    // An error frame and a remote request count in the sum too.
+    EXPECT_EQ(reader.ParseLine("   0.100000 1  ErrorFrame", f), TLogLine::ErrorFrame);
+    ASSERT_EQ(reader.ParseLine("   0.050000 1  291  Rx r", f), TLogLine::RemoteFrame);
+    EXPECT_EQ(f.Micros(), 900000);
+    ASSERT_EQ(reader.ParseLine("   0.100000 1  291  Rx d 0", f), TLogLine::Frame);
+    EXPECT_EQ(f.Micros(), 1000000);
     EXPECT_EQ(reader.ParseLine("   0.1 1  123 Rx d 1 0A", f), TLogLine::Malformed) << "hex digit in a decimal log";
 }
 
@@ -107,6 +116,10 @@ TEST(AscLine, WrittenLinesReadBackAsTheSameFrame)
          "429496.729500 1  7FF             Rx   d C AB 00 00 00 00 00 00 CD\n"},
         {TraceRecord(tarvik::kLinReceived, 0x12, false, {0xA1, 0xB2}, 0), 1000000, "   1.000000 L1 12  Rx   2 A1 B2\n"},
         {TraceRecord(tarvik::kLinTransmitted, 0x3F, false, {}, 0), 1000000, "   1.000000 L1 3F  Tx   0\n"},
+        {TraceRecord(tarvik::kCanReceived, 0x321 | tarvik::kRemoteFlag, false, {}, 0), 1000000,
+         "   1.000000 1  321             Rx   r 0\n"},
+        {TraceRecord(tarvik::kCanTransmitted, 0x12345678 | tarvik::kRemoteFlag, true, {}, 0, 8), 1000000,
+         "   1.000000 1  12345678x       Tx   r 8\n"},
     };
     for (const auto& r : rows) {
         char out[tarvik::kMaxAscLine];
@@ -114,12 +127,15 @@ TEST(AscLine, WrittenLinesReadBackAsTheSameFrame)
         EXPECT_EQ(std::string(out, n), r.line);
         TAscReader reader;
         TLogFrame f;
-        ASSERT_EQ(reader.ParseLine(std::string_view(out, n), f), TLogLine::Frame) << r.line;
+        ASSERT_EQ(reader.ParseLine(std::string_view(out, n), f),
+                  r.record.Remote() ? TLogLine::RemoteFrame : TLogLine::Frame)
+            << r.line;
         EXPECT_EQ(f.Micros(), r.micros) << r.line;
         EXPECT_EQ(f.record.Type(), r.record.Type()) << r.line;
         EXPECT_EQ(f.record.Length(), r.record.Length()) << r.line;
         EXPECT_EQ(f.record.Extended(), r.record.Extended()) << r.line;
-        EXPECT_EQ(f.Data64(), (tarvik::TLogFrame{0, 0, r.record}.Data64())) << r.line;
+        EXPECT_EQ(f.record.Remote(), r.record.Remote()) << r.line;
+        EXPECT_EQ(f.record.Data64(), r.record.Data64()) << r.line;
     }
 }
 

@@ -42,8 +42,8 @@ TEST(CandumpLine, DataFrames)
     for (const Row& r : rows) {
         TLogFrame f;
         ASSERT_EQ(ParseCandumpLine(r.line, f), r.kind) << r.line;
-        EXPECT_EQ(f.Key(), r.key) << r.line;
-        EXPECT_EQ(f.Data64(), r.data) << r.line;
+        EXPECT_EQ(f.record.FrameKey(), r.key) << r.line;
+        EXPECT_EQ(f.record.Data64(), r.data) << r.line;
         EXPECT_EQ(f.seconds, r.sec) << r.line;
         EXPECT_EQ(f.nanoseconds, r.nsec) << r.line;
         EXPECT_EQ(f.record.IsTransmitted(), r.transmitted) << r.line;
@@ -62,8 +62,6 @@ TEST(CandumpLine, NothingToDecode)
     } rows[] = {
         {"", TLogLine::Other},
         {"   \r", TLogLine::Other},
-        {"(1.0) can0 123#R", TLogLine::RemoteFrame},
-        {"(1.0) can0 123#R8", TLogLine::RemoteFrame},
         {"(1.0) can0 20000004#0000000000000000", TLogLine::ErrorFrame},
         {"(1.0) can0 20000080#0000000000000000 R", TLogLine::ErrorFrame},
     };
@@ -72,6 +70,30 @@ TEST(CandumpLine, NothingToDecode)
         f.seconds = 55;
         EXPECT_EQ(ParseCandumpLine(r.line, f), r.kind) << r.line;
         EXPECT_EQ(f.seconds, 55) << "frame touched for " << r.line;
+    }
+}
+
+TEST(CandumpLine, RemoteRequestsReadAsRemoteRecords)
+{
+    const struct {
+        const char* line;
+        std::uint32_t key;
+        int length;
+        bool transmitted;
+    } rows[] = {
+        {"(1.0) can0 123#R", 0x123, 0, false},
+        {"(1.0) can0 123#R8", 0x123, 8, false},
+        {"(1.0) can0 12345678#r2 T", 0x92345678, 2, true},
+    };
+    for (const auto& r : rows) {
+        TLogFrame f;
+        ASSERT_EQ(ParseCandumpLine(r.line, f), TLogLine::RemoteFrame) << r.line;
+        EXPECT_TRUE(f.record.Remote()) << r.line;
+        EXPECT_EQ(f.record.FrameKey(), r.key) << r.line;
+        EXPECT_EQ(f.record.Length(), r.length) << r.line;
+        EXPECT_EQ(f.record.IsTransmitted(), r.transmitted) << r.line;
+        EXPECT_EQ(f.record.Data64(), 0u) << r.line;
+        EXPECT_EQ(f.seconds, 1) << r.line;
     }
 }
 
@@ -175,18 +197,22 @@ TEST(CandumpLine, WrittenLinesReadBackAsTheSameFrame)
         {TraceRecord(tarvik::kCanTransmitted, 0x18FEF100, true, {}, 345), 1436509052284213, "(1436509052.284213) can0 18FEF100# T\n"},
         {TraceRecord(tarvik::kCanReceived, 0x5, true, {1, 2, 3, 4, 5, 6, 7, 8}, 0), 7, "(0.000007) can0 00000005#0102030405060708 R\n"},
         {TraceRecord(tarvik::kCanReceived, 0x7FF, false, {0xAB, 0, 0, 0, 0, 0, 0, 0xCD}, 0, 15), 1000000, "(1.000000) can0 7FF#AB000000000000CD_F R\n"},
+        {TraceRecord(tarvik::kCanReceived, 0x321 | tarvik::kRemoteFlag, false, {}, 0), 1000000, "(1.000000) can0 321#R R\n"},
+        {TraceRecord(tarvik::kCanTransmitted, 0x12345678 | tarvik::kRemoteFlag, true, {}, 0, 2), 1000000, "(1.000000) can0 12345678#R2 T\n"},
     };
     for (const auto& r : rows) {
         char out[tarvik::kMaxCandumpLine];
         const std::size_t n = tarvik::FormatCandumpLine(r.record, r.micros, out);
         EXPECT_EQ(std::string(out, n), r.line);
         TLogFrame f;
-        ASSERT_EQ(ParseCandumpLine(std::string_view(out, n), f), TLogLine::Frame) << r.line;
+        ASSERT_EQ(ParseCandumpLine(std::string_view(out, n), f),
+                  r.record.Remote() ? TLogLine::RemoteFrame : TLogLine::Frame)
+            << r.line;
         EXPECT_EQ(f.Micros(), r.micros) << r.line;
         EXPECT_EQ(f.record.Type(), r.record.Type()) << r.line;
         EXPECT_EQ(f.record.Length(), r.record.Length()) << r.line;
         EXPECT_EQ(f.record.Extended(), r.record.Extended()) << r.line;
         EXPECT_EQ(f.record.Identifier(), r.record.Identifier()) << r.line;
-        EXPECT_EQ(f.Data64(), (tarvik::TLogFrame{0, 0, r.record}.Data64())) << r.line;
+        EXPECT_EQ(f.record.Data64(), r.record.Data64()) << r.line;
     }
 }

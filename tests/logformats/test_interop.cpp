@@ -35,14 +35,14 @@ std::string Canonical(const std::vector<AdapterRecord>& recs, std::int64_t opene
             first = ticks;
         const std::int64_t us = format == TTraceFormat::Candump ? opened + ticks * 100 : (ticks - first) * 100;
         char line[128];
-        std::string data;
-        for (int i = 0; i < r.Length(); ++i) {
+        std::string data = r.Remote() ? "R" : "";
+        for (int i = 0; i < (r.Remote() ? 0 : r.Length()); ++i) {
             char b[3];
             std::snprintf(b, sizeof b, "%02X", r.Data(i));
             data += b;
         }
         std::snprintf(line, sizeof line, "%lld.%06lld %X %d %s %d %s\n", static_cast<long long>(us / 1000000),
-                      static_cast<long long>(us % 1000000), r.Identifier(), r.Extended() ? 1 : 0,
+                      static_cast<long long>(us % 1000000), r.CanId(), r.Extended() ? 1 : 0,
                       r.IsTransmitted() ? "Tx" : "Rx", r.Length(), data.c_str());
         s += line;
     }
@@ -56,6 +56,7 @@ const std::vector<AdapterRecord> kRecords = {
     TraceRecord(tarvik::kCanReceived, 0x7FF, false, {}, 10012),
     TraceRecord(tarvik::kCanReceived, 0x0, true, {0xFF}, 123456789),
     TraceRecord(tarvik::kCanTransmitted, 0x001, false, {0, 0, 0}, 123456790),
+    TraceRecord(tarvik::kCanReceived, 0x321 | tarvik::kRemoteFlag, false, {}, 123456800, 2),
 };
 
 }  // namespace
@@ -70,7 +71,7 @@ TEST(LogInterop, IndependentReaderSeesTheSameFrames)
         QString error;
         ASSERT_TRUE(tarvik::SaveFileAtomically(QString::fromStdString(path), text.data(),
                                                static_cast<std::int64_t>(text.size()), &error));
-        EXPECT_EQ(RunPython(testsupport::kPythonDumpLog, {QString::fromStdString(path), candump ? "log" : "asc", "abs"}),
+        EXPECT_EQ(RunPython(testsupport::kPythonDumpLog, {QString::fromStdString(path), candump ? "log" : "asc", "abs", "remote"}),
                   Canonical(kRecords, opened, format))
             << text;
     }
@@ -133,15 +134,15 @@ TEST(LogInterop, LogsFromTheIndependentWritersReadBack)
         ASSERT_EQ(played.size(), std::size(want)) << path;
         for (std::size_t i = 0; i < played.size(); ++i) {
             EXPECT_EQ(played[i].TimeStamp(), std::uint32_t(want[i].micros / 100)) << path << " #" << i;
-            EXPECT_EQ((tarvik::TLogFrame{0, 0, played[i]}.Key()), want[i].key) << path << " #" << i;
+            EXPECT_EQ(played[i].FrameKey(), want[i].key) << path << " #" << i;
             EXPECT_EQ(played[i].IsTransmitted(), want[i].tx) << path << " #" << i;
-            EXPECT_EQ((tarvik::TLogFrame{0, 0, played[i]}.Data64()), want[i].data) << path << " #" << i;
+            EXPECT_EQ(played[i].Data64(), want[i].data) << path << " #" << i;
         }
         for (std::size_t i = 0; i < frames.size(); ++i) {
             EXPECT_EQ(frames[i].Micros() - frames[0].Micros(), want[i].micros) << path << " #" << i;
-            EXPECT_EQ(frames[i].Key(), want[i].key) << path << " #" << i;
+            EXPECT_EQ(frames[i].record.FrameKey(), want[i].key) << path << " #" << i;
             EXPECT_EQ(frames[i].record.IsTransmitted(), want[i].tx) << path << " #" << i;
-            EXPECT_EQ(frames[i].Data64(), want[i].data) << path << " #" << i;
+            EXPECT_EQ(frames[i].record.Data64(), want[i].data) << path << " #" << i;
             EXPECT_EQ(frames[i].record.Length(), want[i].length) << path << " #" << i;
         }
     }
@@ -169,8 +170,8 @@ TEST(LogInterop, CanUtilsConvertersKeepTheFrames)
                 first = frame.Micros();
             char line[96];
             std::snprintf(line, sizeof line, "%lld %08X %d %d %016llX", static_cast<long long>(frame.Micros() - first),
-                          frame.Key(), frame.record.IsTransmitted() ? 1 : 0, frame.record.Length(),
-                          static_cast<unsigned long long>(frame.Data64()));
+                          frame.record.FrameKey(), frame.record.IsTransmitted() ? 1 : 0, frame.record.Length(),
+                          static_cast<unsigned long long>(frame.record.Data64()));
             out.push_back(line);
         }
         std::fclose(f);

@@ -32,7 +32,7 @@ Pass ReadAll(const std::string& text, std::size_t maxLine = TLogSource::kMaxLine
     TLogLine kind;
     while (src.Next(frame, kind))
         if (kind == TLogLine::Frame)
-            p.keys.push_back(frame.Key());
+            p.keys.push_back(frame.record.FrameKey());
     p.format = src.Format();
     p.counts = src.Counts();
     p.error = src.Error();

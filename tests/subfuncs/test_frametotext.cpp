@@ -54,6 +54,26 @@ TEST(FrameToText, WorkedExamples)
               "T00000123  X   8   11  22  33  44  55  66  77  FF  429496.7295");
 }
 
+// A remote request: its identifier without the flag, "R" in column 12, no data, the same width.
+TEST(FrameToText, RemoteRequestMarkedInColumnTwelve)
+{
+    const struct {
+        bool ext;
+        std::uint32_t id;
+        const char* line;
+    } rows[] = {
+        {false, 0x123, "     0123   R  2                                        0.0345"},
+        {true, 0x123, " 00000123  XR  2                                        0.0345"},
+        {true, 0x1FFFFFFF, " 1FFFFFFF  XR  2                                        0.0345"},
+    };
+    for (const auto& r : rows) {
+        const std::string line = FrameToText(Can(false, r.ext, r.id | tarvik::kRemoteFlag, 2, 345));
+        EXPECT_EQ(line, r.line);
+        EXPECT_EQ(line, FrameToText(Can(false, r.ext, r.id, 2, 345)).substr(0, 11) + line.substr(11))
+            << "only column 12 and the data differ from the data frame";
+    }
+}
+
 TEST(FrameToText, TimeColumns)
 {
     EXPECT_EQ(FrameToText(Can(false, false, 1, 0, 0)).substr(50), "      0.0000");
@@ -122,7 +142,7 @@ TEST(FrameToText, HexDumpWhenCheckBytesDiffer)
 TEST(FrameToText, MatchesPrintfFormsForEveryCombination)
 {
     std::vector<AdapterRecord> records;
-    const std::uint32_t ids[] = {0, 0x1, 0x123, 0x7FF, 0xFFFF, 0x10000, 0x1FFFFFFF, 0xFFFFFFFFu};
+    const std::uint32_t ids[] = {0, 0x1, 0x123, 0x7FF, 0xFFFF, 0x10000, 0x1FFFFFFF, 0xFFFFFFFFu, 0x40000123, 0x5FFFFFFF};
     for (bool tx : {false, true})
         for (bool ext : {false, true})
             for (int len = 0; len <= 15; ++len)

@@ -9,13 +9,15 @@
 
 namespace testsupport::reference {
 
-// The 54 formats: [standard, extended, LIN][received, transmitted][bytes shown 0..8].
-inline const std::array<std::array<std::array<std::string, 9>, 2>, 3>& Formats()
+// The formats: [standard, extended, LIN, standard remote, extended remote][received,
+// transmitted][bytes shown 0..8].
+inline const std::array<std::array<std::array<std::string, 9>, 2>, 5>& Formats()
 {
     static const auto table = [] {
-        std::array<std::array<std::array<std::string, 9>, 2>, 3> t;
-        const char* idPart[3] = {"    %04X      %d", "%08X  X   %d", "      %02X  %2s  %d"};
-        for (int kind = 0; kind < 3; ++kind)
+        std::array<std::array<std::array<std::string, 9>, 2>, 5> t;
+        const char* idPart[5] = {"    %04X      %d", "%08X  X   %d", "      %02X  %2s  %d", "    %04X   R  %d",
+                                 "%08X  XR  %d"};
+        for (int kind = 0; kind < 5; ++kind)
             for (int tx = 0; tx < 2; ++tx)
                 for (int shown = 0; shown <= 8; ++shown) {
                     std::string f = tx ? "T" : " ";
@@ -44,13 +46,16 @@ inline std::string Format(const tarvik::AdapterRecord& r)
         return out;
     }
     const int n = b[2] & 0x0F;
-    const int shown = n > 8 ? 8 : n;
     const bool can = b[1] == 0 || b[1] == 1;
+    const bool remote = can && (b[3] & 0x40) != 0;  // bit 30 of the identifier
+    const int shown = remote ? 0 : n > 8 ? 8 : n;
     const bool tx = b[1] == 1 || b[1] == 0x81;
-    const int kind = can ? ((b[2] & 0xF0) ? 1 : 0) : 2;
+    const int kind = can ? ((b[2] & 0xF0) ? 1 : 0) + (remote ? 3 : 0) : 2;
     const std::string& fmt = Formats()[kind][tx ? 1 : 0][shown];
 
-    const unsigned id = can ? (unsigned(b[3]) << 24 | unsigned(b[4]) << 16 | unsigned(b[5]) << 8 | b[6]) : b[6];
+    const unsigned id = can ? (unsigned(b[3] & (remote ? 0xBF : 0xFF)) << 24 | unsigned(b[4]) << 16 |
+                               unsigned(b[5]) << 8 | b[6])
+                            : b[6];
     const unsigned stamp = unsigned(b[15]) << 24 | unsigned(b[16]) << 16 | unsigned(b[17]) << 8 | b[18];
     const int secs = int(stamp / 10000), rest = int(stamp % 10000);
     const char* code = "??";

@@ -19,21 +19,24 @@ inline std::string RunPython(const std::string& script, const QStringList& args)
     return p.readAllStandardOutput().toStdString();
 }
 
-// Prints one line per message of a log (argv: path, "log" or "asc", "abs" or "rel"): the
-// fields both sides must agree on; "rel" gives times since the first message.
+// Prints one line per message of a log (argv: path, "log" or "asc", "abs" or "rel", and
+// "remote" to list remote frames too, "R" in place of their data): the fields both sides
+// must agree on; "rel" gives times since the first message.
 inline const char* const kPythonDumpLog = R"(
 import sys, can
 path, kind, times = sys.argv[1], sys.argv[2], sys.argv[3]
+remote = sys.argv[4:] == ['remote']
 reader = can.CanutilsLogReader(path) if kind == 'log' else can.ASCReader(path)
 first = None
 for m in reader:
-    if m.is_error_frame or m.is_remote_frame or m.is_fd:
+    if m.is_error_frame or (m.is_remote_frame and not remote) or m.is_fd:
         print('skip')
         continue
     if first is None:
         first = m.timestamp if times == 'rel' else 0
     print('%.6f %X %d %s %d %s' % (m.timestamp - first, m.arbitration_id, m.is_extended_id,
-                                   'Rx' if m.is_rx else 'Tx', m.dlc, m.data.hex().upper()))
+                                   'Rx' if m.is_rx else 'Tx', m.dlc,
+                                   'R' if m.is_remote_frame else m.data.hex().upper()))
 )";
 
 // Writes the same messages as a candump log (argv[1]) and an ASC log (argv[2]): four

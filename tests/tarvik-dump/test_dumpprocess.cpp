@@ -31,7 +31,7 @@ std::uint64_t CheckLoadSequence(const std::string& out, std::string* problem)
             *problem = "not a frame: " + std::string(line);
             return expect;
         }
-        if (f.Data64() != expect) {
+        if (f.record.Data64() != expect) {
             *problem = "frame " + std::to_string(expect) + " missing";
             return expect;
         }

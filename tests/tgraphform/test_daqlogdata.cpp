@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "support/testsupport.h"
+#include "platform/csv.h"
 #include "tgraphform/tdaqlogdata.h"
 
 using namespace tarvik;
@@ -93,7 +94,7 @@ TEST(DaqLogData, HeaderQuotesOnlyNamesThatWouldSplitIt)
         {"cr\rhere", "\"cr\rhere\""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(CsvHeaderField(c.name), c.field) << c.name;
+        EXPECT_EQ(CsvField(c.name), c.field) << c.name;
     TDaqLogData log(64, 50);
     log.Columns = {"a,b", "c"};
     log.Push(1);

@@ -34,6 +34,8 @@ TEST(ParseRecord, AcceptsCanFramesOnly)
         {"length 15 counts as 8", Record(0x00, 0x10, false, 15, kBytes), true, 0x10, 0x1122334455667788},
         {"extended", Record(0x00, 0x123, true, 8, kBytes), true, 0x80000123, 0x1122334455667788},
         {"extended 29 bits", Record(0x00, 0x1FFFFFFF, true, 1, kBytes), true, 0x9FFFFFFF, 0x1100000000000000},
+        {"remote request", Record(0x00, 0x123 | kRemoteFlag, false, 8, kBytes), false, 0, 0},
+        {"extended remote request", Record(0x00, 0x123 | kRemoteFlag, true, 8, kBytes), false, 0, 0},
         {"LIN received", Record(0x80, 0x123, false, 8, kBytes), false, 0, 0},
         {"LIN transmitted", Record(0x81, 0x123, false, 8, kBytes), false, 0, 0},
         {"CAN status", Record(0x02, 0, false, 0, kBytes), false, 0, 0},

@@ -27,8 +27,11 @@ AdapterRecord Lin(std::uint8_t id, bool tx = false)
 TEST(SlotKey, ExtendedSortsAfterStandard)
 {
     EXPECT_EQ(SlotKey(Can(0x100)), 0x100u);
-    EXPECT_EQ(SlotKey(Can(0x100, true)), 0x40000100u);
+    EXPECT_EQ(SlotKey(Can(0x100, true)), 0x80000100u);
     EXPECT_EQ(SlotKey(Can(0x100, false, true)), 0x100u);
+    // A remote request shares its identifier's line, not the extended one of the same number.
+    EXPECT_EQ(SlotKey(Can(0x100 | kRemoteFlag)), 0x100u);
+    EXPECT_EQ(SlotKey(Can(0x100 | kRemoteFlag, true)), 0x80000100u);
     EXPECT_EQ(SlotKey(Lin(0x3C, true)), 0x3Cu);
     EXPECT_FALSE(SlotKey(AdapterRecord::Status(kCanStatus, 0)));
     EXPECT_FALSE(SlotKey(AdapterRecord::Status(kLinStatus, 0)));
@@ -89,7 +92,7 @@ TEST(FixedTable, KeysStayAscendingWithoutDuplicates)
         const bool ext = rng() & 1;
         const std::uint32_t id = ext ? rng() & 0x1FFFFFFF : rng() & 0x7FF;
         t.UpdateSlot(Can(id, ext));
-        keys.push_back(ext ? id | 0x40000000u : id);
+        keys.push_back(ext ? id | 0x80000000u : id);
     }
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());

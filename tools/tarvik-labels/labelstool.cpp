@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "logformats/logsource.h"
+#include "platform/csv.h"
 #include "ttlabelinfo/dbcimport.h"
 #include "ttlabelinfo/labeltable.h"
 
@@ -93,38 +94,19 @@ int ImportDbcCommand(const char* path, bool littleEndian, std::FILE* out, std::F
     return 0;
 }
 
-// A CSV field (RFC 4180): quoted when it holds a comma, a quote or a line end, quotes
-// doubled, so a label named "a,b" stays one column.
-void AppendCsvField(Out& o, std::string_view field)
-{
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
-        o.Append(field);
-        return;
-    }
-    o.Append('"');
-    for (char c : field) {
-        if (c == '"')
-            o.Append('"');
-        o.Append(c);
-    }
-    o.Append('"');
-}
-
 // The text of one label's current value, kept until the value changes: most frames touch
 // a few labels while every row repeats all of them.
 struct Cell {
     double value = 0;
     std::uint8_t len = 1;
-    char text[23] = {'0'};  // "%lg" needs at most 13
+    char text[kMaxGeneralText] = {'0'};
 
     void Set(double v)
     {
         if (std::memcmp(&v, &value, sizeof v) == 0)
             return;
         value = v;
-        // printf "%lg": six significant digits, C rules, locale-free
-        auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6);
-        len = static_cast<std::uint8_t>(r.ptr - text);
+        len = static_cast<std::uint8_t>(FormatGeneral(v, text));
     }
 };
 
@@ -177,7 +159,7 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
     o.Append("time(s)");
     for (int i = 0; i < table.Count(); ++i) {
         o.Append(',');
-        AppendCsvField(o, table.Label(i).Name());
+        o.Append(CsvField(table.Label(i).Name()));
     }
     o.Append('\n');
 
@@ -197,17 +179,18 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
                 listed.push_back(source.LineNumber());
             continue;
         }
-        // CAN FD frames decode by their first eight bytes; error and remote frames carry no data.
+        // CAN FD frames decode by their first eight bytes; error frames and remote requests carry
+        // no signal values.
         if (kind != TLogLine::Frame && kind != TLogLine::FdFrame)
             continue;
         if (!haveFirst) {
             first = frame;
             haveFirst = true;
         }
-        const auto it = columns.find(frame.Key());
+        const auto it = columns.find(frame.record.FrameKey());
         if (it == columns.end() || !frame.record.IsCan())
             continue;
-        table.DecodeFrame(frame.Key(), frame.Data64());
+        table.DecodeFrame(frame.record.FrameKey(), frame.record.Data64());
         for (int c : it->second)
             cells[static_cast<std::size_t>(c)].Set(table.Label(c).Value());
 
