@@ -16,10 +16,6 @@
 
 namespace tarvik {
 
-// Identifier bit 30 of a record marks a remote frame (bits 29-31 are never part of an
-// identifier).
-inline constexpr std::uint32_t kRemoteFlag = 0x40000000u;
-
 // What a go-on-bus configures, gathered from the window's controls and settings.
 struct OnBusConfig {
     int monitorFunction = 0;  // 0 CAN, 1 LIN

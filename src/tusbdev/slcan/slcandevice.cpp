@@ -226,7 +226,7 @@ bool TSlcanDevice::FrameLine(const TBusFrame& f, std::string& line, AdapterRecor
     std::memcpy(s.data, f.data.data(), 8);
     line = FormatSlcanFrame(s);
     record = AdapterRecord::Can(f.id, f.extended, s.length, f.remote ? nullptr : s.data, kCanTransmitted);
-    if (f.remote) record.SetIdentifier(f.id | kRemoteFlag);
+    if (f.remote) record.SetRemote();
     return true;
 }
 
@@ -447,7 +447,7 @@ void TSlcanDevice::Handle(const SlcanLine& line, Clock::time_point at)
             return;
         }
         AdapterRecord rec = AdapterRecord::Can(line.id, line.extended, line.length, line.remote ? nullptr : line.data);
-        if (line.remote) rec.SetIdentifier(line.id | kRemoteFlag);
+        if (line.remote) rec.SetRemote();
         Queue(rec, line.hasStamp ? AdapterStamp(line.stampMs, at) : HostStamp(at));
         return;
     }
