@@ -11,7 +11,7 @@
 #include "emulator/loadmodel.h"
 #include "support/emuprocess.h"
 #include "support/usbhelpers.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 
 using namespace tarvik;
 using Clock = std::chrono::steady_clock;

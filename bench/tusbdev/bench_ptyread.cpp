@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tusbdev/adapterprotocol.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/tusbdev.h"
 
 using namespace tarvik;

@@ -28,7 +28,7 @@
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
 #include "support/monitorpipeline.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "bus/devicekinds.h"
 
 using namespace tarvik;

@@ -3,7 +3,7 @@
 #include "emulator/emulatorbackend.h"
 #include "emulator/replaymodel.h"
 #include "tusbdev/native/nativedevice.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/slcan/slcandevice.h"
 
 namespace tarvik {

@@ -70,7 +70,7 @@ constexpr int kFieldX = 184;
 }  // namespace
 
 TSystemDialog::TSystemDialog(DeviceCounter counter, QWidget* parent, PortLister ports)
-    : QDialog(parent), ports_(ports ? std::move(ports) : PortLister([] { return TSerialBackend::UsbPorts(true); }))
+    : QDialog(parent), ports_(ports ? std::move(ports) : PortLister([] { return UsbSerialPorts(true); }))
 {
     setObjectName("SystemDialog");
     setWindowTitle("System Config");

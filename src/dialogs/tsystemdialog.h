@@ -9,7 +9,7 @@
 
 #include "settings/systemconfig.h"
 #include "settings/settings.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialports.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialports.h"
 
 namespace tarvik::sysconf {
 

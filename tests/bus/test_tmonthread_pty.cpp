@@ -14,7 +14,7 @@
 #include "platform/guicall.h"
 #include "support/ptypair.h"
 #include "bus/tmonthread.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"
 

@@ -5,7 +5,7 @@
 #include "emulator/vehiclemodel.h"
 #include "support/emuprocess.h"
 #include "emutestutil.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "support/usbhelpers.h"
 
 using namespace tarvik;

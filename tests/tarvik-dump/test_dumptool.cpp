@@ -158,3 +158,31 @@ TEST(Dump, AnAdapterThatGoesAwayEndsWithItsErrorAndStatusOne)
     EXPECT_NE(none.err.find("USB Device Error : "), std::string::npos) << none.err;
     EXPECT_EQ(none.out, "");
 }
+
+// Frames count as written once they reached the output; a refusal names the command.
+TEST(Dump, CountsWhatReachedTheOutputAndNamesARefusedCommand)
+{
+    TDumpOptions o;
+    o.source = TDumpOptions::Source::Simulate;
+    o.count = 17;
+    std::atomic<bool> stop{false};
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::FILE* err = std::tmpfile();
+    const int status = tarvik::RunDump(o, std::make_shared<tarvik::TEmulatorBackend>(), full, err, stop);
+    std::fclose(full);
+    const std::string said = ReadAllAndClose(err);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(said.find("tarvik-dump: 0 frames written"), std::string::npos) << said;
+    EXPECT_NE(said.find("error writing the output: No space left on device"), std::string::npos) << said;
+
+    // The in-process emulator refuses a LIN speed digit it does not know.
+    TDumpOptions lin = o;
+    lin.bus.monitorFunction = 1;
+    lin.bus.linSpeed = 9;
+    const DumpRun r = Dump(lin, std::make_shared<tarvik::TEmulatorBackend>(), stop);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("did not accept the go-on-bus sequence: The adapter answered B with 0x15 instead of ACK"),
+              std::string::npos)
+        << r.err;
+}

@@ -16,7 +16,7 @@
 #include "bus/devicekinds.h"
 #include "tmainform/mainform.h"
 #include "tsendform/tsendform.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/native/nativedevice.h"
 #include "tusbdev/slcan/slcandevice.h"
 #include "tusbdev/tusbdev.h"

@@ -14,7 +14,7 @@
 #include "emulator/loadmodel.h"
 #include "support/ptypair.h"
 #include "support/streambackend.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/tusbdev.h"
 
 using namespace tarvik;

@@ -15,7 +15,7 @@
 
 #include "support/ptypair.h"
 #include "tusbdev/adapterprotocol.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/tusbdev.h"
 
 using namespace tarvik;
@@ -199,7 +199,7 @@ TEST(SerialPort, SomethingElseThanAPortIsRefused)
 TEST(SerialPort, NumberedDevicesCountOnlyAdapters)
 {
     auto backend = std::make_shared<TSerialBackend>();
-    const auto ports = TSerialBackend::AdapterPorts();
+    const auto ports = UsbSerialPortPaths();
     TUsbDev dev(std::uint32_t(ports.size()), backend);  // one past the last adapter
     dev.SetErrorPresenter([](const std::string&) {});
     std::uint32_t count = 99;

@@ -9,7 +9,7 @@
 
 #include "support/ptypair.h"
 #include "tusbdev/adapterprotocol.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/tusbdev.h"
 
 using namespace tarvik;

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "scriptedslcan.h"
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/slcan/slcandevice.h"
 
 using namespace tarvik;
@@ -127,10 +127,17 @@ TEST(SlcanDevice, WhatTheAdapterCannotDoIsTheNativeRefusal)
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(rig.adapter->Wire().find('t'), std::string::npos);
 
-    // An adapter that stays silent.
+    // An adapter that stays silent, or that takes the speed but does not open the channel.
     rig.adapter->SetResponder([](const std::string&) { return std::string(); });
     EXPECT_FALSE(rig.GoOnBus(1));
     EXPECT_EQ(rig.dev->Problem(), "No answer from the adapter to B within 5 s");
+    rig.adapter->SetResponder([](const std::string& l) { return l[0] == 'O' ? std::string() : std::string("\r"); });
+    EXPECT_FALSE(rig.GoOnBus(1));
+    EXPECT_EQ(rig.dev->Problem(), "No answer from the adapter to O within 5 s") << rig.adapter->Wire();
+    EXPECT_FALSE(rig.dev->Transmit(TBusFrame::Classic(0x123, false, 2, kData))) << "on bus after all";
+    rig.adapter->SetResponder([](const std::string& l) { return l[0] == 'L' ? std::string("\a") : std::string("\r"); });
+    EXPECT_FALSE(rig.GoOnBus(1, 1));
+    EXPECT_EQ(rig.dev->Problem(), "The adapter answered L with 0x15 instead of ACK");
 }
 
 TEST(SlcanDevice, TransmitWritesOneLineAndReportsItOnceAccepted)
@@ -283,6 +290,9 @@ TEST(SlcanDevice, AnAdapterThatGoesAwayFailsTheNextReceive)
     Rig rig;
     ASSERT_NO_FATAL_FAILURE(rig.Start());
     ASSERT_TRUE(rig.GoOnBus(1));
+    ASSERT_TRUE(rig.adapter->WaitLines(3));
+    rig.adapter->Push("t1000\rt1010\rt1020\r");
+    std::this_thread::sleep_for(200ms);  // read by the device, not yet taken
     rig.adapter.reset();
     rig.pty.CloseMaster();
     std::string error;
@@ -296,6 +306,9 @@ TEST(SlcanDevice, AnAdapterThatGoesAwayFailsTheNextReceive)
     }
     EXPECT_EQ(error.rfind(kUsbErrorPrefix, 0), 0u) << error;
     EXPECT_FALSE(rig.dev->IsOpen());
+    int frames = 0;
+    for (const auto& r : sink.records) frames += r.IsCan();
+    EXPECT_EQ(frames, 3) << "frames read before the adapter went were lost";
 }
 
 // The receive thread sleeps in Receive; a frame or a cancel must end the sleep at once.

@@ -233,7 +233,7 @@ public:
     {
     }
 
-    bool Full() const { return o_.count > 0 && written_ >= o_.count; }
+    bool Full() const { return o_.count > 0 && written_ + buffered_ >= o_.count; }
     bool Failed() const { return failed_; }
     std::uint64_t Written() const { return written_; }
     std::uint64_t LinLeftOut() const { return writer_.Counts().linLeftOut; }
@@ -247,12 +247,12 @@ public:
             if (!r.IsCan() && !r.IsLin()) return;
             used_ += FormatFrame(r, buf_.data() + used_);
             buf_[used_++] = '\n';
-            ++written_;
+            ++buffered_;
             return;
         }
         const std::uint64_t before = writer_.Counts().written;
         used_ += writer_.Write(r, buf_.data() + used_);
-        written_ += writer_.Counts().written - before;
+        buffered_ += writer_.Counts().written - before;
     }
     // Up to 4096 records from the ring; how many.
     int Drain(TQueueBuffer& ring)
@@ -265,12 +265,15 @@ public:
         }
         return n;
     }
+    // Frames count as written once they reached the file, not when buffered.
     void Flush()
     {
         if (!failed_ && ((used_ > 0 && std::fwrite(buf_.data(), 1, used_, out_) != used_) || std::fflush(out_) != 0)) {
             failed_ = true;
             errno_ = errno;
         }
+        if (!failed_) written_ += buffered_;
+        buffered_ = 0;
         used_ = 0;
     }
     // The ASC log's closing lines, then everything out.
@@ -291,7 +294,8 @@ private:
     TTraceWriter writer_;
     std::vector<char> buf_ = std::vector<char>(1 << 16);
     std::size_t used_ = 0;
-    std::uint64_t written_ = 0;
+    std::uint64_t written_ = 0;   // reached the output
+    std::uint64_t buffered_ = 0;  // waiting in buf_
     bool failed_ = false;
     int errno_ = 0;
 };

@@ -181,13 +181,23 @@ bool TSlcanDevice::GoOnBus(const OnBusConfig& c)
     case Reply::Ok:
         break;
     }
+    // Listen only in silent mode. An adapter that does not open the channel is not on bus.
+    const char* open = c.driverMode == 1 ? "L" : "O";
+    switch (SendAndWait(std::string(open) + "\r")) {
+    case Reply::None:
+        SetProblem(NoAnswer(open));
+        return false;
+    case Reply::Error:
+        return Refuse(open);
+    case Reply::Ok:
+        break;
+    }
     {
         std::lock_guard<std::mutex> g(mu_);
         onBus_ = true;
         nextStatusPoll_ = Clock::now() + kStatusPeriod;
     }
     timerCv_.notify_all();
-    if (!Send(c.driverMode == 1 ? "L\r" : "O\r", Pending::Kind::Open)) return false;
     ClearProblem();
     return true;
 }
@@ -281,7 +291,8 @@ bool TSlcanDevice::Receive(TReceiveSink& sink, std::uint32_t timeoutMs)
         if (stop_) return false;
         dataCv_.wait_for(lk, std::chrono::milliseconds(timeoutMs),
                          [&] { return stop_ || cancelWait_ || !failure_.empty() || !in_.empty(); });
-        if (!failure_.empty()) throw TUsbError(failure_);
+        // Every frame read before the link failed is handed out first.
+        if (!failure_.empty() && in_.empty()) throw TUsbError(failure_);
         if (cancelWait_) {
             cancelWait_ = false;
             return true;
@@ -479,9 +490,6 @@ void TSlcanDevice::Answer(bool ok, Clock::time_point at)
     case Pending::Kind::Config:
         lastReply_ = ok ? Reply::Ok : Reply::Error;
         ++replies_;
-        break;
-    case Pending::Kind::Open:
-        if (!ok) QueueStatus(2, at);  // the adapter would not go on bus: show it as bus-off
         break;
     case Pending::Kind::Transmit:
         if (ok) {

@@ -1,7 +1,7 @@
 #pragma once
 // A serial-line CAN adapter: ASCII lines over a USB serial port.
 //
-//   go on bus      C\r, S0-S8\r for the speed (acknowledged), then O\r, or L\r when silent
+//   go on bus      C\r, S0-S8\r for the speed, then O\r, or L\r when silent (each acknowledged)
 //   go off bus     C\r
 //   transmit       t.../T.../r.../R...\r; the frame is reported as sent once the adapter
 //                  accepts it (z\r or Z\r), so "T" marks what reached the bus
@@ -73,7 +73,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Pending {
-        enum class Kind { Ignore, Config, Open, Transmit, Status } kind;
+        enum class Kind { Ignore, Config, Transmit, Status } kind;
         Clock::time_point deadline;
         AdapterRecord record;  // Transmit: the record reported once accepted
     };

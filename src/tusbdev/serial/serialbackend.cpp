@@ -1,4 +1,4 @@
-#include "tusbdev/serialbackend.h"
+#include "tusbdev/serial/serialbackend.h"
 
 // termios2 (any baud rate through BOTHER) lives in the kernel header, which cannot be
 // mixed with <termios.h>; everything here goes through ioctl instead.
@@ -9,10 +9,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <QSerialPortInfo>
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -34,34 +32,6 @@ int RemainingMs(Clock::time_point deadline)
 }
 
 }  // namespace
-
-bool PortNameLess(const std::string& a, const std::string& b)
-{
-    std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
-        const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
-        if (da && db) {
-            std::size_t ei = i, ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
-            // Compare the runs as numbers: drop leading zeros, then the longer run is larger.
-            std::size_t zi = i, zj = j;
-            while (zi + 1 < ei && a[zi] == '0') ++zi;
-            while (zj + 1 < ej && b[zj] == '0') ++zj;
-            if (ei - zi != ej - zj) return ei - zi < ej - zj;
-            if (int c = a.compare(zi, ei - zi, b, zj, ej - zj); c != 0) return c < 0;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
-        ++i;
-        ++j;
-    }
-    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
-    return a < b;
-}
 
 // One open port. Calls in flight hold a reference, so the descriptor is closed only after
 // the last of them has returned: a descriptor number closed under a reading thread could
@@ -160,45 +130,9 @@ std::shared_ptr<TSerialBackend::Port> TSerialBackend::Find(FT_HANDLE h) const
     return it == ports_.end() ? nullptr : it->second;
 }
 
-std::string UsbPortLabel(std::uint32_t number, const TUsbPortInfo& port)
-{
-    char ids[16];
-    std::snprintf(ids, sizeof ids, "%04x:%04x", port.vendorId, port.productId);
-    std::string s = std::to_string(number) + ": ";
-    if (!port.product.empty()) s += port.product + ", ";
-    s += ids;
-    if (!port.serial.empty()) s += ", SN " + port.serial;
-    return s + " (" + port.path + ")";
-}
-
-std::vector<TUsbPortInfo> TSerialBackend::UsbPorts(bool anyUsbVendor)
-{
-    std::vector<TUsbPortInfo> found;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (!info.hasVendorIdentifier() || (!anyUsbVendor && info.vendorIdentifier() != kAdapterVendorId)) continue;
-        TUsbPortInfo p;
-        p.path = info.systemLocation().toStdString();
-        p.name = info.portName().toStdString();
-        p.product = info.description().toStdString();
-        p.serial = info.serialNumber().toStdString();
-        p.vendorId = info.vendorIdentifier();
-        p.productId = info.hasProductIdentifier() ? info.productIdentifier() : 0;
-        found.push_back(std::move(p));
-    }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return PortNameLess(a.name, b.name); });
-    return found;
-}
-
-std::vector<std::string> TSerialBackend::AdapterPorts(bool anyUsbVendor)
-{
-    std::vector<std::string> paths;
-    for (auto& p : UsbPorts(anyUsbVendor)) paths.push_back(std::move(p.path));
-    return paths;
-}
-
 FT_STATUS TSerialBackend::DeviceCount(std::uint32_t* count)
 {
-    *count = std::uint32_t(AdapterPorts(anyUsbVendor_).size());
+    *count = std::uint32_t(UsbSerialPortPaths(anyUsbVendor_).size());
     return FT_OK;
 }
 
@@ -211,7 +145,7 @@ FT_STATUS TSerialBackend::Open(std::uint32_t deviceNumber, FT_HANDLE* handle)
     }
     std::string path = PortPath();
     if (path.empty()) {
-        const auto ports = AdapterPorts(anyUsbVendor_);
+        const auto ports = UsbSerialPortPaths(anyUsbVendor_);
         if (deviceNumber >= ports.size())
             return Failed(FT_DEVICE_NOT_FOUND, std::string(anyUsbVendor_ ? "No USB serial port"
                                                                          : "No USB serial adapter (vendor id 0403)") +

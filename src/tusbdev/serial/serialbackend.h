@@ -10,30 +10,9 @@
 #include <vector>
 
 #include "tusbdev/ftbackend.h"
+#include "tusbdev/serial/serialports.h"
 
 namespace tarvik {
-
-// USB vendor id of the adapter's USB-serial chip.
-inline constexpr std::uint16_t kAdapterVendorId = 0x0403;
-// Fastest rate the adapter's chip runs at.
-inline constexpr std::uint32_t kMaxBaudRate = 12'000'000;
-
-// A USB serial port as the system describes it.
-struct TUsbPortInfo {
-    std::string path;     // /dev/ttyACM0
-    std::string name;     // ttyACM0
-    std::string product;  // the USB product string, may be empty
-    std::string serial;   // the USB serial number, may be empty
-    std::uint16_t vendorId = 0, productId = 0;
-};
-
-// How a device list shows a port: "0: CANable 2.0, 16d0:117e, SN 004A0035 (/dev/ttyACM0)";
-// parts the device does not give are left out.
-std::string UsbPortLabel(std::uint32_t number, const TUsbPortInfo& port);
-
-// Port names in the order device numbers count them: by name, with numbers inside names
-// compared as numbers (ttyUSB2 before ttyUSB10).
-bool PortNameLess(const std::string& a, const std::string& b);
 
 class TSerialBackend : public TFtBackend {
 public:
@@ -47,10 +26,6 @@ public:
 
     void SetPortPath(std::string path);
     std::string PortPath() const;
-    // Device paths of the attached adapters, in device-number order.
-    static std::vector<std::string> AdapterPorts(bool anyUsbVendor = false);
-    // The same ports with their USB identity.
-    static std::vector<TUsbPortInfo> UsbPorts(bool anyUsbVendor = false);
 
     FT_STATUS Open(std::uint32_t deviceNumber, FT_HANDLE* handle) override;
     FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t baud) override;
