@@ -315,6 +315,16 @@ void TMainForm::PlayAndSave(const QString& path, std::function<void(bool saved)>
             return;
         }
         ActOffBus->trigger();
+        // The history keeps the newest frames only: a longer log would be saved cut short.
+        if (h.Overwritten() > 0) {
+            ShowError(QStringLiteral("The replay of %1 brought %2 frames, %3 more than the history keeps; "
+                                     "nothing was saved")
+                          .arg(replay_.file)
+                          .arg(frames)
+                          .arg(h.Overwritten()));
+            done(false);
+            return;
+        }
         done(ActSaveToFileAccept(path));
     });
     poll->start(10);

@@ -153,3 +153,25 @@ TEST_F(TraceThroughPrograms, SaveThatCannotBeWrittenEndsWithTheReasonAndStatusOn
     EXPECT_NE(r.err.find("Cannot write " + Path("no/such/dir/out.log").toStdString() + " : "), std::string::npos) << r.err;
     EXPECT_EQ(Start(Tarvik(), {"--save", Path("out.log")}).code, 2) << "--save belongs to a replay";
 }
+
+// A log longer than the history is not saved cut short and called whole.
+TEST_F(TraceThroughPrograms, ALogLongerThanTheHistoryIsNotSavedCutShort)
+{
+    constexpr int kFrames = 1'000'000 + 25;
+    {
+        QFile f(Path("long.log"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        std::string text;
+        text.reserve(std::size_t(kFrames) * 34);
+        char line[64];
+        for (int i = 0; i < kFrames; ++i)
+            text.append(line, std::size_t(std::snprintf(line, sizeof line, "(1700000000.%06d) can0 123#%02X R\n",
+                                                        i % 1000000, i & 0xFF)));
+        ASSERT_EQ(f.write(text.data(), qint64(text.size())), qint64(text.size()));
+    }
+    const Ran r = ReplayAndSave("long.log", "out.log");
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("brought 1000025 frames, 25 more than the history keeps; nothing was saved"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(QFile::exists(Path("out.log")));
+}

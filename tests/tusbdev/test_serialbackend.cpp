@@ -187,6 +187,28 @@ TEST(SerialPort, MissingPathIsDeviceNotFound)
     EXPECT_NE(shown[0].find("/dev/tarvik-no-such-port"), std::string::npos);
 }
 
+// The exclusive-open flag does not bind root; the lock does, and names who holds it.
+TEST(SerialPort, ASecondOpenOfThePortIsRefusedWithTheHolder)
+{
+    Opened first;
+    ASSERT_TRUE(first.pty.Ok());
+    ASSERT_TRUE(first.dev.Open());
+    TUsbDev second(0, std::make_shared<TSerialBackend>(first.pty.SlavePath()));
+    std::vector<std::string> shown;
+    second.SetErrorPresenter([&](const std::string& m) { shown.push_back(m); });
+    EXPECT_FALSE(second.Open());
+    EXPECT_EQ(second.LastStatus(), FT_DEVICE_NOT_OPENED);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find(first.pty.SlavePath() + " is in use by PID " + std::to_string(::getpid()) + "."),
+              std::string::npos)
+        << shown[0];
+    EXPECT_TRUE(first.dev.IsOpen()) << "the refused open disturbed the first";
+    // Once the first lets go, the port can be had.
+    ASSERT_TRUE(first.dev.Close());
+    EXPECT_TRUE(second.Open());
+    second.Close();
+}
+
 TEST(SerialPort, SomethingElseThanAPortIsRefused)
 {
     TUsbDev dev(0, std::make_shared<TSerialBackend>("/dev/null"));

@@ -6,7 +6,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +32,34 @@ int RemainingMs(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : int(std::min<long long>(left, 1 << 30));
+}
+
+// Who holds the advisory lock on the open file: "PID N" from the kernel's lock table, or
+// "another program" when it cannot be told.
+std::string LockHolder(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return "another program";
+    char want[64];
+    std::snprintf(want, sizeof want, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::FILE* f = std::fopen("/proc/locks", "re");
+    if (!f) return "another program";
+    std::string holder = "another program";
+    char line[256];
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:19:5 0 EOF"; waiters are marked "->" and skipped.
+    while (std::fgets(line, sizeof line, f)) {
+        char kind[16], mode[16], access[16], id[64];
+        long pid = 0;
+        if (std::strstr(line, "->") == nullptr &&
+            std::sscanf(line, "%*[^:]: %15s %15s %15s %ld %63s", kind, mode, access, &pid, id) == 5 &&
+            std::strcmp(kind, "FLOCK") == 0 && std::strcmp(id, want) == 0) {
+            holder = "PID " + std::to_string(pid);
+            break;
+        }
+    }
+    std::fclose(f);
+    return holder;
 }
 
 }  // namespace
@@ -193,8 +224,12 @@ FT_STATUS TSerialBackend::Open(std::uint32_t deviceNumber, FT_HANDLE* handle)
     t.c_cc[VTIME] = 0;
     if (::ioctl(fd, TCSETS2, &t) != 0)
         return Failed(FT_DEVICE_NOT_OPENED, path + ": cannot configure the port (" + std::strerror(errno) + ").");
-    // Like the chip's own driver, one program at a time (root is exempt by the kernel).
+    // Like the chip's own driver, one program at a time. Root is exempt from the exclusive
+    // flag, so an advisory lock as well: a second program would take the adapter off bus
+    // under the first.
     ::ioctl(fd, TIOCEXCL);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return Failed(FT_DEVICE_NOT_OPENED, path + " is in use by " + LockHolder(fd) + ".");
 
     port->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (port->wakeFd < 0) return Failed(FT_INSUFFICIENT_RESOURCES, path + ": " + std::strerror(errno));
