@@ -70,37 +70,44 @@ TIniFile::TIniFile(const QString& path) : path_(path)
     Parse(QByteArray());
     if (path_.isEmpty())
         return;
+    QByteArray data;
+    if (ReadFromDisk(data, loadError_))
+        Parse(data);
+}
+
+bool TIniFile::ReadFromDisk(QByteArray& data, QString& error) const
+{
+    data.clear();
     // Non-blocking open: opening a FIFO for reading would otherwise wait for a writer.
     const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno != ENOENT && errno != ENOTDIR)  // a missing file is simply not there yet
-            loadError_ = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
-                             .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
-        return;
+        if (errno == ENOENT || errno == ENOTDIR)  // a missing file is simply not there yet
+            return true;
+        error = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
+                    .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
     }
     struct stat st {};
-    QByteArray data;
     if (::fstat(fd, &st) != 0) {
-        loadError_ = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
-                         .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
+        error = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
+                    .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
     } else if (!S_ISREG(st.st_mode)) {
-        loadError_ = QStringLiteral("the settings file %1 is not a regular file; using the defaults").arg(path_);
+        error = QStringLiteral("the settings file %1 is not a regular file; using the defaults").arg(path_);
     } else if (st.st_size > kMaxFileSize) {
-        loadError_ = QStringLiteral("the settings file %1 is larger than 1 MB; using the defaults").arg(path_);
+        error = QStringLiteral("the settings file %1 is larger than 1 MB; using the defaults").arg(path_);
     } else {
         QFile f;
         // Reads at most one byte past the limit, in case the file grew since fstat.
         if (f.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
             data = f.read(kMaxFileSize + 1);
         if (f.error() != QFileDevice::NoError)
-            loadError_ = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
-                             .arg(path_, f.errorString());
+            error = QStringLiteral("cannot read the settings file %1: %2; using the defaults")
+                        .arg(path_, f.errorString());
         else if (data.size() > kMaxFileSize)
-            loadError_ = QStringLiteral("the settings file %1 is larger than 1 MB; using the defaults").arg(path_);
+            error = QStringLiteral("the settings file %1 is larger than 1 MB; using the defaults").arg(path_);
     }
     ::close(fd);
-    if (loadError_.isEmpty())
-        Parse(data);
+    return error.isEmpty();
 }
 
 void TIniFile::Parse(const QByteArray& input)
@@ -207,6 +214,17 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
 
 bool TIniFile::Write(const QString& section, const QString& key, const QByteArray& value)
 {
+    Put(section, key, value);
+    written_.push_back({section, key, value});
+    if (batchDepth_ > 0) {
+        pending_ = true;
+        return true;
+    }
+    return UpdateFile();
+}
+
+void TIniFile::Put(const QString& section, const QString& key, const QByteArray& value)
+{
     const QByteArray sname = NameBytes(section);
     const QByteArray kname = NameBytes(key);
     Section* s = FindSection(sname);
@@ -242,11 +260,6 @@ bool TIniFile::Write(const QString& section, const QString& key, const QByteArra
         const std::size_t at = anyKey ? lastKey + 1 : 0;
         s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
     }
-    if (batchDepth_ > 0) {
-        pending_ = true;
-        return true;
-    }
-    return UpdateFile();
 }
 
 bool TIniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -295,6 +308,16 @@ bool TIniFile::UpdateFile()
         writeError_ = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
         return false;
     }
+    // Another instance or an editor may have changed the file since it was read: write this
+    // run's keys over the file as it is now, not over what it was at start-up.
+    QByteArray now;
+    QString why;
+    if (!ReadFromDisk(now, why)) {
+        writeError_ = why;
+        return false;
+    }
+    Parse(now);
+    for (const Written& w : written_) Put(w.section, w.key, w.value);
     const QByteArray data = Serialize();
     return SaveFileAtomically(path_, data.constData(), data.size(), &writeError_);
 }

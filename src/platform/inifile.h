@@ -84,6 +84,18 @@ private:
     Section* FindSection(const QByteArray& name);
     const Line* FindLine(const QString& section, const QString& key) const;
     bool Write(const QString& section, const QString& key, const QByteArray& value);
+    // Sets a key in memory only.
+    void Put(const QString& section, const QString& key, const QByteArray& value);
+    // The file as it is on disk now (empty when there is none); false with `error` when it
+    // exists but cannot be used.
+    bool ReadFromDisk(QByteArray& data, QString& error) const;
+
+    // Every key this run wrote, in order: laid over the file as it is when written.
+    struct Written {
+        QString section, key;
+        QByteArray value;
+    };
+    std::vector<Written> written_;
 
     QString path_;
     QString loadError_;

@@ -218,3 +218,29 @@ TEST(IniFileWrite, WriteCutShortKeepsTheOldFile)
     EXPECT_TRUE(ini.WriteInteger("S", "c", 1));  // once space is back, the next write works
     EXPECT_TRUE(ini.WriteError().isEmpty());
 }
+
+// Two instances on one file, and an editor beside them: each write lays only this run's keys
+// over the file as it is then, so nobody's keys are lost.
+TEST(IniFileWrite, TwoInstancesAndAnEditorKeepEachOthersKeys)
+{
+    QTemporaryDir dir;
+    const QString path = WriteText(dir, "tarvik.INI", "[MainForm]\r\nLeft=1\r\n[CAN]\r\nBusSpeed=0\r\n");
+    TIniFile first(path), second(path);
+    ASSERT_TRUE(first.WriteInteger("CAN", "BusSpeed", 4));
+    ASSERT_TRUE(second.WriteInteger("MainForm", "Left", 300));
+    QFile edit(path);
+    ASSERT_TRUE(edit.open(QIODevice::Append));
+    edit.write("[LOG]\r\nLogfilePrefix=Bench\r\n");
+    edit.close();
+    {
+        TIniFile::Batch batch(first);
+        first.WriteInteger("MainForm", "Top", 20);
+        first.WriteBool("LIN", "SendEnabled", true);
+        ASSERT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(testsupport::ReadFile(path.toStdString()),
+              "[MainForm]\r\nLeft=300\r\nTop=20\r\n[CAN]\r\nBusSpeed=4\r\n[LOG]\r\nLogfilePrefix=Bench\r\n"
+              "[LIN]\r\nSendEnabled=1\r\n");
+    // Reads after a write see the file as it was then, the other instance's keys too.
+    EXPECT_EQ(first.ReadInteger("MainForm", "Left", 0), 300);
+}
