@@ -155,6 +155,8 @@ void TMonThread::Execute()
         }
         try {
             ReadPass(sink);
+        } catch (const TUsbError& e) {
+            Failure(e.Full());  // the port and the cause, not only the status text
         } catch (const std::exception& e) {
             Failure(e.what());
         } catch (...) {

@@ -184,7 +184,15 @@ void AdapterEmulator::LeaveBus()
     nextStatus_ = kEmuNever;
 }
 
-void AdapterEmulator::Reply(std::uint8_t byte) { out_.push_back(byte); }
+void AdapterEmulator::Reply(std::uint8_t byte)
+{
+    // A host that writes commands and never reads must not grow the queue without end.
+    if (OutputSize() + 1 > opt_.outputCapacity) {
+        ++droppedReplies_;
+        return;
+    }
+    out_.push_back(byte);
+}
 
 std::uint32_t AdapterEmulator::TimeStampAt(EmuMicros t) const
 {

@@ -81,6 +81,8 @@ public:
     bool PeriodicActive() const { return periodic_.active; }
     std::uint64_t RecordsQueued() const { return recordsQueued_; }
     std::uint64_t DroppedRecords() const { return droppedRecords_; }
+    // Replies not queued because the host left the output full, as the adapter's buffer would.
+    std::uint64_t DroppedReplies() const { return droppedReplies_; }
     std::uint64_t MalformedCommands() const { return malformed_; }
     TBusModel& Model() { return *model_; }
     // The new model starts at the next N.
@@ -136,6 +138,7 @@ private:
 
     std::uint64_t recordsQueued_ = 0;
     std::uint64_t droppedRecords_ = 0;
+    std::uint64_t droppedReplies_ = 0;
     std::uint64_t malformed_ = 0;
 };
 

@@ -29,7 +29,7 @@ int SpeedIndex(int code)
 }  // namespace
 
 TSlcanEmulator::TSlcanEmulator(std::unique_ptr<TBusModel> model, EmuMicros start, AdapterEmulator::Options options)
-    : engine_(std::move(model), start, options), keepLog_(options.keepLog)
+    : engine_(std::move(model), start, options), keepLog_(options.keepLog), capacity_(options.outputCapacity)
 {
 }
 
@@ -48,7 +48,7 @@ void TSlcanEmulator::Feed(const void* data, std::size_t size, EmuMicros now)
             continue;
         }
         if (overflow_)
-            out_.push_back('\a');
+            Put("\a");
         else
             Dispatch(line_, now);
         line_.clear();
@@ -68,11 +68,11 @@ void TSlcanEmulator::Dispatch(const std::string& line, EmuMicros now)
 {
     const char letter = line.empty() ? 0 : line[0];
     if (letter == 0 || refuse_[static_cast<unsigned char>(letter) & 0x7F]) {
-        out_.push_back('\a');
+        Put("\a");
         return;
     }
-    auto ok = [this] { out_.push_back('\r'); };
-    auto error = [this] { out_.push_back('\a'); };
+    auto ok = [this] { Put("\r"); };
+    auto error = [this] { Put("\a"); };
     switch (letter) {
     case 'S':
         if (line.size() != 2 || line[1] < '0' || line[1] > '8' || open_) return error();
@@ -108,14 +108,14 @@ void TSlcanEmulator::Dispatch(const std::string& line, EmuMicros now)
         if (parsed.size() != 1 || parsed[0].kind != SlcanLine::Kind::Frame || parsed[0].hasStamp) return error();
         ++sentCount_;
         if (keepLog_) sent_.push_back({now, parsed[0]});
-        out_ += (letter == 't' || letter == 'r') ? "z\r" : "Z\r";
+        Put((letter == 't' || letter == 'r') ? "z\r" : "Z\r");
         return;
     }
     case 'F': {
         if (line.size() != 1 || !open_) return error();
         char b[8];
         std::snprintf(b, sizeof b, "F%02X\r", flags_);
-        out_ += b;
+        Put(b);
         return;
     }
     case 'Z':
@@ -123,9 +123,9 @@ void TSlcanEmulator::Dispatch(const std::string& line, EmuMicros now)
         stamps_ = line[1] == '1';
         return ok();
     case 'V':
-        return line.size() == 1 ? void(out_ += "V1013\r") : error();
+        return line.size() == 1 ? Put("V1013\r") : error();
     case 'N':
-        return line.size() == 1 ? void(out_ += "NE001\r") : error();
+        return line.size() == 1 ? Put("NE001\r") : error();
     case 'M':
     case 'm':
         return line.size() == 9 ? ok() : error();
@@ -157,9 +157,18 @@ void TSlcanEmulator::Drain()
         for (int i = 0; i < 8; ++i) f.data[i] = r.Data(i);
         f.hasStamp = stamps_;
         f.stampMs = std::uint16_t((r.TimeStamp() / 10) % 60000);
-        out_ += FormatSlcanFrame(f);
+        Put(FormatSlcanFrame(f));
         ++linesProduced_;
     }
+}
+
+void TSlcanEmulator::Put(std::string_view bytes)
+{
+    if (OutputSize() + bytes.size() > capacity_) {
+        ++droppedLines_;
+        return;
+    }
+    out_.append(bytes);
 }
 
 void TSlcanEmulator::ConsumeOutput(std::size_t n)

@@ -53,6 +53,8 @@ public:
     std::uint64_t SentCount() const { return sentCount_; }
     std::uint64_t LinesProduced() const { return linesProduced_; }
     std::uint64_t DroppedRecords() const { return engine_.DroppedRecords(); }
+    // Replies and lines not queued because the host left the output full.
+    std::uint64_t DroppedLines() const { return droppedLines_; }
     AdapterEmulator& Engine() { return engine_; }
 
 private:
@@ -64,8 +66,13 @@ private:
     bool keepLog_;
     std::string line_;
     bool overflow_ = false;
+    // Queues bytes for the host, or drops them (counted) when the output holds its capacity.
+    void Put(std::string_view bytes);
+
     std::string out_;
     std::size_t outHead_ = 0;
+    std::size_t capacity_;
+    std::uint64_t droppedLines_ = 0;
     std::vector<bool> refuse_ = std::vector<bool>(128, false);
     bool open_ = false;
     bool listenOnly_ = false;

@@ -148,13 +148,15 @@ void TUsbDev::Fail(FT_STATUS status)
     // Only one thread gets the handle back, so a failure seen by the reading and the
     // writing thread at once closes the device once.
     failed_ = true;
+    // Taken before the purge and close, which may overwrite it.
+    const std::string detail = backend_->LastErrorDetail();
     if (FT_HANDLE h = handle_.exchange(nullptr); h != nullptr) {
         backend_->Purge(h, FT_PURGE_RX | FT_PURGE_TX);
         backend_->ResetDevice(h);
         backend_->Close(h);
     }
     open_ = false;
-    throw TUsbError(kUsbErrorPrefix + text, status);
+    throw TUsbError(kUsbErrorPrefix + text, status, detail);
 }
 
 bool TUsbDev::Read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead)

@@ -21,12 +21,17 @@ inline constexpr const char* kUsbErrorPrefix = "USB Device Error : ";
 // Raised by Read, Write, GetStatus, GetQueueStatus, Flush and Close after the device was closed.
 class TUsbError : public std::runtime_error {
 public:
-    explicit TUsbError(const std::string& message, FT_STATUS status = 0)
-        : std::runtime_error(message), status_(status) {}
+    explicit TUsbError(const std::string& message, FT_STATUS status = 0, std::string detail = {})
+        : std::runtime_error(message), status_(status), detail_(std::move(detail)) {}
     FT_STATUS Status() const { return status_; }
+    // Which port and what the system said ("/dev/ttyUSB0: read failed: ..."); may be empty.
+    const std::string& Detail() const { return detail_; }
+    // The message with its detail on a line of its own, as the user is shown it.
+    std::string Full() const { return detail_.empty() ? std::string(what()) : what() + ("\n" + detail_); }
 
 private:
     FT_STATUS status_;
+    std::string detail_;
 };
 
 class TUsbDev {

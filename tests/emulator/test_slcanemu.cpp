@@ -85,3 +85,22 @@ TEST(SlcanEmulator, BusTrafficComesAsLinesThatReadBack)
 }
 
 }  // namespace
+
+// A host that writes commands and never reads: both emulators hold what their buffer holds
+// and drop the rest, counted, instead of growing without end.
+TEST(SlcanEmulator, RepliesNobodyReadsAreBoundedAndCounted)
+{
+    AdapterEmulator::Options small;
+    small.outputCapacity = 64;
+    TSlcanEmulator slcan(std::make_unique<TLoadModel>(1000), 0, small);
+    AdapterEmulator native(std::make_unique<TLoadModel>(1000), 0, small);
+    const std::string version = "V\r", clear = "\x02" "C\x03";
+    for (int i = 0; i < 10000; ++i) {
+        slcan.Feed(version.data(), version.size(), 0);
+        native.Feed(clear.data(), clear.size(), 0);
+    }
+    EXPECT_LE(slcan.OutputSize(), 64u);
+    EXPECT_EQ(slcan.DroppedLines(), 10000u - slcan.OutputSize() / 6);
+    EXPECT_EQ(native.OutputSize(), 64u);
+    EXPECT_EQ(native.DroppedReplies(), 10000u - 64u);
+}

@@ -162,6 +162,23 @@ TEST(SerialPort, PeerClosingFailsTheNextReadWithIoError)
     EXPECT_FALSE(o.dev.Read(buf, 20, &n));
 }
 
+// What the user is shown of a vanished port names it and what the system said.
+TEST(SerialPort, AFailedReadCarriesThePortAndTheCause)
+{
+    Opened o;
+    ASSERT_TRUE(o.dev.Open());
+    o.pty.CloseMaster();
+    std::uint8_t buf[20];
+    std::uint32_t n = 0;
+    std::string full;
+    try {
+        o.dev.Read(buf, 20, &n);
+    } catch (const TUsbError& e) {
+        full = e.Full();
+    }
+    EXPECT_EQ(full.rfind("USB Device Error : io error.\n" + o.pty.SlavePath() + ": ", 0), 0u) << full;
+}
+
 TEST(SerialPort, PeerClosingIsSeenByTheQueuePoll)
 {
     // The receive loop polls the queue level before reading; a vanished port must not

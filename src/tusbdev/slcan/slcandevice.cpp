@@ -122,7 +122,7 @@ bool TSlcanDevice::Send(const std::string& line, Pending::Kind kind, const Adapt
     try {
         if (dev_.Write(line.data(), std::uint32_t(line.size()), &written) && written == line.size()) return true;
     } catch (const TUsbError& e) {
-        Fail(e.what());
+        Fail(e.Full());
         throw;
     }
     return false;
@@ -419,7 +419,7 @@ void TSlcanDevice::ReaderLoop()
             if (waiting > 0 && !dev_.Read(buf.data(), std::min<std::uint32_t>(waiting, std::uint32_t(buf.size())), &got))
                 return;
         } catch (const TUsbError& e) {
-            Fail(e.what());
+            Fail(e.Full());
             return;
         }
         const auto at = Clock::now();
