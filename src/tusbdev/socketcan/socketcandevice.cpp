@@ -188,7 +188,7 @@ bool TSocketCanDevice::Open()
     std::lock_guard<std::mutex> g(mu_);
     losses_ = {};
     kernelDrops_ = kernelDropsBase_ = 0;
-    periodicActive_ = false;
+    periodicKnown_ = periodicActive_ = false;
     return true;
 }
 
@@ -310,6 +310,7 @@ bool TSocketCanDevice::DeletePeriodic()
     std::lock_guard<std::mutex> g(mu_);
     if (!periodicActive_) return true;
     periodicActive_ = false;
+    clock_gettime(CLOCK_REALTIME, &periodicStopped_);
     bcm_msg_head head{};
     head.opcode = TX_DELETE;
     head.can_id = periodic_.can_id;
@@ -347,7 +348,7 @@ bool TSocketCanDevice::StartPeriodic(const TBusFrame& frame, std::uint32_t inter
         return false;
     }
     periodic_ = *f;
-    periodicActive_ = true;
+    periodicKnown_ = periodicActive_ = true;
     ClearProblem();
     return true;
 }
@@ -431,7 +432,9 @@ bool TSocketCanDevice::Receive(TReceiveSink& sink, std::uint32_t timeoutMs)
             if (!own && (h.msg_flags & MSG_DONTROUTE)) {
                 // The broadcast manager's frames come from its socket, not this one.
                 std::lock_guard<std::mutex> g(mu_);
-                own = periodicActive_ && f.can_id == periodic_.can_id && f.len == periodic_.len &&
+                const bool inTime = periodicActive_ || at.tv_sec < periodicStopped_.tv_sec ||
+                                    (at.tv_sec == periodicStopped_.tv_sec && at.tv_nsec <= periodicStopped_.tv_nsec);
+                own = periodicKnown_ && inTime && f.can_id == periodic_.can_id && f.len == periodic_.len &&
                       std::memcmp(f.data, periodic_.data, f.len) == 0;
             }
             rec = socketcan::FrameRecord(f, own ? kCanTransmitted : kCanReceived);

@@ -93,7 +93,11 @@ private:
     TDeviceLosses losses_;
     std::uint32_t kernelDrops_ = 0;      // the socket's drop counter (SO_RXQ_OVFL) last seen
     std::uint32_t kernelDropsBase_ = 0;  // ... when the losses were last reset
+    // The periodic frame, to tell it from others' frames: the broadcast manager's frames
+    // reach us as any local socket's would. Frames the kernel stamped up to the stop are ours.
+    bool periodicKnown_ = false;
     bool periodicActive_ = false;
+    timespec periodicStopped_{};
     can_frame periodic_{};
 
     std::vector<std::uint8_t> buffers_;  // receive batch: frames and control data
