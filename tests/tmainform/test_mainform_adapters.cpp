@@ -14,6 +14,7 @@
 #include "support/emuprocess.h"
 #include "support/modalhelper.h"
 #include "bus/devicekinds.h"
+#include "emulator/emulatorbackend.h"
 #include "tmainform/mainform.h"
 #include "tsendform/tsendform.h"
 #include "tusbdev/serialbackend.h"
@@ -179,6 +180,46 @@ TEST(MainFormChannel, TheStoredProtocolPicksTheAdapterChannel)
         EXPECT_EQ(&form.Session().Device(), last.get());
         EXPECT_STREQ(form.Session().Device().Kind(), "slcan");
         EXPECT_EQ(form.Protocol(), c.protocol);
+    }
+}
+
+// An adapter at other settings than chosen, as a CAN interface at another bit rate answers.
+class OwnSettingsDevice : public tarvik::TNativeDevice {
+public:
+    using TNativeDevice::TNativeDevice;
+    void SetSettingsQuestion(SettingsQuestion q) override { question_ = std::move(q); }
+    bool GoOnBus(const tarvik::OnBusConfig& c) override
+    {
+        if (!question_ || !question_("can0 runs at 250 kbit/s. To use 500 kbit/s: ...")) return false;
+        return TNativeDevice::GoOnBus(c);
+    }
+
+private:
+    SettingsQuestion question_;
+};
+
+TEST(MainFormOwnSettings, TheWindowAsksWhetherToGoOnBusAtTheAdaptersOwnSettings)
+{
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes);
+        QTemporaryDir dir;
+        QStringList asked, errors;
+        tarvik::TMainFormOptions o;
+        o.settingsPath = dir.filePath("tarvik.INI");
+        o.device = std::make_shared<OwnSettingsDevice>(std::make_shared<tarvik::TEmulatorBackend>());
+        o.showError = [&](const QString& m) { errors << m; };
+        o.askYesNo = [&](const QString& q) {
+            asked << q;
+            return yes;
+        };
+        tarvik::TMainForm form(std::move(o));
+        form.findChild<QAction*>(QStringLiteral("ActOnBus"))->trigger();
+        ASSERT_EQ(asked.size(), 1);
+        EXPECT_EQ(asked[0].toStdString(), "can0 runs at 250 kbit/s. To use 500 kbit/s: ...\n\n"
+                                          "Go on bus at the adapter's own settings?");
+        EXPECT_EQ(form.OnBus(), yes);
+        EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+        if (yes) form.findChild<QAction*>(QStringLiteral("ActOffBus"))->trigger();
     }
 }
 
