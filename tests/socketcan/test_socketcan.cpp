@@ -1,5 +1,5 @@
-// The socketcan device on a kernel with CAN sockets: the device contract on vcan0, and the
-// program beside can-utils on the same bus. Run by scripts/vmtest.sh (ctest -L socketcan);
+// The socketcan device on a kernel with CAN sockets: the device contract and the windows'
+// suite on vcan0, and the program beside can-utils on the same bus. Run by scripts/vmtest.sh (ctest -L socketcan);
 // on a kernel without CAN sockets every test fails, so it can never pass unrun.
 #include <gtest/gtest.h>
 
@@ -21,6 +21,7 @@
 #include "bus/devicekinds.h"
 #include "platform/guicall.h"
 #include "support/devicecontract.h"
+#include "support/mainformadapter.h"
 #include "support/testsupport.h"
 
 using namespace testsupport;
@@ -97,19 +98,29 @@ private:
     std::thread thread_;
 };
 
-std::shared_ptr<TBusDevice> OnVcan(DeviceContract& t, const ContractKind&)
+// The device on vcan0 with traffic on it, the traffic kept in `driver`; null (and a failure)
+// on a kernel without CAN sockets.
+std::shared_ptr<TBusDevice> VcanWithTraffic(std::shared_ptr<void>& driver)
 {
     const std::string why = NoCanKernel();
     if (!why.empty()) {
         ADD_FAILURE() << why;
         return nullptr;
     }
-    t.driver = std::make_shared<Traffic>("vcan0");
+    driver = std::make_shared<Traffic>("vcan0");
     return MakePortDevice(QStringLiteral("socketcan"), QStringLiteral("vcan0"));
 }
 
+std::shared_ptr<TBusDevice> OnVcan(DeviceContract& t, const ContractKind&) { return VcanWithTraffic(t.driver); }
+
 const ContractKind kKinds[] = {{"socketcan_vcan", OnVcan, "socketcan", false}};
 INSTANTIATE_TEST_SUITE_P(Kinds, DeviceContract, ::testing::ValuesIn(kKinds), kContractKindName);
+
+// The windows on vcan0, with traffic on it.
+std::shared_ptr<TBusDevice> WindowOnVcan(MainFormOnAdapter& t, const Adapter&) { return VcanWithTraffic(t.driver); }
+
+INSTANTIATE_TEST_SUITE_P(Adapters, MainFormOnAdapter, ::testing::Values(Adapter{"socketcan", false, WindowOnVcan}),
+                         kAdapterName);
 
 // ---------------------------------------------------------------------------------------
 // The program beside can-utils

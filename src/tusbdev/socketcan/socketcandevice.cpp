@@ -240,16 +240,16 @@ bool TSocketCanDevice::GoOnBus(const OnBusConfig& c)
     if (c.monitorFunction != 0) return Refuse("M");  // a CAN interface carries no LIN
     const std::uint32_t want = socketcan::SpeedBitRate(c.canSpeed);
     const socketcan::InterfaceInfo info = socketcan::QueryInterface(name_);
-    // What the user must hear: the program's windows show nothing for a refused go-on-bus.
-    const auto refuse = [&](const std::string& problem, bool shown) {
-        SetProblem(problem);
-        if (!shown && presenter_) presenter_(problem);
+    if (std::string p = socketcan::InterfaceProblem(name_, info, want); !p.empty()) {
+        SetProblem(p);
         return false;
-    };
-    if (std::string p = socketcan::InterfaceProblem(name_, info, want); !p.empty()) return refuse(p, false);
-    if (std::string p = socketcan::SettingsProblem(name_, info, want, c.driverMode == 1); !p.empty()) {
-        if (!question_) return refuse(p, false);
-        if (!question_(p)) return refuse(p, true);  // the question showed it
+    }
+    // The window's caption and tarvik-dump's refusal show the problem; the question, when
+    // there is one, lets the user go on bus at the interface's own settings instead.
+    if (std::string p = socketcan::SettingsProblem(name_, info, want, c.driverMode == 1);
+        !p.empty() && !(question_ && question_(p))) {
+        SetProblem(p);
+        return false;
     }
     if (!SetReception(true, c)) {
         SetProblem("Cannot set the masks on " + name_ + ": " + std::strerror(errno));
