@@ -164,7 +164,8 @@ protected:
     // Runs a shell script in the temporary folder; its exit code.
     int Sh(const std::string& script)
     {
-        const std::string cmd = "cd '" + dir + "' && DUMP='" TARVIK_DUMP_EXE "' && " + script;
+        // The script's own lists may end in "&": the folder and DUMP are set for all of it.
+        const std::string cmd = "cd '" + dir + "' || exit 99; DUMP='" TARVIK_DUMP_EXE "'; " + script;
         const int rc = std::system(cmd.c_str());
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128;
     }
@@ -337,6 +338,24 @@ TEST_F(BesideCanUtils, ACanFdFrameIsReportedAsLeftOutAndNothingElseIsLost)
     EXPECT_NE(ReadFile(dir + "/dump.log").find("124#11"), std::string::npos);
     EXPECT_NE(ReadFile(dir + "/dump.err").find("1 frames written, 0 lost, 1 frames left out"), std::string::npos)
         << ReadFile(dir + "/dump.err");
+}
+
+// The CAN socket kind of a killed adapter: the interface is unplugged while on bus.
+TEST_F(BesideCanUtils, AnInterfaceThatGoesAwayEndsTheDumpWithTheUsbErrorAndStatusOne)
+{
+    ASSERT_EQ(Sh("ip link add dev vcan5 type vcan && ip link set vcan5 up"), 0);
+    // Frames until the dump has written one (it is on bus), then the interface goes.
+    const int rc = Sh("($DUMP --protocol socketcan --port vcan5 --format candump > dump.log 2> dump.err; "
+                      "echo $? > dump.rc) & "
+                      "for i in $(seq 100); do cansend vcan5 123#01; grep -q 123#01 dump.log && break; sleep 0.2; done; "
+                      "ip link delete vcan5 && for i in $(seq 100); do [ -f dump.rc ] && break; sleep 0.1; done; "
+                      "[ -f dump.rc ]");
+    Sh("ip link delete vcan5 2> /dev/null");
+    ASSERT_EQ(rc, 0) << "the dump did not end: " << ReadFile(dir + "/dump.err");
+    EXPECT_EQ(ReadFile(dir + "/dump.rc"), "1\n");
+    EXPECT_NE(ReadFile(dir + "/dump.err").find("USB Device Error : vcan5: "), std::string::npos)
+        << ReadFile(dir + "/dump.err");
+    EXPECT_NE(ReadFile(dir + "/dump.log").find("123#01"), std::string::npos) << "what came before is kept";
 }
 
 TEST_F(BesideCanUtils, InterfacesMissingDownOrNotCanAreRefusedWithTheirCommand)
