@@ -11,6 +11,7 @@ packages=(
   fonts-ipafont-gothic
   locales
   python3-can can-utils
+  qemu-system-x86 busybox-static cpio kmod iproute2
 )
 
 missing=()

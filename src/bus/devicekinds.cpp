@@ -5,6 +5,7 @@
 #include "tusbdev/native/nativedevice.h"
 #include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/slcan/slcandevice.h"
+#include "tusbdev/socketcan/socketcandevice.h"
 
 namespace tarvik {
 
@@ -21,6 +22,12 @@ std::shared_ptr<TBusDevice> SlcanPort(const QString& port)
     return std::make_shared<TSlcanDevice>(std::make_shared<TSerialBackend>(port.toStdString(), true));
 }
 
+// A CAN network interface by name; without one, the Nth CAN interface.
+std::shared_ptr<TBusDevice> SocketCanPort(const QString& port)
+{
+    return std::make_shared<TSocketCanDevice>(port.toStdString());
+}
+
 }  // namespace
 
 const std::vector<TDeviceKind>& DeviceKinds()
@@ -28,6 +35,7 @@ const std::vector<TDeviceKind>& DeviceKinds()
     static const std::vector<TDeviceKind> kinds{
         {"native", "the native adapter (USB serial, vendor id 0403)", NativePort},
         {"slcan", "a serial-line CAN adapter (ASCII lines on any USB serial port)", SlcanPort},
+        {"socketcan", "a Linux CAN network interface (can0, vcan0, ...), --port names it", SocketCanPort},
     };
     return kinds;
 }

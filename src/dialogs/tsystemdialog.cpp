@@ -242,6 +242,9 @@ bool TSystemDialog::AdminPageVisible() const { return pages_->isTabVisible(pages
 
 void TSystemDialog::SetDeviceNo(int n)
 {
+    // Kept for the list of the protocol loaded after it: a number this list lacks may be
+    // in that one.
+    loadedDeviceNo_ = n;
     QStringList items;
     for (int i = 0; i < combo1_->count(); ++i) items << combo1_->itemText(i);
     combo1_->setCurrentIndex(sysconf::IndexOfDeviceNumber(items, n));
@@ -256,11 +259,12 @@ QString TSystemDialog::Protocol() const { return sysconf::ProtocolOrDefault(comb
 
 void TSystemDialog::FillDeviceList()
 {
-    // The chosen device number survives the change of list; none chosen stays none.
-    const int chosen = combo1_->currentIndex() < 0 ? -1 : DeviceNo();
+    // The chosen device number survives the change of list; none chosen keeps the loaded one.
+    const int chosen = combo1_->currentIndex() < 0 ? loadedDeviceNo_ : DeviceNo();
     combo1_->clear();
-    combo1_->addItems(Protocol() == QLatin1String("slcan") ? sysconf::UsbPortItems(ports_())
-                                                           : sysconf::DeviceItems(deviceCount_));
+    combo1_->addItems(Protocol() == QLatin1String("slcan")       ? sysconf::UsbPortItems(ports_())
+                      : Protocol() == QLatin1String("socketcan") ? sysconf::CanInterfaceItems(cans_())
+                                                                 : sysconf::DeviceItems(deviceCount_));
     SetDeviceNo(chosen);
 }
 

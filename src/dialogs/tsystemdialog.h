@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "settings/devicelist.h"
 #include "settings/systemconfig.h"
 #include "settings/settings.h"
 #include "tusbdev/serial/serialports.h"
@@ -28,6 +29,13 @@ public:
     using PortLister = std::function<std::vector<TUsbPortInfo>()>;
 
     explicit TSystemDialog(DeviceCounter counter, QWidget* parent = nullptr, PortLister ports = {});
+    // The CAN interfaces, listed when socketcan is chosen (this machine's unless replaced).
+    using CanLister = std::function<std::vector<sysconf::CanInterface>()>;
+    void SetCanLister(CanLister cans)
+    {
+        cans_ = std::move(cans);
+        FillDeviceList();
+    }
 
     void SetAdminPageVisible(bool visible);
     bool AdminPageVisible() const;
@@ -119,6 +127,8 @@ private:
     QList<QWidget*> graphControls_;
     std::optional<std::uint32_t> deviceCount_;
     PortLister ports_;
+    CanLister cans_ = sysconf::CurrentCanInterfaces;
+    int loadedDeviceNo_ = -1;
 
     // A stored value that matches no list item is kept as it was, so confirming the dialog
     // without touching a list never rewrites its setting.

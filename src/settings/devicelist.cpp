@@ -1,6 +1,7 @@
 #include "settings/devicelist.h"
 
 #include "bus/devicekinds.h"
+#include "tusbdev/socketcan/socketcandevice.h"
 
 namespace tarvik::sysconf {
 
@@ -22,6 +23,30 @@ QStringList UsbPortItems(const std::vector<TUsbPortInfo>& ports)
         items << QString::fromStdString(UsbPortLabel(std::uint32_t(i), ports[i]));
     if (items.isEmpty()) items << QStringLiteral("0");
     return items;
+}
+
+QString CanInterfaceLabel(std::uint32_t n, const CanInterface& iface)
+{
+    const socketcan::InterfaceInfo& i = iface.second;
+    const bool real = i.kind.empty() || i.kind == "can";
+    const std::string rate = i.bitRate ? socketcan::BitRateText(i.bitRate) : real ? "no bit rate" : "virtual";
+    return QString::fromStdString(std::to_string(n) + ": " + iface.first + " (" + (i.up ? "up" : "down") + ", " + rate +
+                                  (i.listenOnly ? ", listen-only" : "") + ")");
+}
+
+QStringList CanInterfaceItems(const std::vector<CanInterface>& interfaces)
+{
+    QStringList items;
+    for (std::size_t n = 0; n < interfaces.size(); ++n) items << CanInterfaceLabel(std::uint32_t(n), interfaces[n]);
+    if (items.isEmpty()) items << QStringLiteral("0");
+    return items;
+}
+
+std::vector<CanInterface> CurrentCanInterfaces()
+{
+    std::vector<CanInterface> out;
+    for (const std::string& name : socketcan::CanInterfaces()) out.emplace_back(name, socketcan::QueryInterface(name));
+    return out;
 }
 
 int DeviceNumberOfItem(const QString& item, int fallback)

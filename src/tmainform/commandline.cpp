@@ -82,11 +82,11 @@ QString CommandLineUsage(const QString& programName)
 {
     return QStringLiteral(
                "Usage: %1 [--simulate | --port PATH | --replay FILE [--speed X | --fast] [--save OUT]]\n"
-               "          [--protocol native|slcan]\n"
+               "          [--protocol native|slcan|socketcan]\n"
                "  --simulate    run on the built-in adapter emulator (device 0, vehicle traffic)\n"
-               "  --port PATH   open this serial port instead of a numbered adapter\n"
-               "  --protocol P  the adapter's protocol: native (default) or slcan, the ASCII\n"
-               "                serial-line CAN adapters\n"
+               "  --port PATH   open this serial port (or CAN interface) instead of a numbered adapter\n"
+               "  --protocol P  the adapter's protocol: native (default), slcan (the ASCII\n"
+               "                serial-line CAN adapters) or socketcan (--port can0)\n"
                "  --replay FILE play a candump or ASC log as the bus (go on bus to start it);\n"
                "                --speed X plays X times as fast, --fast as fast as it is read\n"
                "  --save OUT    with --replay: play the log whole, save what was received as Save to\n"

@@ -1,5 +1,5 @@
 #pragma once
-// The program's small command line: --simulate, --port PATH, --protocol native|slcan,
+// The program's small command line: --simulate, --port PATH, --protocol native|slcan|socketcan,
 // --replay FILE [--speed X | --fast] [--save OUT], --help, --version.
 #include <QString>
 #include <QStringList>

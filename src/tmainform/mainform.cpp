@@ -166,6 +166,13 @@ void TMainForm::UseDevice(std::shared_ptr<TBusDevice> device)
     // Open failures are shown as the user's action's error; a reply wait keeps the window alive.
     session_->Device().SetErrorPresenter([this](const std::string& m) { ShowError(QString::fromStdString(m)); });
     session_->Device().SetMessagePump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    // An adapter that keeps settings of its own (a CAN interface's bit rate) may still be
+    // what the user wants on the bus: the message says what it runs at and how to change it.
+    session_->Device().SetSettingsQuestion([this](const std::string& m) {
+        const QString q = QString::fromStdString(m) + QStringLiteral("\n\nGo on bus at the adapter's own settings?");
+        if (options_.askYesNo) return options_.askYesNo(q);
+        return QMessageBox::question(this, ApplicationTitle(), q) == QMessageBox::Yes;
+    });
 }
 
 int TMainForm::BusStatus() const { return session_ ? session_->BusStatus() : 2; }

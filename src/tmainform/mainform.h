@@ -56,6 +56,8 @@ struct TMainFormOptions {
     std::function<QString()> askOpenLogName;
     // Confirms a finished action; a modal box unless replaced.
     std::function<void(const QString& message)> showInfo;
+    // Asks a yes/no question (true: yes); a modal box unless replaced.
+    std::function<bool(const QString& question)> askYesNo;
     // Builds the device for the adapter protocol ("native", "slcan") and serial port (empty:
     // by device number) the settings file names; unset when the command line already chose
     // the device.

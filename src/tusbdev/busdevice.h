@@ -97,6 +97,11 @@ public:
     virtual const char* Kind() const = 0;
     virtual void SetErrorPresenter(ErrorPresenter presenter) = 0;
     virtual void SetMessagePump(MessagePump pump) = 0;
+    // Asked when the adapter runs at other settings than chosen and cannot be changed from
+    // here (a CAN interface at another bit rate): true goes on bus at the adapter's own
+    // settings. Without one, such a go-on-bus is refused with the message as the problem.
+    using SettingsQuestion = std::function<bool(const std::string& message)>;
+    virtual void SetSettingsQuestion(SettingsQuestion) {}
 
     // The port by number (the Nth adapter of this kind) and the line speed for kinds on a
     // serial line; kinds that have neither keep them for the settings.

@@ -71,3 +71,46 @@ TEST(DeviceList, TheAdminPageListsPortsByIdentityWhenSerialLineAdaptersAreChosen
     dialog.Values(out);
     EXPECT_EQ(out.DeviceNo, 0);
 }
+
+TEST(DeviceList, CanInterfacesShowTheirStateAndBitRate)
+{
+    const auto iface = [](const char* name, const char* kind, bool up, std::uint32_t rate, bool silent = false) {
+        socketcan::InterfaceInfo i;
+        i.exists = i.isCan = true;
+        i.kind = kind;
+        i.up = up;
+        i.bitRate = rate;
+        i.listenOnly = silent;
+        return CanInterface{name, i};
+    };
+    const struct {
+        CanInterface iface;
+        const char* label;
+    } cases[] = {
+        {iface("can0", "can", true, 500000), "0: can0 (up, 500 kbit/s)"},
+        {iface("can0", "can", false, 0), "0: can0 (down, no bit rate)"},
+        {iface("can0", "can", true, 83333, true), "0: can0 (up, 83.3 kbit/s, listen-only)"},
+        {iface("vcan0", "vcan", true, 0), "0: vcan0 (up, virtual)"},
+        {iface("vxcan1", "vxcan", false, 0), "0: vxcan1 (down, virtual)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CanInterfaceLabel(0, c.iface), c.label);
+    EXPECT_EQ(CanInterfaceItems({}), QStringList{"0"});
+    EXPECT_EQ(ProtocolOrDefault("socketcan"), "socketcan");
+
+    // The admin page lists them when socketcan is chosen, keeping the chosen number.
+    TSystemDialog dialog([](std::uint32_t* n) { *n = 1; return true; });
+    dialog.SetCanLister([&] { return std::vector<CanInterface>{iface("can0", "can", true, 250000), iface("vcan0", "vcan", true, 0)}; });
+    auto* devices = dialog.findChild<QComboBox*>("ComboBox1");
+    ASSERT_TRUE(devices);
+    TSettings s;
+    s.Protocol = "socketcan";
+    s.DeviceNo = 1;
+    dialog.Load(s);
+    ASSERT_EQ(devices->count(), 2);
+    EXPECT_EQ(devices->itemText(0), "0: can0 (up, 250 kbit/s)");
+    EXPECT_EQ(devices->currentText(), "1: vcan0 (up, virtual)");
+    TSettings out;
+    dialog.Values(out);
+    EXPECT_EQ(out.Protocol, "socketcan");
+    EXPECT_EQ(out.DeviceNo, 1);
+}

@@ -1,138 +1,30 @@
-// The main window and the transmit window on each kind of adapter the program drives: the
-// emulator tool on a real pseudo-terminal, speaking the native protocol or serial-line CAN
-// (its own device kind). One script, both adapters.
-#include <QAction>
+// The main window and the transmit window on the emulator tool over a real pseudo-terminal,
+// speaking the native protocol or serial-line CAN (its own device kind). One script, both
+// adapters; the VM runs it over CAN sockets too.
 #include <QFile>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpression>
-#include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTest>
 #include <gtest/gtest.h>
 
-#include "support/emuprocess.h"
-#include "support/modalhelper.h"
 #include "bus/devicekinds.h"
-#include "tmainform/mainform.h"
-#include "tsendform/tsendform.h"
-#include "tusbdev/serial/serialbackend.h"
+#include "emulator/emulatorbackend.h"
+#include "support/mainformadapter.h"
 #include "tusbdev/native/nativedevice.h"
-#include "tusbdev/slcan/slcandevice.h"
+#include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/tusbdev.h"
-#include "tviewnormalform/tviewnormalform.h"
 
-using tarvik::TFieldEdit;
+using namespace testsupport;
 
 namespace {
 
-struct Adapter {
-    const char* protocol;
-    bool carriesLin;
-};
-
-class MainFormOnAdapter : public ::testing::TestWithParam<Adapter> {
-protected:
-    void SetUp() override
-    {
-        std::vector<std::string> args{"--model", "vehicle"};
-        const bool slcan = std::string(GetParam().protocol) == "slcan";
-        if (slcan) args.insert(args.begin(), {"--protocol", "slcan"});
-        ASSERT_TRUE(emu.Start(args));
-        tarvik::TMainFormOptions o;
-        o.settingsPath = dir.filePath("tarvik.INI");
-        o.device = tarvik::MakePortDevice(GetParam().protocol, QString::fromStdString(emu.FirstLine()));
-        o.showError = [this](const QString& m) { errors << m; };
-        o.askSaveFileName = [](const QString&) { return QString(); };
-        form = std::make_unique<tarvik::TMainForm>(std::move(o));
-        form->show();
-        Idle();
-    }
-    void TearDown() override { form.reset(); }
-
-    QAction* Act(const char* name) const { return form->findChild<QAction*>(QString::fromLatin1(name)); }
-    void Idle()
-    {
-        QCoreApplication::postEvent(form.get(), new QEvent(QEvent::User));
-        for (int i = 0; i < 3; ++i) QApplication::processEvents();
-    }
-    QString Monitor() const { return form->ViewNormalForm()->GetMonitorText(); }
-    int Count(const QString& pattern) const
-    {
-        const QRegularExpression re(pattern, QRegularExpression::MultilineOption);
-        int n = 0;
-        for (auto it = re.globalMatch(Monitor()); it.hasNext(); it.next()) ++n;
-        return n;
-    }
-
-    testsupport::EmuProcess emu;
-    QTemporaryDir dir;
-    std::unique_ptr<tarvik::TMainForm> form;
-    QStringList errors;
-};
-
-TEST_P(MainFormOnAdapter, GoOnBusShowsTrafficAndGoOffBusClosesThePort)
+// The emulator tool with vehicle traffic, speaking the adapter's protocol.
+std::shared_ptr<tarvik::TBusDevice> OnPty(MainFormOnAdapter& t, const Adapter& a)
 {
-    Act("ActOnBus")->trigger();
-    ASSERT_TRUE(form->OnBus());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Count(QStringLiteral("^ \\s+[0-9A-F]{4}\\s")) >= 20; }, 5000))
-        << Monitor().left(2000).toStdString();
-    Act("ActOffBus")->trigger();
-    Idle();
-    EXPECT_FALSE(form->OnBus());
-    EXPECT_FALSE(form->Session().IsOpen());
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
-}
-
-TEST_P(MainFormOnAdapter, SendWindowFramesShowAsTransmittedOnceEach)
-{
-    tarvik::TSendForm* send = form->SendForm();
-    OnNextModal([](QWidget* w) { w->findChild<QPushButton*>("OKBtn")->click(); });
-    Act("ActSendWindow")->trigger();
-    ASSERT_FALSE(send->isHidden());
-    Act("ActOnBus")->trigger();
-    ASSERT_TRUE(form->OnBus());
-    Idle();
-
-    send->findChild<TFieldEdit*>("Edit1")->setText("123");
-    send->findChild<TFieldEdit*>("Edit2")->setText("2");
-    send->findChild<TFieldEdit*>("Edit3")->setText("11");
-    send->findChild<TFieldEdit*>("Edit4")->setText("22");
-    send->findChild<QPushButton*>("BitBtn1")->click();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Count(QStringLiteral("^T\\s+0123\\s.*11\\s+22")) == 1; }, 5000));
-
-    // 0x100 every 20 ms for a second, then stop: about fifty, and none after the stop.
-    send->findChild<QTabWidget*>()->setCurrentIndex(1);
-    send->findChild<TFieldEdit*>("Edit11")->setText("100");
-    send->findChild<TFieldEdit*>("Edit12")->setText("1");
-    send->findChild<TFieldEdit*>("Edit21")->setText("20");
-    send->findChild<QPushButton*>("BitBtn2")->click();
-    QTest::qWait(1000);
-    send->findChild<QPushButton*>("BitBtn3")->click();
-    QTest::qWait(300);
-    const int sent = Count(QStringLiteral("^T\\s+0100\\s"));
-    EXPECT_GE(sent, 40);
-    EXPECT_LE(sent, 60);
-    QTest::qWait(300);
-    EXPECT_EQ(Count(QStringLiteral("^T\\s+0100\\s")), sent) << "frames after the stop";
-    EXPECT_EQ(Count(QStringLiteral("^T\\s+0123\\s")), 1);
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
-}
-
-// A serial-line adapter carries no LIN: the go-on-bus is refused the native way, and the
-// window stays off bus with the port open and says so in its caption, as for any refusal.
-TEST_P(MainFormOnAdapter, LinRunsWhereTheAdapterCarriesIt)
-{
-    form->findChild<QRadioButton*>("RadioButtonLin")->click();
-    Idle();
-    Act("ActOnBus")->trigger();
-    Idle();
-    EXPECT_EQ(form->OnBus(), GetParam().carriesLin);
-    EXPECT_TRUE(form->Session().IsOpen());
-    EXPECT_EQ(form->windowTitle().contains("with 0x15 instead of ACK"), !GetParam().carriesLin)
-        << form->windowTitle().toStdString();
-    if (form->OnBus()) Act("ActOffBus")->trigger();
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+    std::vector<std::string> args{"--model", "vehicle"};
+    if (std::string(a.protocol) == "slcan") args.insert(args.begin(), {"--protocol", "slcan"});
+    if (!t.emu.Start(args)) {
+        ADD_FAILURE() << "the emulator did not start";
+        return nullptr;
+    }
+    return tarvik::MakePortDevice(a.protocol, QString::fromStdString(t.emu.FirstLine()));
 }
 
 // The settings file's protocol picks the channel the window opens, ahead of the first open.
@@ -182,8 +74,47 @@ TEST(MainFormChannel, TheStoredProtocolPicksTheAdapterChannel)
     }
 }
 
+// An adapter at other settings than chosen, as a CAN interface at another bit rate answers.
+class OwnSettingsDevice : public tarvik::TNativeDevice {
+public:
+    using TNativeDevice::TNativeDevice;
+    void SetSettingsQuestion(SettingsQuestion q) override { question_ = std::move(q); }
+    bool GoOnBus(const tarvik::OnBusConfig& c) override
+    {
+        if (!question_ || !question_("can0 runs at 250 kbit/s. To use 500 kbit/s: ...")) return false;
+        return TNativeDevice::GoOnBus(c);
+    }
+
+private:
+    SettingsQuestion question_;
+};
+
+TEST(MainFormOwnSettings, TheWindowAsksWhetherToGoOnBusAtTheAdaptersOwnSettings)
+{
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes);
+        QTemporaryDir dir;
+        QStringList asked, errors;
+        tarvik::TMainFormOptions o;
+        o.settingsPath = dir.filePath("tarvik.INI");
+        o.device = std::make_shared<OwnSettingsDevice>(std::make_shared<tarvik::TEmulatorBackend>());
+        o.showError = [&](const QString& m) { errors << m; };
+        o.askYesNo = [&](const QString& q) {
+            asked << q;
+            return yes;
+        };
+        tarvik::TMainForm form(std::move(o));
+        form.findChild<QAction*>(QStringLiteral("ActOnBus"))->trigger();
+        ASSERT_EQ(asked.size(), 1);
+        EXPECT_EQ(asked[0].toStdString(), "can0 runs at 250 kbit/s. To use 500 kbit/s: ...\n\n"
+                                          "Go on bus at the adapter's own settings?");
+        EXPECT_EQ(form.OnBus(), yes);
+        EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+        if (yes) form.findChild<QAction*>(QStringLiteral("ActOffBus"))->trigger();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Adapters, MainFormOnAdapter,
-                         ::testing::Values(Adapter{"native", true}, Adapter{"slcan", false}),
-                         [](const auto& info) { return std::string(info.param.protocol); });
+                         ::testing::Values(Adapter{"native", true, OnPty}, Adapter{"slcan", false, OnPty}), kAdapterName);
 
 }  // namespace

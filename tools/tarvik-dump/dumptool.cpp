@@ -22,7 +22,7 @@ const char* const kDumpUsage =
     "usage: tarvik-dump --port PATH|--device N|--simulate [--can-speed 500k]\n"
     "                   [--mask std:MASK:CODE] [--mask ext:MASK:CODE] [--lin 19200 [--master]]\n"
     "                   [--format candump|asc|text] [-n COUNT] [--duration S] [--baud RATE]\n"
-    "                   [--protocol native|slcan]\n"
+    "                   [--protocol native|slcan|socketcan]\n"
     "Streams the bus to standard output until SIGINT or SIGTERM, then goes off bus.\n";
 
 namespace {

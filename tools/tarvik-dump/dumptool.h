@@ -3,7 +3,7 @@
 //
 //   tarvik-dump --port PATH|--device N|--simulate [--can-speed 500k] [--mask std:MASK:CODE]
 //               [--mask ext:MASK:CODE] [--lin 19200 [--master]] [--format candump|asc|text]
-//               [-n COUNT] [--duration S] [--protocol native|slcan]
+//               [-n COUNT] [--duration S] [--protocol native|slcan|socketcan]
 //
 // Opens the adapter, goes on bus with the main window's command sequence, and writes every
 // frame to standard output until SIGINT or SIGTERM (or COUNT frames, or S seconds); then
