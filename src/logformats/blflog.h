@@ -59,6 +59,8 @@ public:
     // damage (Error() then says what and where).
     bool Next(TLogFrame& frame, TLogLine& kind);
     std::uint64_t OtherObjects() const { return skipped_.otherObjects; }
+    // The file header gave a start time: frame times are since 1970.
+    bool HasStart() const { return startNanos_ != 0; }
     const std::string& Error() const { return error_; }
 
 private:

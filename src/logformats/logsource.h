@@ -49,6 +49,13 @@ public:
     bool Rewind();
 
     TLogFormat Format() const { return format_; }
+    // Frame times are since 1970 (a candump log, a BLF or TRC log with its start time), not
+    // since the log began.
+    bool AbsoluteTimes() const
+    {
+        return format_ == TLogFormat::Candump || (blf_ && blf_->HasStart()) ||
+               (format_ == TLogFormat::Trc && trc_.HasStart());
+    }
     const TLogCounts& Counts() const { return counts_; }
     std::uint64_t LineNumber() const { return counts_.lines; }
     // Non-empty after a read error, an overlong line or a damaged BLF log: "<name>: <reason>"

@@ -39,6 +39,8 @@ public:
     TLogLine ParseLine(std::string_view line, TLogFrame& frame);
     // Lines of kinds this program does not carry (bus status, events, error counters).
     std::uint64_t OtherLines() const { return others_; }
+    // A $STARTTIME was read: frame times are since 1970.
+    bool HasStart() const { return haveStart_; }
 
 private:
     void HeaderLine(std::string_view line);
