@@ -58,7 +58,7 @@ std::int64_t SystemTimeMillis(const char* p)
     t.tm_sec = Get16(p + 12);
     t.tm_isdst = -1;
     const int ms = Get16(p + 14);
-    if (Get16(p) < 1970 || t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_mday > 31 || ms > 999)
+    if (Get16(p) < 1970 || Get16(p) > 2200 || t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_mday > 31 || ms > 999)
         return 0;
     const std::time_t s = std::mktime(&t);
     return s == static_cast<std::time_t>(-1) ? 0 : static_cast<std::int64_t>(s) * 1000 + ms;
@@ -224,6 +224,12 @@ int TBlfReader::TakeObject(TLogFrame& frame, TLogLine& kind)
     }
     const std::uint32_t timeFlags = Get32(o + 16);
     const std::uint64_t stamp = Get64(o + 24);
+    // More than fifty years after the start is damage, and would not fit the frame's time.
+    constexpr std::uint64_t kMaxNanos = 50ull * 366 * 86400 * 1'000'000'000;
+    if (stamp > (timeFlags == 1 ? kMaxNanos / 10'000 : kMaxNanos)) {
+        Fail(dataOffset_, "object time out of range " + std::to_string(p) + " bytes into the container");
+        return -2;
+    }
     const std::int64_t nanos = startNanos_ + static_cast<std::int64_t>(timeFlags == 1 ? stamp * 10'000 : stamp);
     frame = TLogFrame{};
     frame.seconds = nanos / 1'000'000'000;

@@ -41,27 +41,38 @@ bool ParseUnsigned(std::string_view s, int max, int& v)
     return v <= max;
 }
 
+// "whole.fraction" (the fraction optional): at most maxWhole digits before the point, the
+// first maxFraction after it kept (and their count); false unless the whole text reads.
+bool ParseDecimal(std::string_view s, int maxWhole, int maxFraction, std::int64_t& whole, std::int64_t& fraction,
+                  int& fractionDigits)
+{
+    whole = fraction = 0;
+    fractionDigits = 0;
+    std::size_t i = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        if (static_cast<int>(i) >= maxWhole)
+            return false;
+        whole = whole * 10 + (s[i] - '0');
+    }
+    if (i == 0)
+        return false;
+    if (i < s.size() && s[i] == '.')
+        for (++i; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+            if (fractionDigits < maxFraction) {
+                fraction = fraction * 10 + (s[i] - '0');
+                ++fractionDigits;
+            }
+    return i == s.size();
+}
+
 // Milliseconds with an optional fraction, to nanoseconds.
 bool ParseMillis(std::string_view s, std::int64_t& nanos)
 {
     std::int64_t ms = 0, frac = 0;
-    int n = 0, fd = 0;
-    std::size_t i = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-        if (++n > 12)
-            return false;
-        else
-            ms = ms * 10 + (s[i] - '0');
-    if (n == 0)
+    int digits = 0;
+    if (!ParseDecimal(s, 11, 6, ms, frac, digits))  // up to three years
         return false;
-    if (i < s.size() && s[i] == '.') {
-        for (++i; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-            if (++fd <= 6)
-                frac = frac * 10 + (s[i] - '0');
-    }
-    if (i != s.size())
-        return false;
-    for (int k = fd < 6 ? fd : 6; k < 6; ++k)
+    for (; digits < 6; ++digits)
         frac *= 10;
     nanos = ms * 1'000'000 + frac;
     return true;
@@ -70,24 +81,15 @@ bool ParseMillis(std::string_view s, std::int64_t& nanos)
 // "days.fraction" of the header, local time, to nanoseconds since 1970; false when unreadable.
 bool ParseStartTime(std::string_view s, std::int64_t& nanos)
 {
-    std::int64_t days = 0;
-    __int128 frac = 0, scale = 1;
-    std::size_t i = 0;
-    int n = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-        if (++n > 7)
-            return false;
-        else
-            days = days * 10 + (s[i] - '0');
-    if (n == 0)
+    std::int64_t days = 0, fraction = 0;
+    int digits = 0;
+    if (!ParseDecimal(s, 7, 15, days, fraction, digits))
         return false;
-    if (i < s.size() && s[i] == '.')
-        for (++i, n = 0; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-            if (++n <= 15) {
-                frac = frac * 10 + (s[i] - '0');
-                scale *= 10;
-            }
-    if (i != s.size() || days < kEpochDays)
+    __int128 frac = fraction, scale = 1;
+    for (int k = 0; k < digits; ++k)
+        scale *= 10;
+    // 1970 to about 2200, so that the start and an offset of years stay inside 64-bit nanoseconds.
+    if (days < kEpochDays || days > kEpochDays + 84000)
         return false;
     const std::int64_t dayNanos = static_cast<std::int64_t>(frac * kDayMicros * 1000 / scale);
     // The wall-clock reading as if it were UTC, then placed in the local zone.
@@ -158,7 +160,7 @@ TLogLine TTrcReader::ParseLine(std::string_view line, TLogFrame& frame)
     if (version == 0)  // no header: the shape tells
         version = !numbered ? 21 : (f[2] == "Rx" || f[2] == "Tx" || f[2] == "Error" || f[2] == "Warng") ? 11 : 20;
     frame = TLogFrame{};
-    const TLogLine kind = version < 20 ? Version1(f, n, frame) : Version2(f, n, frame);
+    const TLogLine kind = version < 20 ? Version1(f, n, frame) : Version2(f, n, version, frame);
     if (kind != TLogLine::Other && kind != TLogLine::Malformed && haveStart_) {
         const std::int64_t t = startNanos_ + frame.seconds * 1'000'000'000 + frame.nanoseconds;
         frame.seconds = t / 1'000'000'000;
@@ -241,10 +243,10 @@ TLogLine TTrcReader::Version1(std::string_view* f, int n, TLogFrame& frame)
     return remote ? TLogLine::RemoteFrame : TLogLine::Frame;
 }
 
-TLogLine TTrcReader::Version2(std::string_view* f, int n, TLogFrame& frame)
+TLogLine TTrcReader::Version2(std::string_view* f, int n, int version, TLogFrame& frame)
 {
     // 2.0 has fixed columns; 2.1 names them.
-    const std::string_view cols = version_ == 21 || version_ == 0 ? std::string_view(columns_) : "NOTIdlD";
+    const std::string_view cols = version == 21 ? std::string_view(columns_) : "NOTIdlD";
     std::string_view time, type, id = "0", dir = "Rx";
     int length = -1, dlc = -1, dataAt = -1;
     for (std::size_t c = 0; c < cols.size() && static_cast<int>(c) < n; ++c) {

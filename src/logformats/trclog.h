@@ -45,7 +45,7 @@ public:
 private:
     void HeaderLine(std::string_view line);
     TLogLine Version1(std::string_view* f, int n, TLogFrame& frame);
-    TLogLine Version2(std::string_view* f, int n, TLogFrame& frame);
+    TLogLine Version2(std::string_view* f, int n, int version, TLogFrame& frame);
 
     int version_ = 0;  // 10, 11, 20, 21; 0 until known
     bool haveStart_ = false;

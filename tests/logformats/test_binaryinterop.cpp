@@ -91,10 +91,10 @@ TEST(BinaryLogInterop, IndependentReaderSeesTheSameFrames)
     const std::int64_t opened = 1436509052249713;
     const std::vector<AdapterRecord> recs = InteropRecords();
     const std::string blf = Save("interop-out.blf", TTraceFormat::Blf, recs, opened);
-    EXPECT_EQ(RunPython(testsupport::kPythonDumpBinaryLog, {QString::fromStdString(blf), "blf", "abs"}),
+    EXPECT_EQ(RunPython(testsupport::kPythonDumpLog, {QString::fromStdString(blf), "blf", "abs", "remote"}),
               Expected(recs, opened, true));
     const std::string trc = Save("interop-out.trc", TTraceFormat::Trc, recs, opened);
-    EXPECT_EQ(RunPython(testsupport::kPythonDumpBinaryLog, {QString::fromStdString(trc), "trc", "rel"}),
+    EXPECT_EQ(RunPython(testsupport::kPythonDumpLog, {QString::fromStdString(trc), "trc", "rel", "remote"}),
               Expected(recs, opened, false));
 
     // And this program reads its own files back with the absolute times kept.

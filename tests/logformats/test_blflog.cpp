@@ -183,6 +183,14 @@ TEST(BlfLog, ReadsStoredContainersAndObjectsRunningOnIntoTheNext)
     const testsupport::LogPass q = ReadLogBytes(file.substr(0, 144) + StoredContainer(other + objects));
     EXPECT_EQ(q.frames.size(), 5u);
     EXPECT_EQ(q.counts.otherKinds, 1u);
+
+    // A time stamp decades past the start is damage: the frames before it are kept.
+    std::string late = objects;
+    for (int i = 24; i < 32; ++i)
+        late[2 * 48 + i] = '\x7F';
+    const testsupport::LogPass r = ReadLogBytes(file.substr(0, 144) + StoredContainer(late));
+    EXPECT_EQ(r.frames.size(), 2u);
+    EXPECT_EQ(r.error, "log: object time out of range 96 bytes into the container at offset 144");
 }
 
 TEST(BlfLog, AnEmptyCaptureIsAValidFile)

@@ -57,6 +57,12 @@ TEST(TrcLog, ReadsTheLinesOfEachVersion)
          0, 0},
         {";$COLUMNS=N,O,T,B,I,d,l,D", "      9        19.000 DT  1     0123 Tx  1    AB", TLogLine::Frame, 0x123, false,
          true, 1, 0xAB00000000000000ull, 19000},
+        // No version line: the shape tells 2.0 (numbered, a type column) from 1.1 and 2.1.
+        {";", "     1)      20.000 DT     0301 Tx 1 CD", TLogLine::Frame, 0x301, false, true, 1, 0xCD00000000000000ull,
+         20000},
+        {";", "     1)      21.5  Rx         0302  1  EF", TLogLine::Frame, 0x302, false, false, 1,
+         0xEF00000000000000ull, 21500},
+        {";", "      1        22.000 DT  1     0303 Rx -  0", TLogLine::Frame, 0x303, false, false, 0, 0, 22000},
     };
     for (const auto& row : rows) {
         tarvik::TTrcReader reader;

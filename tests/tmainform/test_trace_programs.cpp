@@ -169,9 +169,9 @@ TEST_F(TraceThroughPrograms, BlfCaptureConvertedToTrcAndBackKeepsFramesAndTimes)
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_NE(r.out.find("1500 frames written to " + Path(out).toStdString()), std::string::npos) << r.out;
     }
-    const std::string first = testsupport::RunPython(testsupport::kPythonDumpBinaryLog, {Path("first.blf"), "blf", "abs"});
+    const std::string first = testsupport::RunPython(testsupport::kPythonDumpLog, {Path("first.blf"), "blf", "abs", "remote"});
     EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1500) << first.substr(0, 200);
-    EXPECT_EQ(testsupport::RunPython(testsupport::kPythonDumpBinaryLog, {Path("third.blf"), "blf", "abs"}), first);
-    const std::string trc = testsupport::RunPython(testsupport::kPythonDumpBinaryLog, {Path("second.trc"), "trc", "rel"});
-    EXPECT_EQ(trc, testsupport::RunPython(testsupport::kPythonDumpBinaryLog, {Path("first.blf"), "blf", "rel"}));
+    EXPECT_EQ(testsupport::RunPython(testsupport::kPythonDumpLog, {Path("third.blf"), "blf", "abs", "remote"}), first);
+    const std::string trc = testsupport::RunPython(testsupport::kPythonDumpLog, {Path("second.trc"), "trc", "rel", "remote"});
+    EXPECT_EQ(trc, testsupport::RunPython(testsupport::kPythonDumpLog, {Path("first.blf"), "blf", "rel", "remote"}));
 }
