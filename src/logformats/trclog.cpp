@@ -317,25 +317,64 @@ std::string TrcHeader(std::int64_t startMicros)
     return std::string(buf, static_cast<std::size_t>(n));
 }
 
+namespace {
+
+// `v` in decimal, right-aligned in `width` characters (wider when it needs more).
+char* PutRight(char* w, std::uint64_t v, int width)
+{
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v > 0);
+    for (int pad = width - n; pad > 0; --pad)
+        *w++ = ' ';
+    while (n > 0)
+        *w++ = digits[--n];
+    return w;
+}
+
+char* PutText(char* w, std::string_view t)
+{
+    std::memcpy(w, t.data(), t.size());
+    return w + t.size();
+}
+
+}  // namespace
+
 std::size_t FormatTrcLine(const AdapterRecord& r, std::uint64_t number, std::int64_t micros, char* out)
 {
     static const char kHex[] = "0123456789ABCDEF";
     const std::uint64_t us = micros < 0 ? 0 : static_cast<std::uint64_t>(micros);
     const int dlc = r.Length() > 8 ? 8 : r.Length();
-    char id[9];
-    std::snprintf(id, sizeof id, r.Extended() ? "%08X" : "%04X", static_cast<unsigned>(r.CanId()));
-    int n = std::snprintf(out, kMaxTrcLine, "%7llu %9llu.%03u %s  1 %8s %s -  %-4d", static_cast<unsigned long long>(number),
-                          static_cast<unsigned long long>(us / 1000), static_cast<unsigned>(us % 1000),
-                          r.Remote() ? "RR" : "DT", id, r.IsTransmitted() ? "Tx" : "Rx", dlc);
+    char* w = PutRight(out, number, 7);
+    *w++ = ' ';
+    w = PutRight(w, us / 1000, 9);
+    *w++ = '.';
+    const unsigned frac = static_cast<unsigned>(us % 1000);
+    *w++ = static_cast<char>('0' + frac / 100);
+    *w++ = static_cast<char>('0' + frac / 10 % 10);
+    *w++ = static_cast<char>('0' + frac % 10);
+    w = PutText(w, r.Remote() ? " RR  1 " : " DT  1 ");
+    // Four hex digits for an 11-bit identifier, eight for a 29-bit one, right-aligned in eight.
+    const int digits = r.Extended() ? 8 : 4;
+    for (int pad = 8 - digits; pad > 0; --pad)
+        *w++ = ' ';
+    for (int i = digits - 1; i >= 0; --i)
+        *w++ = kHex[(r.CanId() >> (4 * i)) & 15];
+    w = PutText(w, r.IsTransmitted() ? " Tx -  " : " Rx -  ");
+    *w++ = static_cast<char>('0' + dlc);
+    w = PutText(w, "   ");
     if (!r.Remote())
         for (int i = 0; i < dlc; ++i) {
-            out[n++] = ' ';
-            out[n++] = kHex[r.Data(i) >> 4];
-            out[n++] = kHex[r.Data(i) & 15];
+            *w++ = ' ';
+            *w++ = kHex[r.Data(i) >> 4];
+            *w++ = kHex[r.Data(i) & 15];
         }
-    out[n++] = '\r';
-    out[n++] = '\n';
-    return static_cast<std::size_t>(n);
+    *w++ = '\r';
+    *w++ = '\n';
+    return static_cast<std::size_t>(w - out);
 }
 
 }  // namespace tarvik
