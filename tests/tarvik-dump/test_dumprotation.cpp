@@ -52,8 +52,8 @@ std::vector<Span> ReadCaptures(const QString& dir, const QString& ending)
             s.last = n;
             ++s.frames;
         }
-        if (s.frames > 0)
-            spans.push_back(s);
+        EXPECT_GT(s.frames, 0u) << s.name << ": a file without frames";
+        spans.push_back(s);
     }
     std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.first < b.first; });
     return spans;
@@ -174,4 +174,19 @@ TEST(DumpRotation, AFailedWriteStopsTheCaptureAndKeepsTheFinishedFiles)
     const std::vector<Span> spans = ReadCaptures(QDir(dir.path()).filePath("cap"), ".log");
     EXPECT_GE(spans.size(), 2u) << said;
     ExpectChained(spans);
+}
+
+TEST(DumpRotation, ACaptureEndingAtARotationLeavesNoEmptyFile)
+{
+    QTemporaryDir dir;
+    TDumpOptions o = Capture(dir, "one_%H%M%S.trc");
+    o.rotateSize = 1;  // every frame fills its file
+    o.count = 5;
+    std::FILE* err = std::tmpfile();
+    EXPECT_EQ(RunCapture(o, 2000, err), 0);
+    const std::string said = testsupport::ReadAllAndClose(err);
+    EXPECT_NE(said.find("5 frames written, 0 lost, 5 files finished"), std::string::npos) << said;
+    const std::vector<Span> spans = ReadCaptures(dir.path(), ".trc");
+    EXPECT_EQ(spans.size(), 5u);
+    EXPECT_EQ(ExpectChained(spans), 5u);
 }

@@ -308,6 +308,8 @@ public:
     void Put(const AdapterRecord& r)
     {
         if (Full() || failed_) return;
+        if (ToFiles() && !file_) OpenFile();  // after a rotation: a file only when a record comes
+        if (failed_) return;
         if (o_.format == TDumpOptions::Format::Text) {
             if (!r.IsCan() && !r.IsLin()) return;
             const std::size_t at = buf_.size();
@@ -346,7 +348,7 @@ public:
     // The closing lines (and a BLF header), then everything out.
     void Finish()
     {
-        if (failed_) return;
+        if (failed_ || (ToFiles() && !file_)) return;
         if (o_.format != TDumpOptions::Format::Text) writer_.Finish(buf_);
         Flush();
         if (ToFiles()) CloseFile();
@@ -398,18 +400,18 @@ private:
     }
     void RotateWhenDue()
     {
-        if (o_.rotateTime > 0 && !failed_ &&
+        if (o_.rotateTime > 0 && !failed_ && file_ &&
             std::chrono::duration<double>(std::chrono::steady_clock::now() - fileBegan_).count() >= o_.rotateTime)
             Rotate();
     }
-    // Closes the file between two records and opens the next: no frame is in both or neither.
+    // Closes the file between two records; the next record opens the next file, so no frame is
+    // in both or neither, and no file is left empty when the capture ends at a rotation.
     void Rotate()
     {
         if (failed_) return;
         Finish();
         if (failed_) return;
         writer_.NextFile();
-        OpenFile();
     }
 
     const TDumpOptions& o_;
