@@ -86,7 +86,7 @@ TReplaySource MakeReplaySource(const QString& path, bool fast, double speed, QSt
         return src;
     }
     src.firstMicros = model->FirstMicros();
-    src.absoluteTimes = model->Format() == TLogFormat::Candump;
+    src.absoluteTimes = model->AbsoluteTimes();
     src.frames = model->FrameCount();
     src.skipped = QString::fromStdString(model->SkippedText());
     src.device = MakeNativeDevice(std::make_shared<TEmulatorBackend>(std::move(model)));

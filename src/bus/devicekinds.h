@@ -40,7 +40,7 @@ struct TReplaySource {
     std::shared_ptr<TBusDevice> device;  // null when the log cannot be played
     QString file;
     std::int64_t firstMicros = 0;  // time of the log's first frame
-    bool absoluteTimes = false;    // a candump log: times since 1970
+    bool absoluteTimes = false;    // candump, BLF, TRC with a start time: times since 1970
     bool fast = false;             // played as fast as read: the reader is waited for, nothing dropped
     std::uint64_t frames = 0;
     QString skipped;               // "2 CAN FD frames, 1 error frame", empty when none

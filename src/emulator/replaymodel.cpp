@@ -67,6 +67,7 @@ bool TReplayModel::Scan(std::string* error)
     }
     counts_ = source_.Counts();
     format_ = source_.Format();
+    absolute_ = source_.AbsoluteTimes();
     if (!source_.Error().empty()) {
         if (error)
             *error = source_.Error();

@@ -1,5 +1,5 @@
 #pragma once
-// Plays back a candump or ASC log, either with the log's own timing (optionally faster or
+// Plays back a candump, ASC, TRC or BLF log, either with the log's own timing (optionally faster or
 // slower) or as fast as the host reads. The log is read line by line while it plays, never
 // held whole, so its size is no limit. Each record carries the log's own time since its
 // first frame as the adapter time stamp, so a replayed trace saves with the times it had.
@@ -38,6 +38,8 @@ public:
     // Time of the log's first frame, microseconds as the log gives it (since 1970 for a candump log).
     std::int64_t FirstMicros() const { return firstMicros_; }
     TLogFormat Format() const { return format_; }
+    // FirstMicros is since 1970, so a save of the replay can keep the log's place in time.
+    bool AbsoluteTimes() const { return absolute_; }
     // "<n> CAN FD frames, <n> error frames, <n> remote frames, <n> unreadable lines" for
     // the counts that are not zero; empty when nothing was left out.
     std::string SkippedText() const;
@@ -54,6 +56,7 @@ private:
     double speed_;
     TLogCounts counts_;
     TLogFormat format_ = TLogFormat::Unknown;
+    bool absolute_ = false;
     std::int64_t firstMicros_ = 0;
 
     bool started_ = false;

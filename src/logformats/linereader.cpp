@@ -71,4 +71,33 @@ bool LineReader::Next(std::string_view& line, bool& truncated)
     }
 }
 
+std::string_view LineReader::Peek(std::size_t n)
+{
+    n = n < buf_.size() ? n : buf_.size();
+    while (end_ - begin_ < n && Fill()) {
+    }
+    const std::size_t have = end_ - begin_;
+    return std::string_view(buf_.data() + begin_, have < n ? have : n);
+}
+
+std::size_t LineReader::Read(char* out, std::size_t n)
+{
+    std::size_t done = 0;
+    const std::size_t buffered = end_ - begin_ < n ? end_ - begin_ : n;
+    std::memcpy(out, buf_.data() + begin_, buffered);
+    begin_ += buffered;
+    done += buffered;
+    if (done == n || eof_)
+        return done;
+    // Large pieces (compressed containers) go straight from the stream.
+    const std::size_t got = std::fread(out + done, 1, n - done, in_);
+    done += got;
+    if (done < n) {
+        eof_ = true;
+        failed_ = std::ferror(in_) != 0;
+        error_ = failed_ ? errno : 0;
+    }
+    return done;
+}
+
 }  // namespace tarvik

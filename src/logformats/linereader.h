@@ -21,6 +21,12 @@ public:
     // Starts again from the stream's current position (after a seek).
     void Reset();
 
+    // Binary logs share the reader so that the bytes looked at to tell the format are not
+    // lost on a pipe. Peek gives up to n of the next bytes (n at most the capacity) and keeps
+    // them; Read takes up to n, fewer only at the end of the stream or on an error.
+    std::string_view Peek(std::size_t n);
+    std::size_t Read(char* out, std::size_t n);
+
 private:
     bool Fill();
 

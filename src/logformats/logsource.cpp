@@ -41,8 +41,22 @@ TLogLine TLogSource::Classify(std::string_view line, TLogFrame& frame)
         return ParseCandumpLine(line, frame);
     case TLogFormat::Asc:
         return asc_.ParseLine(line, frame);
+    case TLogFormat::Trc: {
+        const TLogLine k = trc_.ParseLine(line, frame);
+        counts_.otherKinds = trc_.OtherLines();
+        return k;
+    }
     case TLogFormat::Unknown:
+    case TLogFormat::Blf:
         break;
+    }
+    // Neither a candump nor an ASC line starts with ';' (ASC comments are "//").
+    std::string_view t = line;
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t'))
+        t.remove_prefix(1);
+    if (!t.empty() && t.front() == ';') {
+        format_ = TLogFormat::Trc;
+        return trc_.ParseLine(line, frame);
     }
     const TLogLine c = ParseCandumpLine(line, frame);
     if (IsFrameKind(c)) {
@@ -58,10 +72,37 @@ TLogLine TLogSource::Classify(std::string_view line, TLogFrame& frame)
     return c;
 }
 
+bool TLogSource::NextBlf(TLogFrame& frame, TLogLine& kind)
+{
+    const bool got = blf_->Next(frame, kind);
+    counts_.otherKinds = blf_->OtherObjects();
+    if (!got) {
+        error_ = blf_->Error();
+        return false;
+    }
+    ++counts_.lines;
+    switch (kind) {
+    case TLogLine::FdFrame: ++counts_.fdFrames; break;
+    case TLogLine::ErrorFrame: ++counts_.errorFrames; break;
+    case TLogLine::RemoteFrame: ++counts_.remoteFrames; break;
+    default: ++counts_.frames; break;
+    }
+    return true;
+}
+
 bool TLogSource::Next(TLogFrame& frame, TLogLine& kind)
 {
     if (!error_.empty())
         return false;
+    if (!probed_) {
+        probed_ = true;
+        if (reader_.Peek(4) == "LOGG") {
+            format_ = TLogFormat::Blf;
+            blf_ = std::make_unique<TBlfReader>(reader_, name_);
+        }
+    }
+    if (blf_)
+        return NextBlf(frame, kind);
     std::string_view line;
     bool truncated = false;
     while (reader_.Next(line, truncated)) {
@@ -95,6 +136,9 @@ bool TLogSource::Rewind()
     reader_.Reset();
     format_ = TLogFormat::Unknown;
     asc_ = TAscReader{};
+    trc_ = TTrcReader{};
+    blf_.reset();
+    probed_ = false;
     counts_ = TLogCounts{};
     error_.clear();
     return true;

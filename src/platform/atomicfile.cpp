@@ -114,6 +114,24 @@ bool TAtomicFile::Write(const char* data, std::size_t size)
     return true;
 }
 
+bool TAtomicFile::WriteAt(std::uint64_t offset, const char* data, std::size_t size)
+{
+    if (fd_ < 0)
+        return Fail("Cannot write file", EBADF);
+    while (size > 0) {
+        const ssize_t put = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail("Cannot write file", errno);
+        }
+        data += put;
+        offset += static_cast<std::uint64_t>(put);
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
 bool TAtomicFile::Commit()
 {
     if (fd_ < 0)

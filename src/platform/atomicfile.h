@@ -24,6 +24,9 @@ public:
 
     bool Open();
     bool Write(const char* data, std::size_t size);
+    // Overwrites bytes already written (a header completed at the end), not moving the
+    // position where Write goes on.
+    bool WriteAt(std::uint64_t offset, const char* data, std::size_t size);
     // Syncs and renames; false, with the target untouched, when any step failed.
     bool Commit();
     void Cancel();

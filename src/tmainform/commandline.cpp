@@ -87,11 +87,12 @@ QString CommandLineUsage(const QString& programName)
                "  --port PATH   open this serial port (or CAN interface) instead of a numbered adapter\n"
                "  --protocol P  the adapter's protocol: native (default), slcan (the ASCII\n"
                "                serial-line CAN adapters) or socketcan (--port can0)\n"
-               "  --replay FILE play a candump or ASC log as the bus (go on bus to start it);\n"
+               "  --replay FILE play a candump, ASC, TRC or BLF log as the bus (go on bus to start it);\n"
                "                --speed X plays X times as fast, --fast as fast as it is read\n"
                "  --save OUT    with --replay: play the log whole, save what was received as Save to\n"
-               "                File does (OUT.log a candump log, OUT.asc an ASC log, else monitor\n"
-               "                text) and quit; exit status 1 when it could not be saved\n"
+               "                File does (OUT.log a candump log, OUT.asc an ASC log, OUT.trc a TRC\n"
+               "                log, OUT.blf a BLF log, else monitor text) and quit; exit status 1\n"
+               "                when it could not be saved\n"
                "  --help        show this text\n"
                "  --version     show the program version\n")
         .arg(programName);

@@ -10,7 +10,7 @@ struct TCommandLine {
     bool simulate = false;  // the in-process adapter emulator as device 0
     QString port;           // a serial port to open instead of a numbered device
     QString protocol;       // "native" or "slcan"; empty: as the settings file says
-    QString replay;         // a candump or ASC log played by the emulator as device 0
+    QString replay;         // a candump, ASC, TRC or BLF log played by the emulator as device 0
     double speed = 1.0;     // replay pace: 2 plays twice as fast as recorded
     bool fast = false;      // replay as fast as the program reads
     QString save;           // with a replay: play it whole, save the history here and quit

@@ -50,7 +50,8 @@ struct TMainFormOptions {
     // Shows an error to the user; a modal box unless replaced (tests record instead).
     std::function<void(const QString& message)> showError;
     // Asks for the file to save the monitor text to; empty answer cancels. The name's ending
-    // chooses the form: ".log" a candump log, ".asc" an ASC log, anything else monitor text.
+    // chooses the form: ".log" a candump log, ".asc" an ASC log, ".trc" a TRC log, ".blf" a
+    // BLF log, anything else monitor text.
     std::function<QString(const QString& proposedName)> askSaveFileName;
     // Asks for a trace log to play ("Open Log..."); empty answer cancels.
     std::function<QString()> askOpenLogName;

@@ -213,9 +213,10 @@ void TMainForm::ActSaveToFileExecute()
         path = options_.askSaveFileName(proposed);
     } else {
         static const QStringList filters{QStringLiteral("Text file (txt) (*.txt)"), QStringLiteral("candump log (*.log)"),
-                                         QStringLiteral("ASC log (*.asc)"), QStringLiteral("All files (*.*) (*)")};
+                                         QStringLiteral("ASC log (*.asc)"), QStringLiteral("TRC log (*.trc)"),
+                                         QStringLiteral("BLF log (*.blf)"), QStringLiteral("All files (*.*) (*)")};
         static const QStringList suffixes{QStringLiteral("txt"), QStringLiteral("log"), QStringLiteral("asc"),
-                                          QStringLiteral("txt")};
+                                          QStringLiteral("trc"), QStringLiteral("blf"), QStringLiteral("txt")};
         QFileDialog dlg(this, QString(), proposed, filters.join(QStringLiteral(";;")));
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setDefaultSuffix(QStringLiteral("txt"));
@@ -268,7 +269,7 @@ void TMainForm::ActOpenLogExecute()
         path = options_.askOpenLogName();
     } else {
         path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Log"), QString(),
-                                            QStringLiteral("Trace logs (*.log *.asc);;All files (*)"));
+                                            QStringLiteral("Trace logs (*.log *.asc *.trc *.blf);;All files (*)"));
     }
     if (path.isEmpty()) return;
     QString error;

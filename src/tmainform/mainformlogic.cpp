@@ -48,7 +48,7 @@ QString TraceSavedText(const QString& path, std::uint64_t written, std::uint64_t
 {
     QString text = QStringLiteral("%1 frames written to %2.").arg(written).arg(path);
     if (linLeftOut > 0)
-        text += QStringLiteral("\n%1 LIN frames left out: a candump log has no LIN form.").arg(linLeftOut);
+        text += QStringLiteral("\n%1 LIN frames left out: this log format has no LIN form.").arg(linLeftOut);
     return text;
 }
 

@@ -20,16 +20,16 @@ inline std::string VehicleTrace(std::chrono::milliseconds length,
     model.Start(tarvik::BusMode::Can, 0);
     tarvik::TTraceWriter writer(format, openedMicros);
     std::string text;
-    char chunk[tarvik::TTraceWriter::kMaxChunk];
     const tarvik::EmuMicros end = std::chrono::duration_cast<std::chrono::microseconds>(length).count();
     while (model.NextDue() < end) {
         tarvik::BusEvent ev = model.Pop();
         if (ev.kind != tarvik::BusEvent::Kind::Frame)
             continue;
         ev.record.SetTimeStamp(static_cast<std::uint32_t>(ev.due / 100));
-        text.append(chunk, writer.Write(ev.record, chunk));
+        writer.Write(ev.record, text);
     }
-    return text + writer.Finish();
+    writer.Finish(text);
+    return text;
 }
 
 }  // namespace testsupport

@@ -67,6 +67,15 @@ TEST(DumpArgs, ReadsWhatTheUsageSays)
         {{"--protocol", "slcan", "--simulate"}, false},   // the built-in emulator is native
         {{"--protocol", "slcan", "--device", "0", "--lin", "19200"}, false},
         {{"--protocol", "lawicel", "--device", "0"}, false},
+        {{"--simulate", "--format", "blf"}, false},       // a pipe cannot take the header at the end
+        {{"--simulate", "--format", "blf", "--output", "x.blf"}, true},
+        {{"--simulate", "--format", "trc", "--output", "x.blf"}, true},
+        {{"--simulate", "--rotate-size", "1000"}, false},  // rotation needs files
+        {{"--simulate", "--rotate-time", "60"}, false},
+        {{"--simulate", "--output", "c_%H.log", "--rotate-size", "0"}, false},
+        {{"--simulate", "--output", "c_%H.log", "--rotate-time", "0"}, false},
+        {{"--simulate", "--output", "c_%H.log", "--rotate-size", "1000", "--rotate-time", "1.5"}, true},
+        {{"--simulate", "--output"}, false},
     };
     for (const auto& r : rows) {
         TDumpOptions o;
@@ -83,6 +92,23 @@ TEST(DumpArgs, ReadsWhatTheUsageSays)
     EXPECT_EQ(o.bus.extMask, 0x1FFFFFFFu);
     EXPECT_EQ(o.bus.extCode, 0x18FEF100u);
     EXPECT_EQ(o.port, "/dev/pts/9");
+
+    // The output's ending picks the format unless --format is given.
+    const struct {
+        std::vector<const char*> args;
+        TDumpOptions::Format format;
+    } picks[] = {
+        {{"--simulate", "--output", "a.blf"}, TDumpOptions::Format::Blf},
+        {{"--simulate", "--output", "a.TRC"}, TDumpOptions::Format::Trc},
+        {{"--simulate", "--output", "a.asc"}, TDumpOptions::Format::Asc},
+        {{"--simulate", "--output", "a.txt"}, TDumpOptions::Format::Candump},
+        {{"--simulate", "--format", "text", "--output", "a.blf"}, TDumpOptions::Format::Text},
+    };
+    for (const auto& p : picks) {
+        TDumpOptions po;
+        ASSERT_TRUE(tarvik::ParseDumpArgs(static_cast<int>(p.args.size()), p.args.data(), po, error)) << error;
+        EXPECT_EQ(po.format, p.format) << p.args.back();
+    }
 }
 
 TEST(Dump, GoesOnBusLikeTheWindowAndOffBusBeforeClosing)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "labelstool.h"
+#include "logformats/tracefile.h"
 
 namespace fs = std::filesystem;
 
@@ -257,4 +258,40 @@ TEST(LabelsTool, UnusableInputAndOutputFailWithTheReason)
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardError().contains("No space left on device"));
+}
+
+// The same frames as a candump, BLF and TRC log (and BLF on standard input) decode alike.
+TEST(LabelsTool, DecodeReadsEveryLogFormatAlike)
+{
+    const std::string labels = WriteTemp("labels3.txt", kLabels);
+    std::vector<tarvik::AdapterRecord> recs = {
+        tarvik::AdapterRecord::Can(0x7DF, false, 2, nullptr).SetTimeStamp(1000),
+        tarvik::AdapterRecord::Can(0x0C0, false, 2, nullptr).SetData(0, 0x1F).SetData(1, 0x40).SetTimeStamp(1100),
+        tarvik::AdapterRecord::Can(0x123, false, 4, nullptr).SetData(1, 0x55).SetTimeStamp(1200),
+        tarvik::AdapterRecord::Can(0x18FEF100, true, 1, nullptr).SetData(0, 0xC8).SetTimeStamp(1300),
+        tarvik::AdapterRecord::CanRemote(0x123, false, 0).SetTimeStamp(1400),
+        tarvik::AdapterRecord::Can(0x200, false, 4, nullptr).SetData(1, 0x12).SetData(2, 0xD6).SetData(3, 0x87)
+            .SetTimeStamp(1500),
+    };
+    const std::string want = "time(s),EngineSpeed,Temp,Ext,Count\n"
+                             "0.010000,2000,0,0,0\n"
+                             "0.020000,2000,45,0,0\n"
+                             "0.030000,2000,45,100,0\n"
+                             "0.050000,2000,45,100,1.23457e+06\n";
+    for (tarvik::TTraceFormat f : {tarvik::TTraceFormat::Candump, tarvik::TTraceFormat::Blf, tarvik::TTraceFormat::Trc}) {
+        const std::string bytes = tarvik::FormatTrace(f, recs, 1765000000000000);
+        const std::string path = WriteTemp("every." + std::to_string(static_cast<int>(f)), bytes);
+        const ToolRun r = Tool({"decode", labels, path});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, want) << static_cast<int>(f);
+        if (f == tarvik::TTraceFormat::Blf) {
+            const ToolRun piped = Tool({"decode", labels}, bytes);
+            EXPECT_EQ(piped.out, want);
+            // A cut BLF ends the decoding with where the damage is.
+            const ToolRun cut = Tool({"decode", labels, WriteTemp("cut.blf", bytes.substr(0, bytes.size() - 20))});
+            EXPECT_EQ(cut.status, 1);
+            EXPECT_NE(cut.err.find("cut short (") , std::string::npos) << cut.err;
+            EXPECT_NE(cut.err.find("at offset 144"), std::string::npos) << cut.err;
+        }
+    }
 }

@@ -175,3 +175,25 @@ TEST_F(TraceThroughPrograms, ALogLongerThanTheHistoryIsNotSavedCutShort)
         << r.err;
     EXPECT_FALSE(QFile::exists(Path("out.log")));
 }
+
+// A capture written as BLF by tarvik-dump, replayed and saved as TRC, that replayed and saved
+// as BLF again: python-can reads the same frames at the same absolute times in both BLF files.
+TEST_F(TraceThroughPrograms, BlfCaptureConvertedToTrcAndBackKeepsFramesAndTimes)
+{
+    testsupport::EmuProcess emu;
+    ASSERT_TRUE(emu.Start({"--model", "vehicle"}));
+    const Ran dump = Start(TARVIK_DUMP_EXE, {"--port", QString::fromStdString(emu.FirstLine()), "--output",
+                                            Path("first.blf"), "-n", "1500"});
+    ASSERT_EQ(dump.code, 0) << dump.err;
+    ASSERT_NE(dump.err.find("1500 frames written, 0 lost, 1 file finished"), std::string::npos) << dump.err;
+    for (const auto& [in, out] : {std::pair{"first.blf", "second.trc"}, std::pair{"second.trc", "third.blf"}}) {
+        const Ran r = ReplayAndSave(in, out);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find("1500 frames written to " + Path(out).toStdString()), std::string::npos) << r.out;
+    }
+    const std::string first = testsupport::RunPython(testsupport::kPythonDumpLog, {Path("first.blf"), "blf", "abs", "remote"});
+    EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1500) << first.substr(0, 200);
+    EXPECT_EQ(testsupport::RunPython(testsupport::kPythonDumpLog, {Path("third.blf"), "blf", "abs", "remote"}), first);
+    const std::string trc = testsupport::RunPython(testsupport::kPythonDumpLog, {Path("second.trc"), "trc", "rel", "remote"});
+    EXPECT_EQ(trc, testsupport::RunPython(testsupport::kPythonDumpLog, {Path("first.blf"), "blf", "rel", "remote"}));
+}

@@ -35,8 +35,8 @@ constexpr const char* kHelp =
     "Models:\n"
     "  --model vehicle               a small car's CAN traffic (default); in LIN mode a few\n"
     "                                LIN frames, now and then with an error code\n"
-    "  --model replay FILE [--fast]  plays a candump or ASC log with its timing, or as fast\n"
-    "                                as read\n"
+    "  --model replay FILE [--fast]  plays a candump, ASC, TRC or BLF log with its timing, or\n"
+    "                                as fast as read\n"
     "  --model load RATE|max         RATE frames per second of one shape, or as fast as read\n"
     "\n"
     "Stops on SIGINT or SIGTERM and reports the records it produced and dropped on stderr.\n";

@@ -1,9 +1,12 @@
 #include "dumptool.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "subfuncs/subfuncs.h"
 #include "bus/devicekinds.h"
 #include "bus/tbussession.h"
+#include "platform/atomicfile.h"
 #include "platform/hexdigit.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "tusbdev/tusbdev.h"
@@ -21,9 +25,12 @@ namespace tarvik {
 const char* const kDumpUsage =
     "usage: tarvik-dump --port PATH|--device N|--simulate [--can-speed 500k]\n"
     "                   [--mask std:MASK:CODE] [--mask ext:MASK:CODE] [--lin 19200 [--master]]\n"
-    "                   [--format candump|asc|text] [-n COUNT] [--duration S] [--baud RATE]\n"
-    "                   [--protocol native|slcan|socketcan]\n"
-    "Streams the bus to standard output until SIGINT or SIGTERM, then goes off bus.\n";
+    "                   [--format candump|asc|trc|blf|text] [--output FILE|PATTERN\n"
+    "                   [--rotate-size BYTES] [--rotate-time SECONDS]] [-n COUNT] [--duration S]\n"
+    "                   [--baud RATE] [--protocol native|slcan|socketcan]\n"
+    "Streams the bus to standard output (or --output FILE) until SIGINT or SIGTERM, then goes\n"
+    "off bus. BLF needs --output FILE. With --rotate-size/--rotate-time the output is a strftime\n"
+    "pattern and a new file starts at the limit.\n";
 
 namespace {
 
@@ -131,6 +138,16 @@ private:
         }
         if (a == "--duration") return Value(a, v) && Duration(v);
         if (a == "--protocol") return Value(a, v) && Protocol(v);
+        if (a == "--output") {
+            if (!Value(a, o_.output) || o_.output.empty()) return Fail("--output needs a file name");
+            return true;
+        }
+        if (a == "--rotate-size") {
+            if (!Value(a, v) || !ParseCount(v, o_.rotateSize) || o_.rotateSize == 0)
+                return Fail("--rotate-size needs bytes above 0");
+            return true;
+        }
+        if (a == "--rotate-time") return Value(a, v) && Seconds(a, v, o_.rotateTime);
         if (a == "--baud") return Value(a, v) && Baud(v);
         return false;
     }
@@ -175,18 +192,23 @@ private:
             o_.format = TDumpOptions::Format::Candump;
         else if (v == "asc")
             o_.format = TDumpOptions::Format::Asc;
+        else if (v == "trc")
+            o_.format = TDumpOptions::Format::Trc;
+        else if (v == "blf")
+            o_.format = TDumpOptions::Format::Blf;
         else if (v == "text")
             o_.format = TDumpOptions::Format::Text;
         else
-            return Fail("unknown format: " + v + " (candump, asc, text)");
+            return Fail("unknown format: " + v + " (candump, asc, trc, blf, text)");
+        haveFormat_ = true;
         return true;
     }
-    bool Duration(const std::string& v)
+    bool Duration(const std::string& v) { return Seconds("--duration", v, o_.duration); }
+    bool Seconds(const std::string& a, const std::string& v, double& out)
     {
         char* end = nullptr;
-        o_.duration = std::strtod(v.c_str(), &end);
-        if (end == v.c_str() || *end != '\0' || !(o_.duration > 0) || o_.duration > 1e9)
-            return Fail("--duration needs seconds above 0");
+        out = std::strtod(v.c_str(), &end);
+        if (end == v.c_str() || *end != '\0' || !(out > 0) || out > 1e9) return Fail(a + " needs seconds above 0");
         return true;
     }
     bool Protocol(const std::string& v)
@@ -211,6 +233,16 @@ private:
         if (!native && o_.source == TDumpOptions::Source::Simulate)
             return Fail("--simulate runs the native adapter; use tarvik-adapter-emu --protocol " + o_.kind + " and --port");
         if (!native && lin_) return Fail("serial-line CAN adapters have no LIN");
+        TTraceFormat named;
+        if (!haveFormat_ && TraceFormatOfName(QString::fromStdString(o_.output), &named))
+            o_.format = named == TTraceFormat::Asc   ? TDumpOptions::Format::Asc
+                        : named == TTraceFormat::Trc ? TDumpOptions::Format::Trc
+                        : named == TTraceFormat::Blf ? TDumpOptions::Format::Blf
+                                                     : TDumpOptions::Format::Candump;
+        if (o_.format == TDumpOptions::Format::Blf && o_.output.empty())
+            return Fail("--format blf needs --output FILE: a BLF header is completed at the end, which a pipe cannot take");
+        if ((o_.rotateSize > 0 || o_.rotateTime > 0) && o_.output.empty())
+            return Fail("--rotate-size and --rotate-time need --output PATTERN");
         return true;
     }
 
@@ -221,38 +253,77 @@ private:
     int i_ = 0;
     bool haveSource_ = false;
     bool lin_ = false;
+    bool haveFormat_ = false;
 };
 
-// The frames as text on the way out: a buffer flushed when full or when the bus is quiet,
-// and the first write error kept.
+TTraceFormat TraceFormatOf(TDumpOptions::Format f)
+{
+    switch (f) {
+    case TDumpOptions::Format::Asc: return TTraceFormat::Asc;
+    case TDumpOptions::Format::Trc: return TTraceFormat::Trc;
+    case TDumpOptions::Format::Blf: return TTraceFormat::Blf;
+    case TDumpOptions::Format::Candump:
+    case TDumpOptions::Format::Text: break;
+    }
+    return TTraceFormat::Candump;
+}
+
+// The name of a capture file: the pattern's strftime fields at `now`, and "-2", "-3" ...
+// before the ending when the name was taken already (rotations within one second).
+std::string RotatedName(const std::string& pattern, std::time_t now, const std::vector<std::string>& used)
+{
+    std::tm t{};
+    localtime_r(&now, &t);
+    char buf[4096];
+    const std::size_t n = std::strftime(buf, sizeof buf, pattern.c_str(), &t);
+    const std::string base = n > 0 ? std::string(buf, n) : pattern;
+    const std::size_t slash = base.rfind('/');
+    const std::size_t dot = base.rfind('.');
+    const std::size_t cut = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : base.size();
+    std::string name = base;
+    struct stat st {};
+    for (int k = 2; std::find(used.begin(), used.end(), name) != used.end() || ::lstat(name.c_str(), &st) == 0; ++k)
+        name = base.substr(0, cut) + "-" + std::to_string(k) + base.substr(cut);
+    return name;
+}
+
+// The frames on the way out: a buffer flushed when full or when the bus is quiet, to standard
+// output or to files renamed into place when complete; the first write error kept.
 class DumpOutput {
 public:
     DumpOutput(const TDumpOptions& o, std::FILE* out, std::int64_t opened)
-        : o_(o), out_(out), writer_(o.format == TDumpOptions::Format::Asc ? TTraceFormat::Asc : TTraceFormat::Candump,
-                                    opened)
+        : o_(o), out_(out), writer_(TraceFormatOf(o.format), opened)
     {
+        buf_.reserve(kPiece + TBlfWriter::kContainer);
+        if (ToFiles()) OpenFile();
     }
 
     bool Full() const { return o_.count > 0 && written_ + buffered_ >= o_.count; }
     bool Failed() const { return failed_; }
     std::uint64_t Written() const { return written_; }
     std::uint64_t LinLeftOut() const { return writer_.Counts().linLeftOut; }
-    int Errno() const { return errno_; }
+    const std::string& Problem() const { return problem_; }
+    const std::vector<std::string>& Files() const { return files_; }
 
     void Put(const AdapterRecord& r)
     {
-        if (Full()) return;
-        if (buf_.size() - used_ < TTraceWriter::kMaxChunk) Flush();
+        if (Full() || failed_) return;
+        if (ToFiles() && !file_) OpenFile();  // after a rotation: a file only when a record comes
+        if (failed_) return;
         if (o_.format == TDumpOptions::Format::Text) {
             if (!r.IsCan() && !r.IsLin()) return;
-            used_ += FormatFrame(r, buf_.data() + used_);
-            buf_[used_++] = '\n';
+            const std::size_t at = buf_.size();
+            buf_.resize(at + kMaxFrameText);
+            buf_.resize(at + FormatFrame(r, buf_.data() + at));
+            buf_ += '\n';
             ++buffered_;
-            return;
+        } else {
+            const std::uint64_t before = writer_.Counts().written;
+            writer_.Write(r, buf_);
+            buffered_ += writer_.Counts().written - before;
         }
-        const std::uint64_t before = writer_.Counts().written;
-        used_ += writer_.Write(r, buf_.data() + used_);
-        buffered_ += writer_.Counts().written - before;
+        if (buf_.size() >= kPiece) Flush();
+        if (o_.rotateSize > 0 && fileBytes_ + buf_.size() >= o_.rotateSize) Rotate();
     }
     // Up to 4096 records from the ring; how many.
     int Drain(TQueueBuffer& ring)
@@ -263,41 +334,103 @@ public:
             Put(AdapterRecord::From(raw));
             ++n;
         }
+        RotateWhenDue();
         return n;
     }
-    // Frames count as written once they reached the file, not when buffered.
-    void Flush()
+    // The bus is quiet: what is buffered goes out to a stream; a file may be due for rotation.
+    void Idle()
     {
-        if (!failed_ && ((used_ > 0 && std::fwrite(buf_.data(), 1, used_, out_) != used_) || std::fflush(out_) != 0)) {
-            failed_ = true;
-            errno_ = errno;
-        }
-        if (!failed_) written_ += buffered_;
-        buffered_ = 0;
-        used_ = 0;
+        if (ToFiles())
+            RotateWhenDue();
+        else
+            Flush();
     }
-    // The ASC log's closing lines, then everything out.
+    // The closing lines (and a BLF header), then everything out.
     void Finish()
     {
-        if (o_.format == TDumpOptions::Format::Asc) {
-            const std::string tail = writer_.Finish();
-            if (buf_.size() - used_ < tail.size()) Flush();
-            std::memcpy(buf_.data() + used_, tail.data(), tail.size());
-            used_ += tail.size();
-        }
+        if (failed_ || (ToFiles() && !file_)) return;
+        if (o_.format != TDumpOptions::Format::Text) writer_.Finish(buf_);
         Flush();
+        if (ToFiles()) CloseFile();
     }
 
 private:
+    static constexpr std::size_t kPiece = 1 << 16;
+    static constexpr std::size_t kMaxFrameText = kMaxFrameTextLength + 1;
+
+    bool ToFiles() const { return !o_.output.empty(); }
+    bool Rotating() const { return o_.rotateSize > 0 || o_.rotateTime > 0; }
+
+    void Fail(std::string why)
+    {
+        failed_ = true;
+        problem_ = std::move(why);
+    }
+    // Frames count as written once they reached the output, not while buffered.
+    void Flush()
+    {
+        if (failed_ || buf_.empty()) {
+            if (!ToFiles() && !failed_ && std::fflush(out_) != 0) Fail(std::strerror(errno));
+            buf_.clear();
+            buffered_ = 0;
+            return;
+        }
+        if (ToFiles()) {
+            if (!file_ || !file_->Write(buf_.data(), buf_.size())) return Fail(file_ ? file_->Error() : "no file");
+            fileBytes_ += buf_.size();
+        } else if (std::fwrite(buf_.data(), 1, buf_.size(), out_) != buf_.size() || std::fflush(out_) != 0) {
+            Fail(std::string("error writing the output: ") + std::strerror(errno));
+        }
+        if (!failed_) written_ += buffered_;
+        buffered_ = 0;
+        buf_.clear();
+    }
+    void OpenFile()
+    {
+        const std::string name = Rotating() ? RotatedName(o_.output, std::time(nullptr), files_) : o_.output;
+        file_ = std::make_unique<TAtomicFile>(name);
+        fileName_ = name;
+        fileBytes_ = 0;
+        fileBegan_ = std::chrono::steady_clock::now();
+        if (!file_->Open()) Fail(file_->Error());
+    }
+    void CloseFile()
+    {
+        if (failed_) return;
+        const std::string header = writer_.FinalHeader();
+        if (!file_->WriteAt(0, header.data(), header.size()) || !file_->Commit()) return Fail(file_->Error());
+        files_.push_back(fileName_);
+        file_.reset();
+    }
+    void RotateWhenDue()
+    {
+        if (o_.rotateTime > 0 && !failed_ && file_ &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - fileBegan_).count() >= o_.rotateTime)
+            Rotate();
+    }
+    // Closes the file between two records; the next record opens the next file, so no frame is
+    // in both or neither, and no file is left empty when the capture ends at a rotation.
+    void Rotate()
+    {
+        if (failed_) return;
+        Finish();
+        if (failed_) return;
+        writer_.NextFile();
+    }
+
     const TDumpOptions& o_;
     std::FILE* out_;
     TTraceWriter writer_;
-    std::vector<char> buf_ = std::vector<char>(1 << 16);
-    std::size_t used_ = 0;
+    std::string buf_;
     std::uint64_t written_ = 0;   // reached the output
     std::uint64_t buffered_ = 0;  // waiting in buf_
     bool failed_ = false;
-    int errno_ = 0;
+    std::string problem_;
+    std::unique_ptr<TAtomicFile> file_;
+    std::string fileName_;
+    std::uint64_t fileBytes_ = 0;
+    std::chrono::steady_clock::time_point fileBegan_;
+    std::vector<std::string> files_;
 };
 
 void Report(std::FILE* err, const DumpOutput& out, const TSessionLosses& l)
@@ -310,7 +443,9 @@ void Report(std::FILE* err, const DumpOutput& out, const TSessionLosses& l)
     if (l.partialBytes > 0) std::fprintf(err, ", %llu bytes of partial records dropped", u(l.partialBytes));
     if (l.leftOut > 0) std::fprintf(err, ", %llu frames left out (not carried yet)", u(l.leftOut));
     if (out.LinLeftOut() > 0)
-        std::fprintf(err, ", %llu LIN frames left out (a candump log has no LIN form)", u(out.LinLeftOut()));
+        std::fprintf(err, ", %llu LIN frames left out (the log format has no LIN form)", u(out.LinLeftOut()));
+    if (!out.Files().empty())
+        std::fprintf(err, ", %zu file%s finished", out.Files().size(), out.Files().size() == 1 ? "" : "s");
     std::fputc('\n', err);
 }
 
@@ -381,7 +516,7 @@ int RunDump(const TDumpOptions& o, std::shared_ptr<TBusDevice> device, std::FILE
     bool failed = false;
     while (!stop.load() && !output.Failed() && !output.Full() && !timeUp()) {
         if (output.Drain(ring) > 0) continue;
-        output.Flush();
+        output.Idle();
         if (!session.OnBus()) {
             failed = true;  // the receive thread met a USB failure and stopped
             break;
@@ -405,7 +540,7 @@ int RunDump(const TDumpOptions& o, std::shared_ptr<TBusDevice> device, std::FILE
     if (failed && !session.ErrorText().empty()) std::fprintf(err, "%s\n", session.ErrorText().c_str());
     Report(err, output, session.Losses(1));
     if (output.Failed()) {
-        std::fprintf(err, "tarvik-dump: error writing the output: %s\n", std::strerror(output.Errno()));
+        std::fprintf(err, "tarvik-dump: %s; the capture stopped\n", output.Problem().c_str());
         return 1;
     }
     return failed ? 1 : 0;

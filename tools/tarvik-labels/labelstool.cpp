@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "            standard error what was read and why signals were skipped;\n"
     "            --little-endian also imports the little-endian signals that a label\n"
     "            decodes exactly (whole bytes, or inside one byte)\n"
-    "decode      reads a candump or ASC log (LOG, or standard input when absent or \"-\")\n"
+    "decode      reads a candump, ASC, TRC or BLF log (LOG, or standard input when absent or \"-\")\n"
     "            and writes CSV: time since the first frame and every acquired label's value\n";
 
 constexpr std::size_t kMaxListedLines = 10;

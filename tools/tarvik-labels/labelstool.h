@@ -5,7 +5,7 @@
 //                                           label lines of the database's big-endian signals
 //                                           (and its exactly decodable little-endian ones);
 //                                           what was read and skipped goes to standard error
-//   tarvik-labels decode LABELFILE [LOG]    candump or ASC log (or standard input) to CSV
+//   tarvik-labels decode LABELFILE [LOG]    candump, ASC, TRC or BLF log (or standard input) to CSV
 //
 // decode writes a header "time(s)" and the name of every acquired label, in label-file
 // order, then one row per frame that matches at least one label: the time since the
