@@ -10,7 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   fonts-ipafont-gothic
   locales
-  python3-can can-utils
+  python3 python3-can can-utils
+  ccache
 )
 
 missing=()
