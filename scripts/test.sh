@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Tarvik and runs every test: the plain build, then ASan+UBSan, then the threaded
-# tests under TSan, then each fuzz target for a bounded time.
+# tests under TSan, then a benchmark growth check, then each fuzz target for a bounded time.
 #   scripts/test.sh            everything (what CI runs)
 #   scripts/test.sh --quick    the plain build only
 # A stage that runs no test fails. Tests that skip because this clone lacks an input (the
@@ -125,6 +125,19 @@ tsan_stage() {
   run_ctest build-tsan -L threaded
 }
 
+# Each benchmark once on small inputs; the growth checks compare times within one run, so
+# a loaded machine slows both sides alike.
+bench_stage() {
+  cmake --build build -j "$jobs" --target benchmarks || return 1
+  local out
+  if out=$(python3 scripts/bench-smoke.py build 2>&1); then
+    passed=$((passed + 1)); summary+=("  benchmarks: ok"); echo "$out"
+  else
+    failed=$((failed + 1)); summary+=("  benchmarks: FAILED"); echo "$out"; return 1
+  fi
+  while read -r l; do summary+=("    $l"); done < <(grep -E '^(growth|ran) ' <<<"$out")
+}
+
 fuzz_one() {
   local f=$1 seeds="$root/fuzz/corpus/$1" work="build-fuzz/corpus-$1" extra=()
   mkdir -p "$work"
@@ -162,6 +175,7 @@ stage "plain build" plain_stage
 if [ $quick -eq 0 ]; then
   stage "AddressSanitizer + UndefinedBehaviorSanitizer" asan_stage
   stage "ThreadSanitizer (threaded tests)" tsan_stage
+  stage "benchmark growth" bench_stage
   stage "fuzz targets (${fuzz_seconds}s each)" fuzz_stage
 fi
 
