@@ -1,11 +1,15 @@
 #pragma once
-// Notes, on a clock the caller starts, when a widget first receives a paint event.
+// How fast a table reaches the screen: its first paint, and what a scrolled page costs.
+#include <QAbstractItemView>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
+#include <QScrollBar>
+#include <algorithm>
 
 namespace testsupport {
 
+// Notes, on a clock the caller starts, when a widget first receives a paint event.
 class PaintClock : public QObject {
 public:
     explicit PaintClock(const QElapsedTimer& t) : t_(t) {}
@@ -22,5 +26,18 @@ protected:
 private:
     const QElapsedTimer& t_;
 };
+
+// Scrolls view a page at a time, repainting each, and returns the milliseconds per page.
+inline double MsPerScrolledPage(QAbstractItemView& view, int pages = 200)
+{
+    QScrollBar* bar = view.verticalScrollBar();
+    QElapsedTimer scroll;
+    scroll.start();
+    for (int i = 0; i < pages; ++i) {
+        bar->setValue((i * bar->pageStep()) % std::max(1, bar->maximum()));
+        view.viewport()->repaint();
+    }
+    return double(scroll.nsecsElapsed()) / 1e6 / pages;
+}
 
 }  // namespace testsupport

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTableView>
 
 #include "labelform_fixture.h"
@@ -40,15 +39,7 @@ TEST_F(LabelFormTest, LargestDatabaseShowsAndScrolls)
     ASSERT_GT(form.Model().Count(), 1000);
     ASSERT_GE(paints.first, 0);
 
-    QScrollBar* bar = form.StringGrid1->verticalScrollBar();
-    const int pages = 200;
-    QElapsedTimer scroll;
-    scroll.start();
-    for (int i = 0; i < pages; ++i) {
-        bar->setValue((i * bar->pageStep()) % std::max(1, bar->maximum()));
-        form.StringGrid1->viewport()->repaint();
-    }
-    const double perPage = double(scroll.nsecsElapsed()) / 1e6 / pages;
+    const double perPage = testsupport::MsPerScrolledPage(*form.StringGrid1);
     std::printf("%s: %d labels, first paint %lld ms after accepting; %.2f ms per scrolled page\n",
                 qPrintable(QFileInfo(largest).fileName()), form.Model().Count(),
                 static_cast<long long>(paints.first), perPage);
