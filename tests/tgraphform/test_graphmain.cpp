@@ -254,11 +254,17 @@ TEST_P(GraphSource, RecordedRunMatchesTheLabelToolDecode)
     graph->ActStart->trigger();
     ASSERT_TRUE(graph->Running());
     const auto start = std::chrono::steady_clock::now();
-    // 60 samples (3 s at 50 ms), however long a loaded machine takes to reach them. The log
-    // is written on the GUI thread, so reading its count here is safe.
+    // 3 s and 60 samples (3 s at 50 ms), however long a loaded machine takes to reach them.
+    // The log is written on the GUI thread, so reading its count here is safe. The stop then
+    // comes a little later, not on the very sample that was counted, as it would in use.
     const std::uint32_t columns = std::uint32_t(std::max(1, graph->Labels().Count()));
     ASSERT_TRUE(WaitServingGuiCalls(
-        [&] { return graph->DaqLog() && graph->DaqLog()->Count() >= 60 * columns; }, 60s));
+        [&] {
+            return std::chrono::steady_clock::now() - start >= 3s && graph->DaqLog() &&
+                   graph->DaqLog()->Count() >= 60 * columns;
+        },
+        60s));
+    WaitServingGuiCalls([] { return false; }, 20ms);
     const double ranSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     graph->EnableActions(true);
     graph->ActStop->trigger();
