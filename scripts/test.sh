@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Tarvik and runs every test: the plain build, then ASan+UBSan, then the threaded
-# tests under TSan, then a benchmark growth check, then each fuzz target for a bounded time.
+# Builds Tarvik and runs every test: the plain build, then ASan+UBSan with leak checks, then
+# the threaded tests under TSan, then a benchmark growth check, then each fuzz target for a
+# bounded time.
 #   scripts/test.sh            everything (what CI runs)
 #   scripts/test.sh --quick    the plain build only
 # A stage that runs no test fails. Tests that skip because this clone lacks an input (the
@@ -113,6 +114,7 @@ plain_stage() {
   run_ctest build
 }
 
+# Leak checks are on; tests/lsan.supp names only the leaks of Qt and the libraries under it.
 asan_stage() {
   configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVIK_SANITIZE=address -DTARVIK_BENCH=OFF || return 1
   cmake --build build-asan -j "$jobs" || return 1
@@ -173,7 +175,7 @@ fuzz_stage() {
 
 stage "plain build" plain_stage
 if [ $quick -eq 0 ]; then
-  stage "AddressSanitizer + UndefinedBehaviorSanitizer" asan_stage
+  stage "AddressSanitizer + UndefinedBehaviorSanitizer + LeakSanitizer" asan_stage
   stage "ThreadSanitizer (threaded tests)" tsan_stage
   stage "benchmark growth" bench_stage
   stage "fuzz targets (${fuzz_seconds}s each)" fuzz_stage
