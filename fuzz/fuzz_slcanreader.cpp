@@ -27,8 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TSlcanReader again;
         std::vector<SlcanLine> back;
         again.Feed(text.data(), text.size(), back);
-        if (back.size() != 1 || again.BadLines() != 0 || back[0].id != l.id || back[0].length != l.length ||
-            back[0].remote != l.remote || back[0].stampMs != l.stampMs)
+        // Every field the line carries: a lost extended flag would move the frame to another
+        // identifier, a lost stamp would leave the reader a zero time.
+        if (back.size() != 1 || again.BadLines() != 0 || back[0].kind != SlcanLine::Kind::Frame ||
+            back[0].id != l.id || back[0].extended != l.extended || back[0].length != l.length ||
+            back[0].remote != l.remote || back[0].hasStamp != l.hasStamp ||
+            (l.hasStamp && back[0].stampMs != l.stampMs))
             std::abort();
         for (int i = 0; !l.remote && i < l.length; ++i)
             if (back[0].data[i] != l.data[i])

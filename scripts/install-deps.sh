@@ -11,8 +11,9 @@ packages=(
   zlib1g-dev
   fonts-ipafont-gothic
   locales
-  python3-can can-utils
+  python3 python3-can can-utils
   qemu-system-x86 busybox-static cpio kmod iproute2
+  ccache
 )
 
 missing=()

@@ -37,6 +37,19 @@ void BM_GetAllTextFullHistory(benchmark::State& state)
 }
 BENCHMARK(BM_GetAllTextFullHistory)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+// The text of n records in a history of n: the growth pair of scripts/test.sh (10,000 and
+// 100,000) must stay near a ratio of 10.
+void BM_GetAllText(benchmark::State& state)
+{
+    const auto n = std::int32_t(state.range(0));
+    tarvik::TRecordHistory h(n);
+    for (std::uint32_t i = 0; i < std::uint32_t(n); ++i)
+        h.Add(Frame(i));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(h.GetAllText().size());
+}
+BENCHMARK(BM_GetAllText)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 void BM_AddRecord(benchmark::State& state)
 {
     static tarvik::TRecordHistory h;

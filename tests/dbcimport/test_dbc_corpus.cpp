@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "support/skipmissing.h"
 #include "support/testsupport.h"
 #include "ttlabelinfo/dbcimport.h"
 
@@ -50,7 +51,7 @@ TEST(DbcCorpus, EveryFileImportsOrAbortsWithLine)
 {
     const auto files = CorpusFiles();
     if (files.empty())
-        GTEST_SKIP() << "shared DBC corpus not present";
+        TARVIK_SKIP_MISSING("the shared DBC corpus (../shared/dbc)");
     int imported = 0, aborted = 0;
     std::size_t labels = 0;
     for (const auto& p : files) {
@@ -76,7 +77,7 @@ TEST(DbcCorpus, EveryFileImportsOrAbortsWithLine)
 TEST(DbcCorpus, HandCheckedSignals)
 {
     if (CorpusFiles().empty())
-        GTEST_SKIP() << "shared DBC corpus not present";
+        TARVIK_SKIP_MISSING("the shared DBC corpus (../shared/dbc)");
 
     // BO_ 771 Outside_Air_Temperature_FO: 2 EOCM_F_FO
     //  SG_ OtsAirTmpCrVal : 15|8@0+ (0.5,-40) [-40|87.5] "deg C"  NVS_FO

@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "support/skipmissing.h"
 #include "support/testsupport.h"
 #include "ttlabelinfo/dbcimport.h"
 #include "ttlabelinfo/labelline.h"
@@ -187,7 +188,7 @@ double IntelRaw(const DbcSignal& s, const std::uint8_t* data)
 TEST(DbcCorpusReport, DefaultImportUnchanged)
 {
     if (testsupport::SharedDbcFiles().empty())
-        GTEST_SKIP() << "shared DBC corpus not present";
+        TARVIK_SKIP_MISSING("the shared DBC corpus (../shared/dbc)");
     // FNV-1a of every label line, each followed by "\n", of the files in bytewise order,
     // taken before the report and the little-endian option were added.
     std::uint64_t h = 0xcbf29ce484222325ull;
@@ -205,7 +206,7 @@ TEST(DbcCorpusReport, CountsAddUpAndLittleEndianDecodesExactly)
 {
     const auto files = testsupport::SharedDbcFiles();
     if (files.empty())
-        GTEST_SKIP() << "shared DBC corpus not present";
+        TARVIK_SKIP_MISSING("the shared DBC corpus (../shared/dbc)");
     std::mt19937_64 rng(12);
     int checked = 0, ambiguous = 0;
     DbcImportReport total, totalLe;

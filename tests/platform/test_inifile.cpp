@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/inifile.h"
+#include "support/filesizelimit.h"
 #include "support/testsupport.h"
 
 using tarvik::TIniFile;
@@ -202,15 +203,12 @@ TEST(IniFileWrite, WriteCutShortKeepsTheOldFile)
     const QByteArray old = "[S]\r\na=1\r\n";
     const QString path = WriteText(dir, "f.INI", old);
     TIniFile ini(path);
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 16;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ok = ini.WriteString("S", "b", QString(100, QLatin1Char('x')));
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool ok = false;
+    {
+        const testsupport::FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.Set());
+        ok = ini.WriteString("S", "b", QString(100, QLatin1Char('x')));
+    }
     EXPECT_FALSE(ok);
     EXPECT_TRUE(ini.WriteError().contains("too large", Qt::CaseInsensitive)) << ini.WriteError().toStdString();
     EXPECT_EQ(QByteArray::fromStdString(testsupport::ReadFile(path.toStdString())), old);

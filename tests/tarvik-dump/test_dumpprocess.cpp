@@ -1,5 +1,6 @@
 // The real executables: tarvik-dump against the emulator on a pseudo-terminal, signals,
 // a killed adapter, and the pipe into tarvik-labels.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -66,26 +67,31 @@ TEST_P(DumpProcess, LoadOfFifteenThousandPerSecondArrivesWholeAndStopsOnSigint)
     QProcess dump;
     dump.start(TARVIK_DUMP_EXE, DumpArgs(emu.FirstLine()));
     ASSERT_TRUE(dump.waitForStarted(10000));
+    // Until 30000 lines have come out (2 s at the full rate), however long a loaded machine
+    // takes; what counts is that they arrive whole, not how fast.
     std::string out;
-    const auto until = Clock::now() + std::chrono::seconds(3);
-    while (Clock::now() < until) {
+    std::size_t lines = 0;
+    const auto until = Clock::now() + std::chrono::seconds(60);
+    while (lines <= 30000 && Clock::now() < until && dump.state() == QProcess::Running) {
         dump.waitForReadyRead(100);
-        out += dump.readAllStandardOutput().toStdString();
+        const std::string more = dump.readAllStandardOutput().toStdString();
+        lines += std::size_t(std::count(more.begin(), more.end(), '\n'));
+        out += more;
     }
     const auto asked = Clock::now();
     ::kill(static_cast<pid_t>(dump.processId()), SIGINT);
-    ASSERT_TRUE(dump.waitForFinished(5000));
+    ASSERT_TRUE(dump.waitForFinished(10000));
     const auto took = Clock::now() - asked;
     out += dump.readAllStandardOutput().toStdString();
     const std::string err = dump.readAllStandardError().toStdString();
     EXPECT_EQ(dump.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(dump.exitCode(), 0) << err;
-    EXPECT_LT(took, std::chrono::seconds(1));
+    EXPECT_LT(took, std::chrono::seconds(5)) << "SIGINT ends the run at once";
 
     std::string problem;
     const std::uint64_t frames = CheckLoadSequence(out, &problem);
     EXPECT_TRUE(problem.empty()) << problem;
-    EXPECT_GT(frames, 30000u) << "about 45000 in 3 s";
+    EXPECT_GT(frames, 30000u) << "the run was ended before 30000 whole frames came out";
     EXPECT_NE(err.find("tarvik-dump: " + std::to_string(frames) + " frames written, 0 lost"), std::string::npos)
         << err;
 

@@ -15,6 +15,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "support/filesizelimit.h"
+#include "support/currentdir.h"
 #include "support/testsupport.h"
 #include "platform/csv.h"
 #include "tgraphform/tdaqlogdata.h"
@@ -153,12 +155,15 @@ TEST(DaqLogData, DefaultFileNames)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString old = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    QFile f("P20150601_001.csv");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
-    EXPECT_EQ(DefaultDaqFileName("P", date), "P20150601_002.csv");
-    QDir::setCurrent(old);
+    {
+        const testsupport::CurrentDirGuard cwd(dir.path());
+        ASSERT_TRUE(cwd.Entered());
+        QFile f("P20150601_001.csv");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.close();
+        EXPECT_EQ(DefaultDaqFileName("P", date), "P20150601_002.csv");
+    }
+    EXPECT_EQ(QDir::currentPath(), old);
 }
 
 TEST(DaqLogData, SaveWritesTheFileAndNamesAFailure)
@@ -180,15 +185,12 @@ TEST(DaqLogData, SaveWritesTheFileAndNamesAFailure)
 
     // A write cut short by a file size limit fails with the reason and keeps the old file.
     for (int i = 0; i < 100; ++i) log.Push(1234.5678 + i);
-    struct rlimit was {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = was;
-    small.rlim_cur = 200;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ok = log.SaveToCsv(path, &error);
-    ::setrlimit(RLIMIT_FSIZE, &was);
-    std::signal(SIGXFSZ, oldHandler);
+    bool ok = false;
+    {
+        const testsupport::FileSizeLimit limit(200);
+        ASSERT_TRUE(limit.Set());
+        ok = log.SaveToCsv(path, &error);
+    }
     EXPECT_FALSE(ok) << "a cut-short CSV was reported as written";
     EXPECT_TRUE(error.startsWith("Cannot write " + path + " : ")) << error.toStdString();
     EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "time(s),A\r\n0.000,1.5\r\n");

@@ -10,6 +10,7 @@
 #include "ttlabelinfo/labeltable.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "graphtest.h"
+#include "support/threadguard.h"
 
 using namespace tarvik;
 using namespace std::chrono_literals;
@@ -114,16 +115,21 @@ TEST(DaqThread, StopOnTheGuiThreadWhilePlotCallsArePending)
     w.labels = &labels;
     TQueueBuffer ring(20, TQueueBuffer::kDefaultCapacity);
     std::atomic<bool> feeding{true};
-    // A producer that never stops while acquisition runs, as the receive thread does.
+    std::atomic<int> last{0};
+    // A producer that never stops while acquisition runs, as the receive thread does. It
+    // counts up and holds at the top, so a value that goes back can only be a wrong read.
     std::thread producer([&] {
         std::uint16_t n = 0;
         while (feeding.load()) {
-            ++n;
+            if (n < 0xFFFF)
+                ++n;
             ring.Push(Record(0x00, 0x100, false, 8, {std::uint8_t(n >> 8), std::uint8_t(n), 0, 0, 0, 0, 0, 0})
                           .bytes.data());
+            last.store(n);
             std::this_thread::sleep_for(100us);
         }
     });
+    const testsupport::JoinGuard guard(producer, [&] { feeding = false; });
     for (int round = 0; round < 5; ++round) {
         auto t = std::make_unique<TDaqThread>(w, labels, 5, ProgramTimer(), ring);
         const int before = w.plots;
@@ -135,8 +141,16 @@ TEST(DaqThread, StopOnTheGuiThreadWhilePlotCallsArePending)
     }
     feeding = false;
     producer.join();
-    // Values were whole and rising: each sample sees a value the producer wrote.
+    // Values were whole and rising: each sample sees a value the producer wrote (a whole
+    // number no larger than its last), and no sample sees an older value than the one before.
     ASSERT_FALSE(w.seen.empty());
-    for (double v : w.seen)
+    for (std::size_t i = 0; i < w.seen.size(); ++i) {
+        const double v = w.seen[i];
         EXPECT_EQ(v, double(std::uint16_t(v))) << v;
+        EXPECT_LE(v, double(last.load())) << v;
+        if (i > 0) {
+            EXPECT_GE(v, w.seen[i - 1]) << "sample " << i;
+        }
+    }
+    EXPECT_GT(w.seen.back(), w.seen.front()) << "values rise while the producer writes";
 }

@@ -12,6 +12,7 @@
 #include "bus/tmonthread.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "mainform_fixture.h"
+#include "support/filesizelimit.h"
 #include "support/testsupport.h"
 #include "tviewnormalform/tnormallogthread.h"
 
@@ -103,16 +104,12 @@ TEST_F(TraceTest, FailedSaveKeepsTheOldFileAndNamesTheReason)
             f.write("old content\r\n");
         }
         // A file-size limit stands in for a full disk: the write fails part-way.
-        auto old = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = 4096;
-        setrlimit(RLIMIT_FSIZE, &small);
         errors.clear();
-        SaveAs(name);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, old);
+        {
+            const testsupport::FileSizeLimit limit(4096);
+            ASSERT_TRUE(limit.Set());
+            SaveAs(name);
+        }
         ASSERT_EQ(errors.size(), 1) << name;
         EXPECT_EQ(errors[0], QStringLiteral("Cannot write %1 : File too large").arg(path));
         EXPECT_EQ(testsupport::ReadFile(path.toStdString()), "old content\r\n") << name;

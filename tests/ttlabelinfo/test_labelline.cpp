@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/filesizelimit.h"
 #include "support/childprocess.h"
 #include "support/testsupport.h"
 #include "ttlabelinfo/labelline.h"
@@ -212,16 +213,13 @@ TEST(LabelFile, FailedWriteKeepsOldFile)
     EXPECT_FALSE(error.empty());
     {
         // A write cut short (file size limit) fails and leaves the old file and no temp file.
-        struct rlimit old {};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = old;
-        small.rlim_cur = 1000;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
         std::vector<Fields> big(100, Fields{"V", "a long enough label name", "unsigned short"});
-        const bool ok = WriteLabelTable(path.string(), big, &error);
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
+        bool ok = false;
+        {
+            const testsupport::FileSizeLimit limit(1000);
+            ASSERT_TRUE(limit.Set());
+            ok = WriteLabelTable(path.string(), big, &error);
+        }
         EXPECT_FALSE(ok);
         EXPECT_NE(error.find("Cannot write"), std::string::npos) << error;
         EXPECT_EQ(testsupport::ReadFile(path.string()), "old\r\n");

@@ -186,9 +186,12 @@ TEST_P(BackendContract, CloseEndsBlockedCallsQuietly)
         if (inRead)
             t.deliver(std::string(10, '\x11'));  // half a record
         std::atomic<int> outcome{-1};         // 0 false, 1 true, 2 raised
+        std::atomic<bool> entered{false};
+        Clock::time_point closedAt{}, returnedAt{};
         const auto t0 = Clock::now();
         {
             Background reader([&] {
+                entered = true;
                 try {
                     char buf[20];
                     std::uint32_t got = 0, rx = 0;
@@ -199,12 +202,22 @@ TEST_P(BackendContract, CloseEndsBlockedCallsQuietly)
                 } catch (const TUsbError&) {
                     outcome = 2;
                 }
+                returnedAt = Clock::now();
             });
+            // The call must be under way before the close, however late the thread starts.
+            const auto deadline = Clock::now() + 10s;
+            while (!entered.load() && Clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            ASSERT_TRUE(entered.load());
             std::this_thread::sleep_for(150ms);
             EXPECT_EQ(outcome.load(), -1) << (inRead ? "read" : "wait") << " did not wait";
+            closedAt = Clock::now();
             dev.Close();
         }
-        EXPECT_LT(Clock::now() - t0, 2500ms);
+        // It blocked: it returned only after the close, not before it.
+        EXPECT_GE(returnedAt, closedAt) << (inRead ? "read" : "wait") << " returned before the close";
+        EXPECT_LT(returnedAt - closedAt, 2500ms) << "the close did not end the call at once";
+        EXPECT_LT(Clock::now() - t0, 12500ms);
         EXPECT_EQ(outcome.load(), 0) << (inRead ? "read" : "wait");
         EXPECT_FALSE(dev.IsOpen());
     }

@@ -356,13 +356,19 @@ TEST(SlcanDevice, IntervalSendKeepsItsRateWithoutDrift)
     ASSERT_TRUE(rig.adapter->WaitLines(3));
     rig.adapter->Clear();
     ASSERT_TRUE(rig.dev->StartPeriodic(TBusFrame::Classic(0x100, false, 8, kData), 10));
-    std::this_thread::sleep_for(10s + 50ms);
+    auto sent = [&] {
+        std::vector<ScriptedSlcan::Clock::time_point> at;
+        for (const auto& l : rig.adapter->Lines())
+            if (l.text.rfind("t1008", 0) == 0) at.push_back(l.at);
+        return at;
+    };
+    // Until 1000 frames have arrived (10 s on time), however long a loaded machine takes.
+    const auto deadline = ScriptedSlcan::Clock::now() + 60s;
+    while (sent().size() < 1000 && ScriptedSlcan::Clock::now() < deadline)
+        std::this_thread::sleep_for(50ms);
     const auto stopAsked = ScriptedSlcan::Clock::now();
     ASSERT_TRUE(rig.dev->StopPeriodic());
-    std::this_thread::sleep_for(50ms);
-    std::vector<ScriptedSlcan::Clock::time_point> at;
-    for (const auto& l : rig.adapter->Lines())
-        if (l.text.rfind("t1008", 0) == 0) at.push_back(l.at);
+    const std::vector<ScriptedSlcan::Clock::time_point> at = sent();
     ASSERT_GE(at.size(), 1000u);
     using Ms = std::chrono::duration<double, std::milli>;
     // How late frame k is against a 10 ms grid from the first frame. A stall only makes
@@ -374,13 +380,16 @@ TEST(SlcanDevice, IntervalSendKeepsItsRateWithoutDrift)
         return best;
     };
     const double startOff = punctual(0, 100), endOff = punctual(at.size() - 100, at.size());
-    EXPECT_NEAR(endOff, startOff, 2.0) << "the schedule drifted over the run";
+    // Sending each frame 10 ms after the last one was sent drifts by the timer's overshoot
+    // every frame, 50 ms or more over 1000 frames; a held grid stays within a few ms even
+    // when a loaded machine delays whole stretches.
+    EXPECT_NEAR(endOff, startOff, 10.0) << "the schedule drifted over the run";
     // Every slot up to the stop is sent once: short stalls are made up, not dropped.
     const auto grid = at.front() + std::chrono::duration_cast<ScriptedSlcan::Clock::duration>(Ms(startOff));
     std::size_t beforeStop = 0;
     for (auto t : at) beforeStop += t < stopAsked;
     const double slots = Ms(stopAsked - grid).count() / 10.0;
-    EXPECT_NEAR(double(beforeStop), slots, 2.0);
+    EXPECT_NEAR(double(beforeStop), slots, 5.0);
     std::size_t inTen = 0;
     for (auto t : at) inTen += t - grid < 10s;
     std::printf("interval: %zu frames in 10 s, %zu before the stop for %.1f slots, drift %.3f ms over the run\n",
