@@ -13,7 +13,9 @@
 
 namespace fs = std::filesystem;
 
+#include "support/testsupport.h"
 #include "support/toolrun.h"
+#include "ttlabelinfo/labelline.h"
 
 namespace {
 
@@ -76,8 +78,22 @@ TEST(LabelsTool, ImportDbcPrintsLabelLines)
     const ToolRun r = Tool({"import-dbc", dbc});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\"\n");
-    EXPECT_EQ(r.err, "tarvik-labels: " + dbc + ": 1 messages, 2 signals read, 1 labels made (0 multiplexed); "
-                     "skipped: 1 little-endian, 0 malformed, 0 repeated message, 0 outside a message\n");
+    EXPECT_EQ(r.err, "tarvik-labels: " + dbc + ": 1 messages, 2 signals read, 1 labels made (0 multiplexed, 0 float); "
+                     "skipped: 1 little-endian, 0 malformed, 0 repeated message, 0 outside a message, "
+                     "0 unreadable float\n");
+}
+
+TEST(LabelsTool, ImportOfTheExampleDatabaseAgreesWithTheExampleLabels)
+{
+    const std::string dir = testsupport::SourceDir() + "/examples/";
+    const ToolRun r = Tool({"import-dbc", "--little-endian", dir + "vehicle.dbc"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("(0 multiplexed, 1 float)"), std::string::npos) << r.err;
+    const auto made = tarvik::SplitTextLines(r.out);
+    const auto expected = tarvik::SplitTextLines(testsupport::ReadFile(dir + "vehicle-labels.txt"));
+    ASSERT_EQ(made.size(), expected.size()) << r.out;
+    for (std::size_t i = 0; i < made.size(); ++i)
+        EXPECT_EQ(tarvik::SplitLabelLine(made[i]), tarvik::SplitLabelLine(expected[i])) << expected[i];
 }
 
 TEST(LabelsTool, ImportDbcLittleEndianOption)
