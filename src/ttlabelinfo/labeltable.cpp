@@ -36,7 +36,7 @@ void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
             continue;
         TGraphInfo& label = parsed.emplace_back();
         label.SetFromLine(line);
-        label.SetPrevValue(0);
+        label.SetPrevValue(NoValue());
         if (!palette.empty())
             label.SetColor(palette[(parsed.size() - 1) % palette.size()]);
     }

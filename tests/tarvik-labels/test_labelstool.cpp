@@ -160,10 +160,10 @@ TEST(LabelsTool, DecodeHoldsValuesAndSkipsMalformedLines)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "time(s),EngineSpeed,Temp,Ext,Count\n"
-              "0.010000,2000,0,0,0\n"
-              "0.020000,2000,45,0,0\n"
-              "0.030000,2000,45,100,0\n"
-              "0.060000,0.25,45,100,0\n"
+              "0.010000,2000,,,\n"  // labels without a frame yet: empty fields
+              "0.020000,2000,45,,\n"
+              "0.030000,2000,45,100,\n"
+              "0.060000,0.25,45,100,\n"
               "0.070000,0.25,45,100,1.23457e+06\n"
               "0.080000,0,45,100,1.23457e+06\n");
     EXPECT_NE(r.err.find("skipped 1 malformed log line: line 3"), std::string::npos) << r.err;
@@ -183,8 +183,8 @@ TEST(LabelsTool, DecodeReadsStandardInputAndListsTenLines)
         const ToolRun r = Tool(args, log);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "time(s),EngineSpeed,Temp,Ext,Count\n"
-                         "0.000000,1,0,0,0\n"
-                         "-0.250000,2,0,0,0\n");
+                         "0.000000,1,,,\n"
+                         "-0.250000,2,,,\n");
         EXPECT_NE(r.err.find("skipped 14 malformed log lines: lines 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, ..."),
                   std::string::npos) << r.err;
     }
@@ -213,7 +213,7 @@ TEST(LabelsTool, ExecutableExitStatusAndStreams)
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_EQ(p.readAllStandardOutput().toStdString(),
-              "time(s),EngineSpeed,Temp,Ext,Count\n0.000000,4,0,0,0\n");
+              "time(s),EngineSpeed,Temp,Ext,Count\n0.000000,4,,,\n");
     EXPECT_TRUE(p.readAllStandardError().contains("line 2"));
 
     const std::string dbc = WriteTemp("bad2.dbc", "BO_ x Broken: 8 ECU\n");
@@ -239,8 +239,8 @@ TEST(LabelsTool, DecodeReadsAscLogsToo)
     const ToolRun r = Tool({"decode", labels, log});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "time(s),EngineSpeed,Temp,Ext,Count\n"
-                     "0.000000,2000,0,0,0\n"
-                     "0.100000,2000,0,100,0\n");
+                     "0.000000,2000,,,\n"
+                     "0.100000,2000,,100,\n");
     EXPECT_EQ(r.err, "");
 }
 

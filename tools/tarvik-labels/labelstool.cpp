@@ -11,6 +11,7 @@
 
 #include "logformats/logsource.h"
 #include "platform/csv.h"
+#include "platform/novalue.h"
 #include "ttlabelinfo/dbcimport.h"
 #include "ttlabelinfo/labeltable.h"
 
@@ -95,18 +96,18 @@ int ImportDbcCommand(const char* path, bool littleEndian, std::FILE* out, std::F
 }
 
 // The text of one label's current value, kept until the value changes: most frames touch
-// a few labels while every row repeats all of them.
+// a few labels while every row repeats all of them. Empty until the label's first frame.
 struct Cell {
-    double value = 0;
-    std::uint8_t len = 1;
-    char text[kMaxGeneralText] = {'0'};
+    double value = NoValue();
+    std::uint8_t len = 0;
+    char text[kMaxGeneralText] = {};
 
     void Set(double v)
     {
         if (std::memcmp(&v, &value, sizeof v) == 0)
             return;
         value = v;
-        len = static_cast<std::uint8_t>(FormatGeneral(v, text));
+        len = IsNoValue(v) ? 0 : static_cast<std::uint8_t>(FormatGeneral(v, text));
     }
 };
 
