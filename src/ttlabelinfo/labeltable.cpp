@@ -21,7 +21,7 @@ bool LabelTable::LoadFromFile(const std::string& path, std::span<const std::uint
 {
     Clear();
     std::vector<std::string> lines;
-    if (!ReadLabelLines(path, lines, error))
+    if (!ReadLabelLines(path, lines, error) || !CheckLabelFileLines(lines, path, error))
         return false;
     LoadFromLines(lines, palette);
     return true;

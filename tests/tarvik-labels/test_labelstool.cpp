@@ -190,6 +190,17 @@ TEST(LabelsTool, DecodeReadsStandardInputAndListsTenLines)
     }
 }
 
+TEST(LabelsTool, DecodeRefusesAFileThatIsNoLabelFile)
+{
+    const std::string dbc = testsupport::SourceDir() + "/examples/vehicle.dbc";
+    const ToolRun r = Tool({"decode", dbc}, "(1.0) can0 0C0#0010\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tarvik-labels: " + dbc +
+                         " is not a label file (no line has the 12 label fields; it looks like a DBC "
+                         "file \u2014 turn it into labels with import-dbc)\n");
+}
+
 TEST(LabelsTool, DecodeWithUnreadableFiles)
 {
     const std::string labels = WriteTemp("labels3.txt", kLabels);

@@ -236,6 +236,16 @@ TEST_F(LabelFormTest, FailuresLeaveTableFileAndGraphAsTheyWere)
     EXPECT_TRUE(errors[0].contains("bad.dbc") && errors[0].contains("line 1")) << errors[0].toStdString();
     EXPECT_EQ(form.Model().Count(), 5);
 
+    // A log opened as labels is refused by name and kind; the table stays.
+    Write("rec.log", "(1.000000) can0 0C0#1F40\n(1.010000) can0 123#00550000\n");
+    EXPECT_FALSE(form.LoadTable(Path("rec.log")));
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors[1].contains(Path("rec.log") + " is not a label file") &&
+                errors[1].contains("a candump log"))
+        << errors[1].toStdString();
+    EXPECT_EQ(form.Model().Count(), 5);
+    errors.removeLast();
+
     // A renew that cannot write: Modified stays and the graph is not asked to reload.
     form.ActLabelDelete->trigger();
     form.SetLabelFilePath(Path("missing-dir/labels.txt"));

@@ -13,6 +13,7 @@
 #include "platform/csv.h"
 #include "platform/novalue.h"
 #include "ttlabelinfo/dbcimport.h"
+#include "ttlabelinfo/labelline.h"
 #include "ttlabelinfo/labeltable.h"
 
 namespace tarvik {
@@ -117,11 +118,17 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
     LabelTable table;
     const std::array<std::uint32_t, 16> palette{};  // colours mean nothing here
     std::string error;
-    if (!table.LoadFromFile(labelPath, palette, &error)) {
+    std::vector<std::string> labelLines;
+    if (!ReadLabelLines(labelPath, labelLines, &error)) {
         std::fprintf(err, "tarvik-labels: %s: %s\n", labelPath,
                      error.empty() ? "cannot read the label file" : error.c_str());
         return 1;
     }
+    if (!CheckLabelFileLines(labelLines, labelPath, &error, "turn it into labels with import-dbc")) {
+        std::fprintf(err, "tarvik-labels: %s\n", error.c_str());
+        return 1;
+    }
+    table.LoadFromLines(labelLines, palette);
 
     std::FILE* log = in;
     std::FILE* opened = nullptr;

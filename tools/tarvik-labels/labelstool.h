@@ -16,7 +16,7 @@
 //   0.010000,1200,85
 // Malformed log lines are skipped and counted on standard error with their line numbers.
 //
-// Exit status: 0 done, 1 a file could not be read, held no CAN frame, the output could not
+// Exit status: 0 done, 1 a file could not be read, was no label file, held no CAN frame, the output could not
 // be written or the import aborted, 2 usage error.
 #include <cstdio>
 
