@@ -96,6 +96,20 @@ TEST(LabelsTool, ImportOfTheExampleDatabaseAgreesWithTheExampleLabels)
         EXPECT_EQ(tarvik::SplitLabelLine(made[i]), tarvik::SplitLabelLine(expected[i])) << expected[i];
 }
 
+TEST(LabelsTool, ImportDbcOfAFileWithoutMessagesFails)
+{
+    for (const char* text : {"", "VERSION \"\"\n\nNS_ :\n", "EngineSpeed,\"unsigned short\",,0x0C0,Big,0,16\n"}) {
+        const std::string dbc = WriteTemp("nomsg.dbc", text);
+        const ToolRun r = Tool({"import-dbc", dbc});
+        EXPECT_EQ(r.status, 1) << text;
+        EXPECT_EQ(r.out, "") << text;
+        EXPECT_NE(r.err.find("no message definition"), std::string::npos) << r.err;
+    }
+    // A message without a signal is still a database: nothing to import, and no failure.
+    const ToolRun r = Tool({"import-dbc", WriteTemp("nosig.dbc", "BO_ 192 EngineData: 8 ECU\n")});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST(LabelsTool, ImportDbcLittleEndianOption)
 {
     const std::string dbc = WriteTemp("le.dbc",

@@ -82,6 +82,12 @@ int ImportDbcCommand(const char* path, bool littleEndian, std::FILE* out, std::F
         std::fprintf(err, "tarvik-labels: %s: %s\n", path, e.what());
         return 1;
     }
+    if (report.messages == 0) {
+        // A file with no message definition is no database: an empty label list would pass
+        // for a successful import.
+        std::fprintf(err, "tarvik-labels: %s: no message definition (BO_ line); not a DBC file\n", path);
+        return 1;
+    }
     Out o(out);
     for (const auto& l : lines) {
         o.Append(l);
