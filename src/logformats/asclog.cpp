@@ -263,7 +263,9 @@ std::size_t FormatAscLine(const AdapterRecord& record, std::int64_t micros, char
             *w++ = ' ';
         *w++ = record.Remote() ? 'r' : 'd';
         *w++ = ' ';
-        w = WriteHex(w, static_cast<std::uint32_t>(length), 1);
+        // A classic length code 9..15 still carries eight bytes; other tools read "d 9".."d F"
+        // as longer frames or drop the line, so the count written is the bytes written.
+        w = WriteHex(w, static_cast<std::uint32_t>(record.Remote() || length <= 8 ? length : 8), 1);
     }
     // A remote request carries no data, only the length it asks for.
     for (int i = 0; i < (record.Remote() ? 0 : length > 8 ? 8 : length); ++i) {

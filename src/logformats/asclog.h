@@ -61,7 +61,8 @@ inline constexpr std::string_view kAscFooter = "End TriggerBlock\n";
 inline constexpr std::size_t kMaxAscLine = 112;
 
 // Writes the line of a CAN or LIN record at `micros` since the measurement began, with its
-// LF, into out (kMaxAscLine bytes) and gives its length.
+// LF, into out (kMaxAscLine bytes) and gives its length. A CAN data frame with a length code
+// above 8 is written "d 8" with its eight bytes.
 std::size_t FormatAscLine(const AdapterRecord& record, std::int64_t micros, char* out);
 
 }  // namespace tarvik

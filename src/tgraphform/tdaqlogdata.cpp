@@ -1,5 +1,7 @@
 #include "tgraphform/tdaqlogdata.h"
 
+#include "platform/novalue.h"
+
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -81,7 +83,8 @@ std::string TDaqLogData::BuildCsv() const
         AppendTime(out, t);
         for (std::uint32_t col = 0; col < c; ++col) {
             out += ',';
-            AppendGeneral(out, *read);
+            if (!IsNoValue(*read))  // before the label's first frame: an empty field
+                AppendGeneral(out, *read);
             if (++read == end)
                 read = base_;
         }

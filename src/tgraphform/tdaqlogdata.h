@@ -11,7 +11,7 @@
 // A name holding a comma, a double quote, CR or LF is written quoted with its quotes
 // doubled ("a,b" -> "\"a,b\""), so the header keeps one field per column; other names are
 // written byte for byte. Values: six significant digits, "nan", "-inf", "1e+300" as printf
-// writes them.
+// writes them; a label that had no frame yet (NoValue) leaves its field empty: "0.050,,0.5".
 #include <QDate>
 #include <QString>
 #include <cstdint>

@@ -327,6 +327,11 @@ void TGraphForm::ActConfigExecute()
 
 void TGraphForm::showEvent(QShowEvent* e)
 {
+    if (e->spontaneous()) {
+        // A window manager's restore: the run and the plot go on as they were.
+        QWidget::showEvent(e);
+        return;
+    }
     if (mainWindow_) {
         const QRect main = mainWindow_->frameGeometry();
         const QScreen* screen = mainWindow_->screen();

@@ -1,5 +1,6 @@
 #include "tgraphform/tgraphplot.h"
 
+#include "platform/novalue.h"
 #include "platform/textdecode.h"
 
 #include <QStringDecoder>
@@ -74,7 +75,8 @@ void TGraphPainter::CaptureGlyphs()
 void TGraphPainter::PrintValue(int row, int col, double v, std::size_t index)
 {
     char text[400];
-    const int len = std::snprintf(text, sizeof text, "%12.3f", v);
+    const int len = IsNoValue(v) ? std::snprintf(text, sizeof text, "%12s", "")
+                                 : std::snprintf(text, sizeof text, "%12.3f", v);
     if (index >= shown_.size())
         shown_.resize(index + 1);
     if (shown_[index] == text)
@@ -244,9 +246,12 @@ void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
         label.SetPrevValue(v);
         if (log)
             log->Push(v);
-        g_.SetColor(label.Color());
-        g_.MoveToW(t, p);
-        g_.LineToW(b, v);
+        // A label without a frame yet has no line; its first value starts one.
+        if (!IsNoValue(v) && !IsNoValue(p)) {
+            g_.SetColor(label.Color());
+            g_.MoveToW(t, p);
+            g_.LineToW(b, v);
+        }
         PrintValue(pt + i, pl + 19, v, std::size_t(i));
     }
     if (log) {

@@ -238,7 +238,7 @@ bool ReadLabelSource(const std::string& path, bool dbcLittleEndian, TLabelSource
             error = e.Line() == 0 ? std::string(e.what()) : "\"" + path + "\" " + e.what();
             return false;
         }
-    } else if (!ReadLabelLines(path, src.lines, &error)) {
+    } else if (!ReadLabelLines(path, src.lines, &error) || !CheckLabelFileLines(src.lines, path, &error)) {
         return false;
     }
     out = std::move(src);

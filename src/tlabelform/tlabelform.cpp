@@ -440,9 +440,16 @@ void TLabelForm::showEvent(QShowEvent* event)
             resize(r.size());
         }
     }
-    // Each showing reads the file again and so discards unsaved edits.
-    if (!labelFilePath_.isEmpty())
+    // Each showing reads the file again and so discards unsaved edits. No label file yet is
+    // the usual first start, not a fault: an empty table and a note, no message box.
+    if (!labelFilePath_.isEmpty() && !QFileInfo::exists(labelFilePath_)) {
+        model_.Load({});
+        Select(0, 0);
+        statusBar()->showMessage(QFileInfo(labelFilePath_).fileName() +
+                                 QStringLiteral(": no label file yet; Renew writes it"));
+    } else if (!labelFilePath_.isEmpty()) {
         LoadTable(labelFilePath_);
+    }
     model_.SetModified(false);
     EnableActions();
 }

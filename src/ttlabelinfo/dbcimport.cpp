@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/hexdigit.h"
@@ -189,6 +190,7 @@ public:
             if (text[e] == '\r' && pos < n && text[pos] == '\n')
                 ++pos;
         }
+        ApplyValueTypes();
         return std::move(out_);
     }
 
@@ -206,6 +208,8 @@ private:
         const bool isSignal = line.starts_with("SG_") && (line.size() == 3 || line[3] == ' ');
         if (!isMessage && !isSignal) {
             EndMessage();
+            if (line.starts_with("SIG_VALTYPE_ "))
+                ValueType(line);
             return;
         }
         Tokenize(line, tokens_);
@@ -231,6 +235,7 @@ private:
         ++report_.messages;
         extended_ = (id & kExtendedKeyFlag) != 0;  // bit 31 marks an extended identifier in a DBC file
         const std::uint32_t key = MakeFrameKey(id, extended_);
+        key_ = key;
         if (!seenMessages_.insert(key).second) {
             hasMessage_ = false;  // a repeated message: its signals are dropped
             repeated_ = true;
@@ -289,10 +294,71 @@ private:
             ++report_.malformed;
             return;
         }
-        out_.push_back(LabelLine(name, bits, values, Unit(line, colon)));
+        Made made;
+        made.dbcName = std::string(t[1]);
+        made.key = key_;
+        made.length = bits.length;
+        made.scaled = values[0] != 1 || values[1] != 0;
+        made.multiplexed = colon > 2;
+        out_.push_back(LabelLine(name, bits, values, Unit(line, colon), made));
+        made_.push_back(std::move(made));
         ++report_.labels;
         if (colon > 2)
             ++report_.multiplexed;
+    }
+
+    // "SIG_VALTYPE_ 304 FuelRate : 1;" -- the signal's bits are an IEEE float (1) or double
+    // (2). These lines follow the signals, so they are gathered and applied at the end.
+    void ValueType(std::string_view line)
+    {
+        std::string rest(line.substr(13));
+        for (char& c : rest)
+            if (c == ':' || c == ';')
+                c = ' ';
+        Tokenize(rest, tokens_);
+        std::uint32_t id = 0;
+        if (tokens_.size() != 3 || !ParseUInt32(tokens_[0], id) ||
+            (tokens_[2] != "0" && tokens_[2] != "1" && tokens_[2] != "2"))
+            return;
+        const std::uint32_t key = MakeFrameKey(id, (id & kExtendedKeyFlag) != 0);
+        valueTypes_[SignalKey(key, tokens_[1])] = tokens_[2][0] - '0';
+    }
+
+    static std::string SignalKey(std::uint32_t key, std::string_view name)
+    {
+        std::string k = std::to_string(key);
+        k += ' ';
+        k.append(name);
+        return k;
+    }
+
+    // A float label reads its bits unscaled and only at 32 (float) or 64 (double) bits;
+    // any other floating-point signal would show made-up numbers, so it is left out.
+    void ApplyValueTypes()
+    {
+        if (valueTypes_.empty())
+            return;
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < out_.size(); ++i) {
+            const Made& m = made_[i];
+            const auto vt = valueTypes_.find(SignalKey(m.key, m.dbcName));
+            if (vt != valueTypes_.end() && vt->second != 0) {
+                const bool isDouble = vt->second == 2;
+                if (m.length != (isDouble ? 64 : 32) || m.scaled) {
+                    ++report_.floatUnfit;
+                    --report_.labels;
+                    if (m.multiplexed)
+                        --report_.multiplexed;
+                    continue;
+                }
+                out_[i].replace(m.typeBegin, m.typeEnd - m.typeBegin, isDouble ? "double" : "float");
+                ++report_.floating;
+            }
+            if (kept != i)
+                out_[kept] = std::move(out_[i]);
+            ++kept;
+        }
+        out_.resize(kept);
     }
 
     // The multiplexer markers before ":" become part of the name (Gear m1 -> Gear_m1); a name
@@ -363,8 +429,18 @@ private:
         return unit;
     }
 
+    // Where a made label came from, and where its type sits in its line.
+    struct Made {
+        std::string dbcName;
+        std::uint32_t key = 0;
+        std::int32_t length = 0;
+        bool scaled = false;
+        bool multiplexed = false;
+        std::size_t typeBegin = 0, typeEnd = 0;
+    };
+
     std::string LabelLine(const std::string& name, const SignalBits& bits, const double (&values)[4],
-                          std::string_view unit) const
+                          std::string_view unit, Made& made) const
     {
         std::string out;
         out.reserve(name.size() + unit.size() + 96);
@@ -372,12 +448,14 @@ private:
         // character would shift every later field, so it is quoted as the label writer does.
         AppendLabelField(out, name);
         out += ",\"";
+        made.typeBegin = out.size();
         // A "bit" label ignores scale and offset; an option-made one-bit signal that has
         // them is typed as a char so that its value comes out scaled.
         if (bits.little && bits.length == 1 && (values[0] != 1 || values[1] != 0))
             out += bits.isSigned ? "signed char" : "unsigned char";
         else
             out += TypeName(bits.length, bits.isSigned);
+        made.typeEnd = out.size();
         out += "\",";
         if (extended_)
             out += 'X';
@@ -423,6 +501,9 @@ private:
 
     std::vector<std::string_view> tokens_;
     std::vector<std::string> out_;
+    std::vector<Made> made_;  // one per line of out_
+    std::unordered_map<std::string, int> valueTypes_;  // "key name" -> 0 integer, 1 float, 2 double
+    std::uint32_t key_ = 0;  // of the current message
     std::unordered_set<std::uint32_t> seenMessages_;
     std::unordered_set<std::string> seenNames_;
     std::string idText_;
@@ -456,9 +537,11 @@ std::string FormatDbcImportReport(const DbcImportReport& r)
 {
     auto n = [](int v) { return std::to_string(v); };
     return n(r.messages) + " messages, " + n(r.signalLines) + " signals read, " + n(r.labels) +
-           " labels made (" + n(r.multiplexed) + " multiplexed); skipped: " + n(r.littleEndian) +
+           " labels made (" + n(r.multiplexed) + " multiplexed, " + n(r.floating) +
+           " float); skipped: " + n(r.littleEndian) +
            " little-endian, " + n(r.malformed) + " malformed, " + n(r.repeatedMessage) +
-           " repeated message, " + n(r.outsideMessage) + " outside a message";
+           " repeated message, " + n(r.outsideMessage) + " outside a message, " + n(r.floatUnfit) +
+           " unreadable float";
 }
 
 std::vector<std::string> ImportDbcFile(const std::string& path)

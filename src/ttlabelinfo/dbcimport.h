@@ -7,7 +7,8 @@
 // gives
 //   BatteryVoltage,"unsigned short",,0x0C0,Big,31,16,0.01,0,0,655.35,"V"
 //
-// Only "BO_" and "SG_" lines are read. A signal line must follow its message line (or
+// Only "BO_", "SG_" and "SIG_VALTYPE_" lines are read; the last makes a signal a "float"
+// (type 1, 32 bits) or "double" (type 2, 64 bits) label. A signal line must follow its message line (or
 // another signal of it) directly; a "BO_" line too short to name a message ends the current
 // one. Signals that do not fit the expected forms, little-endian signals and the signals of
 // a repeated message are skipped silently. Runs of blanks separate like one blank, and a
@@ -59,16 +60,22 @@ struct DbcImportReport {
     int labels = 0;           // label lines made
     int multiplexed = 0;      // of the labels: signals with a multiplexer marker, which
                               // decode from every frame of their message
+    int floating = 0;         // of the labels: "float" or "double" (SIG_VALTYPE_ 1 or 2)
     int littleEndian = 0;     // skipped: little-endian (with the option: not exact)
     int malformed = 0;        // skipped: position, scale or range not in the expected form
     int repeatedMessage = 0;  // skipped: signals of a message defined before
     int outsideMessage = 0;   // skipped: not directly below a message line
-    int Skipped() const { return littleEndian + malformed + repeatedMessage + outsideMessage; }
+    int floatUnfit = 0;       // skipped: a float not of 32 bits, a double not of 64, or
+                              // either with a scale or offset (a float label applies none)
+    int Skipped() const
+    {
+        return littleEndian + malformed + repeatedMessage + outsideMessage + floatUnfit;
+    }
 };
 
 // One line for a status bar or standard error:
-//   "12 messages, 40 signals read, 30 labels made (2 multiplexed); skipped: 8 little-endian,
-//    1 malformed, 1 repeated message, 0 outside a message"
+//   "12 messages, 40 signals read, 30 labels made (2 multiplexed, 1 float); skipped:
+//    8 little-endian, 1 malformed, 1 repeated message, 0 outside a message, 0 unreadable float"
 std::string FormatDbcImportReport(const DbcImportReport& report);
 
 // Imports DBC text held in memory. Lines end at CR, LF or CR LF; a NUL ends the text.

@@ -252,6 +252,66 @@ bool ReadLabelLines(const std::string& path, std::vector<std::string>& lines, st
     return true;
 }
 
+bool IsLabelLine(std::string_view line)
+{
+    if (IsDaqOffLabelLine(line))
+        line.remove_prefix(3);
+    const std::vector<std::string> fields = SplitLabelLine(line);
+    if (fields.size() < 5)
+        return false;
+    const std::string endian = TrimLabelText(fields[4]);
+    return endian == "Big" || endian == "Little";
+}
+
+std::string LabelFileLookAlike(const std::vector<std::string>& lines)
+{
+    constexpr std::size_t kLinesLooked = 50;
+    for (std::size_t i = 0; i < lines.size() && i < kLinesLooked; ++i) {
+        const std::string line = TrimLabelText(lines[i]);
+        std::string_view l = line;
+        if (l.starts_with("BO_ ") || l.starts_with("VERSION ") || l.starts_with("NS_ ") ||
+            l.starts_with("BU_:") || l.starts_with("SG_ "))
+            return "a DBC file";
+        if (l.starts_with("date ") || l.starts_with("base hex") || l.starts_with("base dec") ||
+            l.starts_with("Begin Triggerblock") || l.starts_with("Begin TriggerBlock"))
+            return "an ASC log";
+        if (l.starts_with("time(s),"))
+            return "an acquisition CSV";
+        // candump -l: "(1712345678.123456) can0 123#0011"
+        if (l.starts_with("(") && l.find(") ") != std::string_view::npos && l.find('#') != std::string_view::npos)
+            return "a candump log";
+    }
+    return {};
+}
+
+bool CheckLabelFileLines(const std::vector<std::string>& lines, const std::string& path,
+                         std::string* error, std::string_view dbcHint)
+{
+    bool anyLine = false;
+    for (const std::string& line : lines) {
+        if (IsIgnoredLabelLine(line))
+            continue;
+        if (IsLabelLine(line))
+            return true;
+        anyLine = true;
+    }
+    if (!anyLine)
+        return true;
+    if (error) {
+        *error = path + " is not a label file (no line has the 12 label fields";
+        const std::string like = LabelFileLookAlike(lines);
+        if (!like.empty()) {
+            *error += "; it looks like " + like;
+            if (like == "a DBC file" && !dbcHint.empty()) {
+                *error += " \u2014 ";
+                error->append(dbcHint);
+            }
+        }
+        *error += ")";
+    }
+    return false;
+}
+
 bool WriteLabelTable(const std::string& path, const std::vector<std::vector<std::string>>& rows,
                      std::string* error)
 {

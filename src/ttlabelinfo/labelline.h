@@ -69,6 +69,24 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string* err
 bool ReadLabelLines(const std::string& path, std::vector<std::string>& lines,
                     std::string* error = nullptr);
 
+// A line that reads as a label: "Big" or "Little" as its fifth field, the byte order
+// (after the "// " of a DAQ-off line). Later fields may be missing: they take defaults.
+bool IsLabelLine(std::string_view line);
+
+// What the lines of another kind of file look like, for telling a user who gave it as a
+// label file: "a DBC file", "a candump log", "an ASC log", "an acquisition CSV", or empty.
+std::string LabelFileLookAlike(const std::vector<std::string>& lines);
+
+// Lines that are not a label file: some line is neither ignored nor a label line, and no
+// line is a label line (an empty file is an empty table). Then false, with error
+//   "x.dbc is not a label file (no line has the 12 label fields; it looks like a DBC
+//    file - use Open to import it)"
+// where the part after the look-alike is dbcHint, given only for a DBC file. Lines that fail
+// inside a real label file are no reason to refuse it.
+bool CheckLabelFileLines(const std::vector<std::string>& lines, const std::string& path,
+                         std::string* error = nullptr,
+                         std::string_view dbcHint = "use Open to import it");
+
 // Writes table rows to a label file (FormatLabelTable, atomically).
 bool WriteLabelTable(const std::string& path, const std::vector<std::vector<std::string>>& rows,
                      std::string* error = nullptr);

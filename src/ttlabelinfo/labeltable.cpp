@@ -21,7 +21,7 @@ bool LabelTable::LoadFromFile(const std::string& path, std::span<const std::uint
 {
     Clear();
     std::vector<std::string> lines;
-    if (!ReadLabelLines(path, lines, error))
+    if (!ReadLabelLines(path, lines, error) || !CheckLabelFileLines(lines, path, error))
         return false;
     LoadFromLines(lines, palette);
     return true;
@@ -36,7 +36,7 @@ void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
             continue;
         TGraphInfo& label = parsed.emplace_back();
         label.SetFromLine(line);
-        label.SetPrevValue(0);
+        label.SetPrevValue(NoValue());
         if (!palette.empty())
             label.SetColor(palette[(parsed.size() - 1) % palette.size()]);
     }

@@ -18,9 +18,11 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 
+#include "platform/novalue.h"
 #include "tusbdev/adapterprotocol.h"
 
 namespace tarvik {
@@ -139,10 +141,11 @@ public:
     // acquisition thread for every matching frame: no allocation, no lock, no wait.
     inline void Decode(std::uint64_t data);
 
-    // Written by the acquisition thread, read by others without a lock.
+    // Written by the acquisition thread, read by others without a lock. NoValue() until
+    // the label's first frame: a label never seen must not read as 0.
     double Value() const { return value_.load(std::memory_order_relaxed); }
     void SetValue(double v) { value_.store(v, std::memory_order_relaxed); }
-    void ClearValue() { SetValue(0); }
+    void ClearValue() { SetValue(NoValue()); }
 
 protected:
     void FieldChanged(Field f) override;
@@ -162,7 +165,7 @@ private:
     std::uint64_t integerMask_ = ~0ull;      // 1 for "bit", else all ones
     double scale_ = 1;                        // Lsb, or 1 for "bit"
     double bias_ = 0;                         // Offset, or 0 for "bit"
-    std::atomic<double> value_{0.0};
+    std::atomic<double> value_{NoValue()};
     static_assert(std::atomic<double>::is_always_lock_free,
                   "label values must pass between threads without a lock");
     Kind kind_ = Kind::Integer;
@@ -188,12 +191,12 @@ public:
     void ClearValue()
     {
         TLabelData::ClearValue();
-        prevValue_ = 0;
+        prevValue_ = NoValue();
     }
 
 private:
     std::uint32_t color_ = 0xFFFFFF;
-    double prevValue_ = 0;
+    double prevValue_ = NoValue();
 };
 
 inline void TLabelData::Decode(std::uint64_t data)
@@ -219,6 +222,8 @@ inline void TLabelData::Decode(std::uint64_t data)
         v = f;
     } else {
         std::memcpy(&v, &raw, sizeof v);
+        if (raw == kNoValueBits) [[unlikely]]
+            v = std::numeric_limits<double>::quiet_NaN();  // a NaN a frame carried is a value
     }
     value_.store(v, std::memory_order_relaxed);
 }

@@ -58,8 +58,63 @@ TEST(DbcReport, EverySignalLineCountedOnce)
     EXPECT_EQ(r.outsideMessage, 1);
     EXPECT_EQ(r.signalLines, r.labels + r.Skipped());
     EXPECT_EQ(FormatDbcImportReport(r),
-              "3 messages, 11 signals read, 4 labels made (2 multiplexed); skipped: 1 little-endian, "
-              "3 malformed, 2 repeated message, 1 outside a message");
+              "3 messages, 11 signals read, 4 labels made (2 multiplexed, 0 float); skipped: 1 little-endian, "
+              "3 malformed, 2 repeated message, 1 outside a message, 0 unreadable float");
+}
+
+TEST(DbcReport, ValueTypeMakesFloatLabels)
+{
+    struct Case {
+        const char* signal;     // after "SG_ "
+        const char* valueType;  // the SIG_VALTYPE_ line
+        const char* type;       // the label's type; empty: skipped as an unreadable float
+    };
+    const Case cases[] = {
+        {"F : 7|32@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 1;", "float"},
+        {"F : 7|32@0+ (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F: 1 ;", "float"},
+        {"F : 7|64@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 2;", "double"},
+        {"F : 7|32@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 0;", "signed long"},
+        {"F : 7|32@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 305 F : 1;", "signed long"},  // other message
+        {"F : 7|32@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 G : 1;", "signed long"},  // other signal
+        {"F : 7|16@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 1;", ""},
+        {"F : 7|32@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 2;", ""},
+        {"F : 7|64@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 1;", ""},
+        {"F : 7|32@0- (0.5,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 1;", ""},  // a float label scales nothing
+        {"F : 7|32@0- (1,3) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 1;", ""},
+        {"F m2 : 7|32@0- (1,0) [0|50] \"\"", "SIG_VALTYPE_ 304 F : 1;", "float"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = std::string("BO_ 304 M: 8 ECU\n SG_ ") + c.signal +
+                                 " ECU\n SG_ Other : 39|8@0+ (1,0) [0|1] \"\" ECU\n\n" + c.valueType + "\n";
+        DbcImportReport r;
+        const auto lines = ImportDbc(text, DbcImportOptions{}, &r);
+        EXPECT_EQ(r.signalLines, r.labels + r.Skipped()) << c.signal;
+        EXPECT_EQ(r.labels, static_cast<int>(lines.size())) << c.signal;
+        ASSERT_FALSE(lines.empty()) << c.signal;
+        EXPECT_EQ(SplitLabelLine(lines.back())[0], "Other") << c.signal;
+        if (*c.type) {
+            ASSERT_EQ(lines.size(), 2u) << c.signal << " / " << c.valueType;
+            EXPECT_EQ(SplitLabelLine(lines[0])[1], c.type) << c.signal << " / " << c.valueType;
+            const bool isFloat = std::string(c.type) == "float" || std::string(c.type) == "double";
+            EXPECT_EQ(r.floating, isFloat ? 1 : 0) << c.signal << " / " << c.valueType;
+            EXPECT_EQ(r.floatUnfit, 0);
+        } else {
+            EXPECT_EQ(lines.size(), 1u) << c.signal << " / " << c.valueType;
+            EXPECT_EQ(r.floatUnfit, 1) << c.signal << " / " << c.valueType;
+            EXPECT_EQ(r.multiplexed, 0);
+        }
+    }
+}
+
+TEST(DbcReport, FloatLabelDecodesTheFloatBits)
+{
+    const auto lines = ImportDbc("BO_ 304 FuelData: 5 EMS\n SG_ FuelRate : 7|32@0- (1,0) [0|50] \"l/h\" Dash\n"
+                                 "\nSIG_VALTYPE_ 304 FuelRate : 1;\n");
+    ASSERT_EQ(lines.size(), 1u);
+    TLabelData label;
+    label.SetFromLine(lines[0]);
+    label.Decode(0x3F2E147B00000000ull);  // 0.68f in bytes 0..3
+    EXPECT_FLOAT_EQ(static_cast<float>(label.Value()), 0.68f);
 }
 
 TEST(DbcReport, LittleEndianOptionTakesOnlyExactShapes)

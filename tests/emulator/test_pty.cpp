@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <algorithm>
+
 #include <set>
 
 #include "emulator/vehiclemodel.h"
@@ -171,6 +174,32 @@ TEST(EmulatorTool, HelpAndBadArguments)
         EXPECT_FALSE(p.Start({"--model", "load", "fast"})) << "no pty path for a bad model";
         const int status = p.Wait();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    }
+}
+
+// A specific mistake gets one line saying what it is, not the whole usage again.
+TEST(EmulatorTool, BadArgumentsSayWhatIsWrongInOneLine)
+{
+    const struct {
+        QStringList args;
+        const char* says;
+    } rows[] = {
+        {{"--bogus"}, "unknown argument: --bogus"},
+        {{"--protocol", "lawicel"}, "--protocol takes native or slcan, not lawicel"},
+        {{"--protocol"}, "--protocol needs native or slcan"},
+        {{"--model", "load", "fast"}, "RATE must be"},
+        {{"--model", "nosuch"}, "nosuch"},
+    };
+    for (const auto& r : rows) {
+        QProcess p;
+        p.start(QStringLiteral(TARVIK_EMU_PATH), r.args);
+        ASSERT_TRUE(p.waitForFinished(10000)) << r.says;
+        EXPECT_EQ(p.exitCode(), 2) << r.says;
+        const std::string err = p.readAllStandardError().toStdString();
+        EXPECT_EQ(err.rfind("tarvik-adapter-emu: ", 0), 0u) << err;
+        EXPECT_NE(err.find(r.says), std::string::npos) << err;
+        EXPECT_EQ(err.find("Usage"), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
 }
 

@@ -56,6 +56,8 @@ TEST(DumpArgs, ReadsWhatTheUsageSays)
         {{}, false},                                      // no adapter named
         {{"--simulate", "--port", "x"}, false},           // two sources
         {{"--simulate", "--can-speed", "600k"}, false},   // no such speed
+        {{"--simulate", "--can-speed", "500001"}, false},
+        {{"--simulate", "--can-speed", "-500000"}, false},
         {{"--simulate", "--master"}, false},              // master without LIN
         {{"--simulate", "--mask", "std:800:0"}, false},   // beyond 11 bits
         {{"--simulate", "--mask", "all:0:0"}, false},
@@ -109,6 +111,62 @@ TEST(DumpArgs, ReadsWhatTheUsageSays)
         TDumpOptions po;
         ASSERT_TRUE(tarvik::ParseDumpArgs(static_cast<int>(p.args.size()), p.args.data(), po, error)) << error;
         EXPECT_EQ(po.format, p.format) << p.args.back();
+    }
+}
+
+TEST(DumpArgs, CanSpeedInBitsPerSecondAndEveryChoiceListed)
+{
+    const struct {
+        const char* speed;
+        int index;
+    } rows[] = {
+        {"1000000", 0}, {"500000", 1}, {"250000", 2}, {"166666", 3}, {"166667", 3}, {"125000", 4},
+        {"100000", 5},  {"83333", 6},  {"71428", 7},  {"62500", 8},  {"55555", 9},  {"55556", 9},
+        {"50000", 10},  {"45454", 11}, {"45455", 11}, {"41666", 12}, {"38461", 13}, {"35714", 14},
+        {"33333", 15},  {"500k", 1},   {"33.3k", 15}, {"1M", 0},
+    };
+    for (const auto& r : rows) {
+        TDumpOptions o;
+        std::string error;
+        const char* args[] = {"--simulate", "--can-speed", r.speed};
+        EXPECT_TRUE(tarvik::ParseDumpArgs(3, args, o, error)) << r.speed << ": " << error;
+        EXPECT_EQ(o.bus.canSpeed, r.index) << r.speed;
+    }
+    TDumpOptions o;
+    std::string error;
+    const char* args[] = {"--simulate", "--can-speed", "600k"};
+    ASSERT_FALSE(tarvik::ParseDumpArgs(3, args, o, error));
+    EXPECT_EQ(error, "unknown CAN speed: 600k (1M, 500k, 250k, 166k, 125k, 100k, 83.3k, 71.4k, 62.5k, 55.5k, "
+                     "50.0k, 45.4k, 41.6k, 38.4k, 35.7k, 33.3k; or in bit/s: 1000000, 500000, 250000, 166666, "
+                     "125000, 100000, 83333, 71428, 62500, 55555, 50000, 45454, 41666, 38461, 35714, 33333)");
+}
+
+TEST(Dump, RefusedGoOnBusSuggestsTheOtherProtocol)
+{
+    const struct {
+        TDumpOptions::Source source;
+        const char* kind;
+        const char* hint;  // empty: none
+    } rows[] = {
+        {TDumpOptions::Source::Port, "native", "try --protocol slcan"},
+        {TDumpOptions::Source::Device, "native", "try --protocol slcan"},
+        {TDumpOptions::Source::Simulate, "native", ""},  // the built-in emulator has one language
+    };
+    for (const auto& r : rows) {
+        auto emu = std::make_shared<tarvik::TEmulatorBackend>();
+        emu->SetReplyMode('M', tarvik::AdapterEmulator::ReplyMode::Refuse);
+        TDumpOptions o;
+        o.source = r.source;
+        o.kind = r.kind;
+        o.count = 1;
+        std::atomic<bool> stop{false};
+        const DumpRun run = Dump(o, emu, stop);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find("did not accept the go-on-bus sequence"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("try --protocol") != std::string::npos, *r.hint != '\0') << run.err;
+        if (*r.hint) {
+            EXPECT_NE(run.err.find(r.hint), std::string::npos) << run.err;
+        }
     }
 }
 

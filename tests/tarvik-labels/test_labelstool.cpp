@@ -14,7 +14,9 @@
 
 namespace fs = std::filesystem;
 
+#include "support/testsupport.h"
 #include "support/toolrun.h"
+#include "ttlabelinfo/labelline.h"
 
 namespace {
 
@@ -77,8 +79,36 @@ TEST(LabelsTool, ImportDbcPrintsLabelLines)
     const ToolRun r = Tool({"import-dbc", dbc});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "BatteryVoltage,\"unsigned short\",,0x0C0,Big,31,16,0.01,0,0,655.35,\"V\"\n");
-    EXPECT_EQ(r.err, "tarvik-labels: " + dbc + ": 1 messages, 2 signals read, 1 labels made (0 multiplexed); "
-                     "skipped: 1 little-endian, 0 malformed, 0 repeated message, 0 outside a message\n");
+    EXPECT_EQ(r.err, "tarvik-labels: " + dbc + ": 1 messages, 2 signals read, 1 labels made (0 multiplexed, 0 float); "
+                     "skipped: 1 little-endian, 0 malformed, 0 repeated message, 0 outside a message, "
+                     "0 unreadable float\n");
+}
+
+TEST(LabelsTool, ImportOfTheExampleDatabaseAgreesWithTheExampleLabels)
+{
+    const std::string dir = testsupport::SourceDir() + "/examples/";
+    const ToolRun r = Tool({"import-dbc", "--little-endian", dir + "vehicle.dbc"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("(0 multiplexed, 1 float)"), std::string::npos) << r.err;
+    const auto made = tarvik::SplitTextLines(r.out);
+    const auto expected = tarvik::SplitTextLines(testsupport::ReadFile(dir + "vehicle-labels.txt"));
+    ASSERT_EQ(made.size(), expected.size()) << r.out;
+    for (std::size_t i = 0; i < made.size(); ++i)
+        EXPECT_EQ(tarvik::SplitLabelLine(made[i]), tarvik::SplitLabelLine(expected[i])) << expected[i];
+}
+
+TEST(LabelsTool, ImportDbcOfAFileWithoutMessagesFails)
+{
+    for (const char* text : {"", "VERSION \"\"\n\nNS_ :\n", "EngineSpeed,\"unsigned short\",,0x0C0,Big,0,16\n"}) {
+        const std::string dbc = WriteTemp("nomsg.dbc", text);
+        const ToolRun r = Tool({"import-dbc", dbc});
+        EXPECT_EQ(r.status, 1) << text;
+        EXPECT_EQ(r.out, "") << text;
+        EXPECT_NE(r.err.find("no message definition"), std::string::npos) << r.err;
+    }
+    // A message without a signal is still a database: nothing to import, and no failure.
+    const ToolRun r = Tool({"import-dbc", WriteTemp("nosig.dbc", "BO_ 192 EngineData: 8 ECU\n")});
+    EXPECT_EQ(r.status, 0) << r.err;
 }
 
 TEST(LabelsTool, ImportDbcLittleEndianOption)
@@ -145,10 +175,10 @@ TEST(LabelsTool, DecodeHoldsValuesAndSkipsMalformedLines)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "time(s),EngineSpeed,Temp,Ext,Count\n"
-              "0.010000,2000,0,0,0\n"
-              "0.020000,2000,45,0,0\n"
-              "0.030000,2000,45,100,0\n"
-              "0.060000,0.25,45,100,0\n"
+              "0.010000,2000,,,\n"  // labels without a frame yet: empty fields
+              "0.020000,2000,45,,\n"
+              "0.030000,2000,45,100,\n"
+              "0.060000,0.25,45,100,\n"
               "0.070000,0.25,45,100,1.23457e+06\n"
               "0.080000,0,45,100,1.23457e+06\n");
     EXPECT_NE(r.err.find("skipped 1 malformed log line: line 3"), std::string::npos) << r.err;
@@ -168,11 +198,22 @@ TEST(LabelsTool, DecodeReadsStandardInputAndListsTenLines)
         const ToolRun r = Tool(args, log);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "time(s),EngineSpeed,Temp,Ext,Count\n"
-                         "0.000000,1,0,0,0\n"
-                         "-0.250000,2,0,0,0\n");
+                         "0.000000,1,,,\n"
+                         "-0.250000,2,,,\n");
         EXPECT_NE(r.err.find("skipped 14 malformed log lines: lines 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, ..."),
                   std::string::npos) << r.err;
     }
+}
+
+TEST(LabelsTool, DecodeRefusesAFileThatIsNoLabelFile)
+{
+    const std::string dbc = testsupport::SourceDir() + "/examples/vehicle.dbc";
+    const ToolRun r = Tool({"decode", dbc}, "(1.0) can0 0C0#0010\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tarvik-labels: " + dbc +
+                         " is not a label file (no line has the 12 label fields; it looks like a DBC "
+                         "file \u2014 turn it into labels with import-dbc)\n");
 }
 
 TEST(LabelsTool, DecodeWithUnreadableFiles)
@@ -198,7 +239,7 @@ TEST(LabelsTool, ExecutableExitStatusAndStreams)
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_EQ(p.readAllStandardOutput().toStdString(),
-              "time(s),EngineSpeed,Temp,Ext,Count\n0.000000,4,0,0,0\n");
+              "time(s),EngineSpeed,Temp,Ext,Count\n0.000000,4,,,\n");
     EXPECT_TRUE(p.readAllStandardError().contains("line 2"));
 
     const std::string dbc = WriteTemp("bad2.dbc", "BO_ x Broken: 8 ECU\n");
@@ -224,8 +265,8 @@ TEST(LabelsTool, DecodeReadsAscLogsToo)
     const ToolRun r = Tool({"decode", labels, log});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "time(s),EngineSpeed,Temp,Ext,Count\n"
-                     "0.000000,2000,0,0,0\n"
-                     "0.100000,2000,0,100,0\n");
+                     "0.000000,2000,,,\n"
+                     "0.100000,2000,,100,\n");
     EXPECT_EQ(r.err, "");
 }
 

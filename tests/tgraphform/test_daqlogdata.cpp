@@ -19,6 +19,7 @@
 #include "support/currentdir.h"
 #include "support/testsupport.h"
 #include "platform/csv.h"
+#include "platform/novalue.h"
 #include "tgraphform/tdaqlogdata.h"
 
 using namespace tarvik;
@@ -43,6 +44,15 @@ TEST(DaqLogData, TwoLabelsThreeSamples)
         log.Push(0.5);
     }
     EXPECT_EQ(log.BuildCsv(), "time(s),A,B\r\n0.000,1,0.5\r\n0.050,2,0.5\r\n0.100,3,0.5\r\n");
+}
+
+TEST(DaqLogData, NoValueIsAnEmptyFieldAndNanStaysNan)
+{
+    TDaqLogData log(1024, 50);
+    log.Columns = {"A", "B", "C"};
+    for (double v : {NoValue(), 2.0, std::numeric_limits<double>::quiet_NaN(), NoValue(), NoValue(), 0.0})
+        log.Push(v);
+    EXPECT_EQ(log.BuildCsv(), "time(s),A,B,C\r\n0.000,,2,nan\r\n0.050,,,0\r\n");
 }
 
 TEST(DaqLogData, WrappedBlockKeepsTheLatestCompleteRows)

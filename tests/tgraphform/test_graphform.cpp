@@ -182,6 +182,22 @@ TEST_F(GraphForm, HidingKeepsAcquiringClosingOnlyHides)
     EXPECT_EQ(saves.size(), 1u);
 }
 
+TEST_F(GraphForm, RestoringAMinimisedWindowIsNoShowing)
+{
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitSamples(3));
+    WriteLabels(5);  // a showing would load these
+    form.showMinimized();
+    QCoreApplication::processEvents();
+    form.showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.Running());
+    EXPECT_TRUE(saves.empty());
+    EXPECT_EQ(form.Labels().Count(), 3);
+    const std::uint32_t before = form.DaqLog()->Count();
+    EXPECT_TRUE(WaitSamples(before + 3));
+}
+
 TEST_F(GraphForm, LabelWindowHooks)
 {
     int toggles = 0, hides = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/fonts.h"
+#include "platform/novalue.h"
 #include "support/testsupport.h"
 #include "tgraphform/tdaqlogdata.h"
 #include "tgraphform/tgraphplot.h"
@@ -223,4 +224,40 @@ TEST_F(GraphPaint, ValueCellsMatchPrintedText)
                   ref.Canvas())
             << text.toStdString();
     }
+}
+
+// A label without a frame yet draws no line and shows a blank value until its first value.
+TEST_F(GraphPaint, NoValueDrawsNothingUntilTheFirstValue)
+{
+    Draw(Scale(0, 100, 10), {"v"});
+    const TGraphInfo& label = labels.Label(0);
+    const TRect a = painter.GraphArea();
+    auto labelPixels = [&] {
+        int n = 0;
+        for (int y = a.top + 1; y < a.bottom - 1; ++y)
+            for (int x = a.left + 1; x < a.right - 1; ++x)
+                n += Pixel(g.Canvas(), x, y) == Rgb(label.Color());
+        return n;
+    };
+    const TRect panel = painter.PanelCells();
+    const int W = g.CellWidth(), H = g.CellHeight();
+    auto valueCells = [&] { return g.Canvas().copy(g.ColToX(panel.left + 19), g.RowToY(panel.top), W * 12, H); };
+    TGraphCtrl blank;
+    blank.SetFont(WindowFont(12));
+    blank.SetColor(kBackColor);
+    blank.SetSize({0, 0, W * 12, H});
+    blank.SetTextColor(kTextColor, kBackColor);
+    blank.Locate(1, 1);
+    blank.Print(QString(12, QChar(' ')));
+
+    ASSERT_TRUE(IsNoValue(label.Value()));
+    for (int i = 0; i < 5; ++i)
+        painter.PlotSample(labels, nullptr);
+    EXPECT_EQ(labelPixels(), 0);
+    EXPECT_EQ(valueCells(), blank.Canvas());
+    labels.Label(0).SetValue(50);
+    painter.PlotSample(labels, nullptr);
+    painter.PlotSample(labels, nullptr);
+    EXPECT_GT(labelPixels(), 0);
+    EXPECT_NE(valueCells(), blank.Canvas());
 }

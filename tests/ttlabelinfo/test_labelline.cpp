@@ -333,3 +333,39 @@ TEST(LabelFile, ReadsAreBounded)
     fs::remove(big);
     fs::remove(edge);
 }
+
+TEST(CheckLabelFileLines, RefusesFilesWithoutALabelLineAndSaysWhatTheyLookLike)
+{
+    struct Case {
+        const char* text;
+        const char* error;  // empty: accepted
+    };
+    const char* const label = "A,\"unsigned char\",,0x0C0,Big,0,8,1,0,0,255,";
+    const Case cases[] = {
+        {"", ""},
+        {"\r\n  \r\n", ""},
+        {label, ""},
+        {"// A,\"unsigned char\",,0x0C0,Little,0,8,1,0,0,255,", ""},  // DAQ off
+        {"junk\nA,\"unsigned char\",,0x0C0,Big,0,8,1,0,0,255,\nmore junk", ""},  // damage inside a label file
+        {"A,\"unsigned char\",,0x0C0,Big,0,8,1,0,0,255,extra,fields", ""},
+        {"A,\"unsigned char\",,0x0C0,Big,0,8", ""},  // the fields after the byte order take defaults
+        {"A,\"unsigned char\",,0x0C0", "f is not a label file (no line has the 12 label fields)"},
+        {"VERSION \"\"\n\nBO_ 192 EngineData: 8 EMS\n SG_ S : 7|16@0+ (0.25,0) [0|8000] \"rpm\" Dash\n"
+         "VAL_ 304 Gear 0 \"P\" 1 \"R\" 2 \"N\" 3 \"D\" ;",
+         "f is not a label file (no line has the 12 label fields; it looks like a DBC file \u2014 hint)"},
+        {"(1.000000) can0 0C0#1F40\n(1.010000) can0 123#R",
+         "f is not a label file (no line has the 12 label fields; it looks like a candump log)"},
+        {"date Tue Dec 08 03:50:13.000 pm 2026\nbase hex  timestamps absolute\n   0.1 1  0C0 Rx d 2 1F 40",
+         "f is not a label file (no line has the 12 label fields; it looks like an ASC log)"},
+        {"time(s),A,B,C,D,E,F,G,H,I,J,K\r\n0.000,1,2,3,4,5,6,7,8,9,10,11\r\n",
+         "f is not a label file (no line has the 12 label fields; it looks like an acquisition CSV)"},
+        // Twelve fields are not enough without a byte order.
+        {"a,b,c,d,e,f,g,h,i,j,k,l", "f is not a label file (no line has the 12 label fields)"},
+    };
+    for (const Case& c : cases) {
+        std::string error = "untouched";
+        const bool ok = CheckLabelFileLines(SplitTextLines(c.text), "f", &error, "hint");
+        EXPECT_EQ(ok, *c.error == '\0') << c.text;
+        EXPECT_EQ(error, *c.error ? c.error : "untouched") << c.text;
+    }
+}

@@ -61,7 +61,7 @@ TEST(LabelTable, LoadSkipsBlankAndDaqOffLinesAndGroupsByKey)
     EXPECT_EQ(t.DecodeFrame(0x0C0, 0x0190'2A00'0000'0000ull), 2);
     EXPECT_DOUBLE_EQ(t.Label(0).Value(), 100);
     EXPECT_DOUBLE_EQ(t.Label(2).Value(), 2);
-    EXPECT_EQ(t.Label(1).Value(), 0);
+    EXPECT_TRUE(IsNoValue(t.Label(1).Value()));
     EXPECT_EQ(t.DecodeFrame(0x800000C0u, 0x0500'0000'0000'0000ull), 1);
     EXPECT_EQ(t.Label(1).Value(), 5);
     EXPECT_EQ(t.DecodeFrame(0x0C1, ~0ull), 0);
@@ -69,8 +69,8 @@ TEST(LabelTable, LoadSkipsBlankAndDaqOffLinesAndGroupsByKey)
     t.Label(0).SetPrevValue(9);
     t.ClearValues();
     for (int i = 0; i < t.Count(); ++i)
-        EXPECT_EQ(t.Label(i).Value(), 0);
-    EXPECT_EQ(t.Label(0).PrevValue(), 0);
+        EXPECT_TRUE(IsNoValue(t.Label(i).Value()));
+    EXPECT_TRUE(IsNoValue(t.Label(0).PrevValue()));
 }
 
 TEST(LabelTable, SeventeenthLabelTakesFirstColour)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <atomic>
 #include <climits>
 #include <initializer_list>
@@ -310,8 +312,39 @@ TEST(LabelFields, ConstructionDefaultsAndCopy)
     EXPECT_EQ(copy.Value(), 14);
     EXPECT_EQ(g.Value(), 10);
     g.ClearValue();
-    EXPECT_EQ(g.Value(), 0);
-    EXPECT_EQ(g.PrevValue(), 0);
+    EXPECT_TRUE(IsNoValue(g.Value()));
+    EXPECT_TRUE(IsNoValue(g.PrevValue()));
+}
+
+TEST(LabelValue, NoValueUntilTheFirstFrame)
+{
+    struct Case {
+        const char* line;
+        std::uint64_t data;
+        bool nan;  // the decoded value is an ordinary NaN
+    };
+    const Case cases[] = {
+        {"a,\"unsigned char\",,1,Big,0,8", 0, false},
+        {"a,bit,,1,Big,0,1", 0, false},
+        {"a,float,,1,Big,0,32", 0x7FC0000000000000ull, true},
+        {"a,double,,1,Big,0,64", 0x7FF8000000000000ull, true},
+        // A frame that carries the very bits of "no value" still carries a value.
+        {"a,double,,1,Big,0,64", kNoValueBits, true},
+    };
+    for (const Case& c : cases) {
+        TGraphInfo label;
+        label.SetFromLine(c.line);
+        EXPECT_TRUE(IsNoValue(label.Value())) << c.line;
+        EXPECT_TRUE(IsNoValue(label.PrevValue())) << c.line;
+        TGraphInfo copy = label;
+        EXPECT_TRUE(IsNoValue(copy.Value())) << c.line;
+        label.Decode(c.data);
+        EXPECT_FALSE(IsNoValue(label.Value())) << c.line;
+        EXPECT_EQ(std::isnan(label.Value()), c.nan) << c.line;
+        if (!c.nan) {
+            EXPECT_EQ(label.Value(), 0) << c.line;
+        }
+    }
 }
 
 // Values cross threads without a lock; a reader must only ever see whole values.
@@ -331,7 +364,7 @@ TEST(LabelValue, ReadersSeeWholeValuesWhileDecoding)
     long odd = 0;
     for (int i = 0; i < 2000000; ++i) {
         const double v = l.Value();
-        if (v != a && v != b && v != 0)
+        if (v != a && v != b && !IsNoValue(v))
             ++odd;
     }
     stop = true;

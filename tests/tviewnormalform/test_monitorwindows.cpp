@@ -255,13 +255,23 @@ TEST(ViewFixedForm, OneLinePerIdentifierAndTheScrollPositionStays)
     EXPECT_EQ(lines[1].toStdString(), FrameToText(Frame(0x200)));
     EXPECT_EQ(lines[2].toStdString(), FrameToText(Frame(0x300)));
     EXPECT_EQ(lines[3].toStdString(), FrameToText(Frame(0x100, 0, true)));
+    // All rows fit one page: the bar has nowhere to go.
+    EXPECT_EQ(form.ScrollBar()->minimum(), form.ScrollBar()->maximum());
 
     // Many identifiers; the user scrolls, new ones arrive, the position stays.
     for (std::uint32_t id = 0x400; id < 0x400 + 200; ++id)
         form.Ring().Push(Frame(id).bytes.data());
     ASSERT_TRUE(settle(204));
-    form.ScrollBar()->setValue(120);
     const int L = form.TextArea()->LinesPerPage();
+    // Every position of the bar shows other rows: from the first page to the last.
+    EXPECT_EQ(form.ScrollBar()->minimum(), L);
+    for (int v : {L, L + 1, 150, 204}) {
+        form.ScrollBar()->setValue(v);
+        EXPECT_EQ(form.TextArea()->VisibleLines().front().toStdString(), form.LogThread().GetLine(v - L)) << v;
+    }
+    form.ScrollBar()->setValue(0);
+    EXPECT_EQ(form.ScrollBar()->value(), L);
+    form.ScrollBar()->setValue(120);
     for (std::uint32_t id = 0x10; id < 0x20; ++id)
         form.Ring().Push(Frame(id).bytes.data());
     ASSERT_TRUE(settle(220));

@@ -48,6 +48,12 @@ tarvik::EmuMicros Now()
     return tarvik::EmuMicros(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
 }
 
+int UsageError(const std::string& what)
+{
+    std::fprintf(stderr, "tarvik-adapter-emu: %s (--help shows the usage)\n", what.c_str());
+    return 2;
+}
+
 int Fail(const std::string& what)
 {
     std::fprintf(stderr, "tarvik-adapter-emu: %s\n", what.c_str());
@@ -143,15 +149,16 @@ int Run(int argc, char** argv)
             modelWords.assign(argv + i + 1, argv + argc);
             break;
         }
-        std::fputs(kHelp, stderr);
-        return 2;
+        // Say what was wrong, not the whole usage again.
+        if (a == "--protocol")
+            return UsageError(i + 1 < argc ? "--protocol takes native or slcan, not " + std::string(argv[i + 1])
+                                           : "--protocol needs native or slcan");
+        return UsageError("unknown argument: " + a);
     }
     std::string error;
     auto model = tarvik::MakeBusModel(modelWords, &error);
-    if (!model) {
-        std::fprintf(stderr, "tarvik-adapter-emu: %s\n%s", error.c_str(), kHelp);
-        return 2;
-    }
+    if (!model)
+        return UsageError(error);
 
     // Signals arrive through a descriptor so that the poll loop sees them between steps.
     sigset_t mask;

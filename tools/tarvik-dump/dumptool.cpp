@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
@@ -23,7 +24,7 @@
 namespace tarvik {
 
 const char* const kDumpUsage =
-    "usage: tarvik-dump --port PATH|--device N|--simulate [--can-speed 500k]\n"
+    "usage: tarvik-dump --port PATH|--device N|--simulate [--can-speed 500k|500000]\n"
     "                   [--mask std:MASK:CODE] [--mask ext:MASK:CODE] [--lin 19200 [--master]]\n"
     "                   [--format candump|asc|trc|blf|text] [--output FILE|PATTERN\n"
     "                   [--rotate-size BYTES] [--rotate-time SECONDS]] [-n COUNT] [--duration S]\n"
@@ -41,6 +42,51 @@ int SpeedIndex(const QStringList& items, std::string text)
     if (!t.endsWith(QLatin1String("BPS")))
         t += QLatin1String("BPS");
     return items.indexOf(t);
+}
+
+// The CAN speeds are 1 Mbit/s divided by 1, 2, 4, 6 ... 30; their names round the rate
+// ("83.3KBPS" is 1000000/12). The rate in bit/s of item i, as a whole number.
+long CanSpeedBits(const QString& item, bool roundUp)
+{
+    QString k = item;
+    k.chop(4);  // "KBPS"
+    const double kbps = item.startsWith(QLatin1String("1M")) ? 1000.0 : k.toDouble();
+    const double rate = 1e6 / std::round(1000.0 / kbps);
+    return static_cast<long>(roundUp ? std::round(rate) : std::floor(rate));
+}
+
+// A CAN speed also as bit/s: "500000", "83333" (or "83334"); -1 when none is meant.
+int CanSpeedIndex(const std::string& text)
+{
+    const QStringList items = sysconf::CanSpeedItems();
+    const int named = SpeedIndex(items, text);
+    if (named >= 0 || text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 9)
+        return named;
+    const long bits = std::stol(text);
+    for (int i = 0; i < items.size(); ++i)
+        if (bits == CanSpeedBits(items[i], false) || bits == CanSpeedBits(items[i], true))
+            return i;
+    return -1;
+}
+
+// The protocol to suggest when the one given gets no sensible answer.
+std::string OtherProtocol(const std::string& kind) { return kind == "slcan" ? "native" : "slcan"; }
+
+// Every CAN speed the option takes, by name and in bit/s.
+std::string CanSpeedChoices()
+{
+    std::string names, bits;
+    for (const QString& item : sysconf::CanSpeedItems()) {
+        QString n = item;
+        n.chop(3);  // "BPS"
+        if (!names.empty()) {
+            names += ", ";
+            bits += ", ";
+        }
+        names += n.replace(QLatin1Char('K'), QLatin1Char('k')).toStdString();
+        bits += std::to_string(CanSpeedBits(item, false));
+    }
+    return names + "; or in bit/s: " + bits;
 }
 
 bool ParseHex(const std::string& s, std::uint32_t max, std::uint32_t& v)
@@ -161,8 +207,8 @@ private:
     }
     bool CanSpeed(const std::string& v)
     {
-        o_.bus.canSpeed = SpeedIndex(sysconf::CanSpeedItems(), v);
-        return o_.bus.canSpeed >= 0 || Fail("unknown CAN speed: " + v + " (1M, 500k, 250k, ... 33.3k)");
+        o_.bus.canSpeed = CanSpeedIndex(v);
+        return o_.bus.canSpeed >= 0 || Fail("unknown CAN speed: " + v + " (" + CanSpeedChoices() + ")");
     }
     bool Lin(const std::string& v)
     {
@@ -498,6 +544,10 @@ int RunDump(const TDumpOptions& o, std::shared_ptr<TBusDevice> device, std::FILE
         if (!session.GoOnBus(o.bus)) {
             const std::string why = session.Problem().empty() ? "" : ": " + session.Problem();
             std::fprintf(err, "tarvik-dump: the adapter did not accept the go-on-bus sequence%s\n", why.c_str());
+            // The commonest cause on a real port: the adapter speaks the other language.
+            if (o.source != TDumpOptions::Source::Simulate)
+                std::fprintf(err, "tarvik-dump: if the adapter speaks %s, try --protocol %s\n",
+                             OtherProtocol(o.kind).c_str(), OtherProtocol(o.kind).c_str());
             closeQuietly();
             return 1;
         }

@@ -11,7 +11,9 @@
 
 #include "logformats/logsource.h"
 #include "platform/csv.h"
+#include "platform/novalue.h"
 #include "ttlabelinfo/dbcimport.h"
+#include "ttlabelinfo/labelline.h"
 #include "ttlabelinfo/labeltable.h"
 
 namespace tarvik {
@@ -80,6 +82,12 @@ int ImportDbcCommand(const char* path, bool littleEndian, std::FILE* out, std::F
         std::fprintf(err, "tarvik-labels: %s: %s\n", path, e.what());
         return 1;
     }
+    if (report.messages == 0) {
+        // A file with no message definition is no database: an empty label list would pass
+        // for a successful import.
+        std::fprintf(err, "tarvik-labels: %s: no message definition (BO_ line); not a DBC file\n", path);
+        return 1;
+    }
     Out o(out);
     for (const auto& l : lines) {
         o.Append(l);
@@ -95,18 +103,18 @@ int ImportDbcCommand(const char* path, bool littleEndian, std::FILE* out, std::F
 }
 
 // The text of one label's current value, kept until the value changes: most frames touch
-// a few labels while every row repeats all of them.
+// a few labels while every row repeats all of them. Empty until the label's first frame.
 struct Cell {
-    double value = 0;
-    std::uint8_t len = 1;
-    char text[kMaxGeneralText] = {'0'};
+    double value = NoValue();
+    std::uint8_t len = 0;
+    char text[kMaxGeneralText] = {};
 
     void Set(double v)
     {
         if (std::memcmp(&v, &value, sizeof v) == 0)
             return;
         value = v;
-        len = static_cast<std::uint8_t>(FormatGeneral(v, text));
+        len = IsNoValue(v) ? 0 : static_cast<std::uint8_t>(FormatGeneral(v, text));
     }
 };
 
@@ -116,11 +124,17 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
     LabelTable table;
     const std::array<std::uint32_t, 16> palette{};  // colours mean nothing here
     std::string error;
-    if (!table.LoadFromFile(labelPath, palette, &error)) {
+    std::vector<std::string> labelLines;
+    if (!ReadLabelLines(labelPath, labelLines, &error)) {
         std::fprintf(err, "tarvik-labels: %s: %s\n", labelPath,
                      error.empty() ? "cannot read the label file" : error.c_str());
         return 1;
     }
+    if (!CheckLabelFileLines(labelLines, labelPath, &error, "turn it into labels with import-dbc")) {
+        std::fprintf(err, "tarvik-labels: %s\n", error.c_str());
+        return 1;
+    }
+    table.LoadFromLines(labelLines, palette);
 
     std::FILE* log = in;
     std::FILE* opened = nullptr;

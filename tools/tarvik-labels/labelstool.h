@@ -9,13 +9,14 @@
 //
 // decode writes a header "time(s)" and the name of every acquired label, in label-file
 // order, then one row per frame that matches at least one label: the time since the
-// log's first frame ("%.6f") and every label's latest value ("%lg"; 0 until first seen).
+// log's first frame ("%.6f") and every label's latest value ("%lg"; an empty field until
+// the label's first frame).
 //   time(s),EngineSpeed,CoolantTemp
-//   0.000000,1200,0
+//   0.000000,1200,
 //   0.010000,1200,85
 // Malformed log lines are skipped and counted on standard error with their line numbers.
 //
-// Exit status: 0 done, 1 a file could not be read, held no CAN frame, the output could not
+// Exit status: 0 done, 1 a file could not be read, was no label file, held no CAN frame, the output could not
 // be written or the import aborted, 2 usage error.
 #include <cstdio>
 

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <cstdio>
 
+#include "platform/apptitle.h"
 #include "platform/fonts.h"
 #include "bus/devicekinds.h"
 #include "tgraphform/tgraphconfdialog.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    tarvik::KeepNumbersInCLocale();
     if (argc != 2) {
         std::fprintf(stderr, "usage: tarvik-screenshots OUTDIR\n");
         return 2;
