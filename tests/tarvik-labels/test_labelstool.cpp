@@ -314,10 +314,11 @@ TEST(LabelsTool, DecodeReadsEveryLogFormatAlike)
         tarvik::AdapterRecord::Can(0x200, false, 4, nullptr).SetData(1, 0x12).SetData(2, 0xD6).SetData(3, 0x87)
             .SetTimeStamp(1500),
     };
+    // A label has no value (an empty field) until its first frame.
     const std::string want = "time(s),EngineSpeed,Temp,Ext,Count\n"
-                             "0.010000,2000,0,0,0\n"
-                             "0.020000,2000,45,0,0\n"
-                             "0.030000,2000,45,100,0\n"
+                             "0.010000,2000,,,\n"
+                             "0.020000,2000,45,,\n"
+                             "0.030000,2000,45,100,\n"
                              "0.050000,2000,45,100,1.23457e+06\n";
     for (tarvik::TTraceFormat f : {tarvik::TTraceFormat::Candump, tarvik::TTraceFormat::Blf, tarvik::TTraceFormat::Trc}) {
         const std::string bytes = tarvik::FormatTrace(f, recs, 1765000000000000);
