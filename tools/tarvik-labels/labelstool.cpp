@@ -118,23 +118,82 @@ struct Cell {
     }
 };
 
-int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std::FILE* out,
-                  std::FILE* err)
+// The label table the decode fills, from the label file; false (said on err) when the
+// file cannot be read or holds no label line.
+bool LoadDecodeLabels(const char* labelPath, LabelTable& table, std::FILE* err)
 {
-    LabelTable table;
     const std::array<std::uint32_t, 16> palette{};  // colours mean nothing here
     std::string error;
     std::vector<std::string> labelLines;
     if (!ReadLabelLines(labelPath, labelLines, &error)) {
         std::fprintf(err, "tarvik-labels: %s: %s\n", labelPath,
                      error.empty() ? "cannot read the label file" : error.c_str());
-        return 1;
+        return false;
     }
     if (!CheckLabelFileLines(labelLines, labelPath, &error, "turn it into labels with import-dbc")) {
         std::fprintf(err, "tarvik-labels: %s\n", error.c_str());
-        return 1;
+        return false;
     }
     table.LoadFromLines(labelLines, palette);
+    return true;
+}
+
+// Columns of every frame key: the table's own groups, as indexes of its labels.
+std::unordered_map<std::uint32_t, std::vector<int>> ColumnsByKey(const LabelTable& table)
+{
+    std::unordered_map<const TGraphInfo*, int> indexOf;
+    for (int i = 0; i < table.Count(); ++i)
+        indexOf.emplace(&table.Label(i), i);
+    std::unordered_map<std::uint32_t, std::vector<int>> columns;
+    for (int g = 0; g < table.GroupCount(); ++g) {
+        const TPlotData& group = table.Group(g);
+        auto& cols = columns[group.Key];
+        for (const TGraphInfo* l : group.Labels)
+            cols.push_back(indexOf.at(l));
+    }
+    return columns;
+}
+
+// What was skipped or missing, on err; the exit status it makes.
+int ReportDecode(const TLogSource& source, const std::vector<std::uint64_t>& listed, bool anyFrame,
+                 const std::string& logName, std::FILE* out, std::FILE* err)
+{
+    int status = 0;
+    if (!source.Error().empty()) {
+        std::fprintf(err, "tarvik-labels: %s (after line %llu)\n", source.Error().c_str(),
+                     static_cast<unsigned long long>(source.LineNumber()));
+        status = 1;
+    }
+    const TLogCounts& counts = source.Counts();
+    if (counts.malformed > 0) {
+        std::string list;
+        for (std::size_t i = 0; i < listed.size(); ++i)
+            list += (i ? ", " : "") + std::to_string(listed[i]);
+        if (counts.malformed > listed.size())
+            list += ", ...";
+        std::fprintf(err, "tarvik-labels: skipped %llu malformed log line%s: line%s %s\n",
+                     static_cast<unsigned long long>(counts.malformed), counts.malformed == 1 ? "" : "s",
+                     listed.size() == 1 ? "" : "s", list.c_str());
+    }
+    if (status == 0 && !anyFrame) {
+        // Nothing was decodable: a wrong file given as the log must not pass as an empty trace.
+        std::fprintf(err, "tarvik-labels: %s: no CAN frame in %llu lines\n", logName.c_str(),
+                     static_cast<unsigned long long>(counts.lines));
+        status = 1;
+    }
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        std::fprintf(err, "tarvik-labels: error writing the output: %s\n", std::strerror(errno));
+        status = 1;
+    }
+    return status;
+}
+
+int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std::FILE* out,
+                  std::FILE* err)
+{
+    LabelTable table;
+    if (!LoadDecodeLabels(labelPath, table, err))
+        return 1;
 
     std::FILE* log = in;
     std::FILE* opened = nullptr;
@@ -157,18 +216,7 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
         }
     } closer{opened};
 
-    // Columns of every frame key: the table's own groups, as indexes of its labels.
-    std::unordered_map<const TGraphInfo*, int> indexOf;
-    for (int i = 0; i < table.Count(); ++i)
-        indexOf.emplace(&table.Label(i), i);
-    std::unordered_map<std::uint32_t, std::vector<int>> columns;
-    for (int g = 0; g < table.GroupCount(); ++g) {
-        const TPlotData& group = table.Group(g);
-        auto& cols = columns[group.Key];
-        for (const TGraphInfo* l : group.Labels)
-            cols.push_back(indexOf.at(l));
-    }
-
+    const auto columns = ColumnsByKey(table);
     Out o(out);
     o.Append("time(s)");
     for (int i = 0; i < table.Count(); ++i) {
@@ -221,35 +269,7 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
         o.Commit(w);
     }
     o.Flush();
-
-    int status = 0;
-    if (!source.Error().empty()) {
-        std::fprintf(err, "tarvik-labels: %s (after line %llu)\n", source.Error().c_str(),
-                     static_cast<unsigned long long>(source.LineNumber()));
-        status = 1;
-    }
-    const TLogCounts& counts = source.Counts();
-    if (counts.malformed > 0) {
-        std::string list;
-        for (std::size_t i = 0; i < listed.size(); ++i)
-            list += (i ? ", " : "") + std::to_string(listed[i]);
-        if (counts.malformed > listed.size())
-            list += ", ...";
-        std::fprintf(err, "tarvik-labels: skipped %llu malformed log line%s: line%s %s\n",
-                     static_cast<unsigned long long>(counts.malformed), counts.malformed == 1 ? "" : "s",
-                     listed.size() == 1 ? "" : "s", list.c_str());
-    }
-    if (status == 0 && !haveFirst) {
-        // Nothing was decodable: a wrong file given as the log must not pass as an empty trace.
-        std::fprintf(err, "tarvik-labels: %s: no CAN frame in %llu lines\n", logName.c_str(),
-                     static_cast<unsigned long long>(counts.lines));
-        status = 1;
-    }
-    if (std::fflush(out) != 0 || std::ferror(out)) {
-        std::fprintf(err, "tarvik-labels: error writing the output: %s\n", std::strerror(errno));
-        status = 1;
-    }
-    return status;
+    return ReportDecode(source, listed, haveFirst, logName, out, err);
 }
 
 }  // namespace
