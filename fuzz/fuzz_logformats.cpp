@@ -9,9 +9,12 @@
 
 namespace {
 
+// A classic length code above 8 still means eight bytes, and is written as 8.
+int Bytes(const tarvik::AdapterRecord& r) { return r.Length() > 8 ? 8 : r.Length(); }
+
 void SameFrame(const tarvik::TLogFrame& a, const tarvik::TLogFrame& b)
 {
-    if (a.Micros() != b.Micros() || a.record.Type() != b.record.Type() || a.record.Length() != b.record.Length() ||
+    if (a.Micros() != b.Micros() || a.record.Type() != b.record.Type() || Bytes(a.record) != Bytes(b.record) ||
         a.record.Data64() != b.record.Data64() || (a.record.IsCan() && a.record.FrameKey() != b.record.FrameKey()) ||
         (a.record.IsLin() && a.record.LinIdentifier() != b.record.LinIdentifier()))
         std::abort();

@@ -34,6 +34,8 @@ HARNESS_ARGS = {
     "bench_slcan": ["1", "1000"],
     "monitor_throughput": ["1", "1000"],
     "labelform_paint": ["{src}/examples/vehicle.dbc"],
+    "binary_logs_vs_peer": ["2000", "{tmp}"],
+    "capture_memory": ["1", "1000", "{tmp}"],
 }
 # Google Benchmark programs skip their million-item cases here.
 BENCH_ARGS = ["--benchmark_filter=-/1000000|FullHistory", "--benchmark_min_time=0.01"]
