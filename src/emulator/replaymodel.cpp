@@ -1,5 +1,7 @@
 #include "emulator/replaymodel.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace tarvik {
@@ -25,6 +27,14 @@ std::unique_ptr<TReplayModel> TReplayModel::Open(const std::string& path, bool f
     if (path == "-") {  // replay starts again at every go-on-bus: it needs a file to rewind
         if (error)
             *error = "-: a replay needs a file, not standard input";
+        return nullptr;
+    }
+    // A device or a FIFO has no start to rewind to and may never end (/dev/urandom), and
+    // opening a FIFO would wait for a writer: only a regular file plays.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        if (error)
+            *error = path + ": not a regular file; a replay plays a log file";
         return nullptr;
     }
     std::FILE* f = OpenLogFile(path, error);

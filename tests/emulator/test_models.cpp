@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <bit>
 #include <cmath>
@@ -392,13 +393,17 @@ TEST(Replay, OpenNamesTheFileAndTheReason)
     const std::string dir = testsupport::BinaryDir();
     const std::string empty = dir + "/emu-empty.log";
     std::fclose(std::fopen(empty.c_str(), "w"));
+    const std::string fifo = dir + "/emu-fifo.log";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const struct {
         std::string path;
         std::string error;
     } rows[] = {
         {dir, dir + ": Is a directory"},
         {dir + "/no-such.log", dir + "/no-such.log: No such file or directory"},
-        {"/dev/zero", "/dev/zero: line 1 is longer than the limit of 65536 bytes"},
+        {"/dev/urandom", "/dev/urandom: not a regular file; a replay plays a log file"},
+        {fifo, fifo + ": not a regular file; a replay plays a log file"},  // and no wait for a writer
         {empty, empty + ": no CAN or LIN frame in 0 lines"},
     };
     for (const auto& r : rows) {
@@ -406,6 +411,7 @@ TEST(Replay, OpenNamesTheFileAndTheReason)
         EXPECT_EQ(TReplayModel::Open(r.path, true, 1.0, &err), nullptr) << r.path;
         EXPECT_EQ(err, r.error);
     }
+    std::remove(fifo.c_str());
 }
 
 TEST(Replay, SpeedScalesThePaceButNotTheStamps)
