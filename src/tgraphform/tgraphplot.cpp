@@ -238,10 +238,15 @@ void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
         g_.LineToW(b, y);
     }
 
+    // All values first, in one short loop: the acquisition thread goes on writing them, and a
+    // sample read between drawing calls would mix the values of many frames.
+    sample_.resize(std::size_t(labels.Count()));
+    for (int i = 0; i < labels.Count(); ++i)
+        sample_[std::size_t(i)] = labels.Label(i).Value();
     const int pl = panel_.left, pt = panel_.top;
     for (int i = 0; i < labels.Count(); ++i) {
         TGraphInfo& label = labels.Label(i);
-        const double v = label.Value();  // read once: the acquisition thread may change it
+        const double v = sample_[std::size_t(i)];
         const double p = label.PrevValue();
         label.SetPrevValue(v);
         if (log)

@@ -103,6 +103,7 @@ private:
     TGraphScale scale_;
     TRect panel_, axis_, graph_;
     std::vector<int> grid_;
+    std::vector<double> sample_;  // this sample's values, read together before any drawing
     int sweepTime_ = 0;
     QImage glyphs_;     // one cell per character of kValueChars, as Print draws them; null when unusable
     QImage valueCell_;  // one composed value
