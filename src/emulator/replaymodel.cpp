@@ -69,11 +69,17 @@ bool TReplayModel::Scan(std::string* error)
     TLogFrame frame;
     TLogLine kind;
     bool first = true;
+    std::int64_t last = 0;
     while (source_.Next(frame, kind)) {
-        if (kind == TLogLine::Frame && first) {
-            firstMicros_ = frame.Micros();
+        if (kind != TLogLine::Frame)
+            continue;
+        if (first) {
+            firstMicros_ = last = frame.Micros();
             first = false;
         }
+        if (frame.Micros() - last > kMaxGapMicros)
+            ++longGaps_;
+        last = std::max(last, frame.Micros());
     }
     counts_ = source_.Counts();
     format_ = source_.Format();
@@ -100,6 +106,9 @@ std::string TReplayModel::SkippedText() const
     add(counts_.errorFrames, counts_.errorFrames == 1 ? "error frame" : "error frames");
     add(counts_.remoteFrames, counts_.remoteFrames == 1 ? "remote frame" : "remote frames");
     add(counts_.malformed, counts_.malformed == 1 ? "unreadable line" : "unreadable lines");
+    if (counts_.unterminated > 0)
+        s += " (the last line cut short)";
+    add(longGaps_, longGaps_ == 1 ? "gap over 59 hours shortened to 59 hours" : "gaps over 59 hours shortened to 59 hours");
     return s;
 }
 
@@ -114,7 +123,14 @@ void TReplayModel::ReadAhead()
         if (kind != TLogLine::Frame)
             continue;
         // A log merged from several sources may step back in time; keep the order of the lines.
-        pendingOffset_ = std::max(pendingOffset_, frame.Micros() - firstMicros_);
+        // A gap the record's 32-bit stamp cannot carry is shortened to the longest it can:
+        // the times after it then all move back by the same, stated amount.
+        std::int64_t offset = frame.Micros() - firstMicros_ - shortenedMicros_;
+        if (offset - pendingOffset_ > kMaxGapMicros) {
+            shortenedMicros_ += offset - pendingOffset_ - kMaxGapMicros;
+            offset = pendingOffset_ + kMaxGapMicros;
+        }
+        pendingOffset_ = std::max(pendingOffset_, offset);
         pending_ = frame.record;
         const std::uint32_t stamp = static_cast<std::uint32_t>(static_cast<std::uint64_t>(pendingOffset_ / 100));
         pending_.bytes[15] = static_cast<std::uint8_t>(stamp >> 24);
@@ -131,6 +147,7 @@ void TReplayModel::Start(BusMode, EmuMicros now)
     started_ = true;
     start_ = now;
     pendingOffset_ = 0;
+    shortenedMicros_ = 0;
     if (in_)
         source_.Rewind();
     ReadAhead();

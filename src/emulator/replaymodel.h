@@ -64,6 +64,11 @@ private:
     bool havePending_ = false;
     AdapterRecord pending_;
     EmuMicros pendingOffset_ = 0;  // since the first frame, never stepping back
+    // The longest step the records' 32-bit stamps of 100 µs can take and still be unwrapped
+    // (half the counter's range: about 59.6 hours).
+    static constexpr std::int64_t kMaxGapMicros = (std::int64_t{1} << 31) * 100 - 100;
+    std::uint64_t longGaps_ = 0;         // counted by the first pass
+    std::int64_t shortenedMicros_ = 0;  // taken out of this play's times so far
 };
 
 }  // namespace tarvik

@@ -5,13 +5,17 @@
 
 namespace tarvik {
 
-LineReader::LineReader(std::FILE* in, std::size_t capacity) : in_(in), buf_(capacity) {}
+LineReader::LineReader(std::FILE* in, std::size_t capacity, std::size_t skipLimit)
+    : in_(in), buf_(capacity), skipLimit_(skipLimit)
+{
+}
 
 void LineReader::Reset()
 {
     begin_ = end_ = 0;
-    eof_ = failed_ = skipping_ = false;
+    eof_ = failed_ = skipping_ = unterminated_ = runaway_ = false;
     error_ = 0;
+    skipped_ = 0;
     std::clearerr(in_);
 }
 
@@ -40,7 +44,10 @@ bool LineReader::Fill()
 bool LineReader::Next(std::string_view& line, bool& truncated)
 {
     truncated = false;
+    unterminated_ = false;
     for (;;) {
+        if (runaway_)
+            return false;
         const char* b = buf_.data() + begin_;
         const void* nl = std::memchr(b, '\n', end_ - begin_);
         if (nl) {
@@ -59,13 +66,18 @@ bool LineReader::Next(std::string_view& line, bool& truncated)
         if (begin_ == end_)
             return false;
         if (skipping_) {
+            skipped_ += end_ - begin_;
+            runaway_ = skipped_ > skipLimit_;
             begin_ = end_;
             continue;
         }
-        // No line end in a full buffer, or the last line without one.
-        line = std::string_view(b, end_ - begin_);
+        // No line end in a full buffer, or the last line without one. Fill may have moved
+        // the bytes to the front, so the line starts where begin_ is now.
+        line = std::string_view(buf_.data() + begin_, end_ - begin_);
         truncated = !eof_;
         skipping_ = !eof_;
+        unterminated_ = eof_;
+        skipped_ = 0;
         begin_ = end_;
         return true;
     }

@@ -11,9 +11,13 @@ namespace tarvik {
 class LineReader {
 public:
     // A line longer than `capacity` is returned cut, with truncated set, and the rest of it
-    // skipped.
-    explicit LineReader(std::FILE* in, std::size_t capacity = 1 << 20);
+    // skipped; a rest longer than `skipLimit` ends the lines (Runaway()), so a stream without
+    // line ends (/dev/zero on a pipe) is not read on for ever.
+    explicit LineReader(std::FILE* in, std::size_t capacity = 1 << 20, std::size_t skipLimit = 1 << 28);
     bool Next(std::string_view& line, bool& truncated);
+    // The line Next gave last ended the stream without a line end.
+    bool Unterminated() const { return unterminated_; }
+    bool Runaway() const { return runaway_; }
     // A read error ended the lines (errno-style code in Error()).
     bool Failed() const { return failed_; }
     int Error() const { return error_; }
@@ -38,6 +42,10 @@ private:
     bool failed_ = false;
     int error_ = 0;
     bool skipping_ = false;
+    bool unterminated_ = false;
+    bool runaway_ = false;
+    std::size_t skipLimit_;
+    std::size_t skipped_ = 0;
 };
 
 }  // namespace tarvik

@@ -30,7 +30,7 @@ bool StartsWithWord(std::string_view line, std::string_view word)
 }  // namespace
 
 TLogSource::TLogSource(std::FILE* in, std::string name, std::size_t maxLine)
-    : in_(in), name_(std::move(name)), reader_(in, maxLine)
+    : in_(in), name_(std::move(name)), reader_(in, maxLine, maxLine * kSkipFactor)
 {
 }
 
@@ -108,11 +108,16 @@ bool TLogSource::Next(TLogFrame& frame, TLogLine& kind)
     while (reader_.Next(line, truncated)) {
         ++counts_.lines;
         if (truncated) {
-            error_ = name_ + ": line " + std::to_string(counts_.lines) + " is longer than the limit of " +
-                     std::to_string(reader_.Capacity()) + " bytes";
-            return false;
+            ++counts_.overlong;
+            ++counts_.malformed;
+            kind = TLogLine::Malformed;
+            return true;
         }
         kind = Classify(line, frame);
+        if (reader_.Unterminated() && IsFrameKind(kind)) {
+            ++counts_.unterminated;
+            kind = TLogLine::Malformed;
+        }
         switch (kind) {
         case TLogLine::Frame: ++counts_.frames; return true;
         case TLogLine::FdFrame: ++counts_.fdFrames; return true;
@@ -122,7 +127,10 @@ bool TLogSource::Next(TLogFrame& frame, TLogLine& kind)
         case TLogLine::Other: break;
         }
     }
-    if (reader_.Failed())
+    if (reader_.Runaway())
+        error_ = name_ + ": line " + std::to_string(counts_.lines) + " is longer than " +
+                 std::to_string(reader_.Capacity() * kSkipFactor) + " bytes: not a text log";
+    else if (reader_.Failed())
         error_ = name_ + ": " + std::strerror(reader_.Error() ? reader_.Error() : EIO);
     return false;
 }

@@ -5,8 +5,10 @@
 // A stream that begins with "LOGG" is a BLF log. Otherwise the format is taken from the
 // first line that reads as a frame (or an ASC header line, or a ';' line of a TRC header)
 // in one of the text formats; lines before that count as malformed when they are not blank. A line
-// longer than the limit ends reading with an error naming the limit, so a file without
-// line ends (/dev/zero, a sparse file) neither hangs nor fills memory.
+// longer than the limit is malformed and skipped; one over kSkipFactor times the limit ends
+// reading with an error, so a file without line ends (/dev/zero, a sparse file) neither hangs nor fills memory.
+// A last line without its line end may be a line still being written: it is never decoded
+// (a cut data field would read as a shorter frame) but counted as malformed and unterminated.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -31,12 +33,15 @@ struct TLogCounts {
     std::uint64_t errorFrames = 0;
     std::uint64_t remoteFrames = 0;
     std::uint64_t malformed = 0;
+    std::uint64_t overlong = 0;      // of the malformed: longer than the line limit
+    std::uint64_t unterminated = 0;  // of the malformed: a last frame line without its line end
     std::uint64_t otherKinds = 0;  // BLF objects and TRC lines of kinds not carried (status, events)
 };
 
 class TLogSource {
 public:
     static constexpr std::size_t kMaxLine = 64 * 1024;
+    static constexpr std::size_t kSkipFactor = 256;
 
     // Reads `in` (not owned); `name` is the file's name in messages.
     TLogSource(std::FILE* in, std::string name, std::size_t maxLine = kMaxLine);

@@ -388,6 +388,24 @@ TEST(Replay, SkipsWhatTheAdapterCannotCarryAndSaysHowMany)
     EXPECT_EQ(frames[1].TimeStamp(), 3000u) << "ASC times count from the first frame";
 }
 
+TEST(Replay, AGapTheStampsCannotCarryIsShortenedAndSaid)
+{
+    // Six days between two frames would wrap the 32-bit stamp past what a reader can unwrap.
+    auto model = TReplayModel::FromText("(1000.0) can0 123#11\n(519400.0) can0 124#22\n(519400.5) can0 125#33\n", true);
+    EXPECT_EQ(model->SkippedText(), "1 gap over 59 hours shortened to 59 hours");
+    AdapterEmulator emu(std::move(model), 0);
+    const std::string n = Framed("N");
+    emu.Feed(n.data(), n.size(), 0);
+    emu.Advance(0);
+    std::vector<std::uint32_t> stamps;
+    for (const AdapterRecord& r : Drain(emu))
+        if (!r.IsStatus())
+            stamps.push_back(r.TimeStamp());
+    ASSERT_EQ(stamps.size(), 3u);
+    EXPECT_EQ(stamps[1] - stamps[0], 0x7fffffffu);
+    EXPECT_EQ(stamps[2] - stamps[1], 5000u) << "the times after the gap keep their spacing";
+}
+
 TEST(Replay, OpenNamesTheFileAndTheReason)
 {
     const std::string dir = testsupport::BinaryDir();

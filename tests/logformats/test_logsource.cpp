@@ -64,12 +64,33 @@ TEST(LogSource, TakesTheFormatFromTheFirstFrameLine)
     EXPECT_TRUE(asc.error.empty());
 }
 
-TEST(LogSource, AnOverlongLineEndsReadingWithTheLimit)
+TEST(LogSource, OverlongAndUnfinishedLinesAreCountedNeverDecoded)
 {
-    // A file without line ends (/dev/zero, a sparse file) must not be read on for ever.
-    const Pass p = ReadAll("(1.0) can0 123#11\n" + std::string(5000, '\0'), 1024);
-    EXPECT_EQ(p.keys.size(), 1u);
-    EXPECT_EQ(p.error, "trace.log: line 2 is longer than the limit of 1024 bytes");
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<std::uint32_t> keys;
+        std::uint64_t malformed, overlong, unterminated;
+        std::string error;
+    };
+    const std::string over(5000, 'x'), endless(300 * 1024, '\0');
+    const Case cases[] = {
+        {"an overlong line is skipped, the frames after it read", "(1.0) can0 123#11\n" + over + "\n(1.1) can0 124#22\n",
+         {0x123, 0x124}, 1, 1, 0, ""},
+        {"a line far beyond the limit ends reading", "(1.0) can0 123#11\n" + endless, {0x123}, 1, 1, 0,
+         "trace.log: line 2 is longer than 262144 bytes: not a text log"},
+        {"a cut last frame line is not read short", "(1.0) can0 123#11\n(1.1) can0 124#2233", {0x123}, 1, 0, 1, ""},
+        {"a last line that is no frame is no fault", "   0.1 1 123 Rx d 1 11\nEnd TriggerBlock", {0x123}, 0, 0, 0, ""},
+        {"a whole last line with its end reads", "(1.0) can0 123#11\n(1.1) can0 124#2233\n", {0x123, 0x124}, 0, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        const Pass p = ReadAll(c.text, 1024);
+        EXPECT_EQ(p.keys, c.keys) << c.what;
+        EXPECT_EQ(p.counts.malformed, c.malformed) << c.what;
+        EXPECT_EQ(p.counts.overlong, c.overlong) << c.what;
+        EXPECT_EQ(p.counts.unterminated, c.unterminated) << c.what;
+        EXPECT_EQ(p.error, c.error) << c.what;
+    }
 }
 
 TEST(LogSource, OpeningNamesTheFileAndTheSystemsReason)
@@ -87,7 +108,8 @@ TEST(LogSource, OpeningNamesTheFileAndTheSystemsReason)
     TLogSource src(zero, "/dev/zero");
     TLogFrame f;
     TLogLine k;
+    EXPECT_TRUE(src.Next(f, k) && k == TLogLine::Malformed) << "the line's first piece";
     EXPECT_FALSE(src.Next(f, k));
-    EXPECT_EQ(src.Error(), "/dev/zero: line 1 is longer than the limit of 65536 bytes");
+    EXPECT_EQ(src.Error(), "/dev/zero: line 1 is longer than 16777216 bytes: not a text log");
     std::fclose(zero);
 }

@@ -174,6 +174,12 @@ int ReportDecode(const TLogSource& source, const std::vector<std::uint64_t>& lis
         std::fprintf(err, "tarvik-labels: skipped %llu malformed log line%s: line%s %s\n",
                      static_cast<unsigned long long>(counts.malformed), counts.malformed == 1 ? "" : "s",
                      listed.size() == 1 ? "" : "s", list.c_str());
+        if (counts.overlong > 0)
+            std::fprintf(err, "tarvik-labels: %llu of them longer than %zu bytes\n",
+                         static_cast<unsigned long long>(counts.overlong), TLogSource::kMaxLine);
+        if (counts.unterminated > 0)
+            std::fprintf(err, "tarvik-labels: the last line has no line end and was left out (was the log "
+                              "still being written?)\n");
     }
     if (status == 0 && !anyFrame) {
         // Nothing was decodable: a wrong file given as the log must not pass as an empty trace.
