@@ -215,17 +215,19 @@ TLabelActionState TLabelTableModel::ActionState(int current) const
 
 bool ReadLabelSource(const std::string& path, bool dbcLittleEndian, TLabelSource& out, std::string& error)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kLabelSourceMaxBytes) {
-        error = "Cannot read file \"" + path + "\": larger than " +
-                std::to_string(kLabelSourceMaxBytes / (1024 * 1024)) + " MB";
-        return false;
-    }
     const std::size_t slash = path.rfind('/');
     const std::size_t dot = path.rfind('.');
     std::string ext = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
     for (char& c : ext)
         c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    // The limits of the readers themselves, so the window takes what the command-line tools take.
+    const long long limit = ext == ".DBC" ? static_cast<long long>(kDbcFileMaxBytes)
+                                          : static_cast<long long>(kLabelFileMaxBytes);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > limit) {
+        error = "Cannot read file \"" + path + "\": larger than " + std::to_string(limit / (1024 * 1024)) + " MB";
+        return false;
+    }
     TLabelSource src;
     if (ext == ".DBC") {
         src.isDbc = true;

@@ -103,9 +103,6 @@ struct TLabelSource {
     DbcImportReport report;  // for a DBC file
 };
 
-// Largest file the table reads: far beyond any real label file or database.
-inline constexpr long long kLabelSourceMaxBytes = 64ll * 1024 * 1024;
-
 // Reads a label file, or imports a DBC file (extension ".DBC" in any case). False with
 // error naming the file and the reason; lines are left alone then.
 bool ReadLabelSource(const std::string& path, bool dbcLittleEndian, TLabelSource& out, std::string& error);

@@ -2,6 +2,10 @@
 // bytes kept through an edit, and where the window goes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "support/testsupport.h"
 #include "tlabelform/labeltablemodel.h"
 
 using namespace tarvik;
@@ -92,4 +96,36 @@ TEST(LabelTableModel, WindowBounds)
     // Right of the main window, to the work area's edge, lower half below its top.
     EXPECT_EQ(LabelWindowBounds(QRect(0, 0, 1920, 1040), QRect(0, 100, 600, 400)), QRect(600, 570, 1320, 470));
     EXPECT_EQ(LabelWindowBounds(QRect(0, 0, 1000, 801), QRect(10, 0, 300, 200)), QRect(310, 400, 690, 400));
+}
+
+// The window takes every file the command-line tools take: a DBC file over the label files'
+// limit still imports, and each kind stops at its own reader's limit.
+TEST(LabelTableModel, ReadsEachKindUpToItsReadersLimit)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(testsupport::BinaryDir()) / "label-source-limits";
+    fs::create_directories(dir);
+    const struct {
+        const char* name;
+        std::uintmax_t size;
+        bool read;
+    } cases[] = {
+        {"big.dbc", kLabelFileMaxBytes + 1, true},
+        {"huge.DBC", kDbcFileMaxBytes + 1, false},
+        {"big.txt", kLabelFileMaxBytes + 1, false},
+    };
+    for (const auto& c : cases) {
+        const fs::path path = dir / c.name;
+        {
+            std::ofstream(path) << "BO_ 100 M: 8 E\n SG_ S : 0|8@1+ (1,0) [0|255] \"\" E\n";
+        }
+        fs::resize_file(path, c.size);  // sparse: the NULs after the text end it
+        TLabelSource src;
+        std::string error;
+        EXPECT_EQ(ReadLabelSource(path.string(), false, src, error), c.read) << c.name << ": " << error;
+        if (!c.read) {
+            EXPECT_NE(error.find("\"" + path.string() + "\": larger than"), std::string::npos) << error;
+        }
+        fs::remove(path);
+    }
 }
