@@ -13,12 +13,15 @@
 #include <QPainter>
 #include <QScreen>
 #include <QToolButton>
+#include <cstdio>
 #include <stdexcept>
 
 #include "platform/fonts.h"
+#include "platform/shutdown.h"
 #include "platform/tmmtimer.h"
 #include "tgraphform/tgraphconfdialog.h"
 #include "widgets/actions.h"
+#include "widgets/placement.h"
 
 namespace tarvik {
 
@@ -38,9 +41,22 @@ QToolButton* NewButton(QWidget* parent, const char* name, QAction* action, int l
 
 }  // namespace
 
+QString DaqFolder() { return QCoreApplication::applicationDirPath(); }
+
+bool SaveDaqLogOnShutdown(const TDaqLogData& log, const QString& name)
+{
+    QString error;
+    const bool ok = log.SaveToCsv(name, &error);
+    if (ok)
+        std::fprintf(stderr, "tarvik: acquisition saved to %s\n", qPrintable(name));
+    else
+        std::fprintf(stderr, "tarvik: acquisition not saved: %s\n", qPrintable(error));
+    return ok;
+}
+
 bool SaveDaqLogWithDialog(QWidget* parent, const TDaqLogData& log, const QString& defaultName)
 {
-    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString exeDir = DaqFolder();
     QString name = defaultName;
     if (name.isEmpty()) {
         const QFileInfo exe(QCoreApplication::applicationFilePath());
@@ -247,8 +263,12 @@ void TGraphForm::StopDaq()
         // Moved out first: a save dialog runs an event loop, and nothing may see a log that is
         // being written while a new run starts.
         std::unique_ptr<TDaqLogData> log = std::move(daqLog_);
-        if (GetCreateLogFile() && saver_)
-            saver_(*log, DefaultDaqFileName(daqfilePrefix_, QDate::currentDate()));
+        // The name is free in the folder the dialog opens in, not in the current one.
+        const QString name = DefaultDaqFileName(QDir(DaqFolder()).filePath(daqfilePrefix_), QDate::currentDate());
+        if (GetCreateLogFile() && ShuttingDown())
+            SaveDaqLogOnShutdown(*log, name);
+        else if (GetCreateLogFile() && saver_)
+            saver_(*log, name);
     }
 }
 
@@ -261,6 +281,7 @@ void TGraphForm::EnableActions(bool monitoring)
     ActClear->setEnabled(any);
     ActConfig->setEnabled(!running);
     ActLabel->setEnabled(true);
+    ResolveMnemonics(this, nullptr, findChildren<QAbstractButton*>());
 }
 
 void TGraphForm::ReloadLabels()
@@ -339,9 +360,7 @@ void TGraphForm::showEvent(QShowEvent* e)
         const int left = main.left() + main.width();
         const int w = work.width() - left;
         const int h = (work.height() - main.top()) / 2;
-        move(left, main.top());
-        if (w > 0 && h > 0)
-            resize(w, h);
+        PlaceFrame(this, QRect(left, main.top(), w, h), /*keepSize*/ w <= 0 || h <= 0);
     }
     QWidget::showEvent(e);
     ReloadLabels();

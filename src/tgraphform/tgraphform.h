@@ -25,10 +25,14 @@ class QToolButton;
 
 namespace tarvik {
 
-
 // The save dialog for a stopped run. Offers it again after a failed write (the error shown
 // names the file and the reason); returns false only when the user cancels.
 bool SaveDaqLogWithDialog(QWidget* parent, const TDaqLogData& log, const QString& defaultName);
+// Where that dialog opens; the default name is made free there.
+QString DaqFolder();
+// The save once a termination signal came: to the default name, no dialog; says on stderr
+// where the run went or why it went nowhere.
+bool SaveDaqLogOnShutdown(const TDaqLogData& log, const QString& name);
 
 class TGraphForm : public QWidget, public TPlotTarget {
     Q_OBJECT

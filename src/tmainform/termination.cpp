@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "platform/shutdown.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/tusbdev.h"
 
@@ -64,6 +65,7 @@ void InstallTerminationHandler(TMainForm& form)
         char c;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
         notifier->setEnabled(false);
+        ShutdownFlag().store(true);
         attempt();
         retry->start();
     });
