@@ -24,6 +24,7 @@
 #include "platform/fonts.h"
 #include "tlabelform/tlabeldetaildialog.h"
 #include "widgets/actions.h"
+#include "widgets/placement.h"
 
 namespace tarvik {
 
@@ -287,6 +288,8 @@ void TLabelForm::EnableActions()
     ActPositionUp->setEnabled(s.up);
     ActPositionDown->setEnabled(s.down);
     ActUpdate->setEnabled(s.renew);
+    if (auto* panel = findChild<QWidget*>(QStringLiteral("Panel1")))
+        ResolveMnemonics(this, menuBar(), panel->findChildren<QAbstractButton*>());
 }
 
 bool TLabelForm::LoadTable(const QString& path)
@@ -435,10 +438,8 @@ void TLabelForm::showEvent(QShowEvent* event)
         const QScreen* screen = anchor_->screen();
         const QRect work = screen ? screen->availableGeometry() : QRect();
         const QRect r = LabelWindowBounds(work, anchor_->frameGeometry());
-        if (r.width() > 0 && r.height() > 0) {
-            move(r.topLeft());
-            resize(r.size());
-        }
+        if (r.width() > 0 && r.height() > 0)
+            PlaceFrame(this, r);
     }
     // Each showing reads the file again and so discards unsaved edits. No label file yet is
     // the usual first start, not a fault: an empty table and a note, no message box.

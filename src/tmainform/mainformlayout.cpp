@@ -33,38 +33,10 @@ void TMainForm::BindButton(QAbstractButton* button, QAction* action)
     boundButtons_.push_back(button);
 }
 
-namespace {
-
-bool HasMenuEntry(const QAbstractButton* button)
-{
-    const auto* tool = qobject_cast<const QToolButton*>(button);
-    const QAction* action = tool ? tool->defaultAction() : nullptr;
-    if (!action) return false;
-    const QList<QObject*> users = action->associatedObjects();
-    return std::any_of(users.begin(), users.end(), [](QObject* o) { return qobject_cast<QMenu*>(o) != nullptr; });
-}
-
-}  // namespace
-
-// Qt only moves the focus when two controls claim the same Alt+letter, so each letter must
-// have one owner among the controls that can be pressed now. The menu bar's titles win (as
-// in any desktop program); then a button whose command has no menu entry, since the others
-// stay reachable through their menu. A button gives up its letter only while outranked.
 void TMainForm::ResolveMnemonics()
 {
-    QList<QKeySequence> menuTitles;
-    for (const QAction* a : menuBar()->actions()) menuTitles << QKeySequence::mnemonic(a->text());
-    auto pressable = [this](const QAbstractButton* b) { return b->isVisibleTo(this) && b->isEnabled(); };
-    QList<QKeySequence> offMenuButtons;
-    for (const QAbstractButton* b : boundButtons_)
-        if (pressable(b) && !HasMenuEntry(b)) offMenuButtons << QKeySequence::mnemonic(b->text());
-
-    for (QAbstractButton* b : boundButtons_) {
-        const QKeySequence own = QKeySequence::mnemonic(b->text());
-        const bool outranked = menuTitles.contains(own) || (HasMenuEntry(b) && offMenuButtons.contains(own));
-        const QKeySequence wanted = outranked ? QKeySequence() : own;
-        if (b->shortcut() != wanted) b->setShortcut(wanted);
-    }
+    QList<QAbstractButton*> buttons(boundButtons_.begin(), boundButtons_.end());
+    tarvik::ResolveMnemonics(this, menuBar(), buttons);
 }
 
 QLineEdit* TMainForm::NewEdit(const char* name, const QString& text, int maxLength, QWidget* parent, int x, int y,

@@ -6,15 +6,19 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+#include <map>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/guicall.h"
+#include "support/altkeys.h"
 #include "support/modalhelper.h"
 #include "support/testsupport.h"
 #include "tgraphform/tdaqlogdata.h"
@@ -128,7 +132,7 @@ TEST_F(GraphForm, StartRegistersTheRingAndStopOffersTheRun)
     EXPECT_EQ(form.DaqThread(), nullptr);
     EXPECT_EQ(form.DaqLog(), nullptr);
     ASSERT_EQ(saves.size(), 1u);
-    EXPECT_TRUE(saves[0].name.startsWith("Daq" + QDate::currentDate().toString("yyyyMMdd") + "_"));
+    EXPECT_TRUE(QFileInfo(saves[0].name).fileName().startsWith("Daq" + QDate::currentDate().toString("yyyyMMdd") + "_"));
     EXPECT_TRUE(saves[0].name.endsWith(".csv"));
     EXPECT_TRUE(saves[0].csv.starts_with("time(s),L0,L1,L2\r\n0.000,"));
     EXPECT_NE(saves[0].csv.find(",300,300,300\r\n"), std::string::npos);
@@ -206,6 +210,26 @@ TEST_F(GraphForm, LabelWindowHooks)
     EXPECT_EQ(toggles, 1);
     form.hide();
     EXPECT_EQ(hides, 1);
+}
+
+// Each button's Alt+letter runs it, and no other letter does anything; the letters are
+// shown underlined, so the icon text keeps its mnemonic.
+TEST_F(GraphForm, EveryAltLetterRunsItsButton)
+{
+    form.SetLabelWindowHooks([] {}, [] {});
+    EXPECT_EQ(form.findChild<QToolButton*>("BitBtn1")->text(), "Start(&A)");
+    const std::map<char, QString> owners = {{'A', "ActStart"}, {'S', "ActStop"}, {'D', "ActClear"},
+                                            {'C', "ActConfig"}, {'L', "ActLabel"}};
+    // Start and Stop last: Graph Config is refused while running.
+    for (char letter : std::string("CLDBEFGHIJKMNOPQRTUVWXYZAS")) {
+        if (letter == 'C')
+            OnNextModal([](QWidget* w) { w->findChild<QPushButton*>("CancelBtn")->click(); });
+        form.EnableActions(true);
+        const auto it = owners.find(letter);
+        EXPECT_EQ(testsupport::PressAlt(&form, nullptr, letter, "Act").toStdString(),
+                  it == owners.end() ? std::string() : it->second.toStdString())
+            << "Alt+" << letter;
+    }
 }
 
 TEST_F(GraphForm, ConfigDialogAppliesOnOkOnly)

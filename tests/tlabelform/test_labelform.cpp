@@ -10,7 +10,10 @@
 #include <QStatusBar>
 #include <QTableView>
 
+#include <map>
+
 #include "labelform_fixture.h"
+#include "support/altkeys.h"
 #include "tlabelform/tlabeldetaildialog.h"
 
 using namespace tarvik;
@@ -114,6 +117,7 @@ TEST_F(LabelFormTest, AddGoesBelowTheSelectedRowAndMovesKeepTheSelection)
     Write("labels.txt", kFive);
     ShowForm();
     form.StringGrid1->setCurrentIndex(form.Model().index(2, 1));
+    form.EnableActions();  // what the main window's idle handler does
     OnDialog([](QWidget* w) { FillAndOk(w, "New"); });
     form.ActLabelAdd->trigger();
     EXPECT_EQ(Names(form), (QStringList{"A1", "A2", "A3", "New", "A4", "A5"}));
@@ -273,4 +277,27 @@ TEST_F(LabelFormTest, FailuresLeaveTableFileAndGraphAsTheyWere)
     EXPECT_EQ(errors.size(), 3);
     EXPECT_TRUE(form.ActUpdate->isEnabled());
     EXPECT_EQ(renewed, 0);
+}
+
+// Each Alt+letter has one owner: the menu titles, then the buttons (Edit(&E) yields to the
+// Edit menu, Down(&D) to Del(&D)), and no other letter does anything.
+TEST_F(LabelFormTest, EveryAltLetterHasOneOwner)
+{
+    Write("labels.txt", kFive);
+    form.SetLabelFilePath(Path("labels.txt"));
+    ShowForm();
+    form.StringGrid1->setCurrentIndex(form.Model().index(2, 1));
+    form.EnableActions();  // what the main window's idle handler does
+    const std::map<char, QString> owners = {{'F', "menu File(&F)"}, {'E', "menu Edit(&E)"},   {'A', "ActLabelAdd"},
+                                            {'U', "ActPositionUp"}, {'D', "ActLabelDelete"}, {'R', "ActUpdate"}};
+    // Renew last, once Del has changed the table.
+    for (char letter : std::string("BCGHIJKLMNOPQSTVWXYZFEAUDR")) {
+        if (letter == 'A')
+            OnDialog([](QWidget* w) { w->findChild<QPushButton*>("CancelBtn")->click(); });
+        const auto it = owners.find(letter);
+        EXPECT_EQ(testsupport::PressAlt(&form, form.menuBar(), letter, "").toStdString(),
+                  it == owners.end() ? std::string() : it->second.toStdString())
+            << "Alt+" << letter;
+    }
+    EXPECT_EQ(form.Model().Count(), 4);
 }

@@ -7,6 +7,7 @@
 #include "mainform_fixture.h"
 #include "platform/apptitle.h"
 #include "subfuncs/subfuncs.h"
+#include "support/altkeys.h"
 #include "support/modalhelper.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tviewnormalform/tviewnormalform.h"
@@ -17,34 +18,10 @@ namespace {
 
 class MainFormKeys : public MainFormTest {
 protected:
-    // What Alt+letter did: "menu <title>" for a menu it opened, else the commands it ran
-    // (empty when nothing happened). Leaves no menu open.
     QString Press(char letter)
     {
         Idle();
-        form->activateWindow();
-        // A closed menu may still be the application's active window for a moment.
-        EXPECT_TRUE(WaitFor([this] { return QApplication::activeWindow() == form.get(); }));
-        QStringList ran;
-        std::vector<QMetaObject::Connection> spies;
-        for (QAction* a : form->findChildren<QAction*>())
-            if (a->objectName().startsWith("Act"))
-                spies.push_back(QObject::connect(a, &QAction::triggered, [&ran, a] { ran << a->objectName(); }));
-        QTest::keyClick(form.get(), Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
-        // A button's mnemonic presses it at once and releases (runs it) a moment later.
-        const auto buttons = form->findChildren<QAbstractButton*>();
-        if (std::any_of(buttons.begin(), buttons.end(), [](QAbstractButton* b) { return b->isDown(); }))
-            WaitFor([&ran] { return !ran.isEmpty(); }, 1000);
-        for (const auto& c : spies) QObject::disconnect(c);
-
-        QString what = ran.join(',');
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            what = "menu " + menu->title();
-            menu->close();
-            if (form->menuBar()->activeAction()) QTest::keyClick(form->menuBar(), Qt::Key_Escape);
-        }
-        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-        return what;
+        return testsupport::PressAlt(form.get(), form->menuBar(), letter, "Act");
     }
 
     // Presses the letters in order; letters not listed must do nothing.
