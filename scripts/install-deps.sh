@@ -13,6 +13,7 @@ packages=(
   locales
   python3 python3-can can-utils
   qemu-system-x86 busybox-static cpio kmod iproute2
+  xvfb openbox xdotool x11-utils
   ccache
 )
 

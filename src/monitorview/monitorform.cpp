@@ -14,6 +14,7 @@
 #include "monitorview/monitorscroll.h"
 #include "monitorview/monitortextarea.h"
 #include "monitorview/tmonitorlogthread.h"
+#include "widgets/placement.h"
 
 namespace tarvik {
 
@@ -24,11 +25,11 @@ void PlaceUnderMainWindow(QWidget* w, QWidget* mainWindow)
     const QRect main = mainWindow->frameGeometry();
     const QScreen* screen = mainWindow->screen();
     const QRect work = screen ? screen->availableGeometry() : QRect();
-    const int frameExtra = w->frameGeometry().height() - w->height();
-    const int height = work.height() - main.height() - frameExtra;
-    w->move(main.left(), main.top() + main.height());
+    const int height = work.height() - main.height();
     if (height > 0)
-        w->resize(main.width() - (w->frameGeometry().width() - w->width()), height);
+        PlaceFrame(w, QRect(main.left(), main.top() + main.height(), main.width(), height));
+    else
+        PlaceFrame(w, QRect(main.left(), main.top() + main.height(), 0, 0), /*keepSize*/ true);
 }
 
 TMonitorForm::TMonitorForm(RingRegistrar registrar, QWidget* parent, const QString& name, const QString& title)

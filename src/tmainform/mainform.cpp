@@ -14,6 +14,7 @@
 #include "subfuncs/subfuncs.h"
 #include "tmainform/lampshape.h"
 #include "tusbdev/tusbdev.h"
+#include "widgets/placement.h"
 
 // Creation, closing and shutdown of the main window. The other concerns live beside it:
 // mainformactions.cpp (every command), mainformlayout.cpp (the controls), mainformwindows.cpp
@@ -77,10 +78,11 @@ void TMainForm::FormCreate()
 
     show();
     QCoreApplication::processEvents();
-    if (settings_.ViewState) {
-        PlaceMonitor(ActiveMonitor());
-        ActiveMonitor()->show();
-    }
+    if (settings_.ViewState)
+        WhenFramed(this, [this] {
+            PlaceMonitor(ActiveMonitor());
+            ActiveMonitor()->show();
+        });
     activateWindow();
     setFocus();
 }
@@ -203,11 +205,14 @@ void TMainForm::ShowNotice(const QString& notice)
 void TMainForm::Guard(const std::function<void()>& body)
 {
     if (++busy_ == 1) UpdateControls();  // the bus actions go off while this runs
+    const auto started = std::chrono::steady_clock::now();
     try {
         body();
     } catch (const std::exception& e) {
         ShowError(QString::fromStdString(e.what()));
     }
+    // Long enough for a user to have clicked again: a reply that timed out, a slow adapter.
+    const bool waited = std::chrono::steady_clock::now() - started > std::chrono::seconds(1);
     if (busy_ == 1) {
         // Clicks made during a reply wait were held back by its event pump. Delivered now,
         // while the bus actions are still disabled, they are dropped instead of repeating
@@ -215,7 +220,19 @@ void TMainForm::Guard(const std::function<void()>& body)
         QCoreApplication::processEvents();
         if (session_) ShowNotice(QString::fromStdString(session_->Problem()));
     }
-    if (--busy_ == 0) UpdateControls();
+    if (--busy_ > 0) return;
+    if (!waited) {
+        UpdateControls();
+        return;
+    }
+    // An X server's clicks that came during a long wait reach the window only once this
+    // click's own handling has returned to the event loop: the controls stay off until then.
+    settling_ = true;
+    UpdateControls();
+    QTimer::singleShot(100, this, [this] {
+        settling_ = false;
+        UpdateControls();
+    });
 }
 
 }  // namespace tarvik

@@ -320,6 +320,7 @@ private:
     bool idlePending_ = false;
     bool closed_ = false;
     int busy_ = 0;  // user actions in progress (a reply wait may run the event loop)
+    bool settling_ = false;  // a long wait has just ended; held clicks are still arriving
     QString caption_;
 };
 

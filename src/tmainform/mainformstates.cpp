@@ -47,7 +47,7 @@ MainFormFacts TMainForm::CurrentFacts() const
     f.linUseSend = CheckBox4->isChecked();
     f.linMaster = CheckBox5->isChecked();
     f.busStatus = BusStatus();
-    f.commandRunning = busy_ > 0;
+    f.commandRunning = busy_ > 0 || settling_;
     return f;
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/fonts.h"
 #include "widgets/actions.h"
+#include "widgets/placement.h"
 
 namespace tarvik {
 
@@ -239,7 +240,7 @@ void TSendForm::showEvent(QShowEvent* event)
 {
     if (anchor_) {
         const QRect a = anchor_->frameGeometry();
-        move(a.left() + a.width(), a.top());
+        PlaceFrame(this, QRect(a.left() + a.width(), a.top(), 0, 0), /*keepSize*/ true);
     }
     QWidget::showEvent(event);
 }
