@@ -69,7 +69,7 @@ struct TDeviceLosses {
     std::uint64_t skippedBytes = 0;  // bytes skipped to get back in step with the records
     std::uint64_t badLines = 0;      // lines from the adapter that did not parse
     std::uint64_t overflowed = 0;    // records the device could not hold for the receive thread
-    std::uint64_t leftOut = 0;       // frames the program cannot carry yet (CAN FD, ...)
+    std::uint64_t leftOut = 0;       // CAN FD frames, which the program cannot carry yet
     std::uint64_t refused = 0;       // frames the adapter would not send
 };
 

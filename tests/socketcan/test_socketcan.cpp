@@ -336,7 +336,7 @@ TEST_F(BesideCanUtils, ACanFdFrameIsReportedAsLeftOutAndNothingElseIsLost)
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(Lines(ReadFile(dir + "/dump.log")).size(), 1u) << ReadFile(dir + "/dump.log");
     EXPECT_NE(ReadFile(dir + "/dump.log").find("124#11"), std::string::npos);
-    EXPECT_NE(ReadFile(dir + "/dump.err").find("1 frames written, 0 lost, 1 frames left out"), std::string::npos)
+    EXPECT_NE(ReadFile(dir + "/dump.err").find("1 frames written, 0 lost, left out: 1 CAN FD frame"), std::string::npos)
         << ReadFile(dir + "/dump.err");
 }
 

@@ -487,7 +487,8 @@ void Report(std::FILE* err, const DumpOutput& out, const TSessionLosses& l)
     if (l.badRecords > 0) std::fprintf(err, " (%llu failed their check)", u(l.badRecords));
     if (l.deviceLost > 0) std::fprintf(err, " (%llu lost by the adapter's link)", u(l.deviceLost));
     if (l.partialBytes > 0) std::fprintf(err, ", %llu bytes of partial records dropped", u(l.partialBytes));
-    if (l.leftOut > 0) std::fprintf(err, ", %llu frames left out (not carried yet)", u(l.leftOut));
+    if (l.leftOut > 0)
+        std::fprintf(err, ", left out: %llu CAN FD frame%s", u(l.leftOut), l.leftOut == 1 ? "" : "s");
     if (out.LinLeftOut() > 0)
         std::fprintf(err, ", %llu LIN frames left out (the log format has no LIN form)", u(out.LinLeftOut()));
     if (!out.Files().empty())
