@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -52,6 +53,13 @@ int main(int argc, char** argv)
     // A write beyond the file size limit (ulimit -f) then fails with EFBIG and is reported
     // like any other failed write, instead of killing the program mid-write.
     ::signal(SIGXFSZ, SIG_IGN);
+
+    // A replay saved to a file shows no window: it needs no display (ssh, scripts).
+    const bool saving = std::any_of(raw.begin(), raw.end(), [](const QString& a) {
+        return a == QLatin1String("--save") || a.startsWith(QLatin1String("--save="));
+    });
+    if (saving && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !raw.contains(QStringLiteral("-platform")))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     TApplication app(argc, argv);
     tarvik::SetApplicationIdentity();

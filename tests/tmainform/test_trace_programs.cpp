@@ -20,11 +20,15 @@ struct Ran {
     std::string out, err;
 };
 
-Ran Start(const QString& exe, const QStringList& args, const QString& stdoutFile = {})
+// headless: no display at all, as over ssh or in a script.
+Ran Start(const QString& exe, const QStringList& args, const QString& stdoutFile = {}, bool headless = false)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    if (headless)
+        for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(v);
     p.setProcessEnvironment(env);
     if (!stdoutFile.isEmpty()) p.setStandardOutputFile(stdoutFile);
     p.start(exe, args);
@@ -55,7 +59,7 @@ protected:
     // tarvik plays `in` as fast as it reads and saves what it received as `out`.
     Ran ReplayAndSave(const char* in, const char* out) const
     {
-        return Start(Tarvik(), {"--replay", Path(in), "--fast", "--save", Path(out)});
+        return Start(Tarvik(), {"--replay", Path(in), "--fast", "--save", Path(out)}, {}, /*headless*/ true);
     }
 
     QTemporaryDir dir;
