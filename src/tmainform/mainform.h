@@ -249,6 +249,7 @@ private:
     void ApplyLoadedSettings();
     void PassGraphValue(int& held, int v, int (TGraphForm::*get)() const, void (TGraphForm::*set)(int));
     TSettings ApplyDialogSettings(const TSettings& s);
+    bool applyingDialog_ = false;
 
     // Control states (mainformstates.cpp).
     MainFormFacts CurrentFacts() const;

@@ -64,11 +64,13 @@ void TMainForm::SetLogBufferSize(int v)
 }
 
 // The graph's scale and rates reach it only when they differ from what it holds: each of its
-// setters stops a run.
+// setters stops a run. From the settings dialog only what the user changed there goes on, so
+// a value just changed in Graph Config is not put back by an OK that did not touch it.
 void TMainForm::PassGraphValue(int& held, int v, int (TGraphForm::*get)() const, void (TGraphForm::*set)(int))
 {
+    const bool unchanged = applyingDialog_ && held == v;
     held = v;
-    if (graphForm_ && (graphForm_.data()->*get)() != v) (graphForm_.data()->*set)(v);
+    if (!unchanged && graphForm_ && (graphForm_.data()->*get)() != v) (graphForm_.data()->*set)(v);
 }
 void TMainForm::SetMinYScale(int v)
 {
@@ -171,7 +173,9 @@ void TMainForm::ApplyLoadedSettings()
 
 TSettings TMainForm::ApplyDialogSettings(const TSettings& s)
 {
+    applyingDialog_ = true;
     settingBindings_.LoadInto(s, Written::OnOk, &settings_);
+    applyingDialog_ = false;
     return CurrentSettings();
 }
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +23,7 @@
 #include "emulator/vehiclemodel.h"
 #include "platform/guicall.h"
 #include "support/forwardingbackend.h"
+#include "support/modalhelper.h"
 #include "support/testsupport.h"
 #include "support/vehiclelog.h"
 #include "labelstool.h"
@@ -229,6 +231,19 @@ TEST_F(GraphMain, SettingsReachTheGraphAndTheWindowFollowsTheBus)
     EXPECT_FALSE(graph->isVisible());
     EXPECT_FALSE(Act(form.get(), "ActGraphWindow")->isEnabled());
     EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+}
+
+// An OK of the settings dialog that did not touch the graph's values leaves what Graph Config
+// has just set; one that did passes it on.
+TEST_F(GraphMain, SettingsOkKeepsWhatGraphConfigChanged)
+{
+    Create(std::make_unique<TVehicleModel>(), "", "MaxYScale=500\r\n");
+    graph->SetMaxYScale(800);  // as Graph Config does
+    OnNextModal([](QWidget* w) { w->findChild<QPushButton*>("OKBtn")->click(); });
+    Act(form.get(), "ActSystemConfig")->trigger();
+    EXPECT_EQ(graph->MaxYScale(), 800);
+    form->SetMaxYScale(700);
+    EXPECT_EQ(graph->MaxYScale(), 700) << "a value the main window is given still reaches the graph";
 }
 
 namespace {
