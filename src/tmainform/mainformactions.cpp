@@ -256,7 +256,7 @@ bool TMainForm::ActSaveToFileAccept(const QString& path)
     // Traces come from the scrolling monitor's history, whichever monitor is shown.
     if (!viewNormal_) return false;
     std::vector<AdapterRecord> records;
-    viewNormal_->LogThread().History().CopyAll(records);
+    viewNormal_->RecordsToSave(records);  // the shown lines only when the user chose so
     TTraceCounts counts;
     if (!SaveTrace(path, format, records, busOpenedMicros_, &counts, &error)) {
         ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));
