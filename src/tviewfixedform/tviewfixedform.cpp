@@ -72,7 +72,8 @@ bool TViewFixedForm::StatsColumns() const
 
 void TViewFixedForm::FadeChanges()
 {
-    if (Bevel1->ShowsChanges() && !fade_->isActive())
+    // A hidden window draws nothing, so there is nothing to fade until it shows again.
+    if (isVisible() && Bevel1->ShowsChanges() && !fade_->isActive())
         fade_->start();
 }
 

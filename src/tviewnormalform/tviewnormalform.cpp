@@ -117,6 +117,8 @@ void TViewNormalForm::CreateFindBar()
     ActFindClose = NewAction(this, "ActFindClose", "Close");
     ActFindClose->setShortcut(Qt::Key_Escape);
     for (QAction* a : {ActFind, ActFindNext, ActFindPrevious, ActFindClose}) {
+        // A button shows the icon text, which keeps its Alt+letter only when given one.
+        a->setIconText(a->text());
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
     }

@@ -258,6 +258,9 @@ TEST(ViewNormalForm, CtrlFFindsAndMarksTheMatchAndTheFilterHidesTheRest)
     QTest::keyClick(id, Qt::Key_F3);
     EXPECT_EQ(rig.form.FindMessage(), QStringLiteral("not found"));
     EXPECT_EQ(rig.form.MarkedRecord(), 1000);
+    id->setText(QStringLiteral("3E7"));
+    QTest::keyClick(id, Qt::Key_P, Qt::AltModifier);  // Previous, from the mark back; a button clicks late
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.form.MarkedRecord() == 999; }));
     id->setText(QStringLiteral("10"));  // frame 16 was overwritten
     QTest::keyClick(id, Qt::Key_F3, Qt::ShiftModifier);
     EXPECT_EQ(rig.form.FindMessage(), QStringLiteral("not found"));
