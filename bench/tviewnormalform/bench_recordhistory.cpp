@@ -1,6 +1,9 @@
 // The whole history as text (what Copy and Save take) and the cost of storing one record.
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
+#include "tviewnormalform/tfilteredlines.h"
 #include "tviewnormalform/trecordhistory.h"
 
 namespace {
@@ -49,6 +52,59 @@ void BM_GetAllText(benchmark::State& state)
         benchmark::DoNotOptimize(h.GetAllText().size());
 }
 BENCHMARK(BM_GetAllText)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A full history that has wrapped: 1,500,000 records stored, the oldest 500,000 overwritten.
+const tarvik::TRecordHistory& WrappedHistory(std::int32_t capacity)
+{
+    static std::unique_ptr<tarvik::TRecordHistory> h;
+    if (!h || h->Capacity() != capacity) {
+        h = std::make_unique<tarvik::TRecordHistory>(capacity);
+        for (std::uint32_t i = 0; i < std::uint32_t(capacity) * 3 / 2; ++i)
+            h->Add(Frame(i));
+    }
+    return *h;
+}
+
+// The find bar's search when nothing matches, at its dearest: every record passes the
+// direction and identifier and has its data compared; data "12 ?? 34" occurs nowhere.
+tarvik::TFrameMatch NoMatch()
+{
+    tarvik::TFrameMatch m;
+    tarvik::ParseFrameMatch("0-7FF", "12 ?? 34", tarvik::TMatchDirection::Any, m, nullptr);
+    return m;
+}
+
+void BM_Find(benchmark::State& state)
+{
+    const auto& h = WrappedHistory(std::int32_t(state.range(0)));
+    const tarvik::TFrameMatch m = NoMatch();
+    for (auto _ : state)
+        if (h.Find(m, 0, true) != -1)
+            state.SkipWithError("found a record that does not match");
+}
+BENCHMARK(BM_Find)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+// Building the filtered view from nothing: identifiers 0x100-0x1FF, about an eighth of the records.
+void BM_BuildFilter(benchmark::State& state)
+{
+    const auto& h = WrappedHistory(std::int32_t(state.range(0)));
+    tarvik::TFrameMatch m;
+    tarvik::ParseFrameMatch("100-1FF", "", tarvik::TMatchDirection::Any, m, nullptr);
+    std::int32_t shown = 0;
+    for (auto _ : state) {
+        tarvik::TFilteredLines f;
+        f.SetMatch(m);
+        f.Update(h);
+        shown = f.Count();
+    }
+    std::int32_t expected = 0;
+    for (std::uint32_t n = std::uint32_t(h.Overwritten()); n < std::uint32_t(h.Overwritten()) + std::uint32_t(h.Count()); ++n)
+        expected += (n & 0x700) == 0x100;
+    if (shown != expected)
+        state.SkipWithError("the filter shows the wrong number of lines");
+    state.counters["shown"] = double(shown);
+}
+BENCHMARK(BM_BuildFilter)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 void BM_AddRecord(benchmark::State& state)
 {

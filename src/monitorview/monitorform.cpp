@@ -54,8 +54,8 @@ TMonitorForm::TMonitorForm(RingRegistrar registrar, QWidget* parent, const QStri
     row->setSpacing(0);
     ScrollBar1 = NewMonitorScrollBar(this);
     // The log thread's store is the line source; it exists before any redraw can happen.
-    Bevel1 = new TMonitorTextArea([this](std::int32_t i) { return log_->GetLine(i); },
-                                  [this] { return log_ ? log_->LineCount() : 0; }, ScrollBar1, this);
+    Bevel1 = new TMonitorTextArea([this](std::int32_t i) { return ShownLine(i); },
+                                  [this] { return ShownLineCount(); }, ScrollBar1, this);
     row->addWidget(Bevel1, 1);
     row->addWidget(ScrollBar1);
     layout_->addLayout(row, 1);
@@ -126,6 +126,16 @@ bool TMonitorForm::HasLines() const
 QString TMonitorForm::GetMonitorText() const
 {
     return log_ ? QString::fromLatin1(log_->GetAllText()) : QString();
+}
+
+std::int32_t TMonitorForm::ShownLineCount() const
+{
+    return log_ ? log_->LineCount() : 0;
+}
+
+std::string TMonitorForm::ShownLine(std::int32_t index) const
+{
+    return log_->GetLine(index);
 }
 
 void TMonitorForm::ClearMonitor()

@@ -35,7 +35,7 @@ public:
     bool ContinueMonitor();
     bool IsPaused() const;
     bool HasLines() const;
-    QString GetMonitorText() const;
+    virtual QString GetMonitorText() const;
     void ClearMonitor();
     // Until set, a close request only hides the window.
     void SetCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
@@ -49,6 +49,9 @@ public:
 
     // Repaint request of the draw thread (GUI thread).
     virtual void RefreshMessage() = 0;
+    // What the text area shows: every stored line unless a window narrows it.
+    virtual std::int32_t ShownLineCount() const;
+    virtual std::string ShownLine(std::int32_t index) const;
     void ScrollBar1Change();
 
 protected:

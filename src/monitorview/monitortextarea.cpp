@@ -6,11 +6,15 @@
 
 #include "platform/fonts.h"
 #include "monitorview/monitorscroll.h"
+#include "subfuncs/subfuncs.h"
 
 namespace tarvik {
 
 namespace {
 constexpr int kInset = 2;  // the text sits 2 pixels inside the sunken frame
+constexpr TColor kText = RGBColor(0, 0, 0), kPaper = RGBColor(255, 255, 255);
+constexpr TColor kMarkText = RGBColor(255, 255, 255), kMarkPaper = RGBColor(0, 70, 160);
+constexpr TColor kChanged = RGBColor(210, 0, 0), kChangedOnMark = RGBColor(255, 220, 0);
 }
 
 QScrollBar* NewMonitorScrollBar(QWidget* parent)
@@ -45,7 +49,7 @@ TMonitorTextArea::TMonitorTextArea(LineSource lines, CountSource count, QScrollB
     setAttribute(Qt::WA_OpaquePaintEvent);
     surface_.SetFont(WindowFont(12));
     surface_.SetScaleFont(WindowFont(12));
-    surface_.SetTextColor(RGBColor(0, 0, 0), RGBColor(255, 255, 255));
+    surface_.SetTextColor(kText, kPaper);
 }
 
 int TMonitorTextArea::LinesPerPage() const
@@ -62,11 +66,32 @@ void TMonitorTextArea::Redraw()
     std::int32_t index = FirstVisibleLine(scrollBar_->value(), lines);
     surface_.Clear();
     visible_.clear();
+    visibleMarks_.clear();
+    showsChanges_ = false;
+    TCellExtent extent;
+    surface_.GetCellExtent(extent);
     for (int row = 1; row <= lines && index < count; ++row, ++index) {
-        const QString line = QString::fromLatin1(lines_(index));
+        QString line = QString::fromLatin1(lines_(index));
+        const TLineMarks m = marks_ ? marks_(index) : TLineMarks{};
         surface_.Locate(row, 1);
-        surface_.Print(line);
+        if (m.marked) {
+            // The marked line's band runs across the whole area.
+            surface_.SetTextColor(kMarkText, kMarkPaper);
+            surface_.Print(line.leftJustified(std::max<int>(extent.cols, int(line.size()))));
+        } else {
+            surface_.Print(line);
+        }
+        for (int i = 0; i < 8 && m.changedBytes != 0; ++i) {
+            if (!(m.changedBytes >> i & 1) || DataByteColumn(i) + 2 > line.size())
+                continue;
+            surface_.SetTextColor(m.marked ? kChangedOnMark : kChanged, m.marked ? kMarkPaper : kPaper);
+            surface_.Locate(row, DataByteColumn(i) + 1);
+            surface_.Print(line.mid(DataByteColumn(i), 2));
+            showsChanges_ = true;
+        }
+        surface_.SetTextColor(kText, kPaper);
         visible_.append(line);
+        visibleMarks_.push_back(m);
     }
     ++redraws_;
     update();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tgraphctrl/tgraphctrl.h"
 
@@ -20,11 +21,20 @@ void PlaceUnderMainWindow(QWidget* w, QWidget* mainWindow);
 // The monitor windows' scroll bar: flat, filled with plain colours.
 QScrollBar* NewMonitorScrollBar(QWidget* parent);
 
+// How one line is drawn beyond its text: data bytes in the second colour (bit i: byte i),
+// the whole line as the marked one.
+struct TLineMarks {
+    std::uint8_t changedBytes = 0;
+    bool marked = false;
+    bool operator==(const TLineMarks&) const = default;
+};
+
 class TMonitorTextArea : public QFrame {
     Q_OBJECT
 public:
     using LineSource = std::function<std::string(std::int32_t index)>;
     using CountSource = std::function<std::int32_t()>;
+    using MarkSource = std::function<TLineMarks(std::int32_t index)>;
 
     TMonitorTextArea(LineSource lines, CountSource count, QScrollBar* scrollBar, QWidget* parent = nullptr);
 
@@ -34,6 +44,11 @@ public:
     int LinesPerPage() const;
     // Lines drawn by the last redraw, for checks.
     const QStringList& VisibleLines() const { return visible_; }
+    // Lines carry no marks until a source is set.
+    void SetMarkSource(MarkSource marks) { marks_ = std::move(marks); }
+    const std::vector<TLineMarks>& VisibleMarks() const { return visibleMarks_; }
+    // The last redraw showed a changed byte, which fades without new records.
+    bool ShowsChanges() const { return showsChanges_; }
     TGraphCtrl& Surface() { return surface_; }
     std::uint64_t RedrawCount() const { return redraws_; }
 
@@ -44,6 +59,9 @@ protected:
 private:
     LineSource lines_;
     CountSource count_;
+    MarkSource marks_;
+    std::vector<TLineMarks> visibleMarks_;
+    bool showsChanges_ = false;
     QScrollBar* scrollBar_;
     TGraphCtrl surface_;
     QStringList visible_;

@@ -63,6 +63,7 @@ const std::vector<SettingKey> kKeys = {
     {"GRAPH", "PlotRate", &TSettings::PlotRate, 100, Ok, WithinList<kPlotRates>},
     {"GRAPH", "DbcLittleEndian", &TSettings::DbcLittleEndian, false, Change},
     {"System", "Administrator", &TSettings::Administrator, false, Never},
+    {"Monitor", "FixedStatsColumns", &TSettings::FixedStatsColumns, false, Change},
     // Read last at start-up: it decides which window shows once the main one is up.
     {"MainForm", "ViewState", &TSettings::ViewState, true, Close},
 };

@@ -68,6 +68,8 @@ struct TSettings {
     bool DbcLittleEndian;  // the label window's DBC import also takes exact little-endian signals
     // "System"
     bool Administrator;
+    // "Monitor"
+    bool FixedStatsColumns;  // the fixed-position view's count and cycle columns
 
     // Every key at its default (LabelFileName empty: it depends on the executable).
     TSettings();

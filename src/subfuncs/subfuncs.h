@@ -27,6 +27,9 @@ namespace tarvik {
 
 // Longest line FormatFrame can write (a standard identifier of eight digits and a two-digit length).
 inline constexpr std::size_t kMaxFrameTextLength = 67;
+// Width of a usual monitor line, and the column of data byte i's first digit in it.
+inline constexpr std::size_t kFrameTextWidth = 62;
+constexpr int DataByteColumn(int i) { return 19 + 4 * i; }
 // The column header the monitor windows show above the lines.
 inline constexpr const char* kMonitorHeader = "   ID     FLG LEN  D0...1...2...3...4...5...6..D7       TIME";
 

@@ -283,6 +283,7 @@ private:
     QAction* ActSaveToFile = nullptr;
     QAction* ActOpenLog = nullptr;
     QAction* ActClsWindow = nullptr;
+    QAction* ActFixedStats = nullptr;  // checked: the fixed view's count and cycle columns
     QAction* ActPauseMonitor = nullptr;
     QAction* ActContiMonitor = nullptr;
     QAction* ActMonitor = nullptr;

@@ -52,6 +52,13 @@ void TMainForm::CreateActions()
     ActClsWindow = NewAction("ActClsWindow", "Clear(&E)", {}, &TMainForm::ActClsWindowExecute);
     ActPauseMonitor = NewAction("ActPauseMonitor", "Pause(&P)", {}, &TMainForm::ActPauseMonitorExecute);
     ActContiMonitor = NewAction("ActContiMonitor", "Continue(&N)", {}, &TMainForm::ActContiMonitorExecute);
+    ActFixedStats = NewAction("ActFixedStats", "Count and Cycle Columns(&O)", {}, nullptr);
+    ActFixedStats->setCheckable(true);
+    connect(ActFixedStats, &QAction::toggled, this, [this](bool on) {
+        if (viewFixed_) viewFixed_->SetStatsColumns(on);
+        settings_.FixedStatsColumns = on;
+        settings_.SaveChanged(*ini_);  // like the window position, a failed write stays quiet
+    });
     ActMonitor = NewAction("ActMonitor", "Monitor Window(&M)", {}, &TMainForm::ActMonitorExecute);
     ActSendWindow = NewAction("ActSendWindow", "Send Window(&S)", {}, &TMainForm::ActSendWindowExecute);
     ActGraphWindow = NewAction("ActGraphWindow", "Graph Window(&G)", {}, &TMainForm::ActGraphWindowExecute);
@@ -80,6 +87,8 @@ void TMainForm::CreateMenus()
     view->addAction(ActContiMonitor);
     view->addSeparator();
     view->addAction(ActClsWindow);
+    view->addSeparator();
+    view->addAction(ActFixedStats);
     QMenu* run = bar->addMenu(QStringLiteral("Run(&R)"));
     run->addAction(ActOnBus);
     run->addAction(ActOffBus);
@@ -247,7 +256,7 @@ bool TMainForm::ActSaveToFileAccept(const QString& path)
     // Traces come from the scrolling monitor's history, whichever monitor is shown.
     if (!viewNormal_) return false;
     std::vector<AdapterRecord> records;
-    viewNormal_->LogThread().History().CopyAll(records);
+    viewNormal_->RecordsToSave(records);  // the shown lines only when the user chose so
     TTraceCounts counts;
     if (!SaveTrace(path, format, records, busOpenedMicros_, &counts, &error)) {
         ShowError(QStringLiteral("Cannot write %1 : %2").arg(path, error));

@@ -128,6 +128,14 @@ void TMainForm::BindSettings()
     settingBindings_.Bind(&TSettings::TimeWidth, this, &TMainForm::SetTimeWidth, &TMainForm::TimeWidth);
     settingBindings_.Bind(&TSettings::SampleRate, this, &TMainForm::SetSampleRate, &TMainForm::SampleRate);
     settingBindings_.Bind(&TSettings::PlotRate, this, &TMainForm::SetPlotRate, &TMainForm::PlotRate);
+    settingBindings_.Bind(
+        &TSettings::FixedStatsColumns,
+        [this](const TSettings& s) {
+            const QSignalBlocker block(ActFixedStats);  // a setting read, not a user's switch
+            ActFixedStats->setChecked(s.FixedStatsColumns);
+            if (viewFixed_) viewFixed_->SetStatsColumns(s.FixedStatsColumns);
+        },
+        [this](TSettings& s) { s.FixedStatsColumns = ActFixedStats->isChecked(); });
     settingBindings_.Bind(&TSettings::DbcLittleEndian, labelForm_.data(), &TLabelForm::SetDbcLittleEndian,
                           &TLabelForm::DbcLittleEndian);
 }

@@ -4,7 +4,7 @@ namespace tarvik {
 
 TFixedLogThread::TFixedLogThread(std::function<void()> refresh, const TMmTimer& ticks, TQueueBuffer& ring,
                                  std::uint32_t refreshPeriod)
-    : TMonitorLogThread(std::move(refresh), ticks, ring, refreshPeriod)
+    : TMonitorLogThread(std::move(refresh), ticks, ring, refreshPeriod), ticks_(ticks)
 {
     Resume();
 }

@@ -15,7 +15,18 @@ std::optional<std::uint32_t> SlotKey(const AdapterRecord& r)
     return std::nullopt;
 }
 
-void TFixedTable::UpdateSlot(const AdapterRecord& record)
+namespace {
+
+// A monitor line padded to its usual width, so that the columns after it line up.
+void PadLine(std::string& line)
+{
+    if (line.size() < kFrameTextWidth)
+        line.resize(kFrameTextWidth, ' ');
+}
+
+}  // namespace
+
+void TFixedTable::UpdateSlot(const AdapterRecord& record, std::uint32_t nowMs)
 {
     const auto key = SlotKey(record);
     if (!key)
@@ -25,10 +36,15 @@ void TFixedTable::UpdateSlot(const AdapterRecord& record)
     const auto index = std::size_t(it - keys_.begin());
     if (it != keys_.end() && *it == *key) {
         records_[index] = record;
+        if (keepStats_)
+            stats_[index].Update(record, nowMs);
         return;
     }
     keys_.insert(it, *key);
     records_.insert(records_.begin() + std::ptrdiff_t(index), record);
+    const auto s = stats_.insert(stats_.begin() + std::ptrdiff_t(index), TSlotStats{});
+    if (keepStats_)
+        s->Update(record, nowMs);
     count_.store(std::int32_t(keys_.size()), std::memory_order_release);
 }
 
@@ -37,6 +53,7 @@ void TFixedTable::Clear()
     std::lock_guard<std::mutex> guard(lock_);
     keys_.clear();
     records_.clear();
+    stats_.clear();
     count_.store(0, std::memory_order_release);
 }
 
@@ -46,21 +63,40 @@ std::uint32_t TFixedTable::KeyAt(std::int32_t index) const
     return index >= 0 && std::size_t(index) < keys_.size() ? keys_[std::size_t(index)] : 0;
 }
 
-std::string TFixedTable::GetLine(std::int32_t index) const
+std::string TFixedTable::GetLine(std::int32_t index, bool statsColumns) const
 {
     AdapterRecord copy;
+    TSlotStats stats;
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (index < 0 || std::size_t(index) >= records_.size())
             return {};
         copy = records_[std::size_t(index)];
+        if (statsColumns)
+            stats = stats_[std::size_t(index)];
     }
-    return FrameToText(copy);
+    std::string line = FrameToText(copy);
+    if (statsColumns) {
+        PadLine(line);
+        line += SlotStatsColumns(stats);
+    }
+    return line;
 }
 
-std::string TFixedTable::GetAllText() const
+std::string TFixedTable::GetAllText(bool statsColumns) const
 {
     std::lock_guard<std::mutex> guard(lock_);
+    if (statsColumns) {
+        std::string text;
+        for (std::size_t i = 0; i < records_.size(); ++i) {
+            std::string line = FrameToText(records_[i]);
+            PadLine(line);
+            text += line;
+            text += SlotStatsColumns(stats_[i]);
+            text += "\r\n";
+        }
+        return text;
+    }
     std::string text;
     text.resize(records_.size() * (kMaxFrameTextLength + 2));
     char* p = text.data();
@@ -71,6 +107,23 @@ std::string TFixedTable::GetAllText() const
     }
     text.resize(std::size_t(p - text.data()));
     return text;
+}
+
+std::uint8_t TFixedTable::ChangedBytes(std::int32_t index, std::uint32_t nowMs) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (index < 0 || std::size_t(index) >= stats_.size())
+        return 0;
+    return stats_[std::size_t(index)].ChangedBytes(nowMs);
+}
+
+bool TFixedTable::GetStats(std::int32_t index, TSlotStats& out) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (index < 0 || std::size_t(index) >= stats_.size())
+        return false;
+    out = stats_[std::size_t(index)];
+    return true;
 }
 
 }  // namespace tarvik

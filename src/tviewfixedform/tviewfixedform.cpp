@@ -1,7 +1,12 @@
 #include "tviewfixedform/tviewfixedform.h"
 
+#include <QLabel>
 #include <QScrollBar>
+#include <QTimer>
 #include <algorithm>
+#include <string_view>
+
+#include "subfuncs/subfuncs.h"
 
 #include "monitorview/monitortextarea.h"
 #include "tviewfixedform/tfixedlogthread.h"
@@ -13,6 +18,63 @@ TViewFixedForm::TViewFixedForm(RingRegistrar registrar, QWidget* parent)
                    QStringLiteral("Monitor Window (Fixed ID Position)"))
 {
     Start(std::make_unique<TFixedLogThread>([this] { RefreshMessage(); }, ticks_, ring_, 100));
+    fade_ = new QTimer(this);
+    fade_->setSingleShot(true);
+    fade_->setInterval(250);
+    connect(fade_, &QTimer::timeout, this, [this] {
+        if (!IsPaused())
+            ScrollBar1Change();
+        FadeChanges();
+    });
+}
+
+void TViewFixedForm::SetStatsColumns(bool shown)
+{
+    if (!log_)
+        return;
+    LogThread().SetStatsColumns(shown);
+    const QString header = QString::fromLatin1(kMonitorHeader);
+    Panel1->setText(shown ? header.leftJustified(int(kFrameTextWidth)) + QString::fromLatin1(kSlotStatsHeader)
+                          : header);
+    if (shown) {
+        Bevel1->SetMarkSource([this](std::int32_t i) {
+            TFixedLogThread& log = LogThread();
+            return TLineMarks{log.Table().ChangedBytes(i, log.Now()), false};
+        });
+    } else {
+        Bevel1->SetMarkSource(nullptr);
+    }
+    FitColumns();
+    ScrollBar1Change();
+    FadeChanges();
+}
+
+void TViewFixedForm::showEvent(QShowEvent* event)
+{
+    TMonitorForm::showEvent(event);
+    FitColumns();
+}
+
+void TViewFixedForm::FitColumns()
+{
+    if (!StatsColumns())
+        return;
+    const int cells = int(kFrameTextWidth + std::string_view(kSlotStatsHeader).size()) + 1;
+    const int need = cells * Bevel1->Surface().CellWidth() + width() - Bevel1->width() + 6;
+    if (width() < need)
+        resize(need, height());
+}
+
+bool TViewFixedForm::StatsColumns() const
+{
+    return log_ && static_cast<const TFixedLogThread&>(*log_).StatsColumns();
+}
+
+void TViewFixedForm::FadeChanges()
+{
+    // A hidden window draws nothing, so there is nothing to fade until it shows again.
+    if (isVisible() && Bevel1->ShowsChanges() && !fade_->isActive())
+        fade_->start();
 }
 
 TViewFixedForm::~TViewFixedForm()
@@ -42,6 +104,7 @@ void TViewFixedForm::RefreshMessage()
     }
     if (!paused)
         ScrollBar1Change();
+    FadeChanges();
 }
 
 }  // namespace tarvik

@@ -3,6 +3,8 @@
 // ascending identifier order; the scroll position stays where the user left it.
 #include "monitorview/monitorform.h"
 
+class QTimer;
+
 namespace tarvik {
 
 class TFixedLogThread;
@@ -15,7 +17,23 @@ public:
 
     TFixedLogThread& LogThread();
 
+    // The count and cycle columns and the changed bytes' colour, in the window, its copy and
+    // its saved text; off unless turned on.
+    void SetStatsColumns(bool shown);
+    bool StatsColumns() const;
+
     void RefreshMessage() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Wide enough for the columns when they are shown (placement gives the main window's width).
+    void FitColumns();
+    // A changed byte goes back to black a second later, whether or not records arrive.
+    void FadeChanges();
+
+    QTimer* fade_ = nullptr;
 };
 
 }  // namespace tarvik

@@ -33,6 +33,57 @@ void TRecordHistory::Clear()
     count_.store(0, std::memory_order_release);
     std::memset(static_cast<void*>(records_.get()), 0, sizeof(AdapterRecord) * std::size_t(capacity_));
     overwritten_.store(0, std::memory_order_relaxed);
+    clears_.fetch_add(1, std::memory_order_release);
+}
+
+bool TRecordHistory::GetRecordNumbered(std::uint64_t number, AdapterRecord& out) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::uint64_t first = overwritten_.load(std::memory_order_relaxed);
+    const auto count = std::uint64_t(count_.load(std::memory_order_relaxed));
+    if (number < first || number >= first + count)
+        return false;
+    out = records_[std::size_t((std::uint64_t(start_) + (number - first)) % std::uint64_t(capacity_))];
+    return true;
+}
+
+std::int64_t TRecordHistory::Find(const TFrameMatch& match, std::int64_t from, bool forward) const
+{
+    // One pass under the lock: the log thread waits for it (its ring holds what arrives),
+    // and no record moves under the search.
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto first = std::int64_t(overwritten_.load(std::memory_order_relaxed));
+    const std::int64_t count = count_.load(std::memory_order_relaxed);
+    const auto at = [&](std::int64_t i) -> const AdapterRecord& {
+        const std::int64_t slot = start_ + i;
+        return records_[std::size_t(slot >= capacity_ ? slot - capacity_ : slot)];
+    };
+    if (forward) {
+        for (std::int64_t i = std::max<std::int64_t>(from - first, 0); i < count; ++i)
+            if (match.Matches(at(i)))
+                return first + i;
+    } else {
+        for (std::int64_t i = std::min(from - first, count - 1); i >= 0; --i)
+            if (match.Matches(at(i)))
+                return first + i;
+    }
+    return -1;
+}
+
+std::uint64_t TRecordHistory::Collect(const TFrameMatch& match, std::uint64_t from,
+                                      std::vector<std::uint64_t>& out) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::uint64_t first = overwritten_.load(std::memory_order_relaxed);
+    const auto count = std::uint64_t(count_.load(std::memory_order_relaxed));
+    std::uint64_t i = from > first ? from - first : 0;
+    std::uint64_t slot = (std::uint64_t(start_) + i) % std::uint64_t(capacity_);
+    for (; i < count; ++i) {
+        if (match.Matches(records_[std::size_t(slot)]))
+            out.push_back(first + i);
+        slot = slot + 1 == std::uint64_t(capacity_) ? 0 : slot + 1;
+    }
+    return first + count;
 }
 
 std::int32_t TRecordHistory::Start() const

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "monitorview/framematch.h"
 #include "tusbdev/adapterprotocol.h"
 
 namespace tarvik {
@@ -40,6 +41,18 @@ public:
     std::int32_t CopyAll(std::vector<AdapterRecord>& out) const;
     // Its monitor line, or empty text.
     std::string GetLine(std::int32_t index) const;
+
+    // Every record has a number that stays while older ones are overwritten: the records
+    // stored before it since the last Clear. The oldest kept has number Overwritten().
+    // Clears() tells numbers of before a Clear from those after it.
+    std::uint64_t Clears() const { return clears_.load(std::memory_order_acquire); }
+    bool GetRecordNumbered(std::uint64_t number, AdapterRecord& out) const;
+    // The first record from number `from` on (forward) or the last up to it (backward) that
+    // the match picks, as its number; -1 when none.
+    std::int64_t Find(const TFrameMatch& match, std::int64_t from, bool forward) const;
+    // Appends the numbers of the records from number `from` on that the match picks; gives
+    // the number the next record will have.
+    std::uint64_t Collect(const TFrameMatch& match, std::uint64_t from, std::vector<std::uint64_t>& out) const;
     // Every line from the oldest, each followed by CR LF; empty text when empty.
     std::string GetAllText() const;
 
@@ -51,6 +64,7 @@ private:
     std::int32_t start_ = 0;
     std::int32_t next_ = 0;
     std::atomic<std::uint64_t> overwritten_{0};
+    std::atomic<std::uint64_t> clears_{0};
 };
 
 // The fill gauge's arithmetic: position within [Min, Max] as tenths of a percent.

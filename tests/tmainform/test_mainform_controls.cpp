@@ -11,6 +11,7 @@
 
 #include "mainform_fixture.h"
 #include "monitorview/monitortextarea.h"
+#include "subfuncs/subfuncs.h"
 #include "support/testsupport.h"
 #include "tusbdev/adapterprotocol.h"
 #include "tviewfixedform/tviewfixedform.h"
@@ -504,4 +505,38 @@ TEST_F(MainFormTest, RenderedOnBusWithTraffic)
     for (int y = firstLine.top(); y <= firstLine.bottom(); ++y)
         for (int x = firstLine.left(); x <= firstLine.right(); ++x) colours.insert(monitor.pixel(x, y));
     EXPECT_GE(colours.size(), 2) << "no text on the first monitor line";
+}
+
+TEST_F(MainFormTest, ViewActionShowsCountAndCycleColumnsAndRemembersThem)
+{
+    Create();
+    tarvik::TViewFixedForm* fixed = form->ViewFixedForm();
+    Child<QCheckBox>("CheckBox3")->click();  // the fixed view is the one shown
+    Idle();
+    ASSERT_TRUE(fixed->isVisible());
+    for (int i = 0; i < 3; ++i) PushFrame(fixed->Ring(), 0x10);
+    ASSERT_TRUE(fixed->Drain());
+    const std::string plain = fixed->GetMonitorText().toStdString();
+    ASSERT_EQ(plain.size(), 64u);  // one line of the usual form
+
+    QAction* columns = Act("ActFixedStats");
+    columns->trigger();
+    auto* header = fixed->findChild<QLabel*>(QStringLiteral("Panel1"));
+    EXPECT_TRUE(header->text().endsWith(QStringLiteral("COUNT CYCLE ms")));
+    const QStringList shown = fixed->TextArea()->VisibleLines();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].mid(62).toStdString(), "          3      0.0");
+    EXPECT_EQ(fixed->GetMonitorText().toStdString(), shown[0].toStdString() + "\r\n");
+    QFile ini(iniPath);
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().contains("[Monitor]\r\nFixedStatsColumns=1"));
+
+    columns->trigger();
+    EXPECT_EQ(fixed->GetMonitorText().toStdString(), plain);
+    EXPECT_EQ(header->text().toStdString(), tarvik::kMonitorHeader);
+    columns->trigger();
+    form.reset();
+    Create();
+    EXPECT_TRUE(Act("ActFixedStats")->isChecked());
+    EXPECT_TRUE(form->ViewFixedForm()->StatsColumns());
 }

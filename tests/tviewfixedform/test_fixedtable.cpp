@@ -100,3 +100,60 @@ TEST(FixedTable, KeysStayAscendingWithoutDuplicates)
     for (std::size_t i = 0; i < keys.size(); ++i)
         ASSERT_EQ(t.KeyAt(std::int32_t(i)), keys[i]);
 }
+
+TEST(SlotStats, CountCycleAndChangedBytes)
+{
+    struct Frame {
+        std::uint32_t stamp;  // 100 us units
+        std::uint8_t d0;
+        int length;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Frame> frames;  // the n-th arrives at n * 10 ms of the program's clock
+        std::uint64_t count;
+        double cycle;  // < 0: none
+        std::uint32_t askedAtMs;
+        std::uint8_t changed;
+    };
+    const Case cases[] = {
+        {"first frame: no cycle, nothing changed", {{500, 1, 1}}, 1, -1, 0, 0},
+        {"a changed byte is marked for a second", {{0, 1, 1}, {100, 2, 1}}, 2, 10.0, 1009, 0x01},
+        {"and then no longer", {{0, 1, 1}, {100, 2, 1}}, 2, 10.0, 1010, 0},
+        {"an unchanged byte is not marked", {{0, 1, 1}, {100, 1, 1}}, 2, 10.0, 20, 0},
+        {"a byte the frame did not have before is", {{0, 1, 1}, {100, 1, 2}}, 2, 10.0, 20, 0x02},
+        {"the time stamp wraps", {{0xFFFFFF9Cu, 1, 1}, {100, 1, 1}}, 2, 20.0, 20, 0},
+        {"the mean covers the last 16 frames only",
+         {{0, 0, 0}, {5000, 0, 0}, {5010, 0, 0}, {5020, 0, 0}, {5030, 0, 0}, {5040, 0, 0}, {5050, 0, 0},
+          {5060, 0, 0}, {5070, 0, 0}, {5080, 0, 0}, {5090, 0, 0}, {5100, 0, 0}, {5110, 0, 0}, {5120, 0, 0},
+          {5130, 0, 0}, {5140, 0, 0}, {5150, 0, 0}},
+         17, 1.0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        TSlotStats s;
+        std::uint32_t now = 0;
+        for (const Frame& f : c.frames) {
+            s.Update(AdapterRecord::Can(0x10, false, f.length).SetData(0, f.d0).SetTimeStamp(f.stamp), now);
+            now += 10;
+        }
+        EXPECT_EQ(s.Count(), c.count) << c.name;
+        EXPECT_EQ(s.CycleMs().value_or(-1), c.cycle) << c.name;
+        EXPECT_EQ(s.ChangedBytes(c.askedAtMs), c.changed) << c.name;
+    }
+}
+
+TEST(FixedTable, StatsColumnsStartAgainAfterClear)
+{
+    TFixedTable t;
+    const auto at = [](std::uint32_t stamp) { return Can(0x123).SetTimeStamp(stamp); };
+    t.UpdateSlot(at(0));
+    t.UpdateSlot(at(250));
+    const std::string plain = FrameToText(at(250));
+    EXPECT_EQ(t.GetLine(0), plain);  // without the columns the line is as always
+    const std::string padded = plain + std::string(kFrameTextWidth - plain.size(), ' ');
+    EXPECT_EQ(t.GetLine(0, true), padded + "          2     25.0");
+    EXPECT_EQ(t.GetAllText(true), padded + "          2     25.0\r\n");
+    t.Clear();
+    t.UpdateSlot(at(900));
+    EXPECT_EQ(t.GetLine(0, true).substr(kFrameTextWidth), "          1         ");
+}

@@ -1,7 +1,9 @@
 // Both monitor windows with their real worker threads, driven through their rings.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QImage>
 #include <QScreen>
 #include <QScrollBar>
@@ -233,6 +235,50 @@ TEST(ViewNormalForm, GaugeShowsFillAndLosses)
     EXPECT_NE(strip.pixel(strip.width() / 8, y), strip.pixel(strip.width() * 7 / 8, y));
 }
 
+TEST(ViewNormalForm, CtrlFFindsAndMarksTheMatchAndTheFilterHidesTheRest)
+{
+    NormalRig rig(1000);
+    rig.Push(0, 1500);  // records 0-499 overwritten; identifier and record number agree
+    ASSERT_TRUE(rig.Settle(1000));
+    rig.form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.form));
+    QTest::keyClick(&rig.form, Qt::Key_F, Qt::ControlModifier);
+    auto* id = rig.form.findChild<QLineEdit*>(QStringLiteral("EditFindId"));
+    ASSERT_TRUE(id->isVisible());
+    ASSERT_TRUE(id->hasFocus());
+    QTest::keyClicks(id, QStringLiteral("3E8"));
+    QTest::keyClick(id, Qt::Key_Return);
+    EXPECT_EQ(rig.form.MarkedRecord(), 1000);
+    EXPECT_TRUE(rig.form.IsPaused());  // so that the page stays on the match
+    const auto& marks = rig.form.TextArea()->VisibleMarks();
+    const auto at = std::find_if(marks.begin(), marks.end(), [](const TLineMarks& m) { return m.marked; });
+    ASSERT_NE(at, marks.end());
+    EXPECT_EQ(rig.form.TextArea()->VisibleLines()[int(at - marks.begin())].toStdString(),
+              FrameToText(Frame(1000, 1000)));
+    QTest::keyClick(id, Qt::Key_F3);
+    EXPECT_EQ(rig.form.FindMessage(), QStringLiteral("not found"));
+    EXPECT_EQ(rig.form.MarkedRecord(), 1000);
+    id->setText(QStringLiteral("3E7"));
+    QTest::keyClick(id, Qt::Key_P, Qt::AltModifier);  // Previous, from the mark back; a button clicks late
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.form.MarkedRecord() == 999; }));
+    id->setText(QStringLiteral("10"));  // frame 16 was overwritten
+    QTest::keyClick(id, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(rig.form.FindMessage(), QStringLiteral("not found"));
+
+    id->setText(QStringLiteral("200-2FF"));
+    rig.form.findChild<QCheckBox*>(QStringLiteral("CheckFilter"))->click();
+    EXPECT_EQ(rig.form.FindMessage(), QStringLiteral("256 shown, 744 hidden"));
+    EXPECT_EQ(rig.form.ScrollBar()->maximum(), 256);
+    for (const QString& line : rig.form.TextArea()->VisibleLines())
+        EXPECT_TRUE(line.mid(5, 4) >= QStringLiteral("0200") && line.mid(5, 4) <= QStringLiteral("02FF")) << line.toStdString();
+    EXPECT_EQ(rig.form.GetMonitorText().count(QStringLiteral("\r\n")), 1000);  // copy keeps every frame
+    rig.form.findChild<QCheckBox*>(QStringLiteral("CheckSaveShown"))->click();
+    EXPECT_EQ(rig.form.GetMonitorText().count(QStringLiteral("\r\n")), 256);
+    QTest::keyClick(id, Qt::Key_Escape);  // closing the bar ends the filter
+    EXPECT_FALSE(rig.form.Filtering());
+    EXPECT_EQ(rig.form.GetMonitorText().count(QStringLiteral("\r\n")), 1000);
+}
+
 TEST(ViewFixedForm, OneLinePerIdentifierAndTheScrollPositionStays)
 {
     testsupport::InstallFonts();
@@ -366,6 +412,11 @@ TEST(MonitorWindows, Screenshots)
     fixed.Ring().Push(lin.bytes.data());
     ASSERT_TRUE(rig.Settle(361));
     ASSERT_TRUE(WaitUntil([&] { return fixed.LogThread().SlotCount() == 7 && fixed.ScrollBar()->maximum() == 7; }));
+    // The pictures show the count and cycle columns, and a found line.
+    fixed.SetStatsColumns(true);
+    rig.form.ActFindExecute();
+    rig.form.findChild<QLineEdit*>(QStringLiteral("EditFindId"))->setText(QStringLiteral("2F1"));
+    ASSERT_TRUE(rig.form.FindNext(false));
     const QString dir = QString::fromStdString(testsupport::BinaryDir());
     // Rendered straight into an image in the file's own pixel format, so that saving needs
     // no conversion (Qt would split a large conversion across its thread pool).

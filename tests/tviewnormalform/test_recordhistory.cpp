@@ -8,6 +8,7 @@
 #include "support/threadguard.h"
 #include "subfuncs/subfuncs.h"
 #include "monitorview/monitorscroll.h"
+#include "tviewnormalform/tfilteredlines.h"
 #include "tviewnormalform/trecordhistory.h"
 
 using namespace tarvik;
@@ -179,4 +180,53 @@ TEST(MonitorScroll, PositionShowsThePageEndingBeforeIt)
     EXPECT_EQ(FirstVisibleLine(0, 30), 0);
     EXPECT_EQ(FirstVisibleLine(30, 30), 0);
     EXPECT_EQ(FirstVisibleLine(100, 30), 70);
+}
+
+TEST(RecordHistory, FindAndFilterFollowOverwritesAndClear)
+{
+    // Capacity 10; frame n has identifier n and, until a Clear, record number n. The match
+    // picks the first sixteen.
+    TRecordHistory h(10);
+    TFrameMatch m;
+    ASSERT_TRUE(ParseFrameMatch("0-F", "", TMatchDirection::Any, m, nullptr));
+    TFilteredLines f;
+    f.SetMatch(m);
+    struct Step {
+        std::uint32_t addUpTo;   // frames 0..addUpTo-1 stored by now
+        std::vector<std::uint64_t> shown;
+        std::int64_t nextFrom3, previousFrom12;
+    };
+    const Step steps[] = {
+        {0, {}, -1, -1},
+        {5, {0, 1, 2, 3, 4}, 3, 4},
+        {14, {4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, 4, 12},  // 0-3 overwritten
+        {22, {12, 13, 14, 15}, 12, 12},                     // the filter drops what is gone
+        {40, {}, -1, -1},
+    };
+    std::uint32_t n = 0;
+    for (const Step& s : steps) {
+        for (; n < s.addUpTo; ++n)
+            h.Add(Frame(n));
+        f.Update(h);
+        std::vector<std::uint64_t> shown;
+        for (std::int32_t i = 0; i < f.Count(); ++i)
+            shown.push_back(f.NumberAt(i));
+        EXPECT_EQ(shown, s.shown) << "after " << n;
+        EXPECT_EQ(f.Hidden(h), h.Count() - std::int64_t(s.shown.size()));
+        EXPECT_EQ(h.Find(m, 3, true), s.nextFrom3) << "after " << n;
+        EXPECT_EQ(h.Find(m, 12, false), s.previousFrom12) << "after " << n;
+        for (std::size_t i = 0; i < s.shown.size(); ++i) {
+            AdapterRecord r;
+            ASSERT_TRUE(h.GetRecordNumbered(s.shown[i], r));
+            EXPECT_EQ(r.CanId(), s.shown[i]);
+            EXPECT_EQ(f.LineOf(s.shown[i]), std::int32_t(i));
+        }
+    }
+    // A Clear starts the numbers again; the filter follows without being told.
+    h.Clear();
+    h.Add(Frame(7));
+    f.Update(h);
+    ASSERT_EQ(f.Count(), 1);
+    EXPECT_EQ(f.NumberAt(0), 0u);
+    EXPECT_EQ(f.LineOf(5), -1);
 }
