@@ -50,7 +50,7 @@ void WhenFramed(QWidget* w, std::function<void()> f)
         return;
     }
     auto* poll = new QTimer(w);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, w, [w, poll, deadline, f = std::move(f)] {
         if (!Framed(w) && std::chrono::steady_clock::now() < deadline)

@@ -15,7 +15,7 @@ namespace tarvik {
 void PlaceFrame(QWidget* w, const QRect& frame, bool keepSize = false);
 
 // Runs f once w is framed by the window manager (at once where no window manager frames
-// windows, and after a short time at the latest), so what is placed beside w is placed by its
+// windows, and after five seconds at the latest), so what is placed beside w is placed by its
 // real frame.
 void WhenFramed(QWidget* w, std::function<void()> f);
 

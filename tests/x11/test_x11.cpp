@@ -75,7 +75,13 @@ TEST_F(MainFormTest, FramedWindowsSitSideBySideWithTheirTitleBarsOnScreen)
     for (const Shown& s : windows) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(s.w)) << s.name;
     }
-    QTest::qWait(500);  // the frames and any second placement settle
+    // The frames, and the second placement each window gets once framed, settle (slowly on a
+    // loaded machine).
+    for (const Shown& s : windows)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return s.w->frameGeometry().contains(s.w->geometry()) &&
+                                                s.w->frameGeometry() != s.w->geometry(); }, 10000))
+            << s.name;
+    QTest::qWait(500);
     const QRect screen = form->screen()->availableGeometry();
     auto frame = [&](const char* name) {
         for (const Shown& s : windows)
