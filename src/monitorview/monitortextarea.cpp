@@ -1,5 +1,7 @@
 #include "monitorview/monitortextarea.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -47,6 +49,7 @@ TMonitorTextArea::TMonitorTextArea(LineSource lines, CountSource count, QScrollB
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);  // the arrow keys move the line cursor
     surface_.SetFont(WindowFont(12));
     surface_.SetScaleFont(WindowFont(12));
     surface_.SetTextColor(kText, kPaper);
@@ -64,6 +67,7 @@ void TMonitorTextArea::Redraw()
     const int lines = LinesPerPage();
     const std::int32_t count = count_();
     std::int32_t index = FirstVisibleLine(scrollBar_->value(), lines);
+    first_ = index;
     surface_.Clear();
     visible_.clear();
     visibleMarks_.clear();
@@ -95,6 +99,32 @@ void TMonitorTextArea::Redraw()
     }
     ++redraws_;
     update();
+}
+
+int TMonitorTextArea::LineY(std::int32_t index) const
+{
+    return kInset + int(index - first_) * surface_.CellHeight();
+}
+
+void TMonitorTextArea::mousePressEvent(QMouseEvent* event)
+{
+    setFocus(Qt::MouseFocusReason);
+    const int cell = surface_.CellHeight();
+    const int y = int(event->position().y()) - kInset;
+    if (select_ && cell > 0 && y >= 0 && y / cell < visible_.size())
+        select_(first_ + y / cell, 0);
+    event->accept();
+}
+
+void TMonitorTextArea::keyPressEvent(QKeyEvent* event)
+{
+    if (select_ && event->modifiers() == Qt::NoModifier &&
+        (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        select_(-1, event->key() == Qt::Key_Up ? -1 : 1);
+        event->accept();
+        return;
+    }
+    QFrame::keyPressEvent(event);
 }
 
 void TMonitorTextArea::resizeEvent(QResizeEvent* event)
