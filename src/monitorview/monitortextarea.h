@@ -47,7 +47,11 @@ public:
     // Lines drawn by the last redraw, for checks.
     const QStringList& VisibleLines() const { return visible_; }
     // Lines carry no marks until a source is set.
-    void SetMarkSource(MarkSource marks) { marks_ = std::move(marks); }
+    void SetMarkSource(MarkSource marks)
+    {
+        marks_ = std::move(marks);
+        valid_ = false;
+    }
     const std::vector<TLineMarks>& VisibleMarks() const { return visibleMarks_; }
     void SetSelectHandler(SelectHandler select) { select_ = std::move(select); }
     // Index of the first line the last redraw drew.
@@ -66,11 +70,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void DrawRow(int row, const QString& line, const TLineMarks& m, int cols);
+
     LineSource lines_;
     CountSource count_;
     MarkSource marks_;
     SelectHandler select_;
     std::int32_t first_ = 0;
+    bool valid_ = false;  // the surface holds visible_ from first_ onward
     std::vector<TLineMarks> visibleMarks_;
     bool showsChanges_ = false;
     QScrollBar* scrollBar_;

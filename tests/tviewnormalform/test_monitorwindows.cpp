@@ -341,6 +341,54 @@ TEST(ViewFixedForm, OneLinePerIdentifierAndTheScrollPositionStays)
     EXPECT_EQ(form.ScrollBar()->value(), 0);
 }
 
+TEST(MonitorTextArea, RedrawingOnlyWhatChangedLeavesTheSurfaceAsAFullRedraw)
+{
+    testsupport::InstallFonts();
+    std::vector<std::string> lines;
+    std::map<std::int32_t, TLineMarks> marks;
+    QWidget window;
+    QScrollBar barA(Qt::Vertical), barB(Qt::Vertical);
+    auto area = [&](QScrollBar& bar) {
+        auto* a = new TMonitorTextArea([&](std::int32_t i) { return lines[std::size_t(i)]; },
+                                       [&] { return std::int32_t(lines.size()); }, &bar, &window);
+        a->SetMarkSource([&](std::int32_t i) { return marks.count(i) ? marks[i] : TLineMarks{}; });
+        a->resize(400, 200);
+        a->show();
+        return a;
+    };
+    window.resize(420, 220);
+    window.show();
+    TMonitorTextArea* kept = area(barA);  // redrawn step after step
+    const int L = kept->LinesPerPage();
+    ASSERT_GT(L, 3);
+    const auto line = [](int n) { return FrameToText(Frame(std::uint32_t(n), std::uint32_t(n))); };
+    const std::function<void()> steps[] = {
+        [&] { for (int n = 0; n < 2; ++n) lines.push_back(line(n)); },         // fewer lines than the page
+        [&] { for (int n = 2; n < L + 3; ++n) lines.push_back(line(n)); },     // the page scrolls by some lines
+        [&] { lines.push_back(line(900)); },                                   // and by one
+        [&] { lines[std::size_t(lines.size() - 2)] = line(901); },             // a line in place changes
+        [&] { marks[std::int32_t(lines.size()) - 3] = TLineMarks{0x05, true}; },
+        [&] { marks.clear(); barA.setValue(L); },                              // back to the first page
+        [&] { lines.resize(1); },                                              // most lines go
+        [&] { lines.clear(); },
+    };
+    int step = 0;
+    for (const auto& change : steps) {
+        change();
+        for (QScrollBar* bar : {&barA, &barB}) {
+            bar->setRange(0, int(lines.size()));
+            if (step != 5)
+                bar->setValue(int(lines.size()));
+        }
+        barB.setValue(barA.value());
+        kept->Redraw();
+        std::unique_ptr<TMonitorTextArea> fresh(area(barB));
+        ASSERT_TRUE(kept->Surface().Canvas() == fresh->Surface().Canvas()) << "step " << step;
+        EXPECT_EQ(kept->VisibleLines(), fresh->VisibleLines()) << "step " << step;
+        ++step;
+    }
+}
+
 namespace {
 
 QStringList PanelRows(const TMonitorForm& form)
