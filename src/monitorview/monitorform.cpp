@@ -2,13 +2,19 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSplitter>
+#include <QTableWidget>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <QStringDecoder>
+
 #include "platform/fonts.h"
+#include "tlabelform/labeltablemodel.h"
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
 #include "monitorview/monitorscroll.h"
@@ -17,6 +23,22 @@
 #include "widgets/placement.h"
 
 namespace tarvik {
+
+namespace {
+
+// Names and units in the label file's encoding, as the label window reads them.
+QString LabelText(const std::string& bytes)
+{
+    const QByteArrayView v(bytes.data(), qsizetype(bytes.size()));
+    switch (DetectTextEncoding(bytes)) {
+    case TTextEncoding::Utf8: return QString::fromUtf8(v);
+    case TTextEncoding::ShiftJis: return QStringDecoder("Shift_JIS").decode(v);
+    case TTextEncoding::Latin1: break;
+    }
+    return QString::fromLatin1(v);
+}
+
+}  // namespace
 
 void PlaceUnderMainWindow(QWidget* w, QWidget* mainWindow)
 {
@@ -49,7 +71,11 @@ TMonitorForm::TMonitorForm(RingRegistrar registrar, QWidget* parent, const QStri
     Panel1->setFrameStyle(QFrame::Box | QFrame::Plain);
     Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout_->addWidget(Panel1);
-    auto* row = new QHBoxLayout;
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    auto* lines = new QWidget(Splitter1);
+    auto* row = new QHBoxLayout(lines);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
     ScrollBar1 = NewMonitorScrollBar(this);
@@ -58,9 +84,100 @@ TMonitorForm::TMonitorForm(RingRegistrar registrar, QWidget* parent, const QStri
                                   [this] { return ShownLineCount(); }, ScrollBar1, this);
     row->addWidget(Bevel1, 1);
     row->addWidget(ScrollBar1);
-    layout_->addLayout(row, 1);
+    Splitter1->addWidget(lines);
+    CreateSignalPanel();
+    layout_->addWidget(Splitter1, 1);
+    Bevel1->SetSelectHandler([this](std::int32_t index, int step) { SelectLine(index, step); });
     connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
     ScrollBar1->installEventFilter(this);
+}
+
+void TMonitorForm::CreateSignalPanel()
+{
+    PanelSignals = new QWidget(Splitter1);
+    PanelSignals->setObjectName(QStringLiteral("PanelSignals"));
+    auto* column = new QVBoxLayout(PanelSignals);
+    column->setContentsMargins(0, 2, 0, 0);
+    column->setSpacing(2);
+    LabelSignals = new QLabel(PanelSignals);
+    LabelSignals->setObjectName(QStringLiteral("LabelSignals"));
+    GridSignals = new QTableWidget(0, 4, PanelSignals);
+    GridSignals->setObjectName(QStringLiteral("GridSignals"));
+    GridSignals->setHorizontalHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Value"), QStringLiteral("Raw"), QStringLiteral("Acquired")});
+    GridSignals->verticalHeader()->hide();
+    GridSignals->horizontalHeader()->setStretchLastSection(true);
+    GridSignals->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GridSignals->setFocusPolicy(Qt::NoFocus);  // the arrow keys stay with the lines
+    column->addWidget(LabelSignals);
+    column->addWidget(GridSignals, 1);
+    Splitter1->addWidget(PanelSignals);
+    Splitter1->setStretchFactor(0, 3);
+    Splitter1->setStretchFactor(1, 1);
+    PanelSignals->hide();  // until a line is selected
+}
+
+void TMonitorForm::SetLabelFile(const QString& path)
+{
+    signals_.SetLabelFile(path.toStdString());
+    ShowSignals();
+}
+
+void TMonitorForm::ReloadLabels()
+{
+    signals_.Reload(true);
+    ShowSignals();
+}
+
+QString TMonitorForm::SignalHeading() const
+{
+    return LabelSignals->text();
+}
+
+void TMonitorForm::ShowSignals(bool show)
+{
+    if (show)
+        PanelSignals->show();
+    if (!PanelSignals->isVisible())
+        return;
+    AdapterRecord record;
+    std::vector<TSignalRow> rows;
+    const std::string heading =
+        SelectedRecord(record) ? signals_.Rows(record, rows) : std::string("no frame selected");
+    LabelSignals->setText(QString::fromStdString(heading));
+    if (rows == shownRows_)
+        return;  // a live panel rewrites only what changed
+    GridSignals->setRowCount(int(rows.size()));
+    for (int i = 0; i < int(rows.size()); ++i) {
+        const TSignalRow& r = rows[std::size_t(i)];
+        const QString cells[] = {LabelText(r.name), LabelText(r.value),
+                                 QString::fromLatin1(r.raw), r.acquired ? QStringLiteral("yes") : QStringLiteral("no")};
+        for (int c = 0; c < 4; ++c) {
+            QTableWidgetItem* item = GridSignals->item(i, c);
+            if (!item)
+                GridSignals->setItem(i, c, item = new QTableWidgetItem);
+            item->setText(cells[c]);
+            if (c == 1 || c == 2)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        }
+    }
+    shownRows_ = std::move(rows);
+}
+
+void TMonitorForm::ScrollToLine(std::int32_t index)
+{
+    // Position P shows lines P-L .. P-1.
+    const int lines = std::max(1, Bevel1->LinesPerPage());
+    const int position = ScrollBar1->value();
+    int wanted = position;
+    if (index < position - lines)
+        wanted = index + lines;
+    else if (index >= position)
+        wanted = index + 1;
+    if (wanted != position)
+        ScrollBar1->setValue(wanted);  // redraws
+    else
+        ScrollBar1Change();
 }
 
 TMonitorForm::~TMonitorForm()

@@ -9,9 +9,12 @@
 #include "platform/tmmtimer.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "monitorview/monitorhost.h"
+#include "monitorview/signalrows.h"
 
 class QLabel;
 class QScrollBar;
+class QSplitter;
+class QTableWidget;
 class QVBoxLayout;
 
 namespace tarvik {
@@ -54,6 +57,14 @@ public:
     virtual std::string ShownLine(std::int32_t index) const;
     void ScrollBar1Change();
 
+    // The signal panel lists the labels of the selected frame from this label file,
+    // reread when it changes (ReloadLabels: at once, after the label window renewed it).
+    void SetLabelFile(const QString& path);
+    void ReloadLabels();
+    QWidget* SignalPanel() const { return PanelSignals; }
+    QTableWidget* SignalGrid() const { return GridSignals; }
+    QString SignalHeading() const;
+
 protected:
     // Builds the header strip and the text area; the derived constructor adds what else it
     // shows and then calls Start.
@@ -69,6 +80,15 @@ protected:
     // The wheel over the scroll bar moves one line a notch too, not the bar's own three.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // A click on line index (step 0), or the line cursor moved by step lines.
+    virtual void SelectLine(std::int32_t index, int step) = 0;
+    // The frame the panel shows; false when none is selected.
+    virtual bool SelectedRecord(AdapterRecord& record) const = 0;
+    // Fills the panel from the selected frame, showing the panel when asked.
+    void ShowSignals(bool show = false);
+    // Scrolls the least that puts line index on the page.
+    void ScrollToLine(std::int32_t index);
+
     const TMmTimer& ticks_ = ProgramTimer();
     TQueueBuffer ring_{20, TQueueBuffer::kDefaultCapacity};
     TMonitorHost host_;
@@ -77,13 +97,20 @@ protected:
     QLabel* Panel1 = nullptr;
     TMonitorTextArea* Bevel1 = nullptr;
     QScrollBar* ScrollBar1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QWidget* PanelSignals = nullptr;
+    QLabel* LabelSignals = nullptr;
+    QTableWidget* GridSignals = nullptr;
 
 private:
     void Unregister();
+    void CreateSignalPanel();
 
     RingRegistrar registrar_;
     bool closeAllowed_ = false;
     int wheelRest_ = 0;
+    TSignalRows signals_;
+    std::vector<TSignalRow> shownRows_;
 };
 
 }  // namespace tarvik

@@ -1,5 +1,7 @@
 #include "tgraphctrl/tgraphctrl.h"
 
+#include <cstring>
+
 #include <QFontMetrics>
 #include <algorithm>
 #include <cmath>
@@ -278,6 +280,21 @@ void TGraphCtrl::Clear()
 {
     if (QPainter* p = Painter())
         p->fillRect(image_.rect(), brush_);
+}
+
+void TGraphCtrl::ClearRect(int left, int top, int right, int bottom)
+{
+    if (QPainter* p = Painter(); p && right > left && bottom > top)
+        p->fillRect(QRect(left, top, right - left, bottom - top), brush_);
+}
+
+void TGraphCtrl::ScrollUp(int pixels)
+{
+    EndPaint();
+    if (image_.isNull() || pixels <= 0 || pixels >= image_.height())
+        return;
+    const qsizetype line = image_.bytesPerLine();
+    std::memmove(image_.bits(), image_.constBits() + pixels * line, std::size_t((image_.height() - pixels) * line));
 }
 
 const QImage& TGraphCtrl::Canvas()

@@ -82,6 +82,11 @@ public:
     // kind 2 frame in the brush colour, 3 pen outline with brush fill, 4 brush fill; others nothing.
     void DrawBox(int kind, int left, int top, int right, int bottom);
     void Clear();
+    // Fills the rectangle with the background colour.
+    void ClearRect(int left, int top, int right, int bottom);
+    // Moves the whole image up by pixels; the rows that come free keep their old contents
+    // until drawn over.
+    void ScrollUp(int pixels);
     // Copies an image onto the surface with its top-left corner at (x, y).
     void DrawImage(int x, int y, const QImage& image);
 

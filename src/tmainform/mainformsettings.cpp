@@ -41,6 +41,8 @@ void TMainForm::SetLabelFileName(const QString& name)
         name.isEmpty() ? DefaultLabelFileName(QCoreApplication::applicationFilePath()) : name, dataDir);
     if (labelForm_) labelForm_->SetLabelFilePath(labelFilePath_);
     if (graphForm_) graphForm_->SetLabelFileName(labelFilePath_);
+    if (viewNormal_) viewNormal_->SetLabelFile(labelFilePath_);
+    if (viewFixed_) viewFixed_->SetLabelFile(labelFilePath_);
 }
 
 void TMainForm::SetDaqfilePrefix(const QString& v)

@@ -54,10 +54,12 @@ void TMainForm::CreateWindows()
         settings_.DbcLittleEndian = on;
         settings_.SaveChanged(*ini_);  // like the window position, a failed write stays quiet
     };
-    // The two windows reach each other only through the hooks filled here: Renew reloads the
-    // graph's labels, the graph's "Label Window" entry shows and hides the table.
-    labelForm_->onRenewed = [g = graphForm_] {
+    // The windows reach each other only through the hooks filled here: Renew reloads the
+    // graph's and the monitors' labels, the graph's "Label Window" entry shows and hides the table.
+    labelForm_->onRenewed = [g = graphForm_, n = viewNormal_, f = viewFixed_] {
         if (g) g->ReloadLabels();
+        if (n) n->ReloadLabels();
+        if (f) f->ReloadLabels();
     };
     graphForm_->SetLabelWindowHooks(
         [l = labelForm_] {

@@ -17,25 +17,27 @@ void LabelTable::Clear()
 }
 
 bool LabelTable::LoadFromFile(const std::string& path, std::span<const std::uint32_t> palette,
-                              std::string* error)
+                              std::string* error, TDaqOffLabels daqOff)
 {
     Clear();
     std::vector<std::string> lines;
     if (!ReadLabelLines(path, lines, error) || !CheckLabelFileLines(lines, path, error))
         return false;
-    LoadFromLines(lines, palette);
+    LoadFromLines(lines, palette, daqOff);
     return true;
 }
 
 void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
-                               std::span<const std::uint32_t> palette)
+                               std::span<const std::uint32_t> palette, TDaqOffLabels daqOff)
 {
     std::vector<TGraphInfo> parsed;
     for (const std::string& line : lines) {
-        if (IsIgnoredLabelLine(line) || IsDaqOffLabelLine(line))
+        const bool off = IsDaqOffLabelLine(line);
+        if (IsIgnoredLabelLine(line) || (off && daqOff == TDaqOffLabels::Skip))
             continue;
         TGraphInfo& label = parsed.emplace_back();
-        label.SetFromLine(line);
+        label.SetFromLine(off ? std::string_view(line).substr(3) : std::string_view(line));
+        label.SetAcquired(!off);
         label.SetPrevValue(NoValue());
         if (!palette.empty())
             label.SetColor(palette[(parsed.size() - 1) % palette.size()]);

@@ -17,6 +17,10 @@ struct TPlotData {
     std::vector<TGraphInfo*> Labels;
 };
 
+// Whether a load keeps the labels of "// " lines: the graph acquires none of them, a view
+// that lists every label of a frame needs them all.
+enum class TDaqOffLabels { Skip, Keep };
+
 class LabelTable {
 public:
     LabelTable() { Clear(); }
@@ -30,9 +34,10 @@ public:
     // it). A missing or unreadable file, or one that is no label file (CheckLabelFileLines),
     // leaves the table empty and returns false.
     bool LoadFromFile(const std::string& path, std::span<const std::uint32_t> palette,
-                      std::string* error = nullptr);
+                      std::string* error = nullptr, TDaqOffLabels daqOff = TDaqOffLabels::Skip);
     // The same from lines already in memory.
-    void LoadFromLines(const std::vector<std::string>& lines, std::span<const std::uint32_t> palette);
+    void LoadFromLines(const std::vector<std::string>& lines, std::span<const std::uint32_t> palette,
+                       TDaqOffLabels daqOff = TDaqOffLabels::Skip);
     // Clears the table and takes labels already read, in file order, grouping them by key.
     void LoadFromLabels(std::vector<TGraphInfo> labels);
 

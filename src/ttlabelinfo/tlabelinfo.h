@@ -140,6 +140,8 @@ public:
     // data: the frame's eight bytes, byte 0 most significant. Sets Value. Runs on the
     // acquisition thread for every matching frame: no allocation, no lock, no wait.
     inline void Decode(std::uint64_t data);
+    // The field as Decode reads it, right-aligned, before sign and scaling.
+    inline std::uint64_t Raw(std::uint64_t data) const;
 
     // Written by the acquisition thread, read by others without a lock. NoValue() until
     // the label's first frame: a label never seen must not read as 0.
@@ -188,6 +190,9 @@ public:
     void SetColor(std::uint32_t c) { color_ = c; }
     double PrevValue() const { return prevValue_; }
     void SetPrevValue(double v) { prevValue_ = v; }
+    // False for a label of a "// " line, which only a table loaded with them holds.
+    bool Acquired() const { return acquired_; }
+    void SetAcquired(bool on) { acquired_ = on; }
     void ClearValue()
     {
         TLabelData::ClearValue();
@@ -197,16 +202,22 @@ public:
 private:
     std::uint32_t color_ = 0xFFFFFF;
     double prevValue_ = NoValue();
+    bool acquired_ = true;
 };
 
-inline void TLabelData::Decode(std::uint64_t data)
+inline std::uint64_t TLabelData::Raw(std::uint64_t data) const
 {
     // Both byte orders are computed and one is selected: cheaper than a branch that a
     // stream of mixed labels would mispredict.
     const std::uint64_t field = ((data & mask_) << left_) >> right_;
     const std::uint64_t swapped = __builtin_bswap64(field);
     const std::uint64_t little = (swapped & lowMask_) | ((swapped & ~lowMask_) >> partShift_);
-    const std::uint64_t raw = (field & bigEndianSelect_) | (little & ~bigEndianSelect_);
+    return (field & bigEndianSelect_) | (little & ~bigEndianSelect_);
+}
+
+inline void TLabelData::Decode(std::uint64_t data)
+{
+    const std::uint64_t raw = Raw(data);
     double v;
     if (kind_ == Kind::Integer) [[likely]] {
         // Signed: sign-extend from the field's top bit. Unsigned below 64 bits: shift 0.

@@ -63,6 +63,18 @@ std::uint32_t TFixedTable::KeyAt(std::int32_t index) const
     return index >= 0 && std::size_t(index) < keys_.size() ? keys_[std::size_t(index)] : 0;
 }
 
+std::int32_t TFixedTable::IndexOf(std::uint32_t key, AdapterRecord* record) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
+    if (it == keys_.end() || *it != key)
+        return -1;
+    const auto index = std::size_t(it - keys_.begin());
+    if (record)
+        *record = records_[index];
+    return std::int32_t(index);
+}
+
 std::string TFixedTable::GetLine(std::int32_t index, bool statsColumns) const
 {
     AdapterRecord copy;

@@ -31,6 +31,8 @@ public:
     // Readable without the lock.
     std::int32_t SlotCount() const { return count_.load(std::memory_order_acquire); }
     std::uint32_t KeyAt(std::int32_t index) const;  // 0 when out of range
+    // The line of a key and its latest record; -1 when the key has no line.
+    std::int32_t IndexOf(std::uint32_t key, AdapterRecord* record = nullptr) const;
     // With statsColumns, each line ends in its count and cycle time (SlotStatsColumns).
     std::string GetLine(std::int32_t index, bool statsColumns = false) const;
     std::string GetAllText(bool statsColumns = false) const;

@@ -21,6 +21,11 @@ TViewFixedForm::TViewFixedForm(RingRegistrar registrar, QWidget* parent)
     fade_ = new QTimer(this);
     fade_->setSingleShot(true);
     fade_->setInterval(250);
+    Bevel1->SetMarkSource([this](std::int32_t i) {
+        TFixedLogThread& log = LogThread();
+        const std::uint8_t changed = log.StatsColumns() ? log.Table().ChangedBytes(i, log.Now()) : 0;
+        return TLineMarks{changed, selected_ && log.Table().KeyAt(i) == *selected_};
+    });
     connect(fade_, &QTimer::timeout, this, [this] {
         if (!IsPaused())
             ScrollBar1Change();
@@ -36,14 +41,6 @@ void TViewFixedForm::SetStatsColumns(bool shown)
     const QString header = QString::fromLatin1(kMonitorHeader);
     Panel1->setText(shown ? header.leftJustified(int(kFrameTextWidth)) + QString::fromLatin1(kSlotStatsHeader)
                           : header);
-    if (shown) {
-        Bevel1->SetMarkSource([this](std::int32_t i) {
-            TFixedLogThread& log = LogThread();
-            return TLineMarks{log.Table().ChangedBytes(i, log.Now()), false};
-        });
-    } else {
-        Bevel1->SetMarkSource(nullptr);
-    }
     FitColumns();
     ScrollBar1Change();
     FadeChanges();
@@ -102,9 +99,35 @@ void TViewFixedForm::RefreshMessage()
         const QSignalBlocker block(ScrollBar1);
         ScrollBar1->setRange(lowest, count);
     }
-    if (!paused)
+    if (!paused) {
         ScrollBar1Change();
+        ShowSignals();  // the selected identifier's latest frame
+    }
     FadeChanges();
+}
+
+void TViewFixedForm::SelectLine(std::int32_t index, int step)
+{
+    if (!log_)
+        return;
+    const TFixedTable& table = LogThread().Table();
+    const std::int32_t count = table.SlotCount();
+    if (step != 0) {
+        // From the selected line, or onto the first line shown when there is none.
+        const std::int32_t at = selected_ ? table.IndexOf(*selected_) : -1;
+        index = at < 0 ? Bevel1->FirstLine() : std::clamp(at + step, 0, std::max(count - 1, 0));
+    }
+    if (index < 0 || index >= count)
+        return;
+    selected_ = table.KeyAt(index);
+    ScrollToLine(index);
+    ShowSignals(true);
+}
+
+bool TViewFixedForm::SelectedRecord(AdapterRecord& record) const
+{
+    return log_ && selected_ &&
+           static_cast<const TFixedLogThread&>(*log_).Table().IndexOf(*selected_, &record) >= 0;
 }
 
 }  // namespace tarvik

@@ -1,6 +1,8 @@
 #pragma once
 // "Monitor Window (Fixed ID Position)": one line per identifier with its latest frame, in
 // ascending identifier order; the scroll position stays where the user left it.
+#include <optional>
+
 #include "monitorview/monitorform.h"
 
 class QTimer;
@@ -24,8 +26,13 @@ public:
 
     void RefreshMessage() override;
 
+    // The selected identifier's line key, which the panel follows live; none until a click.
+    std::optional<std::uint32_t> SelectedKey() const { return selected_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void SelectLine(std::int32_t index, int step) override;
+    bool SelectedRecord(AdapterRecord& record) const override;
 
 private:
     // Wide enough for the columns when they are shown (placement gives the main window's width).
@@ -34,6 +41,7 @@ private:
     void FadeChanges();
 
     QTimer* fade_ = nullptr;
+    std::optional<std::uint32_t> selected_;
 };
 
 }  // namespace tarvik

@@ -324,6 +324,34 @@ void TViewNormalForm::RecordsToSave(std::vector<AdapterRecord>& out) const
             out.push_back(r);
 }
 
+void TViewNormalForm::SelectLine(std::int32_t index, int step)
+{
+    if (!log_)
+        return;
+    const std::int32_t count = ShownLineCount();
+    if (step != 0) {
+        const std::int64_t mark = MarkedRecord();
+        const std::int64_t at = mark < 0 ? -1
+                                : filtering_ ? filtered_.LineOf(std::uint64_t(mark))
+                                             : mark - std::int64_t(History().Overwritten());
+        index = at < 0 || at >= count ? Bevel1->FirstLine() : std::int32_t(std::clamp<std::int64_t>(at + step, 0, count - 1));
+        // A running monitor would take the page back to the newest lines.
+        PauseMonitor();
+    }
+    if (index < 0 || index >= count)
+        return;
+    mark_ = std::int64_t(NumberOfLine(index));
+    markClears_ = History().Clears();
+    ScrollToLine(index);
+    ShowSignals(true);
+}
+
+bool TViewNormalForm::SelectedRecord(AdapterRecord& record) const
+{
+    const std::int64_t mark = MarkedRecord();
+    return log_ && mark >= 0 && History().GetRecordNumbered(std::uint64_t(mark), record);
+}
+
 TViewNormalForm::~TViewNormalForm()
 {
     FormClose();

@@ -70,6 +70,11 @@ public:
     std::int64_t MarkedRecord() const { return markClears_ == History().Clears() ? mark_ : -1; }
     QString FindMessage() const;
 
+protected:
+    // The selected frame is the marked line, so Find goes on from a clicked line.
+    void SelectLine(std::int32_t index, int step) override;
+    bool SelectedRecord(AdapterRecord& record) const override;
+
 private:
     void UpdateLosses();
     void CreateFindBar();

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QWheelEvent>
 #include <chrono>
@@ -16,6 +17,7 @@
 
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
+#include "support/labelfile.h"
 #include "support/testsupport.h"
 #include "tviewfixedform/tfixedlogthread.h"
 #include "tviewfixedform/tviewfixedform.h"
@@ -337,6 +339,116 @@ TEST(ViewFixedForm, OneLinePerIdentifierAndTheScrollPositionStays)
     EXPECT_FALSE(form.HasLines());
     EXPECT_EQ(form.GetMonitorText(), "");
     EXPECT_EQ(form.ScrollBar()->value(), 0);
+}
+
+TEST(MonitorTextArea, RedrawingOnlyWhatChangedLeavesTheSurfaceAsAFullRedraw)
+{
+    testsupport::InstallFonts();
+    std::vector<std::string> lines;
+    std::map<std::int32_t, TLineMarks> marks;
+    QWidget window;
+    QScrollBar barA(Qt::Vertical), barB(Qt::Vertical);
+    auto area = [&](QScrollBar& bar) {
+        auto* a = new TMonitorTextArea([&](std::int32_t i) { return lines[std::size_t(i)]; },
+                                       [&] { return std::int32_t(lines.size()); }, &bar, &window);
+        a->SetMarkSource([&](std::int32_t i) { return marks.count(i) ? marks[i] : TLineMarks{}; });
+        a->resize(400, 200);
+        a->show();
+        return a;
+    };
+    window.resize(420, 220);
+    window.show();
+    TMonitorTextArea* kept = area(barA);  // redrawn step after step
+    const int L = kept->LinesPerPage();
+    ASSERT_GT(L, 3);
+    const auto line = [](int n) { return FrameToText(Frame(std::uint32_t(n), std::uint32_t(n))); };
+    const std::function<void()> steps[] = {
+        [&] { for (int n = 0; n < 2; ++n) lines.push_back(line(n)); },         // fewer lines than the page
+        [&] { for (int n = 2; n < L + 3; ++n) lines.push_back(line(n)); },     // the page scrolls by some lines
+        [&] { lines.push_back(line(900)); },                                   // and by one
+        [&] { lines[std::size_t(lines.size() - 2)] = line(901); },             // a line in place changes
+        [&] { marks[std::int32_t(lines.size()) - 3] = TLineMarks{0x05, true}; },
+        [&] { marks.clear(); barA.setValue(L); },                              // back to the first page
+        [&] { lines.resize(1); },                                              // most lines go
+        [&] { lines.clear(); },
+    };
+    int step = 0;
+    for (const auto& change : steps) {
+        change();
+        for (QScrollBar* bar : {&barA, &barB}) {
+            bar->setRange(0, int(lines.size()));
+            if (step != 5)
+                bar->setValue(int(lines.size()));
+        }
+        barB.setValue(barA.value());
+        kept->Redraw();
+        std::unique_ptr<TMonitorTextArea> fresh(area(barB));
+        ASSERT_TRUE(kept->Surface().Canvas() == fresh->Surface().Canvas()) << "step " << step;
+        EXPECT_EQ(kept->VisibleLines(), fresh->VisibleLines()) << "step " << step;
+        ++step;
+    }
+}
+
+namespace {
+
+QStringList PanelRows(const TMonitorForm& form)
+{
+    QStringList rows;
+    const QTableWidget* grid = form.SignalGrid();
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < grid->columnCount(); ++c)
+            cells << grid->item(r, c)->text();
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+void ClickLine(TMonitorForm& form, std::int32_t index)
+{
+    QTest::mouseClick(form.TextArea(), Qt::LeftButton, Qt::NoModifier, QPoint(20, form.TextArea()->LineY(index) + 2));
+}
+
+}  // namespace
+
+TEST(MonitorWindows, ClickingALineListsItsSignalsAndTheFixedViewFollowsThem)
+{
+    testsupport::InstallFonts();
+    testsupport::TempLabelFile labels("Speed,\"unsigned short\",,0x100,Big,0,16,0.25,0,0,8000,rpm\r\n"
+                                      "// Temp,\"signed char\",,0x100,Little,16,8,1,-40,-40,210,degC\r\n");
+    const std::uint8_t first[8] = {0x01, 0x02, 0xFF}, second[8] = {0x00, 0x08, 0x00};
+    TViewFixedForm form(nullptr);
+    form.SetHost({[] { return true; }, nullptr, nullptr});
+    form.SetLabelFile(QString::fromStdString(labels.Path()));
+    form.show();
+    EXPECT_FALSE(form.SignalPanel()->isVisible());
+    form.Ring().Push(AdapterRecord::Can(0x200, false, 8).bytes.data());
+    form.Ring().Push(AdapterRecord::Can(0x100, false, 8, first).bytes.data());
+    ASSERT_TRUE(form.Drain());
+    ASSERT_TRUE(WaitUntil([&] { return form.TextArea()->VisibleLines().size() == 2; }));
+    ClickLine(form, 0);
+    EXPECT_TRUE(form.SignalPanel()->isVisible());
+    EXPECT_EQ(form.SignalHeading(), "0x100: 2 labels");
+    EXPECT_EQ(PanelRows(form), QStringList({"Speed|64.5 rpm|0x102|yes", "Temp|-41 degC|0xFF|no"}));
+    EXPECT_TRUE(form.TextArea()->VisibleMarks()[0].marked);
+    // A new frame of the selected identifier reaches the panel with the next repaint.
+    form.Ring().Push(AdapterRecord::Can(0x100, false, 8, second).bytes.data());
+    ASSERT_TRUE(WaitUntil([&] { return PanelRows(form).value(0) == "Speed|2 rpm|0x8|yes"; }));
+    QTest::keyClick(form.TextArea(), Qt::Key_Down);
+    EXPECT_EQ(form.SignalHeading(), "0x200: no labels");
+    EXPECT_EQ(form.SignalGrid()->rowCount(), 0);
+
+    // The scrolling view selects a frame of its history the same way.
+    NormalRig normal;
+    normal.form.SetLabelFile(QString::fromStdString(labels.Path()));
+    normal.form.Ring().Push(AdapterRecord::Can(0x100, false, 8, first).bytes.data());
+    normal.form.Ring().Push(AdapterRecord::Can(0x100, false, 8, second).bytes.data());
+    ASSERT_TRUE(normal.Settle(2));
+    ClickLine(normal.form, 1);
+    EXPECT_EQ(PanelRows(normal.form).value(0), "Speed|2 rpm|0x8|yes");
+    QTest::keyClick(normal.form.TextArea(), Qt::Key_Up);
+    EXPECT_EQ(PanelRows(normal.form).value(0), "Speed|64.5 rpm|0x102|yes");
+    EXPECT_EQ(normal.form.MarkedRecord(), 0);
 }
 
 TEST(MonitorWindows, ShowPlacesTheWindowUnderTheMainWindow)
