@@ -2,6 +2,7 @@
 
 #include "ttlabelinfo/labelline.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tarvik {
@@ -28,14 +29,17 @@ bool LabelTable::LoadFromFile(const std::string& path, std::span<const std::uint
 }
 
 void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
-                               std::span<const std::uint32_t> palette)
+                               std::span<const std::uint32_t> palette, bool withDaqOff)
 {
     std::vector<TGraphInfo> parsed;
     for (const std::string& line : lines) {
-        if (IsIgnoredLabelLine(line) || IsDaqOffLabelLine(line))
+        if (IsIgnoredLabelLine(line))
+            continue;
+        const bool off = IsDaqOffLabelLine(line);
+        if (off && !withDaqOff)
             continue;
         TGraphInfo& label = parsed.emplace_back();
-        label.SetFromLine(line);
+        label.SetFromLine(off ? std::string_view(line).substr(3) : std::string_view(line));
         label.SetPrevValue(NoValue());
         if (!palette.empty())
             label.SetColor(palette[(parsed.size() - 1) % palette.size()]);
@@ -113,6 +117,21 @@ const TPlotData* LabelTable::FindGroup(std::uint32_t key) const
         if (s.key == key)
             return &groups_[indexGroup_[h & indexMask_]];
     }
+}
+
+int LabelTable::EncodeFrame(std::uint32_t key, std::span<const double> values, std::uint64_t& data,
+                            std::span<TEncodeResult> results) const
+{
+    const TPlotData* group = FindGroup(key);
+    if (!group)
+        return 0;
+    const std::size_t n = std::min(group->Labels.size(), values.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const TEncodeResult r = group->Labels[i]->Encode(values[i], data);
+        if (i < results.size())
+            results[i] = r;
+    }
+    return static_cast<int>(n);
 }
 
 void LabelTable::ClearValues()

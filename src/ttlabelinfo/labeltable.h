@@ -31,8 +31,10 @@ public:
     // leaves the table empty and returns false.
     bool LoadFromFile(const std::string& path, std::span<const std::uint32_t> palette,
                       std::string* error = nullptr);
-    // The same from lines already in memory.
-    void LoadFromLines(const std::vector<std::string>& lines, std::span<const std::uint32_t> palette);
+    // The same from lines already in memory. withDaqOff also takes the labels marked "// "
+    // (what sends frames needs every label, acquired or not).
+    void LoadFromLines(const std::vector<std::string>& lines, std::span<const std::uint32_t> palette,
+                       bool withDaqOff = false);
     // Clears the table and takes labels already read, in file order, grouping them by key.
     void LoadFromLabels(std::vector<TGraphInfo> labels);
 
@@ -44,6 +46,12 @@ public:
     // Decodes data into every label of the key's group, in file order; a key without a
     // group does nothing. Returns the number of labels decoded.
     inline int DecodeFrame(std::uint32_t key, std::uint64_t data);
+    // DecodeFrame backwards: puts values[i] into data by label i of the key's group (in file
+    // order; a later label wins where two overlap, NoValue() leaves a label's bits alone),
+    // and what each label now holds into results[i] when there is room. Bits that no label
+    // covers keep their value; the labels' Value is not touched. Returns the labels encoded.
+    int EncodeFrame(std::uint32_t key, std::span<const double> values, std::uint64_t& data,
+                    std::span<TEncodeResult> results = {}) const;
 
     void ClearValues();
     int Count() const { return static_cast<int>(labels_.size()); }
