@@ -128,6 +128,8 @@ void TMainForm::BindSettings()
     settingBindings_.Bind(&TSettings::PlotRate, this, &TMainForm::SetPlotRate, &TMainForm::PlotRate);
     settingBindings_.Bind(&TSettings::DbcLittleEndian, labelForm_.data(), &TLabelForm::SetDbcLittleEndian,
                           &TLabelForm::DbcLittleEndian);
+    settingBindings_.Bind(&TSettings::MessageListFile, sendForm_.data(), &TSendForm::SetMessageListFile,
+                          &TSendForm::MessageListFile);
 }
 
 void TMainForm::SetChannel(const QString& protocol, const QString& port)

@@ -119,6 +119,18 @@ const TPlotData* LabelTable::FindGroup(std::uint32_t key) const
     }
 }
 
+int GroupLength(const TPlotData& group)
+{
+    int length = 0;
+    for (const TGraphInfo* l : group.Labels)
+        for (int i = 7; i >= length; --i)
+            if ((l->Mask() >> (56 - 8 * i)) & 0xFFu) {
+                length = i + 1;
+                break;
+            }
+    return length;
+}
+
 int LabelTable::EncodeFrame(std::uint32_t key, std::span<const double> values, std::uint64_t& data,
                             std::span<TEncodeResult> results) const
 {

@@ -17,6 +17,9 @@ struct TPlotData {
     std::vector<TGraphInfo*> Labels;
 };
 
+// The data bytes the labels of a group reach into: up to the last byte any of them covers.
+int GroupLength(const TPlotData& group);
+
 class LabelTable {
 public:
     LabelTable() { Clear(); }

@@ -296,21 +296,6 @@ std::string KeyText(std::uint32_t key)
     return t;
 }
 
-// Bytes that the labels of a group reach into: up to the last byte any of them covers.
-int FrameLength(const TPlotData& group)
-{
-    int length = 0;
-    for (const TGraphInfo* l : group.Labels) {
-        const std::uint64_t mask = l->Mask();
-        for (int i = 7; i >= 0; --i)
-            if ((mask >> (56 - 8 * i)) & 0xFFu) {
-                length = std::max(length, i + 1);
-                break;
-            }
-    }
-    return length;
-}
-
 int EncodeCommand(const char* labelPath, int count, const char* const* assignments, std::FILE* out, std::FILE* err)
 {
     LabelTable table;
@@ -399,7 +384,7 @@ int EncodeCommand(const char* labelPath, int count, const char* const* assignmen
             std::fprintf(err, "tarvik-labels: %s: %s does not fit the label, the frame holds %s\n",
                          group.Labels[i]->Name().c_str(), asked, got);
         }
-    std::fprintf(out, "%s\n", CandumpFrame(key, data, std::max(FrameLength(group), 1)).c_str());
+    std::fprintf(out, "%s\n", CandumpFrame(key, data, std::max(GroupLength(group), 1)).c_str());
     if (std::fflush(out) != 0 || std::ferror(out)) {
         std::fprintf(err, "tarvik-labels: error writing the output: %s\n", std::strerror(errno));
         return 1;
