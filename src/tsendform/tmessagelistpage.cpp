@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -453,10 +454,11 @@ void TMessageListPage::SetList(const TMessageList& list)
     if (hooks_.list)
         for (const Meta& m : meta_) hooks_.list->Forget(m.id);
     BindTo(-1);
+    const QSignalBlocker quiet(table_);  // no current-row change while rows and table differ
+    table_->setRowCount(0);
     rows_ = list.rows;
     kept_ = list.kept;
     meta_.clear();
-    table_->setRowCount(0);
     table_->setRowCount(RowCount());
     for (int r = 0; r < RowCount(); ++r) {
         meta_.push_back(Meta{nextId_++, 0, 0});
@@ -551,6 +553,12 @@ void TMessageListPage::showEvent(QShowEvent* event)
     RefreshCounts();
     refresh_->start();
     QWidget::showEvent(event);
+}
+
+void TMessageListPage::hideEvent(QHideEvent* event)
+{
+    refresh_->stop();
+    QWidget::hideEvent(event);
 }
 
 // ---- signals ----
