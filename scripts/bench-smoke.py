@@ -36,6 +36,7 @@ HARNESS_ARGS = {
     "labelform_paint": ["{src}/examples/vehicle.dbc"],
     "binary_logs_vs_peer": ["2000", "{tmp}"],
     "capture_memory": ["1", "1000", "{tmp}"],
+    "list_timing": ["1", "3", "10"],
 }
 # Google Benchmark programs skip their million-item cases here.
 BENCH_ARGS = ["--benchmark_filter=-/1000000|FullHistory", "--benchmark_min_time=0.01"]

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "tusbdev/tusbdev.h"
+
 namespace tarvik {
 
 TBusSession::TBusSession(std::shared_ptr<TBusDevice> device, TMonThread::Host host, Sleeper sleep)
@@ -10,13 +12,51 @@ TBusSession::TBusSession(std::shared_ptr<TBusDevice> device, TMonThread::Host ho
 {
     if (!sleep_) sleep_ = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     mon_ = std::make_unique<TMonThread>(*device_, host_);
+    list_ = std::make_unique<TListSendThread>([this](const TBusFrame& f) { return ListSend(f); });
 }
 
-TBusSession::~TBusSession() { Shutdown(); }
+TBusSession::~TBusSession()
+{
+    list_->StopAll();
+    Shutdown();
+}
+
+TListSendThread::SendResult TBusSession::ListSend(const TBusFrame& frame)
+{
+    using R = TListSendThread::SendResult;
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    if (!OnBus()) return R::StopAll;
+    try {
+        return device_->Transmit(frame) ? R::Sent : R::Failed;
+    } catch (const TUsbError&) {
+        return R::StopAll;  // the receive thread meets the failure too and reports it
+    }
+}
+
+bool TBusSession::Close()
+{
+    list_->StopAll();
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    return device_->Close();
+}
+
+bool TBusSession::Clear()
+{
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    return device_->Clear(OnBus());
+}
+
+std::string TBusSession::Problem() const
+{
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    return device_->Problem();
+}
 
 void TBusSession::SetDevice(std::shared_ptr<TBusDevice> device)
 {
     if (!device || device == device_) return;
+    list_->StopAll();
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
     // The thread holds the device by reference: a new device gets a new (parked) thread,
     // with the rings the old one filled.
     TQueueBuffer* rings[TMonThread::kSlotCount];
@@ -30,29 +70,57 @@ void TBusSession::SetDevice(std::shared_ptr<TBusDevice> device)
 
 bool TBusSession::GoOnBus(const OnBusConfig& config)
 {
-    if (!device_->GoOnBus(config)) return false;
+    {
+        std::lock_guard<std::recursive_mutex> g(deviceMu_);
+        if (!device_->GoOnBus(config)) return false;
+    }
     return mon_->Start();
 }
 
 bool TBusSession::GoOffBus()
 {
+    list_->StopAll();
     mon_->Stop();
     sleep_(100);  // lets the receive thread finish its pass and park before the adapter leaves
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
     return device_->GoOffBus();
 }
 
-bool TBusSession::Transmit(const TBusFrame& frame) { return OnBus() && device_->Transmit(frame); }
+// Checked before the lock: off bus nothing waits for the list's frames to finish.
+bool TBusSession::Transmit(const TBusFrame& frame)
+{
+    if (!OnBus()) return false;
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    return device_->Transmit(frame);
+}
 
 bool TBusSession::StartPeriodic(const TBusFrame& frame, std::uint32_t intervalMs)
 {
-    return OnBus() && device_->StartPeriodic(frame, intervalMs);
+    if (!OnBus()) return false;
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    return device_->StartPeriodic(frame, intervalMs);
 }
 
-bool TBusSession::StopPeriodic() { return OnBus() && device_->StopPeriodic(); }
+bool TBusSession::StopPeriodic()
+{
+    if (!OnBus()) return false;
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    return device_->StopPeriodic();
+}
 
-bool TBusSession::SendLinFrame(const LinFrame& frame) { return OnBus() && device_->SendLinFrame(frame); }
+bool TBusSession::SendLinFrame(const LinFrame& frame)
+{
+    if (!OnBus()) return false;
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    return device_->SendLinFrame(frame);
+}
 
-bool TBusSession::StopLinSlave() { return OnBus() && device_->StopLinSlave(); }
+bool TBusSession::StopLinSlave()
+{
+    if (!OnBus()) return false;
+    std::lock_guard<std::recursive_mutex> g(deviceMu_);
+    return device_->StopLinSlave();
+}
 
 TSessionLosses TBusSession::Losses(int slot) const
 {

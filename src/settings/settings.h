@@ -66,6 +66,8 @@ struct TSettings {
     int SampleRate;
     int PlotRate;
     bool DbcLittleEndian;  // the label window's DBC import also takes exact little-endian signals
+    // "SEND"
+    QString MessageListFile;  // the send window's last message list, reopened at start
     // "System"
     bool Administrator;
     // "Monitor"

@@ -140,6 +140,8 @@ void TMainForm::BindSettings()
         [this](TSettings& s) { s.FixedStatsColumns = ActFixedStats->isChecked(); });
     settingBindings_.Bind(&TSettings::DbcLittleEndian, labelForm_.data(), &TLabelForm::SetDbcLittleEndian,
                           &TLabelForm::DbcLittleEndian);
+    settingBindings_.Bind(&TSettings::MessageListFile, sendForm_.data(), &TSendForm::SetMessageListFile,
+                          &TSendForm::MessageListFile);
 }
 
 void TMainForm::SetChannel(const QString& protocol, const QString& port)

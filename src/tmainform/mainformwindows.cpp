@@ -4,6 +4,7 @@
 #include "dialogs/twarningdialog.h"
 #include "tmainform/mainform.h"
 #include "bus/tmonthread.h"
+#include "tsendform/tmessagelistpage.h"
 
 // The secondary windows: created, shown, hidden and closed here, so a new window is wired in
 // one file (create it in CreateWindows, close it in CloseWindows, delete it in DeleteWindows).
@@ -43,6 +44,12 @@ void TMainForm::CreateWindows()
     sendForm_ = new TSendForm(SessionSender(*session_), [this] { return OnBus(); });
     sendForm_->SetAnchor(this);
     sendForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
+    sendForm_->SetListTimer(&session_->List());
+    sendForm_->SetLabelFileSource([this] { return LabelFilePath(); });
+    sendForm_->MessageListPage()->onFileChanged = [this](const QString& path) {
+        settings_.MessageListFile = path;
+        settings_.SaveChanged(*ini_);  // like the window position, a failed write stays quiet
+    };
     graphForm_ = new TGraphForm;
     graphForm_->SetRingRegistrar([this](TQueueBuffer* r) { SetConsumerBuffer(3, r); });
     graphForm_->SetMainWindow(this);

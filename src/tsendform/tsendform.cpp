@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "platform/fonts.h"
+#include "tsendform/tmessagelistpage.h"
 #include "widgets/actions.h"
 #include "widgets/placement.h"
 
@@ -110,9 +111,36 @@ TSendForm::TSendForm(TFrameSender sender, RunningQuery running, QWidget* parent)
     BindButton(b3, actSendStop_);
     pages_->addTab(rep, " Interval Message Send ");
 
+    TMessageListPage::Hooks hooks;
+    hooks.transmit = [this](const TBusFrame& f) { sender_.transmit(f); };
+    hooks.running = [this] { return running_ && running_(); };
+    hooks.showError = [this](const QString& m) {
+        if (presenter_) presenter_(m);
+    };
+    listPage_ = new TMessageListPage(std::move(hooks), this);
+    pages_->addTab(listPage_, " Message List ");
+    // The first two pages keep the window's own size; the list needs room.
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
+        const QSize size = page == 2 ? QSize(660, 560) : QSize(298, 168);
+        setFixedSize(size);
+        pages_->setGeometry(0, 0, size.width(), size.height());
+    });
+
     pages_->setCurrentIndex(0);
     presenter_ = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
 }
+
+void TSendForm::SetListTimer(TListSendThread* list) { listPage_->SetListTimer(list); }
+
+void TSendForm::SetMessageListFile(const QString& path)
+{
+    if (path.isEmpty() || path == listPage_->FileName()) return;
+    listPage_->OpenFile(path);
+}
+
+QString TSendForm::MessageListFile() const { return listPage_->FileName(); }
+
+void TSendForm::SetLabelFileSource(std::function<QString()> source) { listPage_->SetLabelFileSource(std::move(source)); }
 
 QWidget* TSendForm::BuildPage(FramePage& page, int firstEdit, int checkBoxNo)
 {
@@ -179,6 +207,7 @@ void TSendForm::SetSendEnabled(bool enabled)
     actSingleShot_->setEnabled(enabled);
     actSendStart_->setEnabled(enabled);
     actSendStop_->setEnabled(enabled);
+    listPage_->SetSendEnabled(enabled);
 }
 
 TFrameFields TSendForm::Fields(int page) const

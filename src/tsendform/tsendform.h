@@ -1,6 +1,8 @@
 #pragma once
 // "Send Message Window": puts CAN frames on the bus once, or has the adapter repeat one
-// at an interval until stopped. The window keeps no sending state of its own.
+// at an interval until stopped; those two pages keep no sending state of their own. A third
+// page, "Message List" (tmessagelistpage.h), sends a list of frames through the bus session's
+// list timer; the window grows to fit it while it is shown.
 #include <QLineEdit>
 #include <QWidget>
 #include <array>
@@ -15,6 +17,9 @@ class QPushButton;
 class QTabWidget;
 
 namespace tarvik {
+
+class TListSendThread;
+class TMessageListPage;
 
 // A number field whose length limit can shrink without cutting the text it already holds:
 // the limit applies to typing, and a longer value stays until the user shortens it.
@@ -86,6 +91,14 @@ public:
     // Shows errors thrown by the writer; a message box unless replaced.
     void SetErrorPresenter(ErrorPresenter p) { presenter_ = std::move(p); }
 
+    // The "Message List" page; its rows run on the list timer given (the session's).
+    TMessageListPage* MessageListPage() const { return listPage_; }
+    void SetListTimer(TListSendThread* list);
+    // The list file opened at start and remembered in the settings; the labels for "Signals".
+    void SetMessageListFile(const QString& path);
+    QString MessageListFile() const;
+    void SetLabelFileSource(std::function<QString()> source);
+
     QAction* ActSingleShot() const { return actSingleShot_; }
     QAction* ActSendStart() const { return actSendStart_; }
     QAction* ActSendStop() const { return actSendStop_; }
@@ -128,6 +141,7 @@ private:
     QAction* actSingleShot_ = nullptr;
     QAction* actSendStart_ = nullptr;
     QAction* actSendStop_ = nullptr;
+    TMessageListPage* listPage_ = nullptr;
 };
 
 // "Send Window(&S)": the first time in a run ask() must answer Yes (otherwise the window

@@ -2,6 +2,7 @@
 
 #include "ttlabelinfo/labelline.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tarvik {
@@ -115,6 +116,33 @@ const TPlotData* LabelTable::FindGroup(std::uint32_t key) const
         if (s.key == key)
             return &groups_[indexGroup_[h & indexMask_]];
     }
+}
+
+int GroupLength(const TPlotData& group)
+{
+    int length = 0;
+    for (const TGraphInfo* l : group.Labels)
+        for (int i = 7; i >= length; --i)
+            if ((l->Mask() >> (56 - 8 * i)) & 0xFFu) {
+                length = i + 1;
+                break;
+            }
+    return length;
+}
+
+int LabelTable::EncodeFrame(std::uint32_t key, std::span<const double> values, std::uint64_t& data,
+                            std::span<TEncodeResult> results) const
+{
+    const TPlotData* group = FindGroup(key);
+    if (!group)
+        return 0;
+    const std::size_t n = std::min(group->Labels.size(), values.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const TEncodeResult r = group->Labels[i]->Encode(values[i], data);
+        if (i < results.size())
+            results[i] = r;
+    }
+    return static_cast<int>(n);
 }
 
 void LabelTable::ClearValues()

@@ -21,6 +21,9 @@ struct TPlotData {
 // that lists every label of a frame needs them all.
 enum class TDaqOffLabels { Skip, Keep };
 
+// The data bytes the labels of a group reach into: up to the last byte any of them covers.
+int GroupLength(const TPlotData& group);
+
 class LabelTable {
 public:
     LabelTable() { Clear(); }
@@ -49,6 +52,12 @@ public:
     // Decodes data into every label of the key's group, in file order; a key without a
     // group does nothing. Returns the number of labels decoded.
     inline int DecodeFrame(std::uint32_t key, std::uint64_t data);
+    // DecodeFrame backwards: puts values[i] into data by label i of the key's group (in file
+    // order; a later label wins where two overlap, NoValue() leaves a label's bits alone),
+    // and what each label now holds into results[i] when there is room. Bits that no label
+    // covers keep their value; the labels' Value is not touched. Returns the labels encoded.
+    int EncodeFrame(std::uint32_t key, std::span<const double> values, std::uint64_t& data,
+                    std::span<TEncodeResult> results = {}) const;
 
     void ClearValues();
     int Count() const { return static_cast<int>(labels_.size()); }

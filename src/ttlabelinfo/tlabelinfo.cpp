@@ -1,6 +1,8 @@
 #include "ttlabelinfo/tlabelinfo.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -230,6 +232,102 @@ void TLabelData::PrepareDecode()
     const std::int64_t rest = width % 8;
     lowMask_ = wholeBytes >= 8 ? ~0ull : (1ull << (8 * wholeBytes)) - 1;
     partShift_ = static_cast<std::uint8_t>(rest ? 8 - rest : 0);
+}
+
+std::uint64_t TLabelData::WithRaw(std::uint64_t data, std::uint64_t raw) const
+{
+    // Decode's extraction backwards: a little-endian field first goes back to the byte order
+    // of the frame, then both orders go back to their positions.
+    std::uint64_t field = raw;
+    if (bigEndianSelect_ == 0)
+        field = __builtin_bswap64((raw & lowMask_) | ((raw & ~lowMask_) << partShift_));
+    return (data & ~mask_) | (((field << right_) >> left_) & mask_);
+}
+
+TEncodeResult TLabelData::Encode(double value, std::uint64_t& data) const
+{
+    TEncodeResult r;
+    if (IsNoValue(value)) {
+        r.value = DecodeValue(data);
+        return r;
+    }
+    const std::int64_t width = std::clamp<std::int64_t>(bitWidth_, 0, 64);
+    const std::uint64_t widthMask = width >= 64 ? ~0ull : (1ull << width) - 1;
+    double target = value;
+    if (min_ < max_) {
+        if (target < min_) {
+            target = min_;
+            r.clamped = true;
+        } else if (target > max_) {
+            target = max_;
+            r.clamped = true;
+        }
+    }
+
+    // raw: the field's new bits; rawMask: the bits of the field that Decode reads (a "bit"
+    // label reads one, a "float" the low 32); the others keep their value.
+    std::uint64_t raw = 0;
+    std::uint64_t rawMask = widthMask;
+    bool settable = true;
+    if (kind_ == Kind::Float) {
+        constexpr double kFloatMax = std::numeric_limits<float>::max();
+        if (std::isfinite(target) && std::fabs(target) > kFloatMax) {
+            target = std::copysign(kFloatMax, target);
+            r.clamped = true;
+        }
+        raw = std::bit_cast<std::uint32_t>(static_cast<float>(target));
+        rawMask &= 0xFFFFFFFFull;
+        r.clamped |= (raw & ~rawMask) != 0;  // a width below 32 drops bits of the number
+    } else if (kind_ == Kind::Double) {
+        raw = std::bit_cast<std::uint64_t>(target);
+        r.clamped |= (raw & ~rawMask) != 0;
+    } else {
+        const bool bit = integerMask_ == 1;
+        if (bit)
+            rawMask &= 1;
+        // No raw value gives anything but Offset (width 0, LSB 0), or none gives a NaN.
+        settable = rawMask != 0 && scale_ != 0 && !std::isnan(target);
+        if (settable) {
+            const double q = std::round((target - bias_) / scale_);
+            const bool isSigned = !bit && IsSigned();
+            std::uint64_t bits;
+            double got;
+            if (isSigned) {
+                const std::int64_t hi = width == 64 ? std::numeric_limits<std::int64_t>::max()
+                                                    : (std::int64_t(1) << (width - 1)) - 1;
+                const std::int64_t lo = -hi - 1;
+                // Saturating conversion first: a double beyond 2^63 has no integer.
+                std::int64_t s = q >= 0x1p63 ? std::numeric_limits<std::int64_t>::max()
+                                 : q < -0x1p63 ? std::numeric_limits<std::int64_t>::min()
+                                               : static_cast<std::int64_t>(q);
+                s = std::clamp(s, lo, hi);
+                bits = static_cast<std::uint64_t>(s);
+                got = static_cast<double>(s);
+            } else {
+                const std::uint64_t hi = bit ? 1 : widthMask;
+                std::uint64_t u = q >= 0x1p64 ? std::numeric_limits<std::uint64_t>::max()
+                                  : q <= 0    ? 0
+                                              : static_cast<std::uint64_t>(q);
+                u = std::min(u, hi);
+                bits = u;
+                got = static_cast<double>(u);
+            }
+            r.clamped |= got != q;
+            raw = bits & rawMask;
+        }
+    }
+
+    if (settable) {
+        const std::uint64_t old = RawOf(data);
+        data = WithRaw(data, (old & ~rawMask) | (raw & rawMask));
+        // Positions past the frame's end hold nothing.
+        r.clamped |= (RawOf(data) & rawMask) != (raw & rawMask);
+        r.value = DecodeValue(data);
+    } else {
+        r.value = DecodeValue(data);
+        r.clamped |= !(r.value == target);
+    }
+    return r;
 }
 
 void TLabelData::SetFromLine(std::string_view line)

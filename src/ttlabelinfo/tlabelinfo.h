@@ -15,6 +15,12 @@
 // - A width above 64 counts as 64 and a negative width as 0. Positions past 63 (or
 //   before 0) read as zero bits, so a field that runs off the end keeps its width and
 //   its first bit stays the most significant one.
+//
+// Encoding is the same rule read backwards (Encode): value -> raw by (value - Offset) / Lsb,
+// rounded to the nearest raw value; "bit" takes 0 or 1, "float" and "double" their IEEE-754
+// bits unscaled. A value outside Min..Max (when Min < Max: a range such as 0..0, which a DBC
+// gives for "none", limits nothing) or beyond what the width holds is clamped, and said so.
+// Only the bits that Decode reads change.
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -55,6 +61,14 @@ inline constexpr TLabelTypeInfo kLabelTypes[] = {
 // digits). Hexadecimal up to FFFFFFFF wraps into the signed range.
 //   "0x7DF", "$7DF", "2015" -> 2015     "7DF" -> 0
 std::int32_t ParseLabelInt(std::string_view text);
+
+// What Encode put into a frame for one label.
+struct TEncodeResult {
+    double value = NoValue();  // what the frame now holds for the label (Decode gives it back)
+    // The value asked for did not fit: outside Min..Max, beyond the width or the frame, or
+    // not a number for an integer label (whose bits then stay as they were).
+    bool clamped = false;
+};
 
 // A label definition as the label file holds it.
 class TLabelInfo {
@@ -139,9 +153,14 @@ public:
 
     // data: the frame's eight bytes, byte 0 most significant. Sets Value. Runs on the
     // acquisition thread for every matching frame: no allocation, no lock, no wait.
-    inline void Decode(std::uint64_t data);
+    void Decode(std::uint64_t data) { value_.store(DecodeValue(data), std::memory_order_relaxed); }
     // The field as Decode reads it, right-aligned, before sign and scaling.
-    inline std::uint64_t Raw(std::uint64_t data) const;
+    std::uint64_t Raw(std::uint64_t data) const { return RawOf(data); }
+    // The value data holds for this label, without storing it.
+    inline double DecodeValue(std::uint64_t data) const;
+    // Puts a physical value into data (see the top of this file); bits outside what Decode
+    // reads keep their value. Does not touch Value.
+    TEncodeResult Encode(double value, std::uint64_t& data) const;
 
     // Written by the acquisition thread, read by others without a lock. NoValue() until
     // the label's first frame: a label never seen must not read as 0.
@@ -154,6 +173,10 @@ protected:
 
 private:
     void PrepareDecode();
+    // The field as Decode reads it (before sign and scale), and its inverse: data with the
+    // field's bits replaced by raw's.
+    inline std::uint64_t RawOf(std::uint64_t data) const;
+    std::uint64_t WithRaw(std::uint64_t data, std::uint64_t raw) const;
 
     enum class Kind : std::uint8_t { Integer, Unsigned64, Float, Double };
 
@@ -205,7 +228,7 @@ private:
     bool acquired_ = true;
 };
 
-inline std::uint64_t TLabelData::Raw(std::uint64_t data) const
+inline std::uint64_t TLabelData::RawOf(std::uint64_t data) const
 {
     // Both byte orders are computed and one is selected: cheaper than a branch that a
     // stream of mixed labels would mispredict.
@@ -215,9 +238,9 @@ inline std::uint64_t TLabelData::Raw(std::uint64_t data) const
     return (field & bigEndianSelect_) | (little & ~bigEndianSelect_);
 }
 
-inline void TLabelData::Decode(std::uint64_t data)
+inline double TLabelData::DecodeValue(std::uint64_t data) const
 {
-    const std::uint64_t raw = Raw(data);
+    const std::uint64_t raw = RawOf(data);
     double v;
     if (kind_ == Kind::Integer) [[likely]] {
         // Signed: sign-extend from the field's top bit. Unsigned below 64 bits: shift 0.
@@ -236,7 +259,7 @@ inline void TLabelData::Decode(std::uint64_t data)
         if (raw == kNoValueBits) [[unlikely]]
             v = std::numeric_limits<double>::quiet_NaN();  // a NaN a frame carried is a value
     }
-    value_.store(v, std::memory_order_relaxed);
+    return v;
 }
 
 }  // namespace tarvik

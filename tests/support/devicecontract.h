@@ -162,6 +162,49 @@ TEST_P(DeviceContract, APeriodicFrameRepeatsUntilStopped)
     EXPECT_EQ(Count(Take(400ms), kCanTransmitted, 0x100), 0) << "frames after the stop";
 }
 
+// The transmit list's rows, counted where they arrive: the adapter's own report of each frame
+// it sent. The bounds hold on a loaded machine: never more frames than slots, and most of them.
+TEST_P(DeviceContract, TheListSendsEachRowAtItsIntervalUntilOffBus)
+{
+    ASSERT_TRUE(OnBusCan()) << session->Problem();
+    TListSendThread& list = session->List();
+    const std::uint32_t ids[] = {0x301, 0x302, 0x1ABC0303};
+    const std::uint32_t intervals[] = {10, 20, 50};
+    const auto t0 = Clock::now();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(list.Start(std::uint32_t(i), TBusFrame::Classic(ids[i], i == 2, 8, kData), intervals[i]));
+    EXPECT_FALSE(list.Start(3, TBusFrame::Classic(0x304, false, 8, kData), 0)) << "0 ms is on demand only";
+    std::vector<AdapterRecord> recs = Take(1500ms);
+    // A changed row sends its new data from its next slot on.
+    std::uint8_t changed[8] = {0xAA};
+    ASSERT_TRUE(list.Update(0, TBusFrame::Classic(ids[0], false, 8, changed)));
+    for (const auto& r : Take(1500ms)) recs.push_back(r);
+    list.StopAll();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    for (const auto& r : Take(300ms)) recs.push_back(r);  // what was under way
+    for (int i = 0; i < 3; ++i) {
+        const double due = ms / intervals[i] + 1;  // the slots in the time
+        const int got = Count(recs, kCanTransmitted, ids[i]);
+        EXPECT_LE(got, int(due) + 1) << "row " << i << " in " << ms << " ms";
+        EXPECT_GE(got, int(due * 0.7)) << "row " << i << " in " << ms << " ms";
+        EXPECT_EQ(std::uint64_t(got), list.CountsOf(std::uint32_t(i)).sent) << "row " << i;
+        EXPECT_EQ(list.CountsOf(std::uint32_t(i)).failed, 0u);
+        EXPECT_FALSE(list.Running(std::uint32_t(i)));
+    }
+    int changedSeen = 0;
+    for (const auto& r : recs) changedSeen += r.Type() == kCanTransmitted && r.Identifier() == ids[0] && r.Data(0) == 0xAA;
+    EXPECT_GT(changedSeen, 0);
+    EXPECT_EQ(Count(Take(300ms), kCanTransmitted, ids[0]), 0) << "frames after the stop";
+
+    // Going off bus stops every row.
+    ASSERT_TRUE(list.Start(0, TBusFrame::Classic(ids[0], false, 8, kData), 10));
+    Take(200ms);
+    ASSERT_TRUE(session->GoOffBus());
+    EXPECT_FALSE(list.AnyRunning());
+    Take(300ms);  // what was under way
+    EXPECT_EQ(Count(Take(300ms), kCanTransmitted, ids[0]), 0) << "a row ran on after going off bus";
+}
+
 TEST_P(DeviceContract, LinWhereTheAdapterCarriesItTheNativeRefusalElsewhere)
 {
     OnBusConfig lin;

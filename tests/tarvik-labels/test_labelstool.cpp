@@ -337,3 +337,33 @@ TEST(LabelsTool, DecodeReadsEveryLogFormatAlike)
         }
     }
 }
+
+TEST(LabelsTool, EncodePrintsTheFrameOfTheNamedLabels)
+{
+    const std::string labels = WriteTemp("encode.txt", kLabels);
+    const std::string vehicle = testsupport::SourceDir() + "/examples/vehicle-labels.txt";
+    ToolRun r = Tool({"encode", vehicle, "EngineSpeed=2000", "Throttle=40"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0C0#1F40640000000000\n");  // the frame's labels reach its last byte
+    EXPECT_EQ(r.err, "");
+    // A label not acquired is a signal all the same; the frame is as long as its labels reach.
+    r = Tool({"encode", labels, "EngineSpeed=2000", "Off=7"});
+    EXPECT_EQ(r.out, "0C0#1F4007\n") << r.err;
+    // Clamped to Max, and said so; an extended identifier has eight digits.
+    r = Tool({"encode", labels, "Ext=1000"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "18FEF100#C8\n");
+    EXPECT_EQ(r.err, "tarvik-labels: Ext: 1000 does not fit the label, the frame holds 100\n");
+
+    r = Tool({"encode", labels, "EngineSpeed=2000", "Temp=20"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("different frames"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("EngineSpeed (0C0), Temp (123)"), std::string::npos) << r.err;
+    r = Tool({"encode", labels, "EngineSpeed=2000", "Nope=1", "Nada=2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no label named Nope, Nada"), std::string::npos) << r.err;
+    EXPECT_EQ(Tool({"encode", labels, "EngineSpeed"}).status, 2);
+    EXPECT_EQ(Tool({"encode", labels, "EngineSpeed=fast"}).status, 2);
+    EXPECT_EQ(Tool({"encode", labels}).status, 2);
+}

@@ -7,6 +7,7 @@
 #include "support/modalhelper.h"
 #include "support/testsupport.h"
 #include "tmainform/mainform_fixture.h"
+#include "tsendform/tmessagelistpage.h"
 #include "tsendform/tsendform.h"
 
 using namespace mainformtest;
@@ -70,6 +71,43 @@ TEST_F(MainFormTest, SendWindowAfterWarningSendsAFrameSeenAsTransmitted)
     Idle();
     Act("ActSendWindow")->trigger();  // a modal warning here would block the test
     EXPECT_FALSE(send->isHidden());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+}
+
+// The last message list comes back at start-up, its rows run on the session's list timer and
+// stop when the main window goes off bus; a list saved under a new name is remembered.
+TEST_F(MainFormTest, MessageListReopensAtStartAndRunsOnTheSession)
+{
+    const QString list = dir.filePath("list.txt");
+    QFile f(list);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("1 321 0 8 AB00000000000000 10\n0 322 0 8 00 10\n");
+    f.close();
+    Create(nullptr, "[SEND]\r\nMessageListFile=" + list.toUtf8() + "\r\n");
+    tarvik::TSendForm* send = form->SendForm();
+    tarvik::TMessageListPage* page = send->MessageListPage();
+    ASSERT_EQ(page->RowCount(), 2);
+    EXPECT_EQ(send->MessageListFile(), list);
+
+    Act("ActOnBus")->trigger();
+    ASSERT_TRUE(form->OnBus());
+    Idle();
+    page->ActStartAll->trigger();
+    const auto sentOf = [&](const std::string& id) {
+        int n = 0;
+        for (const auto& c : Commands()) n += c.rfind("\x02T08" + id, 0) == 0;  // T, standard, 8 bytes
+        return n;
+    };
+    EXPECT_TRUE(WaitFor([&] { return sentOf("00000321") >= 5; }, 5000));
+    EXPECT_EQ(sentOf("00000322"), 0) << "a row not enabled does not start";
+    Act("ActOffBus")->trigger();
+    EXPECT_FALSE(form->Session().List().AnyRunning());
+
+    const QString other = dir.filePath("other.txt");
+    ASSERT_TRUE(page->SaveFile(other));
+    page->onFileChanged(other);  // what Save As does after the dialog
+    tarvik::TIniFile ini(iniPath);
+    EXPECT_EQ(ini.ReadString("SEND", "MessageListFile", ""), other);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
 }
 

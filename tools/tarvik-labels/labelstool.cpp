@@ -1,5 +1,6 @@
 #include "labelstool.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -23,13 +24,16 @@ namespace {
 constexpr const char* kUsage =
     "usage: tarvik-labels import-dbc [--little-endian] FILE.dbc\n"
     "       tarvik-labels decode LABELFILE [LOG]\n"
+    "       tarvik-labels encode LABELFILE NAME=VALUE...\n"
     "\n"
     "import-dbc  prints one label line per big-endian signal of the database, and on\n"
     "            standard error what was read and why signals were skipped;\n"
     "            --little-endian also imports the little-endian signals that a label\n"
     "            decodes exactly (whole bytes, or inside one byte)\n"
     "decode      reads a candump, ASC, TRC or BLF log (LOG, or standard input when absent or \"-\")\n"
-    "            and writes CSV: time since the first frame and every acquired label's value\n";
+    "            and writes CSV: time since the first frame and every acquired label's value\n"
+    "encode      prints the frame that holds the named labels' physical values, in candump\n"
+    "            form (0C0#1F400000, as cansend takes it); the labels must be of one frame\n";
 
 constexpr std::size_t kMaxListedLines = 10;
 
@@ -278,6 +282,122 @@ int DecodeCommand(const char* labelPath, const char* logPath, std::FILE* in, std
     return ReportDecode(source, listed, haveFirst, logName, out, err);
 }
 
+// The frame's key and its bytes in cansend's form: 3 hex digits of a standard identifier or
+// 8 of an extended one, "#", then `length` data bytes.
+std::string CandumpFrame(std::uint32_t key, std::uint64_t data, int length)
+{
+    char buf[40];
+    const bool extended = (key & kExtendedKeyFlag) != 0;
+    int n = std::snprintf(buf, sizeof buf, extended ? "%08X#" : "%03X#", key & (extended ? 0x1FFFFFFFu : 0x7FFu));
+    for (int i = 0; i < length; ++i)
+        n += std::snprintf(buf + n, sizeof buf - std::size_t(n), "%02X", unsigned(data >> (56 - 8 * i)) & 0xFFu);
+    return std::string(buf, std::size_t(n));
+}
+
+// "0C0", "18FEF100": a frame's identifier as candump writes it.
+std::string KeyText(std::uint32_t key)
+{
+    std::string t = CandumpFrame(key, 0, 0);
+    t.pop_back();
+    return t;
+}
+
+int EncodeCommand(const char* labelPath, int count, const char* const* assignments, std::FILE* out, std::FILE* err)
+{
+    LabelTable table;
+    const std::array<std::uint32_t, 16> palette{};
+    std::string error;
+    std::vector<std::string> lines;
+    if (!ReadLabelLines(labelPath, lines, &error)) {
+        std::fprintf(err, "tarvik-labels: %s: %s\n", labelPath, error.empty() ? "cannot read the label file" : error.c_str());
+        return 1;
+    }
+    if (!CheckLabelFileLines(lines, labelPath, &error, "turn it into labels with import-dbc")) {
+        std::fprintf(err, "tarvik-labels: %s\n", error.c_str());
+        return 1;
+    }
+    table.LoadFromLines(lines, palette, TDaqOffLabels::Keep);  // a label not acquired is still a signal of its frame
+
+    // Each NAME=VALUE, with the frames that have a label of that name.
+    struct Wanted {
+        std::string name;
+        double value;
+        std::vector<std::uint32_t> keys;
+    };
+    std::vector<Wanted> wanted;
+    std::vector<std::string> unknown;
+    for (int i = 0; i < count; ++i) {
+        const std::string_view a = assignments[i];
+        const std::size_t eq = a.rfind('=');
+        Wanted w;
+        w.name = std::string(a.substr(0, eq == std::string_view::npos ? 0 : eq));
+        const std::string_view text = eq == std::string_view::npos ? std::string_view() : a.substr(eq + 1);
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), w.value);
+        if (eq == std::string_view::npos || w.name.empty() || text.empty() || ec != std::errc() ||
+            end != text.data() + text.size()) {
+            std::fprintf(err, "tarvik-labels: \"%s\" is not NAME=VALUE with a number as the value\n", assignments[i]);
+            return 2;
+        }
+        for (int l = 0; l < table.Count(); ++l)
+            if (table.Label(l).Name() == w.name &&
+                std::find(w.keys.begin(), w.keys.end(), table.Label(l).FrameKey()) == w.keys.end())
+                w.keys.push_back(table.Label(l).FrameKey());
+        if (w.keys.empty())
+            unknown.push_back(w.name);
+        wanted.push_back(std::move(w));
+    }
+    if (!unknown.empty()) {
+        std::string list;
+        for (const auto& n : unknown)
+            list += (list.empty() ? "" : ", ") + n;
+        std::fprintf(err, "tarvik-labels: %s: no label named %s\n", labelPath, list.c_str());
+        return 1;
+    }
+    // The one frame that has every name (a name may be in several frames).
+    std::vector<std::uint32_t> keys = wanted.front().keys;
+    for (const Wanted& w : wanted)
+        std::erase_if(keys, [&](std::uint32_t k) { return std::find(w.keys.begin(), w.keys.end(), k) == w.keys.end(); });
+    if (keys.size() != 1) {
+        std::string list;
+        for (const Wanted& w : wanted) {
+            list += (list.empty() ? "" : ", ") + w.name + " (";
+            for (std::size_t k = 0; k < w.keys.size(); ++k)
+                list += (k ? " or " : "") + KeyText(w.keys[k]);
+            list += ")";
+        }
+        std::fprintf(err, "tarvik-labels: %s: %s\n",
+                     keys.empty() ? "the labels are of different frames, one call encodes one frame"
+                                  : "the labels are in more than one frame together, which is meant is unclear",
+                     list.c_str());
+        return 1;
+    }
+
+    const std::uint32_t key = keys.front();
+    const TPlotData& group = *table.FindGroup(key);
+    std::vector<double> values(group.Labels.size(), NoValue());
+    for (const Wanted& w : wanted)
+        for (std::size_t i = 0; i < group.Labels.size(); ++i)
+            if (group.Labels[i]->Name() == w.name)
+                values[i] = w.value;
+    std::vector<TEncodeResult> results(values.size());
+    std::uint64_t data = 0;
+    table.EncodeFrame(key, values, data, results);
+    for (std::size_t i = 0; i < results.size(); ++i)
+        if (!IsNoValue(values[i]) && results[i].clamped) {
+            char asked[kMaxGeneralText + 1] = {}, got[kMaxGeneralText + 1] = {};
+            FormatGeneral(values[i], asked);
+            FormatGeneral(results[i].value, got);
+            std::fprintf(err, "tarvik-labels: %s: %s does not fit the label, the frame holds %s\n",
+                         group.Labels[i]->Name().c_str(), asked, got);
+        }
+    std::fprintf(out, "%s\n", CandumpFrame(key, data, std::max(GroupLength(group), 1)).c_str());
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        std::fprintf(err, "tarvik-labels: error writing the output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int RunTarvikLabels(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
@@ -294,6 +414,8 @@ int RunTarvikLabels(int argc, const char* const* argv, std::FILE* in, std::FILE*
         return ImportDbcCommand(argv[3], true, out, err);
     if (cmd == "decode" && (argc == 3 || argc == 4))
         return DecodeCommand(argv[2], argc == 4 ? argv[3] : nullptr, in, out, err);
+    if (cmd == "encode" && argc >= 4)
+        return EncodeCommand(argv[2], argc - 3, argv + 3, out, err);
     std::fputs(kUsage, err);
     return 2;
 }

@@ -16,8 +16,18 @@
 //   0.010000,1200,85
 // Malformed log lines are skipped and counted on standard error with their line numbers.
 //
+//   tarvik-labels encode LABELFILE NAME=VALUE...
+//                                           the frame that holds those physical values, in
+//                                           candump form: cansend can0 $(tarvik-labels encode
+//                                           labels.txt EngineSpeed=2000 Throttle=40)
+//
+// encode takes every label of the file (acquired or not). The names must all be labels of one
+// frame; the frame's other bits are 0, and it is as long as its labels reach (0C0#1F406400).
+// A value a label cannot hold is clamped (to Min..Max, the width) and said on standard error.
+//
 // Exit status: 0 done, 1 a file could not be read, was no label file, held no CAN frame, the output could not
-// be written or the import aborted, 2 usage error.
+// be written, the import aborted, or the labels to encode are unknown or of different frames; 2 usage
+// error (an argument that is not NAME=VALUE).
 #include <cstdio>
 
 namespace tarvik {
