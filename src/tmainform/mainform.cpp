@@ -78,11 +78,16 @@ void TMainForm::FormCreate()
 
     show();
     QCoreApplication::processEvents();
-    if (settings_.ViewState)
-        WhenFramed(this, [this] {
+    // A window manager may take the position given before the show as the client's, which
+    // puts the title bar above the screen: once framed, the frame goes where it belongs, and
+    // only then is the monitor placed under it.
+    WhenFramed(this, [this] {
+        MoveFrameTo(this, QPoint(settings_.Left, settings_.Top));
+        if (settings_.ViewState) {
             PlaceMonitor(ActiveMonitor());
             ActiveMonitor()->show();
-        });
+        }
+    });
     activateWindow();
     setFocus();
 }

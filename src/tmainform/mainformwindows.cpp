@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 
 #include "dialogs/twarningdialog.h"
+#include "monitorview/monitortextarea.h"
 #include "tmainform/mainform.h"
 #include "bus/tmonthread.h"
 #include "tsendform/tmessagelistpage.h"
@@ -109,8 +110,7 @@ void TMainForm::DeleteWindows()
 
 void TMainForm::PlaceMonitor(QWidget* w)
 {
-    const QRect frame = frameGeometry();
-    w->move(frame.left(), frame.bottom() + 1);
+    PlaceUnderMainWindow(w, this);
 }
 
 TMonitorForm* TMainForm::ActiveMonitor() const

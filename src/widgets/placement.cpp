@@ -40,6 +40,18 @@ QMargins FrameMargins(const QWidget* w)
     return g_learnt;
 }
 
+// Moves (and unless keepSize sizes) a framed window by what its frame is off from `want`.
+void CorrectFrame(QWidget* w, const QRect& want, bool keepSize)
+{
+    if (!Framed(w))
+        return;
+    const QRect got = w->frameGeometry();
+    if (!keepSize && got.size() != want.size())
+        w->resize((w->size() + want.size() - got.size()).expandedTo(QSize(1, 1)));
+    if (got.topLeft() != want.topLeft())
+        w->move(want.topLeft());  // a window's position is its frame's
+}
+
 }  // namespace
 
 void WhenFramed(QWidget* w, std::function<void()> f)
@@ -62,6 +74,12 @@ void WhenFramed(QWidget* w, std::function<void()> f)
     poll->start();
 }
 
+void MoveFrameTo(QWidget* w, QPoint at)
+{
+    if (Framed(w) && w->frameGeometry().topLeft() != at)
+        w->move(at);
+}
+
 QList<QRect> AvailableAreas()
 {
     QList<QRect> areas;
@@ -80,11 +98,12 @@ void PlaceFrame(QWidget* w, const QRect& frame, bool keepSize)
     const QSize client = (frameSize - extra).expandedTo(QSize(1, 1));
     w->setGeometry(QRect(at + QPoint(m.left(), m.top()), client));
     // The window manager's frame may differ from the one that stood in (a resizable window
-    // gets a grip at the bottom): placed again once it is known.
+    // gets a grip at the bottom), and a window manager may take a first position as the
+    // client's: once framed, the frame is put where it was wanted, and checked once more.
     if (!framed)
-        WhenFramed(w, [w, frame = QRect(at, frameSize), keepSize, m] {
-            if (Framed(w) && MarginsOf(w) != m)
-                PlaceFrame(w, frame, keepSize);
+        WhenFramed(w, [w, want = QRect(at, frameSize), keepSize] {
+            CorrectFrame(w, want, keepSize);
+            QTimer::singleShot(300, w, [w, want, keepSize] { CorrectFrame(w, want, keepSize); });
         });
 }
 

@@ -19,6 +19,9 @@ void PlaceFrame(QWidget* w, const QRect& frame, bool keepSize = false);
 // real frame.
 void WhenFramed(QWidget* w, std::function<void()> f);
 
+// Moves a framed window's frame to `at` when it is not there (a window's position is its frame's).
+void MoveFrameTo(QWidget* w, QPoint at);
+
 // The available areas of all screens.
 QList<QRect> AvailableAreas();
 
