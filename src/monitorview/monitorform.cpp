@@ -14,7 +14,7 @@
 #include <QStringDecoder>
 
 #include "platform/fonts.h"
-#include "tlabelform/labeltablemodel.h"
+#include "platform/textdecode.h"
 #include "platform/guicall.h"
 #include "subfuncs/subfuncs.h"
 #include "monitorview/monitorscroll.h"

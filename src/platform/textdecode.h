@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringDecoder>
+#include <string>
 
 namespace tarvik {
 
@@ -20,6 +21,28 @@ inline QString DecodeFileText(const QByteArray& raw)
             return t;
     }
     return QString::fromLatin1(raw);
+}
+
+enum class TTextEncoding { Utf8, ShiftJis, Latin1 };
+
+inline bool DecodesCleanly(const char* codec, const std::string& bytes)
+{
+    QStringDecoder d(codec, QStringDecoder::Flag::Stateless);
+    if (!d.isValid())
+        return false;
+    const QString s = d.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    (void)s;
+    return !d.hasError();
+}
+
+// The encoding that decodes all of bytes without error, tried in that order.
+inline TTextEncoding DetectTextEncoding(const std::string& bytes)
+{
+    if (DecodesCleanly("UTF-8", bytes))
+        return TTextEncoding::Utf8;
+    if (DecodesCleanly("Shift_JIS", bytes))
+        return TTextEncoding::ShiftJis;
+    return TTextEncoding::Latin1;
 }
 
 }  // namespace tarvik

@@ -9,29 +9,6 @@
 
 namespace tarvik {
 
-namespace {
-
-bool DecodesCleanly(const char* codec, const std::string& bytes)
-{
-    QStringDecoder d(codec, QStringDecoder::Flag::Stateless);
-    if (!d.isValid())
-        return false;
-    const QString s = d.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    (void)s;
-    return !d.hasError();
-}
-
-}  // namespace
-
-TTextEncoding DetectTextEncoding(const std::string& bytes)
-{
-    if (DecodesCleanly("UTF-8", bytes))
-        return TTextEncoding::Utf8;
-    if (DecodesCleanly("Shift_JIS", bytes))
-        return TTextEncoding::ShiftJis;
-    return TTextEncoding::Latin1;
-}
-
 int TLabelTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : Count(); }
 
 int TLabelTableModel::columnCount(const QModelIndex& parent) const

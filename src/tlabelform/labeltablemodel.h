@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/textdecode.h"
 #include "ttlabelinfo/dbcimport.h"
 #include "ttlabelinfo/labelline.h"
 
@@ -31,9 +32,6 @@ inline constexpr TLabelColumn kLabelColumns[kLabelRowCellCount] = {
     {"Unit", 'L', 10},
 };
 
-enum class TTextEncoding { Utf8, ShiftJis, Latin1 };
-// The encoding that decodes all of bytes without error, tried in that order.
-TTextEncoding DetectTextEncoding(const std::string& bytes);
 
 // Which of the window's commands can run.
 struct TLabelActionState {

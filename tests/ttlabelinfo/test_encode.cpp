@@ -38,7 +38,7 @@ struct Case {
 
 const double kPi = 3.141592653589793;
 
-// The decoding edge cases of Part 4.1 backwards, then rounding and clamping.
+// The decoding edge cases backwards, then rounding and clamping.
 const Case kCases[] = {
     // Byte orders and bit fields across bytes.
     {"a,\"unsigned char\",,0,Big,4,8", 0, 0x23, Data({0x02, 0x30}), false, 0x23},
