@@ -397,3 +397,27 @@ TEST(SlcanDevice, IntervalSendKeepsItsRateWithoutDrift)
 }
 
 }  // namespace
+
+TEST(SlcanDevice, OffBusThenStraightOnAgainIsNotAnsweredByTheOldReply)
+{
+    // As real adapters do: BEL to a C while closed, and a little time before each answer,
+    // so the off-bus C is still owed its reply when the next go-on-bus begins.
+    Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Start());
+    std::atomic<bool> open{false};
+    rig.adapter->SetResponder([&open](const std::string& l) {
+        std::this_thread::sleep_for(20ms);
+        if (l == "C") return std::string(open.exchange(false) ? "\r" : "\a");
+        if (l == "O" || l == "L") open = true;
+        return ScriptedSlcan::Accepting(l);
+    });
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(rig.GoOnBus(1)) << rig.dev->Problem();
+        ASSERT_TRUE(rig.dev->Transmit(TBusFrame::Classic(0x123, false, 2, kData)));
+        ASSERT_TRUE(rig.dev->GoOffBus());
+    }
+    // The last session's transmit is not reported into the next one.
+    ASSERT_TRUE(rig.GoOnBus(1)) << rig.dev->Problem();
+    EXPECT_TRUE(rig.Frames(1, 300ms).empty());
+}

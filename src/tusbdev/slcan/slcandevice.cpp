@@ -165,8 +165,13 @@ bool TSlcanDevice::GoOnBus(const OnBusConfig& c)
         onBus_ = false;
         periodic_.active = false;
         in_.clear();
-        pending_.clear();
-        reader_.Reset();
+        // Replies still owed (the C of a go-off-bus just before) must be taken off the line
+        // by their own entries, or the next command would be answered by them; what they
+        // carried belongs to the last session.
+        const auto now = Clock::now();
+        while (!pending_.empty() && pending_.front().deadline < now) pending_.pop_front();
+        for (Pending& p : pending_)
+            if (p.kind != Pending::Kind::Status) p.kind = Pending::Kind::Ignore;
         config_ = c;
     }
     // The speed can only be set while the channel is closed; a BEL to this C only says it
