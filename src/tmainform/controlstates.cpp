@@ -23,9 +23,9 @@ MainFormStates ComputeControlStates(const MainFormFacts& f)
     s.systemConfig = {!f.portOpen, true};
     s.onBus = {true, !f.onBus};
     s.offBus = {true, f.onBus};
-    // Copy and save read the monitor text, which must not change under them.
-    s.copy = {f.hasLines && !f.portOpen, true};
-    s.save = {f.hasLines && !f.portOpen, true};
+    // On bus they take a snapshot of the monitor at that moment.
+    s.copy = {f.hasLines, true};
+    s.save = {f.hasLines, true};
     s.clear = {f.hasLines, true};
     s.pause = {f.monitorShown, !f.paused};
     s.conti = {f.monitorShown, f.paused};

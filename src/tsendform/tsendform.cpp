@@ -109,6 +109,11 @@ TSendForm::TSendForm(TFrameSender sender, RunningQuery running, QWidget* parent)
     b3->setObjectName("BitBtn3");
     b3->setGeometry(196, 108, 88, 26);
     BindButton(b3, actSendStop_);
+    // Says that frames are going out, since the bus may show nothing of it (silent peers).
+    intervalState_ = new QLabel(rep);
+    intervalState_->setObjectName("IntervalState");
+    intervalState_->setGeometry(4, 104, 98, 34);
+    intervalState_->setWordWrap(true);
     pages_->addTab(rep, " Interval Message Send ");
 
     TMessageListPage::Hooks hooks;
@@ -204,10 +209,21 @@ void TSendForm::CheckBox1Click(QCheckBox* box)
 
 void TSendForm::SetSendEnabled(bool enabled)
 {
+    sendEnabled_ = enabled;
+    // Off the bus the adapter sends nothing, the periodic frame included.
+    if (!enabled) sendingEveryMs_ = 0;
     actSingleShot_->setEnabled(enabled);
-    actSendStart_->setEnabled(enabled);
+    SetSendingEvery(sendingEveryMs_);
     actSendStop_->setEnabled(enabled);
     listPage_->SetSendEnabled(enabled);
+}
+
+void TSendForm::SetSendingEvery(std::uint32_t ms)
+{
+    sendingEveryMs_ = ms;
+    // One periodic frame at a time: a new interval needs Stop first.
+    actSendStart_->setEnabled(sendEnabled_ && ms == 0);
+    intervalState_->setText(ms == 0 ? QString() : QStringLiteral("sending every %1 ms").arg(ms));
 }
 
 TFrameFields TSendForm::Fields(int page) const
@@ -222,15 +238,17 @@ TFrameFields TSendForm::Fields(int page) const
     return f;
 }
 
-void TSendForm::Send(const std::function<void()>& step)
+bool TSendForm::Send(const std::function<void()>& step)
 {
     // A transport failure would otherwise unwind through the event loop, which Qt does
     // not survive; it is shown the way the program shows any device error.
     try {
         step();
+        return true;
     } catch (const std::exception& e) {
         if (presenter_)
             presenter_(QString::fromStdString(e.what()));
+        return false;
     }
 }
 
@@ -245,14 +263,15 @@ void TSendForm::ActSendStartExecute()
 {
     if (!running_ || !running_())
         return;
-    Send([&] { sender_.startPeriodic(FrameOf(Fields(1)), IntervalOf(edit21_->text())); });
+    const std::uint32_t ms = IntervalOf(edit21_->text());
+    if (Send([&] { sender_.startPeriodic(FrameOf(Fields(1)), ms); }) && ms > 0) SetSendingEvery(ms);
 }
 
 void TSendForm::ActSendStopExecute()
 {
     if (!running_ || !running_())
         return;
-    Send([&] { sender_.stopPeriodic(); });
+    if (Send([&] { sender_.stopPeriodic(); })) SetSendingEvery(0);
 }
 
 void TSendForm::closeEvent(QCloseEvent* event)

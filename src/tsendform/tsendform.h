@@ -16,6 +16,8 @@ class QCheckBox;
 class QPushButton;
 class QTabWidget;
 
+class QLabel;
+
 namespace tarvik {
 
 class TListSendThread;
@@ -107,6 +109,9 @@ public:
     void ActSendStartExecute();
     void ActSendStopExecute();
 
+    // The interval now being sent, 0 when no periodic send runs.
+    std::uint32_t SendingEveryMs() const { return sendingEveryMs_; }
+
     // The frame fields of page 0 (single shot) or page 1 (interval).
     TFrameFields Fields(int page) const;
 
@@ -125,7 +130,8 @@ private:
 
     QWidget* BuildPage(FramePage& page, int firstEdit, int checkBoxNo);
     void CheckBox1Click(QCheckBox* box);
-    void Send(const std::function<void()>& step);
+    bool Send(const std::function<void()>& step);
+    void SetSendingEvery(std::uint32_t ms);
 
     TFrameSender sender_;
     RunningQuery running_;
@@ -138,6 +144,9 @@ private:
     FramePage single_;
     FramePage interval_;
     TFieldEdit* edit21_ = nullptr;
+    QLabel* intervalState_ = nullptr;
+    std::uint32_t sendingEveryMs_ = 0;
+    bool sendEnabled_ = true;
     QAction* actSingleShot_ = nullptr;
     QAction* actSendStart_ = nullptr;
     QAction* actSendStop_ = nullptr;

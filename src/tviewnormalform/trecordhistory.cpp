@@ -131,22 +131,22 @@ std::string TRecordHistory::GetLine(std::int32_t index) const
 
 std::string TRecordHistory::GetAllText() const
 {
-    std::lock_guard<std::mutex> guard(lock_);
-    const std::int32_t count = count_.load(std::memory_order_relaxed);
+    // A snapshot: the log thread waits for the copy only, not for the formatting, so a copy
+    // or save on bus holds up reception for a few milliseconds at most.
+    std::vector<AdapterRecord> records;
+    CopyAll(records);
     std::string text;
-    if (count == 0)
+    if (records.empty())
         return text;
     // One allocation for the whole text, reserved for the usual line length; each line is
     // formatted on the stack and appended, so the block is written once, never zero-filled.
-    text.reserve(std::size_t(count) * 64);
+    text.reserve(records.size() * 64);
     char line[kMaxFrameTextLength + 2];
-    std::int32_t slot = start_;
-    for (std::int32_t i = 0; i < count; ++i) {
-        std::size_t n = FormatFrame(records_[std::size_t(slot)], line);
+    for (const AdapterRecord& r : records) {
+        std::size_t n = FormatFrame(r, line);
         line[n++] = '\r';
         line[n++] = '\n';
         text.append(line, n);
-        slot = slot + 1 == capacity_ ? 0 : slot + 1;
     }
     return text;
 }

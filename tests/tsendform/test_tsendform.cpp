@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -186,6 +187,42 @@ TEST(SendForm, CommandsOnBusOnly)
     EXPECT_FALSE(f.form.ActSendStop()->isEnabled());
     f.form.SetSendEnabled(true);
     EXPECT_TRUE(f.form.findChild<QPushButton*>("BitBtn3")->isEnabled());
+}
+
+TEST(SendForm, IntervalPageSaysWhileItSends)
+{
+    Fixture f;
+    f.Page(1);
+    auto* state = f.form.findChild<QLabel*>("IntervalState");
+    auto* start = f.form.findChild<QPushButton*>("BitBtn2");
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(state->text(), "");
+    f.Type(21, "250");
+    start->click();
+    EXPECT_EQ(state->text(), "sending every 250 ms");
+    EXPECT_EQ(f.form.SendingEveryMs(), 250u);
+    f.form.grab().save(QString::fromStdString(testsupport::BinaryDir()) + "/sendform_1_sending.png");
+    // A second Start waits for Stop, also after the main window's periodic refresh.
+    f.form.SetSendEnabled(true);
+    EXPECT_FALSE(start->isEnabled());
+    start->click();
+    EXPECT_EQ(f.sent.size(), 1u);
+    f.form.findChild<QPushButton*>("BitBtn3")->click();
+    EXPECT_EQ(state->text(), "");
+    EXPECT_TRUE(start->isEnabled());
+    // Going off bus ends the periodic send with it.
+    start->click();
+    f.form.SetSendEnabled(false);
+    f.form.SetSendEnabled(true);
+    EXPECT_EQ(state->text(), "");
+    EXPECT_TRUE(start->isEnabled());
+    // A failed start says nothing is being sent.
+    TSendForm failing([](const Command&) { throw TUsbError("USB Device Error : io error.", FT_IO_ERROR); },
+                      [] { return true; });
+    failing.SetErrorPresenter([](const QString&) {});
+    failing.ActSendStartExecute();
+    EXPECT_EQ(failing.SendingEveryMs(), 0u);
+    EXPECT_TRUE(failing.ActSendStart()->isEnabled());
 }
 
 TEST(SendForm, TransportErrorIsShownNotThrown)
