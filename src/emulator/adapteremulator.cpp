@@ -114,6 +114,18 @@ void AdapterEmulator::Configure(const cmd::Fields& c)
     Reply(kAck);
 }
 
+bool AdapterEmulator::Accepts(const AdapterRecord& rec) const
+{
+    // Acceptance filtering of received CAN frames: a 1 in the mask says that bit of the
+    // identifier must equal the code's; a mask of 0 (the group unused) lets every frame in.
+    if (mode_ != BusMode::Can || rec.Type() != kCanReceived)
+        return true;
+    const bool ext = rec.Extended();
+    const std::uint32_t mask = ext ? can_.extMask : can_.stdMask;
+    const std::uint32_t code = ext ? can_.extCode : can_.stdCode;
+    return (rec.CanId() & mask) == (code & mask);
+}
+
 bool AdapterEmulator::InRange(const cmd::Fields& c) const
 {
     const cmd::BusFields& b = c.bus;
@@ -254,7 +266,8 @@ void AdapterEmulator::Advance(EmuMicros now)
             BusEvent ev = model_->Pop();
             switch (ev.kind) {
             case BusEvent::Kind::Frame:
-                QueueRecord(ev.record, paced ? ev.due : now, ev.stamped);
+                if (Accepts(ev.record))
+                    QueueRecord(ev.record, paced ? ev.due : now, ev.stamped);
                 break;
             case BusEvent::Kind::Raw:
                 out_.insert(out_.end(), ev.raw.begin(), ev.raw.end());

@@ -104,6 +104,7 @@ private:
     void Reply(std::uint8_t byte);
     void LeaveBus();
     void QueueRecord(AdapterRecord rec, EmuMicros at, bool stamped = false);
+    bool Accepts(const AdapterRecord& rec) const;
 
     std::unique_ptr<TBusModel> model_;
     EmuMicros start_;

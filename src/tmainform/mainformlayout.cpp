@@ -75,6 +75,10 @@ TMainForm::MaskGroup TMainForm::NewMaskGroup(int number, const QString& title, i
     g.mask = NewEdit(maskName.constData(), zeros, digits, g.box, 62, 40, editWidth);
     g.labels[1] = NewLabel(QStringLiteral("Code : "), g.box, 14, 60);
     g.code = NewEdit(codeName.constData(), zeros, digits, g.box, 62, 60, editWidth);
+    const QString rule = QStringLiteral("A frame is received when its identifier equals the code in every bit where the mask has a 1; "
+                                        "bits where the mask has a 0 may be anything. Mask 0 receives every frame.");
+    g.mask->setToolTip(QStringLiteral("Mask (hex): 1 = this identifier bit must match the code.\n") + rule);
+    g.code->setToolTip(QStringLiteral("Code (hex): the identifier bits wanted where the mask has a 1.\n") + rule);
     return g;
 }
 

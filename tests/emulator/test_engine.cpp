@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "emulator/adapteremulator.h"
 #include "emulator/loadmodel.h"
 #include "emulator/scriptedmodel.h"
@@ -365,6 +367,49 @@ TEST(EngineScripted, BrokenRecordsGarbageAndDisconnectReachTheHostAsScripted)
     emu.Reconnect();
     EXPECT_FALSE(emu.Disconnected());
     EXPECT_FALSE(emu.OnBus());
+}
+
+TEST(EngineMasks, ReceivedFramesPassTheAcceptanceFilterAsTheAdapterApplies)
+{
+    const std::uint32_t ids[] = {0x100, 0x123, 0x1FF, 0x7FF};
+    const std::uint32_t extIds[] = {0x18DAF110, 0x18DAF111, 0x0CF00400};
+    struct Case {
+        const char* what;
+        std::uint32_t stdMask, stdCode, extMask, extCode;
+        std::vector<std::uint32_t> pass;  // received identifiers let in; 0x8... marks extended
+    } cases[] = {
+        {"no masks: everything", 0, 0, 0, 0, {0x100, 0x123, 0x1FF, 0x7FF, 0x98DAF110, 0x98DAF111, 0x8CF00400}},
+        {"one standard identifier", 0x7FF, 0x123, 0, 0, {0x123, 0x98DAF110, 0x98DAF111, 0x8CF00400}},
+        {"standard 0x100-0x1FF", 0x700, 0x100, 0, 0, {0x100, 0x123, 0x1FF, 0x98DAF110, 0x98DAF111, 0x8CF00400}},
+        {"code bits outside the mask do not count", 0x700, 0x1AB, 0, 0,
+         {0x100, 0x123, 0x1FF, 0x98DAF110, 0x98DAF111, 0x8CF00400}},
+        {"extended group only", 0, 0, 0x1FFFFFFE, 0x18DAF110, {0x100, 0x123, 0x1FF, 0x7FF, 0x98DAF110, 0x98DAF111}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto model = std::make_unique<TScriptedModel>();
+        EmuMicros at = 1000;
+        for (std::uint32_t id : ids) model->Frame(at += 100, AdapterRecord::Can(id, false, 0, nullptr));
+        for (std::uint32_t id : extIds) model->Frame(at += 100, AdapterRecord::Can(id, true, 0, nullptr));
+        AdapterEmulator emu(std::move(model), 0);
+        char masks[40];
+        std::snprintf(masks, sizeof masks, "L%08X%08X%08X%08X", c.stdMask, c.stdCode, c.extMask, c.extCode);
+        for (const std::string& cmd : {Framed("M0"), Framed("B0400"), Framed(masks), Framed("N")})
+            emu.Feed(cmd.data(), cmd.size(), 0);
+        TakeAll(emu);
+        // The echo of our own transmit is no received frame and is never filtered.
+        const std::string t = Framed("T0000000456" + std::string(16, '0'));
+        emu.Feed(t.data(), t.size(), 0);
+        emu.Advance(at);
+        std::vector<std::uint32_t> got;
+        bool echoed = false;
+        for (const AdapterRecord& r : Drain(emu)) {
+            if (r.IsTransmitted()) echoed = r.CanId() == 0x456;
+            else if (r.IsCan()) got.push_back(r.CanId() | (r.Extended() ? 0x80000000u : 0));
+        }
+        EXPECT_EQ(got, c.pass);
+        EXPECT_TRUE(echoed);
+    }
 }
 
 }  // namespace
