@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "support/dbcmodel.h"
 #include "support/skipmissing.h"
 #include "support/testsupport.h"
 #include "ttlabelinfo/dbcimport.h"
@@ -166,78 +167,6 @@ std::vector<std::string> DefaultCorpusImport()
     return all;
 }
 
-// A DBC signal read independently of the importer.
-struct DbcSignal {
-    int start = 0, length = 0;
-    bool little = false, isSigned = false;
-    double factor = 1, offset = 0;
-    int count = 0;  // signals sharing the key: ambiguous when above 1
-};
-
-std::string Hex(unsigned v, int digits)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, v);
-    return buf;
-}
-
-// Key: message identifier text as the labels write it, "/", and the label name.
-std::map<std::string, DbcSignal> ReadSignals(const std::string& path)
-{
-    std::map<std::string, DbcSignal> out;
-    std::istringstream in(testsupport::ReadFile(path));
-    std::string line, idText;
-    while (std::getline(in, line)) {
-        std::istringstream ls(line);
-        std::vector<std::string> tok;
-        for (std::string t; ls >> t;)
-            tok.push_back(t);
-        if (tok.size() >= 3 && tok[0] == "BO_") {
-            const unsigned long long id = std::strtoull(tok[1].c_str(), nullptr, 10);
-            const bool ext = (id >> 31) & 1;
-            idText = "0x" + Hex(unsigned(id & (ext ? 0x1FFFFFFF : 0x7FF)), ext ? 8 : 3);
-        } else if (tok.size() >= 5 && tok[0] == "SG_") {
-            std::size_t colon = 2;
-            while (colon < tok.size() && tok[colon] != ":")
-                ++colon;
-            if (colon + 2 >= tok.size())
-                continue;
-            std::string name = tok[1];
-            for (std::size_t i = 2; i < colon; ++i)
-                name += "_" + tok[i];
-            DbcSignal s;
-            char order = 0, sign = 0;
-            if (std::sscanf(tok[colon + 1].c_str(), "%d|%d@%c%c", &s.start, &s.length, &order, &sign) != 4 ||
-                std::sscanf(tok[colon + 2].c_str(), "(%lf,%lf)", &s.factor, &s.offset) != 2)
-                continue;
-            s.little = order == '1';
-            s.isSigned = sign == '-';
-            DbcSignal& slot = out[idText + "/" + name];
-            const int count = slot.count + 1;
-            slot = s;
-            slot.count = count;
-        }
-    }
-    return out;
-}
-
-// The database's own rule for a little-endian signal: bit i of the value is bit
-// (start + i) of the frame, counting bit b of byte k as 8k + b.
-double IntelRaw(const DbcSignal& s, const std::uint8_t* data)
-{
-    std::uint64_t raw = 0;
-    for (int i = 0; i < s.length; ++i) {
-        const int n = s.start + i;
-        raw |= std::uint64_t((data[n / 8] >> (n % 8)) & 1) << i;
-    }
-    if (s.isSigned && s.length > 1 && (raw >> (s.length - 1)) & 1) {
-        if (s.length < 64)
-            raw |= ~0ull << s.length;
-        return double(static_cast<std::int64_t>(raw));
-    }
-    return double(raw);
-}
-
 }  // namespace
 
 TEST(DbcCorpusReport, DefaultImportUnchanged)
@@ -277,7 +206,7 @@ TEST(DbcCorpusReport, CountsAddUpAndLittleEndianDecodesExactly)
         totalLe.labels += le.labels;
         totalLe.littleEndian += le.littleEndian;
 
-        const auto defs = ReadSignals(f);
+        const auto defs = testsupport::ReadDbcSignals(f);
         for (const auto& line : lines) {
             const auto fields = SplitLabelLine(line);
             if (fields[4] != "Little")
@@ -292,7 +221,7 @@ TEST(DbcCorpusReport, CountsAddUpAndLittleEndianDecodesExactly)
                 ++ambiguous;
                 continue;
             }
-            const DbcSignal& s = it->second;
+            const testsupport::DbcSignal& s = it->second;
             ASSERT_TRUE(s.little) << line;
             // The same label with scale 1 and offset 0 shows the extracted bits themselves.
             auto unscaled = fields;
@@ -308,7 +237,7 @@ TEST(DbcCorpusReport, CountsAddUpAndLittleEndianDecodesExactly)
                     bytes[b] = static_cast<std::uint8_t>(data >> (56 - 8 * b));
                 raw.Decode(data);
                 full.Decode(data);
-                const double expected = IntelRaw(s, bytes);
+                const double expected = testsupport::DbcRaw(s, bytes);
                 ASSERT_EQ(raw.Value(), expected) << f << ": " << line << " frame " << std::hex << data;
                 const double phys = expected * s.factor + s.offset;
                 ASSERT_NEAR(full.Value(), phys, 1e-9 * std::max(1.0, std::abs(phys))) << line;

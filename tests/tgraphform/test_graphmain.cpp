@@ -13,6 +13,11 @@
 #include <QTest>
 #include <atomic>
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <set>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -22,6 +27,7 @@
 #include "emulator/scriptedmodel.h"
 #include "emulator/vehiclemodel.h"
 #include "platform/guicall.h"
+#include "support/dbcmodel.h"
 #include "support/forwardingbackend.h"
 #include "support/modalhelper.h"
 #include "support/testsupport.h"
@@ -144,15 +150,84 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& text, const cha
         const std::size_t end = text.find(eol, at);
         const std::string line = text.substr(at, end - at);
         at = end == std::string::npos ? text.size() : end + eolSize;
+        // Every field, an empty last one too.
         std::vector<std::string> fields;
-        std::stringstream ss(line);
-        for (std::string f; std::getline(ss, f, ',');)
-            fields.push_back(f);
+        for (std::size_t from = 0;;) {
+            const std::size_t comma = line.find(',', from);
+            fields.push_back(line.substr(from, comma - from));
+            if (comma == std::string::npos)
+                break;
+            from = comma + 1;
+        }
         rows.push_back(fields);
     }
     return rows;
 }
 
+
+// The label columns decoded from a candump log by the database's rules (examples/vehicle.dbc),
+// without the program's log reader or label decoder: one instant per frame of a column's
+// message, each value held until its next frame, NaN before its first.
+struct Instant {
+    double seconds = 0;  // since the log's first frame
+    std::vector<double> values;
+};
+
+std::vector<Instant> DecodeByDatabase(const std::string& candump, const std::vector<std::string>& columns)
+{
+    const auto database = testsupport::ReadDbcSignals(testsupport::SourceDir() + "/examples/vehicle.dbc");
+    std::vector<std::pair<std::string, testsupport::DbcSignal>> bySignal;  // message id text, signal
+    for (const auto& name : columns) {
+        const auto it = std::find_if(database.begin(), database.end(),
+                                     [&](const auto& kv) { return kv.first.ends_with("/" + name); });
+        EXPECT_NE(it, database.end()) << name << " is no signal of the database";
+        if (it == database.end())
+            bySignal.emplace_back();  // matches no frame
+        else
+            bySignal.emplace_back(it->first.substr(0, it->first.size() - name.size() - 1), it->second);
+    }
+    std::vector<Instant> out;
+    std::vector<double> held(columns.size(), std::numeric_limits<double>::quiet_NaN());
+    std::istringstream in(candump);
+    long long firstSeconds = -1, firstMicros = 0;
+    for (std::string line; std::getline(in, line);) {
+        // "(1765000000.000100) can0 0C0#0C800000"
+        long long sec = 0, usec = 0;
+        char id[16] = {}, hex[40] = {};
+        if (std::sscanf(line.c_str(), "(%lld.%lld) %*s %15[0-9A-F]#%39[0-9A-F]", &sec, &usec, id, hex) < 3)
+            continue;
+        if (firstSeconds < 0) {
+            firstSeconds = sec;
+            firstMicros = usec;
+        }
+        const bool ext = std::strlen(id) == 8;
+        const std::string idText = testsupport::DbcIdText(std::strtoull(id, nullptr, 16) | (ext ? 1ull << 31 : 0));
+        std::uint8_t data[8] = {};
+        for (std::size_t b = 0; b < 8 && 2 * b + 1 < std::strlen(hex); ++b)
+            data[b] = std::uint8_t(std::strtoul(std::string(hex + 2 * b, 2).c_str(), nullptr, 16));
+        bool any = false;
+        for (std::size_t c = 0; c < bySignal.size(); ++c) {
+            if (bySignal[c].first != idText)
+                continue;
+            held[c] = testsupport::DbcPhysical(bySignal[c].second, data);
+            any = true;
+        }
+        if (any)
+            out.push_back({double(sec - firstSeconds) + double(usec - firstMicros) * 1e-6, held});
+    }
+    return out;
+}
+
+// A CSV value as the program writes it (printf "%g": six significant digits) against the exact
+// value; an empty field stands for no value.
+bool Shows(const std::string& field, double exact)
+{
+    if (field.empty() || std::isnan(exact))
+        return field.empty() && std::isnan(exact);
+    double v = 0;
+    const auto r = std::from_chars(field.data(), field.data() + field.size(), v);
+    return r.ec == std::errc() && r.ptr == field.data() + field.size() && std::fabs(v - exact) <= 6e-6 * std::fabs(exact);
+}
 }  // namespace
 
 TEST_F(GraphMain, SettingsReachTheGraphAndTheWindowFollowsTheBus)
@@ -256,8 +331,9 @@ class GraphSource : public GraphMain, public ::testing::WithParamInterface<Sourc
 
 }  // namespace
 
-// The recorded CSV holds, at every 50 ms sample, exactly the values the label tool decodes
-// from the same frames at some instant, and those instants run forward: on the live bus,
+// The recorded CSV holds, at every 50 ms sample, exactly the values the database's own bit
+// rules give for the same frames at some instant (as does the label tool's decode, instant by
+// instant), and those instants run forward: on the live bus,
 // and on a log played back at its own pace (the graph samples by wall clock, so only a
 // paced replay gives samples the log's times can be matched against).
 TEST_P(GraphSource, RecordedRunMatchesTheLabelToolDecode)
@@ -341,47 +417,80 @@ TEST_P(GraphSource, RecordedRunMatchesTheLabelToolDecode)
     std::fclose(out);
     std::fclose(err);
     const auto ref = CsvRows(decoded, "\n");
-    ASSERT_GT(ref.size(), 100u);
     EXPECT_EQ(ref[0], rows[0]) << "same columns";
+    const std::vector<std::string> names(rows[0].begin() + 1, rows[0].end());
+    const std::vector<Instant> model = DecodeByDatabase(ReadText(logFile), names);
+    ASSERT_GT(model.size(), 100u);
+    // The tool writes the same instants as the database's rules give.
+    ASSERT_EQ(ref.size(), model.size() + 1);
+    for (std::size_t k = 0; k < model.size(); ++k) {
+        const auto& row = ref[k + 1];
+        ASSERT_EQ(row.size(), names.size() + 1) << "tool row " << k + 1;
+        bool same = std::fabs(std::stod(row[0]) - model[k].seconds) < 2e-6;
+        for (std::size_t c = 0; c < names.size(); ++c)
+            same = same && Shows(row[c + 1], model[k].values[c]);
+        ASSERT_TRUE(same) << "tool row " << k + 1 << " differs from the database's decode";
+    }
 
     // Each sample equals the decode after some frame j (or, for a sample taken while one
     // frame's labels were being written, one frame either side of it), with j going back at
     // most to the instant two samples before: where values repeat, a sample can also match a
     // little later than it was taken, and that must not leave the next one nowhere to match.
-    // The graph starts from zeros at Start while the tool holds what came before, so samples
+    // The graph starts from zeros at Start while the log holds what came before, so samples
     // are compared once every message (the slowest every second) has come again.
-    std::size_t j = 1, jBefore = 1;
+    std::size_t j = 0, jBefore = 0;
     const std::size_t firstCompared = 23;  // 1.1 s
     std::vector<double> matchedTimes;
     ASSERT_GT(rows.size(), firstCompared + 20);
-    const std::size_t cols = rows[0].size();
     for (std::size_t r = firstCompared; r < rows.size(); ++r) {
         auto matches = [&](std::size_t k) {
-            for (std::size_t c = 1; c < cols; ++c) {
-                const bool here = ref[k][c] == rows[r][c];
-                const bool before = k > 1 && ref[k - 1][c] == rows[r][c];
-                const bool after = k + 1 < ref.size() && ref[k + 1][c] == rows[r][c];
+            for (std::size_t c = 0; c < names.size(); ++c) {
+                const std::string& shown = rows[r][c + 1];
+                const bool here = Shows(shown, model[k].values[c]);
+                const bool before = k > 0 && Shows(shown, model[k - 1].values[c]);
+                const bool after = k + 1 < model.size() && Shows(shown, model[k + 1].values[c]);
                 if (!here && !before && !after)
                     return false;
             }
             return true;
         };
         std::size_t k = jBefore;
-        while (k < ref.size() && !matches(k))
+        while (k < model.size() && !matches(k))
             ++k;
-        if (k >= ref.size()) {
+        if (k >= model.size()) {
             std::string got, near;
             for (const auto& v : rows[r]) got += v + ",";
-            for (std::size_t q = jBefore; q < std::min(ref.size(), jBefore + 3); ++q) {
-                for (const auto& v : ref[q]) near += v + ",";
+            for (std::size_t q = jBefore; q < std::min(model.size(), jBefore + 3); ++q) {
+                near += std::to_string(model[q].seconds);
+                for (double v : model[q].values) near += "," + std::to_string(v);
                 near += "\n";
             }
             FAIL() << "sample " << r << " matches no decoded instant:\n" << got << "\nnext decoded:\n" << near;
         }
         jBefore = j;
         j = k;
-        matchedTimes.push_back(std::stod(ref[k][0]));
+        matchedTimes.push_back(model[k].seconds);
     }
+    // A decoder wrong in byte order, sign or number format would differ on these columns,
+    // which carry such values through the compared samples.
+    auto valuesOf = [&](const std::string& name) {
+        std::set<double> seen;
+        const auto at = std::find(names.begin(), names.end(), name);
+        EXPECT_NE(at, names.end()) << name;
+        for (std::size_t r = firstCompared; at != names.end() && r < rows.size(); ++r)
+            seen.insert(std::stod(rows[r][std::size_t(at - names.begin()) + 1]));
+        return seen.empty() ? std::set<double>{0} : seen;
+    };
+    const auto engine = valuesOf("EngineSpeed"), steering = valuesOf("SteeringAngle");
+    const auto ambient = valuesOf("AmbientTemp"), fuel = valuesOf("FuelRate"), wheel = valuesOf("WheelBasedSpeed");
+    EXPECT_GE(engine.size(), 3u);
+    EXPECT_GE(*engine.begin(), 64.0) << "big-endian, both bytes set";
+    EXPECT_GE(steering.size(), 3u);
+    EXPECT_GE(*steering.rbegin(), 25.6) << "signed big-endian, both bytes set";
+    EXPECT_LT(*ambient.begin(), 0.0) << "a signed byte below zero";
+    EXPECT_GE(fuel.size(), 3u);
+    EXPECT_TRUE(std::any_of(fuel.begin(), fuel.end(), [](double v) { return v != std::round(v); })) << "float";
+    EXPECT_GE(wheel.size(), 3u) << "little-endian";
     // The matched instants advance with the samples: as far apart on average as the samples
     // really were (50 ms, or more where a loaded machine took longer to reach 60).
     ASSERT_GE(matchedTimes.size(), 20u);

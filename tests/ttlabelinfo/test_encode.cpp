@@ -10,22 +10,14 @@
 #include <vector>
 
 #include "ttlabelinfo/labeltable.h"
+#include "support/dbcmodel.h"
 #include "ttlabelinfo/tlabelinfo.h"
 
 using namespace tarvik;
 
 namespace {
 
-std::uint64_t Data(std::initializer_list<std::uint8_t> bytes)
-{
-    std::uint64_t d = 0;
-    int n = 0;
-    for (auto b : bytes) {
-        d = (d << 8) | b;
-        ++n;
-    }
-    return n == 0 ? 0 : d << (8 * (8 - n));
-}
+using testsupport::Data;
 
 struct Case {
     const char* line;

@@ -7,23 +7,14 @@
 #include <initializer_list>
 #include <thread>
 
+#include "support/dbcmodel.h"
 #include "ttlabelinfo/tlabelinfo.h"
 
 using namespace tarvik;
 
 namespace {
 
-// The 64-bit data word of a frame from its bytes, byte 0 most significant.
-std::uint64_t Data(std::initializer_list<std::uint8_t> bytes)
-{
-    std::uint64_t d = 0;
-    int n = 0;
-    for (auto b : bytes) {
-        d = (d << 8) | b;
-        ++n;
-    }
-    return n == 0 ? 0 : d << (8 * (8 - n));
-}
+using testsupport::Data;
 
 double DecodeLine(const std::string& line, std::uint64_t data)
 {
