@@ -95,7 +95,7 @@ TSystemDialog::TSystemDialog(DeviceCounter counter, QWidget* parent, PortLister 
     ok->setGeometry(176, 296, 75, 25);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton("キャンセル", this);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
     cancel->setObjectName("CancelBtn");
     cancel->setGeometry(262, 296, 75, 25);
     cancel->setAutoDefault(false);
@@ -153,7 +153,7 @@ QWidget* TSystemDialog::BuildGraphPage()
     graphControls_ << AddLabel(p, "Label7", "MB", x + 70, 86);
     graphControls_ << AddLabel(p, "Label12", "Graph Y Scale:", kLabelX, 112);
     graphControls_ << (edit3_ = AddEdit(p, "Edit3", x, 112, 56));
-    graphControls_ << AddLabel(p, "Label13", "～", x + 60, 112);
+    graphControls_ << AddLabel(p, "Label13", tr("～"), x + 60, 112);
     graphControls_ << (edit4_ = AddEdit(p, "Edit4", x + 80, 112, 56));
     graphControls_ << AddLabel(p, "Label14", "Graph Y Pitch:", kLabelX, 138);
     graphControls_ << (edit5_ = AddEdit(p, "Edit5", x, 138, 56));

@@ -48,7 +48,7 @@ TGraphConfDialog::TGraphConfDialog(QWidget* parent) : QDialog(parent)
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->setDefault(true);
     OKBtn->setGeometry(64, 188, 80, 25);
-    CancelBtn = new QPushButton(QString::fromUtf8("キャンセル"), this);
+    CancelBtn = new QPushButton(tr("キャンセル"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     CancelBtn->setGeometry(168, 188, 80, 25);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
@@ -64,15 +64,16 @@ TGraphConfDialog::TGraphConfDialog(QWidget* parent) : QDialog(parent)
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         l->setGeometry(12, y, captionRight - 16, 22);
     };
-    auto unit = [this](const char* text, int x, int y) {
-        auto* l = new QLabel(QString::fromUtf8(text), this);
+    auto unit = [this](const QString& text, int x, int y) {
+        auto* l = new QLabel(text, this);
         l->setGeometry(x, y, 30, 22);
     };
     caption("Graph Y Scale:", 20);
     Edit1 = new QLineEdit(QStringLiteral("-100"), this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(captionRight, 20, 64, 22);
-    unit("～", captionRight + 68, 20);
+    //: the range sign between the lower and the upper bound
+    unit(tr("～"), captionRight + 68, 20);
     Edit2 = new QLineEdit(QStringLiteral("1000"), this);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(captionRight + 86, 20, 64, 22);

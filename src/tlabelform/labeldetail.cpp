@@ -1,5 +1,6 @@
 #include "tlabelform/labeldetail.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
 
@@ -164,8 +165,8 @@ TDetailProblem CheckLabelDetail(const QString& name, const QString& type)
 QString DetailProblemText(TDetailProblem p)
 {
     switch (p) {
-    case TDetailProblem::NoName: return QStringLiteral("Name が設定されていません。");
-    case TDetailProblem::NoType: return QStringLiteral("Type が選択されていません。");
+    case TDetailProblem::NoName: return QCoreApplication::translate("tarvik::TLabelDetailDialog", "Name が設定されていません。");
+    case TDetailProblem::NoType: return QCoreApplication::translate("tarvik::TLabelDetailDialog", "Type が選択されていません。");
     case TDetailProblem::None: break;
     }
     return {};

@@ -177,7 +177,7 @@ void TLabelDetailDialog::CreateButtons()
     OKBtn->setObjectName("OKBtn");
     OKBtn->setDefault(true);
     OKBtn->setGeometry(width() - 192, 336, 84, 26);
-    CancelBtn = new QPushButton(QStringLiteral("キャンセル"), this);
+    CancelBtn = new QPushButton(tr("キャンセル"), this);
     CancelBtn->setObjectName("CancelBtn");
     CancelBtn->setGeometry(width() - 100, 336, 84, 26);
 }

@@ -328,7 +328,7 @@ void TLabelForm::FileOpen1Accept(const QString& path)
         return;
     model_.SetModified(false);
     EnableActions();
-    if (QMessageBox::question(this, ApplicationTitle(), QStringLiteral("グラフ設定も更新しますか？"),
+    if (QMessageBox::question(this, ApplicationTitle(), tr("グラフ設定も更新しますか？"),
                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
         ActUpdateExecute();
 }

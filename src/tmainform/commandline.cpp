@@ -1,6 +1,7 @@
 #include "tmainform/commandline.h"
 
 #include "bus/devicekinds.h"
+#include "platform/language.h"
 
 namespace tarvik {
 
@@ -54,6 +55,19 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
                 return c;
             }
             speedGiven = true;
+        } else if (a == QLatin1String("--lang") || a.startsWith(QLatin1String("--lang="))) {
+            QString value;
+            if (a.size() > 6) {
+                value = a.mid(7);
+            } else if (i + 1 < arguments.size()) {
+                value = arguments[++i];
+            }
+            TLanguage language;
+            if (!ParseLanguage(value, &language)) {
+                c.error = QStringLiteral("--lang needs ja or en");
+                return c;
+            }
+            c.lang = value;
         } else if (a == QLatin1String("--fast")) {
             c.fast = true;
         } else if (a == QLatin1String("--save")) {
@@ -82,7 +96,7 @@ QString CommandLineUsage(const QString& programName)
 {
     return QStringLiteral(
                "Usage: %1 [--simulate | --port PATH | --replay FILE [--speed X | --fast] [--save OUT]]\n"
-               "          [--protocol native|slcan|socketcan]\n"
+               "          [--protocol native|slcan|socketcan] [--lang ja|en]\n"
                "  --simulate    run on the built-in adapter emulator (device 0, vehicle traffic)\n"
                "  --port PATH   open this serial port (or CAN interface) instead of a numbered adapter\n"
                "  --protocol P  the adapter's protocol: native (default), slcan (the ASCII\n"
@@ -93,6 +107,8 @@ QString CommandLineUsage(const QString& programName)
                "                File does (OUT.log a candump log, OUT.asc an ASC log, OUT.trc a TRC\n"
                "                log, OUT.blf a BLF log, else monitor text) and quit; exit status 1\n"
                "                when it could not be saved\n"
+               "  --lang L      the windows' language: ja (Japanese) or en (English); without it,\n"
+               "                Japanese when the system's language is Japanese, else English\n"
                "  --help        show this text\n"
                "  --version     show the program version\n")
         .arg(programName);

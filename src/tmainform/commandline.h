@@ -1,6 +1,6 @@
 #pragma once
 // The program's small command line: --simulate, --port PATH, --protocol native|slcan|socketcan,
-// --replay FILE [--speed X | --fast] [--save OUT], --help, --version.
+// --replay FILE [--speed X | --fast] [--save OUT], --lang ja|en, --help, --version.
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +14,7 @@ struct TCommandLine {
     double speed = 1.0;     // replay pace: 2 plays twice as fast as recorded
     bool fast = false;      // replay as fast as the program reads
     QString save;           // with a replay: play it whole, save the history here and quit
+    QString lang;           // "ja" or "en"; empty: as the system locale says
     bool help = false;
     bool version = false;
     QString error;          // non-empty: the arguments were not understood

@@ -1,4 +1,4 @@
-// Program entry: the small command line, the font mapping, then the main window.
+// Program entry: the small command line, the language, the font mapping, then the main window.
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -9,6 +9,7 @@
 
 #include "platform/apptitle.h"
 #include "platform/fonts.h"
+#include "platform/language.h"
 #include "platform/version.h"
 #include "bus/devicekinds.h"
 #include "tmainform/commandline.h"
@@ -72,6 +73,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tarvik: %s\n%s", qPrintable(cmd.error), qPrintable(tarvik::CommandLineUsage(program)));
         return 2;
     }
+
+    // Before any window: each takes its texts when it is made.
+    tarvik::TTranslation translation;
+    QString translationError;
+    if (!translation.Use(tarvik::ChooseLanguage(cmd.lang, tarvik::SystemUiLanguage()), &translationError))
+        std::fprintf(stderr, "tarvik: %s\n", qPrintable(translationError));
 
     tarvik::InstallFontSubstitutes();
     QApplication::setFont(tarvik::WindowFont());

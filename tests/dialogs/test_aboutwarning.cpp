@@ -5,25 +5,28 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <set>
 
 #include "subfuncs/subfuncs.h"
 #include "dialogs/aboutinfo.h"
 #include "dialogs/taboutbox.h"
 #include "dialogs/twarningdialog.h"
+#include "platform/language.h"
 #include "support/modalhelper.h"
 
 using namespace tarvik;
 
 namespace {
 
-// Every character of the label must come from the label's font, or it would show as a box.
-void ExpectRenderable(const QLabel* l)
+bool HasJapanese(const QString& t)
 {
-    QFontMetrics fm(l->font());
-    for (QChar c : l->text())
-        EXPECT_TRUE(fm.inFont(c)) << "no glyph for U+" << std::hex << int(c.unicode()) << " in " << l->objectName().toStdString();
+    return std::any_of(t.begin(), t.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x3000 && u <= 0x30ff) || (u >= 0x4e00 && u <= 0x9fff) || (u >= 0xff00 && u <= 0xffef);
+    });
 }
 
 int RunWarning(std::function<void(QWidget*)> answer)
@@ -55,34 +58,58 @@ TEST(WarningDialog, EnterAnswersNoEvenWithYesFocused)
               }));
 }
 
-TEST(WarningDialog, JapaneseTextsInColourAndRenderable)
+TEST(WarningDialog, OneQuestionInEitherLanguageInColourAndRenderable)
 {
-    TWarningDialog dlg;
-    EXPECT_EQ(QString::fromUtf8("重要な質問"), dlg.windowTitle());
-    auto* l2 = dlg.findChild<QLabel*>("Label2");
-    auto* l5 = dlg.findChild<QLabel*>("Label5");
-    ASSERT_TRUE(l2 && l5);
-    EXPECT_EQ(QString::fromUtf8("偽のメッセージをCANバス上に送信"), l2->text());
-    EXPECT_EQ(QColor(255, 0, 0), l2->palette().color(QPalette::WindowText));
-    EXPECT_EQ(QColor(255, 0, 0), l5->palette().color(QPalette::WindowText));
-    EXPECT_EQ(16, l5->font().pixelSize());
-    EXPECT_TRUE(l5->font().bold());
-    for (const char* n : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7"}) {
-        auto* l = dlg.findChild<QLabel*>(n);
-        ASSERT_TRUE(l) << n;
-        ExpectRenderable(l);
-        // Labels must stay inside the dialog, or their ends are cut off.
-        EXPECT_LE(l->geometry().right(), dlg.width()) << n;
+    const struct {
+        TLanguage language;
+        const char* title;
+        const char* text;  // the question as plain text
+        const char* png;
+    } cases[] = {
+        {TLanguage::Japanese, "重要な質問",
+         "本機能は、偽のメッセージをCANバス上に送信します。\nよって、使用法を誤れば、本モニタを接続している設備や車両に\n"
+         "重大な災害や事故を引き起こす危険性があります。\n上記の内容をご理解頂いた上で、本機能を使用しますか？",
+         "warningdialog.png"},
+        {TLanguage::English, "Important Question",
+         "This function sends fake messages onto the CAN bus.\nUsed wrongly, it can therefore cause serious disasters "
+         "or accidents in the equipment or vehicles this monitor is connected to.\nDo you understand the above and "
+         "want to use this function?",
+         "warningdialog_en.png"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.png);
+        TTranslation translation;
+        ASSERT_TRUE(translation.Use(c.language));
+        TWarningDialog dlg;
+        EXPECT_EQ(QString::fromUtf8(c.title), dlg.windowTitle());
+        auto* q = dlg.findChild<QLabel*>("Question");
+        ASSERT_TRUE(q);
+        QTextDocument doc;
+        doc.setHtml(q->text());
+        EXPECT_EQ(QString::fromUtf8(c.text), doc.toPlainText());
+        std::vector<QString> shown{dlg.windowTitle(), q->text()};
+        for (auto* b : dlg.findChildren<QPushButton*>())
+            shown.push_back(b->text());
+        if (c.language == TLanguage::English) {
+            for (const QString& t : shown)
+                EXPECT_FALSE(HasJapanese(t)) << t.toStdString();
+        }
+        QFontMetrics fm(q->font());
+        for (QChar ch : doc.toPlainText())
+            EXPECT_TRUE(ch == '\n' || fm.inFont(ch)) << "no glyph for U+" << std::hex << int(ch.unicode());
+        dlg.show();
+        // The whole question fits above the buttons, inside the dialog.
+        EXPECT_LE(q->geometry().bottom(), dlg.findChild<QPushButton*>("OKBtn")->geometry().top());
+        EXPECT_GE(q->height(), q->heightForWidth(q->width()));
+        const QImage img = dlg.grab().toImage();
+        SavePng(&dlg, c.png);
+        // The red warning text really reaches the screen.
+        bool red = false;
+        for (int y = 16; y < q->geometry().bottom() && !red; ++y)
+            for (int x = 24; x < 400 && !red; ++x)
+                red = img.pixelColor(x, y).red() > 200 && img.pixelColor(x, y).green() < 80;
+        EXPECT_TRUE(red);
     }
-    dlg.show();
-    QImage img = dlg.grab().toImage();
-    SavePng(&dlg, "warningdialog.png");
-    // The red warning text really reaches the screen.
-    bool red = false;
-    for (int y = 16; y < 80 && !red; ++y)
-        for (int x = 88; x < 300 && !red; ++x)
-            red = img.pixelColor(x, y).red() > 200 && img.pixelColor(x, y).green() < 80;
-    EXPECT_TRUE(red);
 }
 
 TEST(AboutBox, HomePageUnderlinesOnHoverAndOpens)

@@ -145,6 +145,27 @@ TEST(CommandLine, ProtocolNamesTheAdaptersLanguage)
     }
 }
 
+TEST(CommandLine, LangTakesJaOrEn)
+{
+    const struct {
+        QStringList args;
+        const char* lang;  // nullptr: refused
+    } cases[] = {
+        {{"--lang", "ja"}, "ja"}, {{"--lang=en"}, "en"}, {{"--simulate"}, ""},
+        {{"--lang"}, nullptr},    {{"--lang", "fr"}, nullptr}, {{"--lang="}, nullptr},
+    };
+    for (const auto& c : cases) {
+        const TCommandLine cl = ParseCommandLine(c.args);
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        if (!c.lang) {
+            EXPECT_TRUE(cl.error.contains("--lang")) << cl.error.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(cl.error.isEmpty()) << cl.error.toStdString();
+        EXPECT_EQ(cl.lang, QString::fromLatin1(c.lang));
+    }
+}
+
 TEST(CommandLine, ReplayWithItsPace)
 {
     const TCommandLine fast = ParseCommandLine({"--replay", "t.asc", "--fast"});

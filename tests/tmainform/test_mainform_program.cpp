@@ -56,7 +56,7 @@ TEST(TarvikProgram, CommandLine)
     EXPECT_EQ(p.exitCode(), 0);
     const QString usage = QString::fromLocal8Bit(p.readAllStandardOutput());
     for (const char* option : {"--simulate", "--port PATH", "--replay FILE", "--speed X", "--fast", "--save OUT",
-                               "--protocol native|slcan", "--help", "--version"})
+                               "--protocol native|slcan", "--lang ja|en", "--help", "--version"})
         EXPECT_TRUE(usage.contains(option)) << option;
 
     p.start(Executable(), {"--version"});
@@ -69,6 +69,10 @@ TEST(TarvikProgram, CommandLine)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("--verbose"));
+    p.start(Executable(), {"--lang", "fr"});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("--lang needs ja or en"));
 
     // A log that cannot be played names the file and the reason before any window opens.
     QTemporaryDir dir;
