@@ -65,6 +65,11 @@ std::string PanelValueText(double v)
     return text;
 }
 
+QString RangeText(double min, double max)
+{
+    return QString::number(min, 'g', 6) + QStringLiteral("..") + QString::number(max, 'g', 6);
+}
+
 QString LabelNameText(const std::string& name)
 {
     const QByteArray raw = QByteArray::fromRawData(name.data(), qsizetype(name.size()));
@@ -171,7 +176,20 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
     TCellExtent ext;
     g_.GetCellExtent(ext);
     const int W = g_.CellWidth(), H = g_.CellHeight(), W2 = g_.ScaleCellWidth();
-    panel_ = {ext.cols - 31, 3, ext.cols, ext.rows};
+    // Units, and on own ranges each label's Min..Max, in columns right of the values; the
+    // panel grows by what they need (nothing when no label has a unit).
+    std::vector<QString> units, ranges;
+    int unitCols = 0, rangeCols = 0;
+    for (int i = 0; i < labels.Count(); ++i) {
+        const TGraphInfo& label = labels.Label(i);
+        units.push_back(LabelNameText(label.Unit()).left(8));
+        unitCols = std::max(unitCols, int(units.back().size()));
+        ranges.push_back(ownRanges_ ? RangeText(label.Min(), label.Max()).left(20) : QString());
+        rangeCols = std::max(rangeCols, int(ranges.back().size()));
+    }
+    const int unitLeft = 32, rangeLeft = unitLeft + (unitCols > 0 ? unitCols + 1 : 0);
+    const int extra = (unitCols > 0 ? unitCols + 1 : 0) + (rangeCols > 0 ? rangeCols + 1 : 0);
+    panel_ = {ext.cols - 31 - extra, 3, ext.cols, ext.rows};
     const int pl = panel_.left, pt = panel_.top;
     axis_ = {2, H * (pt - 2), 8 * W2 + 2, ext.height - 3};
     graph_ = {axis_.right + 1, H * (pt - 2), int(W * (pl - 1.0)), ext.height - 3};
@@ -197,6 +215,16 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
         g_.DrawBox(3, boxLeft, top, int(W * (pl + 0.5)), bottom);
         g_.DrawBox(2, boxLeft, top, int(W * (pl + 17.5)), bottom);
         PrintValue(pt + i, pl + 19, label.Value(), std::size_t(i));
+        g_.SetTextColor(kTextColor, kBackColor);
+        if (!units[std::size_t(i)].isEmpty()) {
+            g_.Locate(pt + i, pl + unitLeft);
+            g_.Print(units[std::size_t(i)]);
+        }
+        if (!ranges[std::size_t(i)].isEmpty()) {
+            g_.SetTextColor(kGridColor, kBackColor);
+            g_.Locate(pt + i, pl + rangeLeft);
+            g_.Print(ranges[std::size_t(i)]);
+        }
     }
 
     const double top = PlotTop(), bottom = PlotBottom();

@@ -77,6 +77,9 @@ TYMap LabelYMap(double min, double max, bool ownRange);
 // digits as fit when that is wider; blanks before the label's first frame.
 std::string PanelValueText(double v);
 
+// A label's range as the legend shows it: "-40..125" (six significant digits, no locale).
+QString RangeText(double min, double max);
+
 // Grid levels from the top limit toward the bottom one, limits excluded. None when the
 // pitch is zero or less, or when lines would lie closer than 2 pixels on a plot of
 // plotHeight pixels.

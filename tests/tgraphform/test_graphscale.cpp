@@ -99,6 +99,14 @@ TEST(GraphScale, OwnRangesDrawEveryLabelOverTheFullHeight)
     EXPECT_EQ(RowsOf(img, x, labels.Label(2).Color()), (std::vector<int>{a.bottom - 1}));
     EXPECT_EQ(RowsOf(img, x, labels.Label(3).Color()), (std::vector<int>{g.WorldToY(750)}));  // 3 .. 3 as 2.5 .. 3.5
     EXPECT_TRUE(RowsOf(img, x, labels.Label(4).Color()).empty());  // a NaN has no height
+
+    // The legend: value, then the widest unit ("degC") and a blank, then the range.
+    const TRect panel = painter.PanelCells();
+    TCellExtent ext;
+    g.GetCellExtent(ext);
+    EXPECT_EQ(panel.left, ext.cols - 31 - 5 - 8);  // and "-40..10", the widest range, and a blank
+    EXPECT_EQ(RangeText(-40, 10), "-40..10");
+    EXPECT_EQ(RangeText(0.5, 1e7), "0.5..1e+07");
 }
 
 // The window's check box switches the plot and tells the owner, which remembers it; a value
