@@ -62,6 +62,7 @@ const std::vector<SettingKey> kKeys = {
     {"GRAPH", "SampleRate", &TSettings::SampleRate, 50, Ok, WithinList<kSampleRates>},
     {"GRAPH", "PlotRate", &TSettings::PlotRate, 100, Ok, WithinList<kPlotRates>},
     {"GRAPH", "DbcLittleEndian", &TSettings::DbcLittleEndian, false, Change},
+    {"GRAPH", "LabelRanges", &TSettings::LabelRanges, false, Change},
     {"SEND", "MessageListFile", &TSettings::MessageListFile, "", Change},
     {"System", "Administrator", &TSettings::Administrator, false, Never},
     {"Monitor", "FixedStatsColumns", &TSettings::FixedStatsColumns, false, Change},

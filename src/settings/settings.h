@@ -65,7 +65,8 @@ struct TSettings {
     int TimeWidth;
     int SampleRate;
     int PlotRate;
-    bool DbcLittleEndian;  // the label window's DBC import also takes exact little-endian signals
+    bool DbcLittleEndian;
+    bool LabelRanges;  // the graph draws each label over its own Min..Max  // the label window's DBC import also takes exact little-endian signals
     // "SEND"
     QString MessageListFile;  // the send window's last message list, reopened at start
     // "System"

@@ -54,6 +54,25 @@ void AppendTime(std::string& out, double t)
     out.append(buf, n);
 }
 
+TLogSamples TDaqLogData::Samples() const
+{
+    TLogSamples s;
+    s.base = base_;
+    s.capacity = capacity_;
+    s.columns = static_cast<std::uint32_t>(Columns.size());
+    s.sampleRate = sampleRate_;
+    if (s.columns == 0)
+        return s;
+    s.rows = count_ / s.columns;
+    if (count_ >= capacity_) {
+        // rows × c values back from the write position, around the end of the block.
+        const std::uint32_t back = s.rows * s.columns;
+        const std::uint32_t w = static_cast<std::uint32_t>(write_ - base_);
+        s.first = w >= back ? w - back : capacity_ - (back - w);
+    }
+    return s;
+}
+
 std::string TDaqLogData::BuildCsv() const
 {
     std::string out = "time(s)";
@@ -62,19 +81,11 @@ std::string TDaqLogData::BuildCsv() const
         out += CsvField(name);
     }
     out += "\r\n";
-    const std::uint32_t c = static_cast<std::uint32_t>(Columns.size());
-    if (c == 0)
-        return out;
-    const std::uint32_t rows = count_ / c;
+    const TLogSamples samples = Samples();
+    const std::uint32_t c = samples.columns, rows = samples.rows;
     if (rows == 0)
         return out;
-    const double* read = base_;
-    if (count_ >= capacity_) {
-        // rows × c values back from the write position, around the end of the block.
-        const std::uint32_t back = rows * c;
-        const std::uint32_t w = static_cast<std::uint32_t>(write_ - base_);
-        read = base_ + (w >= back ? w - back : capacity_ - (back - w));
-    }
+    const double* read = base_ + samples.first;
     const double* const end = base_ + capacity_;
     out.reserve(out.size() + std::size_t(rows) * (8 + std::size_t(c) * 13));
     const double step = sampleRate_ * 0.001;

@@ -22,6 +22,25 @@
 
 namespace tarvik {
 
+// The complete rows of a log, oldest first, read in place: value (row, column) lies
+// row × columns + column values after the first one, around the end of the block.
+struct TLogSamples {
+    const double* base = nullptr;
+    std::uint32_t capacity = 0;
+    std::uint32_t first = 0;  // index of row 0, column 0 in the block
+    std::uint32_t columns = 0;
+    std::uint32_t rows = 0;
+    std::int32_t sampleRate = 0;  // ms between rows
+
+    double At(std::uint32_t row, std::uint32_t column) const
+    {
+        std::uint64_t i = first + std::uint64_t(row) * columns + column;
+        if (i >= capacity)
+            i -= capacity;
+        return base[i];
+    }
+};
+
 class TDaqLogData {
 public:
     // Takes the block; throws std::runtime_error with the system's reason when it cannot,
@@ -46,6 +65,9 @@ public:
     std::uint32_t Count() const { return count_; }
     std::uint32_t Capacity() const { return capacity_; }
     std::int32_t SampleRate() const { return sampleRate_; }
+
+    // The rows the file would hold, for reading back after a run.
+    TLogSamples Samples() const;
 
     // The whole file text.
     std::string BuildCsv() const;

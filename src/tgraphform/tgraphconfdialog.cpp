@@ -1,5 +1,6 @@
 #include "tgraphform/tgraphconfdialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -42,21 +43,21 @@ TGraphConfDialog::TGraphConfDialog(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("TGraphConfDialog"));
     setWindowTitle(QStringLiteral("Graph Config"));
     setFont(WindowFont(12));
-    setFixedSize(313, 225);
+    setFixedSize(313, 255);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->setDefault(true);
-    OKBtn->setGeometry(64, 188, 80, 25);
+    OKBtn->setGeometry(64, 218, 80, 25);
     CancelBtn = new QPushButton(tr("キャンセル"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setGeometry(168, 188, 80, 25);
+    CancelBtn->setGeometry(168, 218, 80, 25);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* bevel = new QFrame(this);
     bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    bevel->setGeometry(8, 8, 297, 168);
+    bevel->setGeometry(8, 8, 297, 198);
 
     const int captionRight = 150;
     auto caption = [this](const char* text, int y) {
@@ -94,6 +95,10 @@ TGraphConfDialog::TGraphConfDialog(QWidget* parent) : QDialog(parent)
     ComboBox3->setGeometry(captionRight, 140, 64, 22);
     unit("ms", captionRight + 70, 140);
 
+    CheckBox1 = new QCheckBox(QStringLiteral("Each label on its own range"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(20, 172, 270, 22);
+
     QWidget::setTabOrder(OKBtn, CancelBtn);
     QWidget::setTabOrder(CancelBtn, Edit1);
     QWidget::setTabOrder(Edit1, Edit2);
@@ -101,6 +106,7 @@ TGraphConfDialog::TGraphConfDialog(QWidget* parent) : QDialog(parent)
     QWidget::setTabOrder(Edit3, ComboBox1);
     QWidget::setTabOrder(ComboBox1, ComboBox2);
     QWidget::setTabOrder(ComboBox2, ComboBox3);
+    QWidget::setTabOrder(ComboBox3, CheckBox1);
 }
 
 void TGraphConfDialog::SetMinYScale(int v) { Edit1->setText(QString::number(v)); }
@@ -115,5 +121,7 @@ int TGraphConfDialog::GetYPitch() const { return EditValue(Edit3, 100); }
 int TGraphConfDialog::GetTimeWidth() const { return ListValue(ComboBox1); }
 int TGraphConfDialog::GetSampleRate() const { return ListValue(ComboBox2); }
 int TGraphConfDialog::GetPlotRate() const { return ListValue(ComboBox3); }
+void TGraphConfDialog::SetOwnRanges(bool on) { CheckBox1->setChecked(on); }
+bool TGraphConfDialog::GetOwnRanges() const { return CheckBox1->isChecked(); }
 
 }  // namespace tarvik

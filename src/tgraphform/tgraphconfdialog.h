@@ -3,6 +3,7 @@
 // it validates nothing (the graph window raises rates it cannot pace).
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -26,6 +27,8 @@ public:
     int GetTimeWidth() const;
     int GetSampleRate() const;
     int GetPlotRate() const;
+    void SetOwnRanges(bool on);
+    bool GetOwnRanges() const;
 
     QLineEdit* Edit1 = nullptr;
     QLineEdit* Edit2 = nullptr;
@@ -33,6 +36,7 @@ public:
     QComboBox* ComboBox1 = nullptr;
     QComboBox* ComboBox2 = nullptr;
     QComboBox* ComboBox3 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 };

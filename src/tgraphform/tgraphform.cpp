@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <cstdio>
 #include <stdexcept>
@@ -120,6 +121,14 @@ TGraphForm::TGraphForm(QWidget* parent) : QWidget(parent, Qt::Window)
     CheckBox1 = new QCheckBox(QStringLiteral("Create DAQ Log File."), Panel1);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(528, 5, 200, 26);
+    CheckBox2 = new QCheckBox(QStringLiteral("Each label on its own range"), Panel1);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox2->setGeometry(528 + CheckBox1->sizeHint().width() + 12, 5, CheckBox2->sizeHint().width(), 26);
+    connect(CheckBox2, &QCheckBox::toggled, this, [this](bool on) {
+        SetOwnRanges(on);
+        if (onOwnRangesChanged)
+            onOwnRangesChanged(on);
+    });
 
     saver_ = [this](const TDaqLogData& log, const QString& name) { SaveDaqLogWithDialog(this, log, name); };
     SetScale(painter_.Scale());
@@ -209,6 +218,19 @@ void TGraphForm::SetYPitch(int v)
     TGraphScale s = painter_.Scale();
     s.YPitch = v;
     SetScale(s);
+    RedrawIfVisible();
+}
+
+void TGraphForm::SetOwnRanges(bool on)
+{
+    if (CheckBox2->isChecked() != on) {
+        const QSignalBlocker block(CheckBox2);  // a value set, not a user's switch
+        CheckBox2->setChecked(on);
+    }
+    if (painter_.OwnRanges() == on)
+        return;
+    StopDaq();
+    painter_.SetOwnRanges(on);
     RedrawIfVisible();
 }
 
@@ -334,8 +356,14 @@ void TGraphForm::ActConfigExecute()
     dialog.SetTimeWidth(TimeWidth());
     dialog.SetSampleRate(SampleRate());
     dialog.SetPlotRate(PlotRate());
+    dialog.SetOwnRanges(OwnRanges());
     if (dialog.exec() != QDialog::Accepted)
         return;
+    if (dialog.GetOwnRanges() != OwnRanges()) {
+        SetOwnRanges(dialog.GetOwnRanges());
+        if (onOwnRangesChanged)
+            onOwnRangesChanged(OwnRanges());
+    }
     SetMinYScale(dialog.GetMinYScale());
     SetMaxYScale(dialog.GetMaxYScale());
     SetYPitch(dialog.GetYPitch());

@@ -70,6 +70,12 @@ public:
     int MaxYScale() const { return painter_.Scale().MaxYScale; }
     int YPitch() const { return painter_.Scale().YPitch; }
 
+    // "Each label on its own range": redraws (stopping a run) when it changes.
+    void SetOwnRanges(bool on);
+    bool OwnRanges() const { return painter_.OwnRanges(); }
+    // Told when the user switches it here or in Graph Config, to remember it.
+    std::function<void(bool)> onOwnRangesChanged;
+
     void SetCreateLogFile(bool on);
     bool GetCreateLogFile() const;
     // Raised to 8 MB and cut to 1 GiB.
@@ -101,6 +107,7 @@ public:
     QAction* ActConfig = nullptr;
     QAction* ActLabel = nullptr;
     QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
     QWidget* Panel1 = nullptr;
 
     LabelTable& Labels() { return labels_; }

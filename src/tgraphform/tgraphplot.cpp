@@ -5,6 +5,7 @@
 
 #include <QStringDecoder>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,38 @@ std::vector<int> GridLevels(int minY, int maxY, int pitch, int plotHeight)
     return levels;
 }
 
+TYMap LabelYMap(double min, double max, bool ownRange)
+{
+    if (!ownRange)
+        return {};
+    if (!std::isfinite(min) || !std::isfinite(max)) {
+        min = 0;
+        max = 100;
+    }
+    if (min == max)
+        return {min - 0.5, double(kOwnRangeSpan)};
+    return {min, kOwnRangeSpan / (max - min)};
+}
+
+std::string PanelValueText(double v)
+{
+    char text[64];
+    if (IsNoValue(v))
+        return std::string(12, ' ');
+    if (std::snprintf(text, sizeof text, "%12.3f", v) <= 12)
+        return text;
+    for (int digits = 6; digits > 1; --digits)
+        if (std::snprintf(text, sizeof text, "%12.*g", digits, v) <= 12)
+            return text;
+    std::snprintf(text, sizeof text, "%12.1g", v);
+    return text;
+}
+
+QString RangeText(double min, double max)
+{
+    return QString::number(min, 'g', 6) + QStringLiteral("..") + QString::number(max, 'g', 6);
+}
+
 QString LabelNameText(const std::string& name)
 {
     const QByteArray raw = QByteArray::fromRawData(name.data(), qsizetype(name.size()));
@@ -44,7 +77,7 @@ QString LabelNameText(const std::string& name)
 }
 
 namespace {
-constexpr char kValueChars[] = " -.0123456789";
+constexpr char kValueChars[] = " -.0123456789e+nafi";
 constexpr int kValueCharCount = sizeof kValueChars - 1;
 }  // namespace
 
@@ -74,9 +107,9 @@ void TGraphPainter::CaptureGlyphs()
 
 void TGraphPainter::PrintValue(int row, int col, double v, std::size_t index)
 {
-    char text[400];
-    const int len = IsNoValue(v) ? std::snprintf(text, sizeof text, "%12s", "")
-                                 : std::snprintf(text, sizeof text, "%12.3f", v);
+    const std::string value = PanelValueText(v);
+    const char* text = value.c_str();
+    const int len = int(value.size());
     if (index >= shown_.size())
         shown_.resize(index + 1);
     if (shown_[index] == text)
@@ -124,13 +157,13 @@ void TGraphPainter::PrintStatus(int row, int col, const char* text)
 void TGraphPainter::PlotViewport()
 {
     g_.SetViewport(graph_.left + 1, graph_.top + 1, graph_.right - 1, graph_.bottom - 1);
-    g_.SetWindow(0, TopValue(scale_), SweepWidth(scale_), scale_.MinYScale);
+    g_.SetWindow(0, PlotTop(), SweepWidth(scale_), PlotBottom());
 }
 
 void TGraphPainter::AxisViewport()
 {
     g_.SetViewport(axis_.left + 1, axis_.top + 1, axis_.right - 1, axis_.bottom - 1);
-    g_.SetWindow(0, TopValue(scale_), 7, scale_.MinYScale);
+    g_.SetWindow(0, PlotTop(), 7, PlotBottom());
 }
 
 void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
@@ -143,7 +176,20 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
     TCellExtent ext;
     g_.GetCellExtent(ext);
     const int W = g_.CellWidth(), H = g_.CellHeight(), W2 = g_.ScaleCellWidth();
-    panel_ = {ext.cols - 31, 3, ext.cols, ext.rows};
+    // Units, and on own ranges each label's Min..Max, in columns right of the values; the
+    // panel grows by what they need (nothing when no label has a unit).
+    std::vector<QString> units, ranges;
+    int unitCols = 0, rangeCols = 0;
+    for (int i = 0; i < labels.Count(); ++i) {
+        const TGraphInfo& label = labels.Label(i);
+        units.push_back(LabelNameText(label.Unit()).left(8));
+        unitCols = std::max(unitCols, int(units.back().size()));
+        ranges.push_back(ownRanges_ ? RangeText(label.Min(), label.Max()).left(20) : QString());
+        rangeCols = std::max(rangeCols, int(ranges.back().size()));
+    }
+    const int unitLeft = 32, rangeLeft = unitLeft + (unitCols > 0 ? unitCols + 1 : 0);
+    const int extra = (unitCols > 0 ? unitCols + 1 : 0) + (rangeCols > 0 ? rangeCols + 1 : 0);
+    panel_ = {ext.cols - 31 - extra, 3, ext.cols, ext.rows};
     const int pl = panel_.left, pt = panel_.top;
     axis_ = {2, H * (pt - 2), 8 * W2 + 2, ext.height - 3};
     graph_ = {axis_.right + 1, H * (pt - 2), int(W * (pl - 1.0)), ext.height - 3};
@@ -157,8 +203,10 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
     g_.SetColor(kTextColor);
     g_.DrawBox(2, boxLeft, H * (pt - 2), W * panel_.right, H * (pt - 1) - 1);
 
+    ymap_.clear();
     for (int i = 0; i < labels.Count(); ++i) {
         const TGraphInfo& label = labels.Label(i);
+        ymap_.push_back(LabelYMap(label.Min(), label.Max(), ownRanges_));
         g_.SetTextColor(kTextColor, kBackColor);
         g_.Locate(pt + i, pl + 2);
         g_.Print(LabelNameText(label.Name()).left(16));
@@ -167,16 +215,31 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
         g_.DrawBox(3, boxLeft, top, int(W * (pl + 0.5)), bottom);
         g_.DrawBox(2, boxLeft, top, int(W * (pl + 17.5)), bottom);
         PrintValue(pt + i, pl + 19, label.Value(), std::size_t(i));
+        g_.SetTextColor(kTextColor, kBackColor);
+        if (!units[std::size_t(i)].isEmpty()) {
+            g_.Locate(pt + i, pl + unitLeft);
+            g_.Print(units[std::size_t(i)]);
+        }
+        if (!ranges[std::size_t(i)].isEmpty()) {
+            g_.SetTextColor(kGridColor, kBackColor);
+            g_.Locate(pt + i, pl + rangeLeft);
+            g_.Print(ranges[std::size_t(i)]);
+        }
     }
 
-    const double top = TopValue(scale_);
+    const double top = PlotTop(), bottom = PlotBottom();
     const int sweep = SweepWidth(scale_);
-    grid_ = GridLevels(scale_.MinYScale, scale_.MaxYScale, scale_.YPitch, graph_.bottom - graph_.top - 2);
+    // On own ranges the grid shows tenths of the height, numbered in percent.
+    grid_ = ownRanges_ ? GridLevels(0, kOwnRangeSpan, kOwnRangeSpan / 10, graph_.bottom - graph_.top - 2)
+                       : GridLevels(scale_.MinYScale, scale_.MaxYScale, scale_.YPitch, graph_.bottom - graph_.top - 2);
+    const auto levelText = [this](int y) {
+        return ownRanges_ ? QString::number(y * 100 / kOwnRangeSpan) + QLatin1Char('%') : QString::number(y);
+    };
 
     AxisViewport();
     g_.SetTextColor(kTextColor, kBackColor);
     g_.SetTextAlign(kAlignRight, kAlignTop);
-    g_.TextOutW(QString::number(scale_.MaxYScale), 7, top);
+    g_.TextOutW(levelText(int(top)), 7, top);
     for (int y : grid_) {
         PlotViewport();
         g_.SetColor(kGridColor);
@@ -185,16 +248,16 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
         AxisViewport();
         g_.SetTextColor(kTextColor, kBackColor);
         g_.SetTextAlign(kAlignRight, kAlignCenterV);
-        g_.TextOutW(QString::number(y), 7, y);
+        g_.TextOutW(levelText(y), 7, y);
     }
     g_.SetTextAlign(kAlignRight, kAlignBottom);
-    g_.TextOutW(QString::number(scale_.MinYScale), 7, scale_.MinYScale);
+    g_.TextOutW(levelText(int(bottom)), 7, bottom);
 
     PlotViewport();
     g_.SetColor(kGridColor);
     for (int x = 0; x <= sweep; x += 1000) {
         g_.MoveToW(x, top);
-        g_.LineToW(x, scale_.MinYScale);
+        g_.LineToW(x, bottom);
     }
     g_.SetColor(kFrameColor);
     g_.DrawBox(2, graph_.left, graph_.top, graph_.right, graph_.bottom);
@@ -210,16 +273,16 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
 void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
 {
     const int t = sweepTime_, r = scale_.SampleRate, sweep = SweepWidth(scale_);
-    const double top = TopValue(scale_);
+    const double top = PlotTop(), bottom = PlotBottom();
     g_.SetColor(kBackColor);
-    g_.SetWindow(0, top, sweep, scale_.MinYScale);
+    g_.SetWindow(0, top, sweep, bottom);
 
     const int b = t + r, c = b + EraseAhead(scale_);
     int xb = g_.WorldToX(b);
     if (xb == g_.WorldToX(t))
         ++xb;
     // With an inverted axis the top limit maps below the bottom one; fill top to bottom.
-    const int ya = g_.WorldToY(top), yb = g_.WorldToY(scale_.MinYScale);
+    const int ya = g_.WorldToY(top), yb = g_.WorldToY(bottom);
     const int y0 = std::min(ya, yb), y1 = std::max(ya, yb);
     if (c < sweep) {
         g_.DrawBox(4, xb, y0, g_.WorldToX(c), y1);
@@ -231,7 +294,7 @@ void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
     g_.SetColor(kGridColor);
     if (b % 1000 == 0) {
         g_.MoveToW(b, top);
-        g_.LineToW(b, scale_.MinYScale);
+        g_.LineToW(b, bottom);
     }
     for (int y : grid_) {
         g_.MoveToW(t, y);
@@ -251,11 +314,13 @@ void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
         label.SetPrevValue(v);
         if (log)
             log->Push(v);
-        // A label without a frame yet has no line; its first value starts one.
-        if (!IsNoValue(v) && !IsNoValue(p)) {
+        // A label without a frame yet has no line; its first value starts one. A NaN a
+        // frame carried has no height either, and must not draw a line to an edge.
+        if (!std::isnan(v) && !std::isnan(p)) {
+            const TYMap& m = std::size_t(i) < ymap_.size() ? ymap_[std::size_t(i)] : TYMap{};
             g_.SetColor(label.Color());
-            g_.MoveToW(t, p);
-            g_.LineToW(b, v);
+            g_.MoveToW(t, m(p));
+            g_.LineToW(b, m(v));
         }
         PrintValue(pt + i, pl + 19, v, std::size_t(i));
     }

@@ -61,6 +61,25 @@ inline int NextSweepTime(int t, int sampleRate, int sweepWidth)
     return t + sampleRate >= sweepWidth ? 0 : t + sampleRate;
 }
 
+// How one label's values reach the plot's world y. On the common scale a value is its own
+// world y; on a label's own range Min..Max fills 0..kOwnRangeSpan (Min at the bottom, so an
+// inverted range draws upside down, as the label file asks). Min == Max, or a limit that is
+// not finite, has no height: the range becomes one unit around Min, or the label defaults.
+inline constexpr int kOwnRangeSpan = 1000;
+struct TYMap {
+    double origin = 0;
+    double factor = 1;
+    double operator()(double v) const { return (v - origin) * factor; }
+};
+TYMap LabelYMap(double min, double max, bool ownRange);
+
+// A value as the panel shows it, 12 characters wide: "%12.3f", or "%g" with as many
+// digits as fit when that is wider; blanks before the label's first frame.
+std::string PanelValueText(double v);
+
+// A label's range as the legend shows it: "-40..125" (six significant digits, no locale).
+QString RangeText(double min, double max);
+
 // Grid levels from the top limit toward the bottom one, limits excluded. None when the
 // pitch is zero or less, or when lines would lie closer than 2 pixels on a plot of
 // plotHeight pixels.
@@ -75,6 +94,9 @@ public:
 
     void SetScale(const TGraphScale& s) { scale_ = s; }
     const TGraphScale& Scale() const { return scale_; }
+    // Each curve over the full height from its label's Min to Max; takes effect at Redraw.
+    void SetOwnRanges(bool on) { ownRanges_ = on; }
+    bool OwnRanges() const { return ownRanges_; }
 
     // The full redraw onto a surface of the given rectangle; leaves the viewport on the plot
     // area for the following samples and the sweep at 0.
@@ -99,8 +121,14 @@ private:
     void PrintValue(int row, int col, double v, std::size_t index);
     void PrintStatus(int row, int col, const char* text);
 
+    // World y of the plot's top and bottom edges.
+    double PlotTop() const { return ownRanges_ ? kOwnRangeSpan : TopValue(scale_); }
+    double PlotBottom() const { return ownRanges_ ? 0 : scale_.MinYScale; }
+
     TGraphCtrl& g_;
     TGraphScale scale_;
+    bool ownRanges_ = false;
+    std::vector<TYMap> ymap_;  // per label, made at Redraw
     TRect panel_, axis_, graph_;
     std::vector<int> grid_;
     std::vector<double> sample_;  // this sample's values, read together before any drawing

@@ -131,6 +131,12 @@ void TMainForm::BindSettings()
     settingBindings_.Bind(&TSettings::SampleRate, this, &TMainForm::SetSampleRate, &TMainForm::SampleRate);
     settingBindings_.Bind(&TSettings::PlotRate, this, &TMainForm::SetPlotRate, &TMainForm::PlotRate);
     settingBindings_.Bind(
+        &TSettings::LabelRanges,
+        [this](const TSettings& s) {
+            if (graphForm_) graphForm_->SetOwnRanges(s.LabelRanges);
+        },
+        [this](TSettings& s) { s.LabelRanges = graphForm_ ? graphForm_->OwnRanges() : s.LabelRanges; });
+    settingBindings_.Bind(
         &TSettings::FixedStatsColumns,
         [this](const TSettings& s) {
             const QSignalBlocker block(ActFixedStats);  // a setting read, not a user's switch

@@ -58,6 +58,10 @@ void TMainForm::CreateWindows()
     labelForm_->SetAnchor(this);
     labelForm_->SetProgramDir(QCoreApplication::applicationDirPath());
     labelForm_->SetErrorPresenter([this](const QString& m) { ShowError(m); });
+    graphForm_->onOwnRangesChanged = [this](bool on) {
+        settings_.LabelRanges = on;
+        settings_.SaveChanged(*ini_);  // like the window position, a failed write stays quiet
+    };
     labelForm_->onDbcLittleEndianChanged = [this](bool on) {
         settings_.DbcLittleEndian = on;
         settings_.SaveChanged(*ini_);  // like the window position, a failed write stays quiet

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/fonts.h"
 #include "platform/novalue.h"
@@ -209,10 +210,10 @@ TEST_F(GraphPaint, ValueCellsMatchPrintedText)
     Draw(Scale(0, 100, 10), {"v"});
     const TRect panel = painter.PanelCells();
     const int W = g.CellWidth(), H = g.CellHeight();
-    for (double v : {1234.5, -0.25, 0.0, 987654.125, -9999999.5, 42.0}) {
+    for (double v : {1234.5, -0.25, 0.0, 987654.125, -9999999.5, 42.0, 1.5e12, -1e300, std::nan("")}) {
         labels.Label(0).SetValue(v);
         painter.PlotSample(labels, nullptr);
-        const QString text = QString::asprintf("%12.3f", v);
+        const QString text = QString::fromStdString(PanelValueText(v));
         TGraphCtrl ref;
         ref.SetFont(WindowFont(12));
         ref.SetColor(kBackColor);
