@@ -170,12 +170,12 @@ TEST_F(MainFormTest, EmptyScrollingMonitorDisablesClearCopySave)
     EXPECT_TRUE(Act("ActCopyToClipbord")->isEnabled());
     EXPECT_TRUE(Act("ActSaveToFile")->isEnabled());
 
-    // With the port open only Clear stays available.
+    // With the port open they stay: copy and save then take a snapshot.
     Act("ActPortOpen")->trigger();
     Idle();
     EXPECT_TRUE(Act("ActClsWindow")->isEnabled());
-    EXPECT_FALSE(Act("ActCopyToClipbord")->isEnabled());
-    EXPECT_FALSE(Act("ActSaveToFile")->isEnabled());
+    EXPECT_TRUE(Act("ActCopyToClipbord")->isEnabled());
+    EXPECT_TRUE(Act("ActSaveToFile")->isEnabled());
 
     // Clear empties both monitors and asks the adapter to clear (acknowledged off bus).
     emu->ClearLog();

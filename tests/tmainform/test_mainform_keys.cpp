@@ -82,7 +82,10 @@ TEST_F(MainFormKeys, OnBusWithLinesGoOffBusAndClearYieldToFileAndEdit)
     Idle();
     ASSERT_TRUE(Act("ActClsWindow")->isEnabled());   // "Clear(&E)" can be pressed
     ASSERT_TRUE(Act("ActOffBus")->isVisible());      // "Go Off Bus(&F)" too
-    ExpectAltKeys(kEveryLetter, With(kMenus, {{'G', "ActGraphWindow"},
+    // Copy and save work on bus too (a snapshot), so their buttons keep A and C.
+    ExpectAltKeys(kEveryLetter, With(kMenus, {{'A', "ActSaveToFile"},
+                                              {'C', "ActCopyToClipbord"},
+                                              {'G', "ActGraphWindow"},
                                               {'M', "ActMonitor"},
                                               {'P', "ActPauseMonitor"},
                                               {'S', "ActSendWindow"}}));
