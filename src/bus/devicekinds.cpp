@@ -74,13 +74,13 @@ std::shared_ptr<TBusDevice> MakeNativeDevice(std::shared_ptr<TFtBackend> backend
 
 std::shared_ptr<TBusDevice> MakeEmulatorDevice() { return MakeNativeDevice(std::make_shared<TEmulatorBackend>()); }
 
-TReplaySource MakeReplaySource(const QString& path, bool fast, double speed, QString* error)
+TReplaySource MakeReplaySource(const QString& path, bool fast, double speed, QString* error, bool keepLeftOut)
 {
     TReplaySource src;
     src.file = path;
     src.fast = fast;
     std::string why;
-    auto model = TReplayModel::Open(path.toStdString(), fast, speed, &why);
+    auto model = TReplayModel::Open(path.toStdString(), fast, speed, &why, keepLeftOut);
     if (!model) {
         if (error) *error = QString::fromStdString(why);
         return src;

@@ -46,6 +46,7 @@ struct TReplaySource {
     QString skipped;               // "2 CAN FD frames, 1 error frame", empty when none
 };
 // A null device and `error` naming the file and the reason when the log cannot be played.
-TReplaySource MakeReplaySource(const QString& path, bool fast, double speed, QString* error);
+// `keepLeftOut`: a log holding only frames the play leaves out still gives a device (see TReplayModel).
+TReplaySource MakeReplaySource(const QString& path, bool fast, double speed, QString* error, bool keepLeftOut = false);
 
 }  // namespace tarvik

@@ -77,6 +77,7 @@ public:
     void SetHoldWhenFull(bool hold) { mon_->SetHoldWhenFull(hold); }
 
     std::uint64_t RecordsRead() const { return mon_->RecordsRead(); }
+    std::uint64_t FramesRead() const { return mon_->FramesRead(); }
     TSessionLosses Losses(int slot) const;
     const TMonThread& Reception() const { return *mon_; }
     TMonThread& Reception() { return *mon_; }

@@ -71,6 +71,7 @@ bool TMonThread::Start()
     if (running_.load())
         return false;
     recordsRead_ = 0;
+    framesRead_ = 0;
     badRecords_ = 0;
     device_.ResetLosses();
     for (auto& d : dropped_)
@@ -195,6 +196,7 @@ void TMonThread::Dispatch(const std::uint8_t* rec)
     default:
         break;
     }
+    if (slots > 0) framesRead_.fetch_add(1, std::memory_order_relaxed);
     for (int s = 0; s < slots; ++s) {
         TQueueBuffer* ring = slots_[s].load();
         if (ring && !ring->Push(rec) && !HoldFor(s, ring, rec))

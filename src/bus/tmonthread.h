@@ -69,6 +69,8 @@ public:
 
     // Counted per period on bus (reset by Start).
     std::uint64_t RecordsRead() const { return recordsRead_.load(); }
+    // CAN and LIN frame records read (received and transmitted ones), per period on bus.
+    std::uint64_t FramesRead() const { return framesRead_.load(); }
     // Records a full ring did not take, per slot 1..3.
     std::uint64_t Dropped(int slot) const;
     // Records whose check bytes differed; they reach no consumer.
@@ -102,6 +104,7 @@ private:
     std::atomic<std::uint64_t> dispatchGen_{0};
 
     std::atomic<std::uint64_t> recordsRead_{0};
+    std::atomic<std::uint64_t> framesRead_{0};
     std::array<std::atomic<std::uint64_t>, kSlotCount> dropped_{};
     std::atomic<std::uint64_t> badRecords_{0};
 

@@ -22,7 +22,7 @@ TReplayModel::~TReplayModel()
 }
 
 std::unique_ptr<TReplayModel> TReplayModel::Open(const std::string& path, bool fast, double speed,
-                                                 std::string* error)
+                                                 std::string* error, bool keepLeftOut)
 {
     if (path == "-") {  // replay starts again at every go-on-bus: it needs a file to rewind
         if (error)
@@ -43,7 +43,9 @@ std::unique_ptr<TReplayModel> TReplayModel::Open(const std::string& path, bool f
     std::unique_ptr<TReplayModel> model(new TReplayModel(f, path, {}, fast, speed));
     if (!model->Scan(error))
         return nullptr;
-    if (model->FrameCount() == 0) {
+    const TLogCounts& c = model->counts_;
+    const bool leftOut = c.fdFrames + c.errorFrames + c.remoteFrames > 0;
+    if (model->FrameCount() == 0 && !(keepLeftOut && leftOut)) {
         if (error)
             *error = path + ": no CAN or LIN frame in " + std::to_string(model->counts_.lines) + " lines";
         return nullptr;

@@ -18,7 +18,10 @@ public:
     ~TReplayModel() override;
     // Opens and reads through a log once (counting what it holds). Null with `error`
     // naming the file and the reason when it cannot be read or holds no frame to play.
-    static std::unique_ptr<TReplayModel> Open(const std::string& path, bool fast, double speed, std::string* error);
+    // With `keepLeftOut`, a log whose frames are all of kinds the play leaves out (CAN FD,
+    // say) opens too, so a window can say what it holds.
+    static std::unique_ptr<TReplayModel> Open(const std::string& path, bool fast, double speed, std::string* error,
+                                              bool keepLeftOut = false);
     // A log held in memory (tests, fuzzing); never null.
     static std::unique_ptr<TReplayModel> FromText(std::string_view text, bool fast);
 

@@ -88,7 +88,8 @@ int main(int argc, char** argv)
         tarvik::TReplaySource replay;
         if (!cmd.replay.isEmpty()) {
             QString error;
-            replay = tarvik::MakeReplaySource(cmd.replay, cmd.fast, cmd.speed, &error);
+            // A window can show what a log without playable frames held; a save would be empty.
+            replay = tarvik::MakeReplaySource(cmd.replay, cmd.fast, cmd.speed, &error, cmd.save.isEmpty());
             if (!replay.device) {
                 std::fprintf(stderr, "tarvik: %s\n", qPrintable(error));
                 return 1;

@@ -315,6 +315,9 @@ private:
     // log's time base. A replayed candump log brings its own.
     std::int64_t busOpenedMicros_ = 0;
     TReplaySource replay_;
+    bool replayEnded_ = false;  // said once per play
+    void ShowReplayNote();
+    void CheckReplayEnd();
     QString baseCaption_;
 
     QTimer* idleTimer_ = nullptr;

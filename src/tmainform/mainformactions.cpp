@@ -17,6 +17,7 @@
 #include "tviewnormalform/tnormallogthread.h"
 #include "platform/fonts.h"
 #include "tmainform/mainform.h"
+#include "tmainform/lampshape.h"
 #include "bus/tmonthread.h"
 #include "tusbdev/tusbdev.h"
 #include "widgets/actions.h"
@@ -165,6 +166,10 @@ void TMainForm::ActOnBusExecute()
     if (!GoOnBus()) return;  // refused: the port stays open, nothing is shown
     // A replayed candump log keeps its own clock, so saving it again gives the same times.
     busOpenedMicros_ = replay_.device && replay_.absoluteTimes ? replay_.firstMicros : opened;
+    if (replay_.device) {  // the log plays from its start again
+        replayEnded_ = false;
+        ShowReplayNote();
+    }
     ContinueBothMonitors();
     QWidget* monitor = ActiveMonitor();
     if (monitor && !monitor->isVisible()) {
@@ -282,7 +287,7 @@ void TMainForm::ActOpenLogExecute()
     }
     if (path.isEmpty()) return;
     QString error;
-    const TReplaySource source = MakeReplaySource(path, false, 1.0, &error);
+    const TReplaySource source = MakeReplaySource(path, false, 1.0, &error, /*keepLeftOut*/ true);
     if (!source.device) {
         ShowError(error);
         return;
@@ -298,6 +303,28 @@ void TMainForm::PlayLog(const TReplaySource& source)
     caption_ = baseCaption_ + QStringLiteral(" - replay ") + QFileInfo(source.file).fileName();
     if (!source.skipped.isEmpty()) caption_ += QStringLiteral(" (left out: %1)").arg(source.skipped);
     setWindowTitle(caption_);
+    replayEnded_ = false;
+    ShowReplayNote();
+}
+
+void TMainForm::ShowReplayNote()
+{
+    QString note;
+    if (replayEnded_)
+        note = QStringLiteral("replay of %1 finished: %2 frames").arg(replay_.file).arg(replay_.frames);
+    if (!replay_.skipped.isEmpty())
+        note += (note.isEmpty() ? QString() : QStringLiteral("; ")) + QStringLiteral("left out: ") + replay_.skipped;
+    // The caption is cut off by narrow windows; the monitor's status line has the room.
+    if (viewNormal_) viewNormal_->SetStatusNote(note);
+    if (Shape1 && replayEnded_) Shape1->setToolTip(note);
+}
+
+void TMainForm::CheckReplayEnd()
+{
+    // Every frame of the log has come in: the adapter stays on bus, quiet, until the user acts.
+    if (!replay_.device || replayEnded_ || !OnBus() || session_->FramesRead() < replay_.frames) return;
+    replayEnded_ = true;
+    ShowReplayNote();
 }
 
 void TMainForm::PlayAndSave(const QString& path, std::function<void(bool saved)> done)

@@ -161,6 +161,7 @@ void TMainForm::SetChannel(const QString& protocol, const QString& port)
             UseDevice(std::move(device));
             // A log opened for replay is no longer what plays.
             replay_ = {};
+            if (viewNormal_) viewNormal_->SetStatusNote({});
             session_->SetHoldWhenFull(false);
             caption_ = baseCaption_;
             setWindowTitle(caption_);

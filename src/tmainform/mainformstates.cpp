@@ -54,6 +54,7 @@ MainFormFacts TMainForm::CurrentFacts() const
 void TMainForm::UpdateControls()
 {
     if (closed_ || !session_) return;
+    CheckReplayEnd();
     const MainFormStates s = ComputeControlStates(CurrentFacts());
 
     RadioGroup1->setEnabled(s.monitorFunction);

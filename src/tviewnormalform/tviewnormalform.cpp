@@ -74,6 +74,11 @@ TViewNormalForm::TViewNormalForm(RingRegistrar registrar, QWidget* parent, std::
     PaintBox1->SetMax(historyCapacity);
     Start(std::make_unique<TNormalLogThread>([this] { RefreshMessage(); }, ticks_, ring_, 100, historyCapacity));
     CreateFindBar();
+    LabelStatusNote = new QLabel(this);
+    LabelStatusNote->setObjectName(QStringLiteral("LabelStatusNote"));
+    LabelStatusNote->setWordWrap(true);
+    LabelStatusNote->hide();
+    layout_->addWidget(LabelStatusNote);
     Bevel1->SetMarkSource([this](std::int32_t i) {
         const std::int64_t mark = MarkedRecord();
         return TLineMarks{0, mark >= 0 && NumberOfLine(i) == std::uint64_t(mark)};
@@ -265,6 +270,14 @@ void TViewNormalForm::ApplyFilter()
         ScrollBar1->setValue(ShownLineCount());
     ScrollBar1Change();
 }
+
+void TViewNormalForm::SetStatusNote(const QString& note)
+{
+    LabelStatusNote->setText(note);
+    LabelStatusNote->setVisible(!note.isEmpty());
+}
+
+QString TViewNormalForm::StatusNote() const { return LabelStatusNote->text(); }
 
 void TViewNormalForm::ShowCount()
 {

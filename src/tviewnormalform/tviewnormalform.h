@@ -53,6 +53,10 @@ public:
     TBarGraph* Gauge() const { return PaintBox1; }
 
     void RefreshMessage() override;
+    // A line under the lines for what the user should know of the source (a replay's end,
+    // what it left out); hidden while empty.
+    void SetStatusNote(const QString& note);
+    QString StatusNote() const;
     std::int32_t ShownLineCount() const override;
     std::string ShownLine(std::int32_t index) const override;
     // The whole history, or the lines shown when the filter is on and the user chose to
@@ -94,6 +98,7 @@ private:
     QCheckBox* CheckFilter = nullptr;
     QCheckBox* CheckSaveShown = nullptr;
     QLabel* LabelFindStatus = nullptr;
+    QLabel* LabelStatusNote = nullptr;
     QAction* ActFind = nullptr;
     QAction* ActFindNext = nullptr;
     QAction* ActFindPrevious = nullptr;

@@ -15,6 +15,7 @@
 #include "support/filesizelimit.h"
 #include "support/testsupport.h"
 #include "tviewnormalform/tnormallogthread.h"
+#include "tviewnormalform/tviewnormalform.h"
 
 using mainformtest::MainFormTest;
 
@@ -135,10 +136,36 @@ TEST_F(TraceTest, OpenLogPlaysAFileAndNamesWhatCannotBePlayed)
     Act("ActOpenLog")->trigger();
     EXPECT_TRUE(form->windowTitle().endsWith(" - replay mixed.log (left out: 1 CAN FD frame, 1 error frame)"))
         << form->windowTitle().toStdString();
+    tarvik::TViewNormalForm* monitor = form->ViewNormalForm();
+    EXPECT_EQ(monitor->StatusNote(), "left out: 1 CAN FD frame, 1 error frame");
+    // The end of the log is said where it stays readable: the status line and the lamp.
+    const QString finished = "replay of " + f.fileName() + " finished: 2 frames; left out: 1 CAN FD frame, 1 error frame";
+    Act("ActOnBus")->trigger();
+    EXPECT_TRUE(WaitFor([&] { return monitor->StatusNote() == finished; }, 10000)) << monitor->StatusNote().toStdString();
+    EXPECT_EQ(form->findChild<QWidget*>("Shape1")->toolTip(), finished);
+    Act("ActOffBus")->trigger();
     EXPECT_EQ(Record(2), 2);
     Act("ActOnBus")->trigger();
     Idle();
     EXPECT_FALSE(Act("ActOpenLog")->isEnabled()) << "the channel changes only with the port closed";
+    Act("ActOffBus")->trigger();
+
+    // Nothing but CAN FD: the window opens the log and says so; a save has nothing to play.
+    QFile fd(dir.filePath("fd.log"));
+    ASSERT_TRUE(fd.open(QIODevice::WriteOnly));
+    fd.write("(1.000000) can0 124##0112233\n(1.100000) can0 125##1AABB\n");
+    fd.close();
+    QString error;
+    EXPECT_FALSE(tarvik::MakeReplaySource(fd.fileName(), true, 1.0, &error).device);
+    EXPECT_TRUE(error.contains("no CAN or LIN frame")) << error.toStdString();
+    openAnswer = fd.fileName();
+    Act("ActOpenLog")->trigger();
+    ASSERT_EQ(errors.size(), 1) << errors.join("\n").toStdString();
+    EXPECT_EQ(monitor->StatusNote(), "left out: 2 CAN FD frames");
+    Act("ActOnBus")->trigger();
+    EXPECT_TRUE(WaitFor([&] { return monitor->StatusNote().startsWith("replay of " + fd.fileName() + " finished: 0 frames; "); },
+                        10000))
+        << monitor->StatusNote().toStdString();
     Act("ActOffBus")->trigger();
 }
 
