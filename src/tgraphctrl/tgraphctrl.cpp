@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -141,16 +142,54 @@ int TGraphCtrl::CellsToY(double n) const
     return TruncClamped(cellH_ * n, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
 }
 
+const TGraphCtrl::GlyphFont& TGraphCtrl::GlyphsFor(const QFont& font)
+{
+    const QString key = font.key();
+    for (const GlyphFont& g : glyphs_)
+        if (g.key == key) return g;
+    GlyphFont& g = glyphs_[&font == &scaleFont_ ? 1 : 0];
+    g = GlyphFont{};
+    g.key = key;
+    g.raw = QRawFont::fromFont(font);
+    const QFontMetricsF fm(font);
+    g.height = QFontMetrics(font).height();
+    g.ascent = QFontMetrics(font).ascent();
+    g.advance = fm.horizontalAdvance(QLatin1Char('0'));
+    // Only where every printable ASCII glyph is there and as wide as the others, so the
+    // glyph run draws what drawText would.
+    g.usable = g.raw.isValid();
+    for (char16_t c = 0x20; g.usable && c < 0x7F; ++c)
+        g.usable = g.raw.supportsCharacter(QChar(c)) && fm.horizontalAdvance(QChar(c)) == g.advance;
+    return g;
+}
+
 void TGraphCtrl::DrawText(const QString& text, const QFont& font, int x, int y)
 {
     QPainter* p = Painter();
     if (!p || text.isEmpty())
         return;
-    const QFontMetrics fm(font);
-    p->fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), brush_);
-    p->setFont(font);
+    const GlyphFont& g = GlyphsFor(font);
+    const bool plain = g.usable && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0x7F;
+    });
+    if (!plain) {
+        const QFontMetrics fm(font);
+        p->fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), brush_);
+        p->setFont(font);
+        p->setPen(fontColor_);
+        p->drawText(x, y + fm.ascent(), text);
+        return;
+    }
+    const QList<quint32> indexes = g.raw.glyphIndexesForString(text);
+    QList<QPointF> positions(indexes.size());
+    for (qsizetype i = 0; i < positions.size(); ++i) positions[i] = QPointF(qreal(i) * g.advance, 0);
+    p->fillRect(QRectF(x, y, std::ceil(qreal(text.size()) * g.advance), g.height), brush_);
+    QGlyphRun run;
+    run.setRawFont(g.raw);
+    run.setGlyphIndexes(indexes);
+    run.setPositions(positions);
     p->setPen(fontColor_);
-    p->drawText(x, y + fm.ascent(), text);
+    p->drawGlyphRun(QPointF(x, y + g.ascent), run);
 }
 
 void TGraphCtrl::Print(const QString& text)

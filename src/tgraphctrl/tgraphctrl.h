@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QRawFont>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -108,10 +109,21 @@ private:
     void EndPaint();
     void RecomputeScales();
     void DrawText(const QString& text, const QFont& font, int x, int y);
+    // A fixed-pitch font's glyphs for plain ASCII text, laid out once per font: the monitors
+    // draw hundreds of such lines a second, and shaping each anew is most of their cost.
+    struct GlyphFont {
+        QString key;
+        QRawFont raw;
+        bool usable = false;
+        qreal advance = 0, ascent = 0;
+        int height = 0;
+    };
+    const GlyphFont& GlyphsFor(const QFont& font);
 
     QImage image_;
     std::unique_ptr<QPainter> painter_;
     QFont textFont_, scaleFont_;
+    GlyphFont glyphs_[2];  // the text and the scale font
     QColor brush_{Qt::white}, pen_{Qt::black}, fontColor_{Qt::black};
     int textX_ = 0, textY_ = 0;
     int cellW_ = 0, cellH_ = 0, scaleW_ = 0, scaleH_ = 0;

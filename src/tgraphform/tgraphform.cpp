@@ -303,7 +303,8 @@ void TGraphForm::EnableActions(bool monitoring)
     ActClear->setEnabled(any);
     ActConfig->setEnabled(!running);
     ActLabel->setEnabled(true);
-    ResolveMnemonics(this, nullptr, findChildren<QAbstractButton*>());
+    // Called many times a second on bus; a hidden window's letters are settled when it shows.
+    if (isVisible()) ResolveMnemonics(this, nullptr, findChildren<QAbstractButton*>());
 }
 
 void TGraphForm::ReloadLabels()
@@ -376,6 +377,7 @@ void TGraphForm::ActConfigExecute()
 
 void TGraphForm::showEvent(QShowEvent* e)
 {
+    ResolveMnemonics(this, nullptr, findChildren<QAbstractButton*>());
     if (e->spontaneous()) {
         // A window manager's restore: the run and the plot go on as they were.
         QWidget::showEvent(e);

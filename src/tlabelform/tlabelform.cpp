@@ -288,6 +288,12 @@ void TLabelForm::EnableActions()
     ActPositionUp->setEnabled(s.up);
     ActPositionDown->setEnabled(s.down);
     ActUpdate->setEnabled(s.renew);
+    // Called many times a second on bus; a hidden window's letters are settled when it shows.
+    if (isVisible()) ResolveOwnMnemonics();
+}
+
+void TLabelForm::ResolveOwnMnemonics()
+{
     if (auto* panel = findChild<QWidget*>(QStringLiteral("Panel1")))
         ResolveMnemonics(this, menuBar(), panel->findChildren<QAbstractButton*>());
 }
@@ -432,6 +438,7 @@ bool TLabelForm::eventFilter(QObject* watched, QEvent* event)
 void TLabelForm::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    ResolveOwnMnemonics();
     if (event->spontaneous())
         return;  // a window manager's restore, not a showing by the program
     if (anchor_) {

@@ -79,6 +79,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void ResolveOwnMnemonics();
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -46,6 +46,7 @@ struct MainFormStates {
     bool busSpeed = true;     // speed label and lists
     QColor lamp;
     bool transmitEnabled = false;  // the transmit window may send
+    bool operator==(const MainFormStates&) const = default;
 };
 
 MainFormStates ComputeControlStates(const MainFormFacts& f);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/inifile.h"
@@ -230,6 +231,7 @@ private:
     void BindButton(QAbstractButton* button, QAction* action);
     // Gives each Alt+letter to one control: menu titles first, then buttons (see .cpp).
     void ResolveMnemonics();
+    void UpdateChildWindowActions(bool transmitEnabled);
     QLineEdit* NewEdit(const char* name, const QString& text, int maxLength, QWidget* parent, int x, int y, int w);
     QLabel* NewLabel(const QString& text, QWidget* parent, int x, int y);
 
@@ -325,6 +327,7 @@ private:
     bool idlePending_ = false;
     bool closed_ = false;
     int busy_ = 0;  // user actions in progress (a reply wait may run the event loop)
+    std::optional<MainFormStates> appliedStates_;  // what the widgets show now
     bool settling_ = false;  // a long wait has just ended; held clicks are still arriving
     QString caption_;
 };

@@ -56,6 +56,13 @@ void TMainForm::UpdateControls()
     if (closed_ || !session_) return;
     CheckReplayEnd();
     const MainFormStates s = ComputeControlStates(CurrentFacts());
+    // This runs whenever the event loop runs dry, dozens of times a second on bus; the
+    // widgets are only touched when a state changed.
+    if (appliedStates_ && *appliedStates_ == s) {
+        UpdateChildWindowActions(s.transmitEnabled);
+        return;
+    }
+    appliedStates_ = s;
 
     RadioGroup1->setEnabled(s.monitorFunction);
     Apply(ActPortOpen, s.portOpen);
@@ -95,11 +102,17 @@ void TMainForm::UpdateControls()
     ComboBox2->setEnabled(s.busSpeed);
 
     Shape1->SetColor(s.lamp);
-    if (sendForm_) sendForm_->SetSendEnabled(s.transmitEnabled);
-    if (graphForm_) graphForm_->EnableActions(OnBus());
-    if (labelForm_) labelForm_->EnableActions();
+    UpdateChildWindowActions(s.transmitEnabled);
 
     ResolveMnemonics();  // which buttons can be pressed may just have changed
+}
+
+// The other windows' actions hang on their own state too (a list loaded, a label chosen).
+void TMainForm::UpdateChildWindowActions(bool transmitEnabled)
+{
+    if (sendForm_) sendForm_->SetSendEnabled(transmitEnabled);
+    if (graphForm_) graphForm_->EnableActions(OnBus());
+    if (labelForm_) labelForm_->EnableActions();
 }
 
 void TMainForm::ScheduleIdle()

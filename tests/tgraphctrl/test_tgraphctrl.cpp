@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 #include <cmath>
 #include <limits>
 
@@ -258,4 +259,32 @@ TEST_F(GraphCtrl, CanvasKeepsDrawingAfterItIsRead)
     g.LineTo(100, 50);
     EXPECT_EQ(Pixel(50, 50), ToQColor(kBlue).rgb() & 0xFFFFFF);
     EXPECT_EQ(Pixel(50, 51), ToQColor(kWhite).rgb() & 0xFFFFFF);
+}
+
+// Monitor lines take a faster path than general text; it must draw the same pixels.
+TEST_F(GraphCtrl, PlainLinesDrawAsTheToolkitDrawsThem)
+{
+    const QString texts[] = {QStringLiteral("000123.4567 R 1FFFFFFF 8 00 11 22 33 44 55 66 77 ~!@#$%^&*()_+{}|:\"<>?"),
+                             QStringLiteral("abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ `-=[]\\;',./"),
+                             QStringLiteral("mixed \u65e5\u672c text falls back")};
+    g.SetSize({0, 0, 800, 40});
+    for (const QString& text : texts) {
+        g.SetTextColor(kBlack, kWhite);
+        g.Clear();
+        g.SetTextColor(kBlack, kYellow);
+        g.Locate(1, 1);
+        g.Print(text);
+        QImage want(g.Canvas().size(), g.Canvas().format());
+        want.fill(Qt::white);
+        {
+            QPainter p(&want);
+            const QFont font = WindowFont(12);
+            const QFontMetrics fm(font);
+            p.fillRect(QRect(0, 0, fm.horizontalAdvance(text), fm.height()), ToQColor(kYellow));
+            p.setFont(font);
+            p.setPen(Qt::black);
+            p.drawText(0, fm.ascent(), text);
+        }
+        EXPECT_TRUE(g.Canvas() == want) << text.toStdString();
+    }
 }
