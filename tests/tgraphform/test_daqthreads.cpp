@@ -118,7 +118,7 @@ TEST(DaqThread, StopOnTheGuiThreadWhilePlotCallsArePending)
     std::atomic<int> last{0};
     // A producer that never stops while acquisition runs, as the receive thread does. It
     // counts up and holds at the top, so a value that goes back can only be a wrong read.
-    std::thread producer([&] {
+    testsupport::Background producer([&] {
         std::uint16_t n = 0;
         while (feeding.load()) {
             if (n < 0xFFFF)
@@ -128,8 +128,7 @@ TEST(DaqThread, StopOnTheGuiThreadWhilePlotCallsArePending)
             last.store(n);
             std::this_thread::sleep_for(100us);
         }
-    });
-    const testsupport::JoinGuard guard(producer, [&] { feeding = false; });
+    }, [&] { feeding = false; });
     for (int round = 0; round < 5; ++round) {
         auto t = std::make_unique<TDaqThread>(w, labels, 5, ProgramTimer(), ring);
         const int before = w.plots;
@@ -140,7 +139,7 @@ TEST(DaqThread, StopOnTheGuiThreadWhilePlotCallsArePending)
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     }
     feeding = false;
-    producer.join();
+    producer.Join();
     // Values were whole and rising: each sample sees a value the producer wrote (a whole
     // number no larger than its last), and no sample sees an older value than the one before.
     ASSERT_FALSE(w.seen.empty());
