@@ -9,6 +9,7 @@
 
 #include "support/childprocess.h"
 #include "support/process.h"
+#include "support/testsupport.h"
 
 namespace {
 
@@ -57,10 +58,7 @@ TEST(TarvikLabelsLimits, OutOfMemoryIsReportedNotAborted)
     // Within the size limit, but more than the address space allowed.
     QTemporaryDir dir;
     const QString big = dir.filePath("big.dbc");
-    QFile f(big);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(f.resize(200 << 20));  // sparse
-    f.close();
+    ASSERT_TRUE(testsupport::WriteSparseFile(big.toStdString(), "", 200 << 20));
     const Ran r = Labels({"import-dbc", big}, rlim_t(160) << 20);
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_THAT(r.err, HasSubstr("out of memory"));
