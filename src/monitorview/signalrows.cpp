@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/csv.h"
-#include "tgraphform/tdaqthread.h"
+#include "tusbdev/adapterprotocol.h"
 
 namespace tarvik {
 

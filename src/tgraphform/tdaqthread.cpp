@@ -9,17 +9,6 @@
 
 namespace tarvik {
 
-bool ParseRecord(const std::uint8_t* record, std::uint32_t& key, std::uint64_t& data)
-{
-    const AdapterRecord r = AdapterRecord::From(record);
-    // A remote request carries no signal values.
-    if (!r.WellFormed() || !r.IsCan() || r.Remote())
-        return false;
-    key = r.FrameKey();
-    data = r.Data64();
-    return true;
-}
-
 TPlotThread::TPlotThread(TPlotTarget& target, std::int32_t sampleRateMs, const TMmTimer& timer)
     : target_(target), sampleRate_(static_cast<std::uint32_t>(sampleRateMs > 0 ? sampleRateMs : 1)), timer_(timer)
 {

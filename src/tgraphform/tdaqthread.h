@@ -33,11 +33,6 @@ public:
     virtual void RefreshWindow() = 0;
 };
 
-// One 20-byte adapter record as a frame key (bit 31 for an extended identifier) and data
-// word (data byte 0 most significant, bytes past the length zero). False for status and
-// LIN records and for a record whose check bytes differ.
-bool ParseRecord(const std::uint8_t* record, std::uint32_t& key, std::uint64_t& data);
-
 class TPlotThread : public TThread {
 public:
     TPlotThread(TPlotTarget& target, std::int32_t sampleRateMs, const TMmTimer& timer);

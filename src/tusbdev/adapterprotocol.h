@@ -202,6 +202,20 @@ private:
 };
 static_assert(sizeof(AdapterRecord) == kRecordSize);
 
+// One 20-byte adapter record as a frame key (bit 31 for an extended identifier) and data
+// word (data byte 0 most significant, bytes past the length zero). False for status and
+// LIN records, remote requests (they carry no signal values) and a record whose check
+// bytes differ.
+inline bool ParseRecord(const std::uint8_t* record, std::uint32_t& key, std::uint64_t& data)
+{
+    const AdapterRecord r = AdapterRecord::From(record);
+    if (!r.WellFormed() || !r.IsCan() || r.Remote())
+        return false;
+    key = r.FrameKey();
+    data = r.Data64();
+    return true;
+}
+
 // LIN identifiers carry 6 bits; larger entries are cut before sending.
 inline constexpr std::uint32_t kLinIdMask = 0x3F;
 

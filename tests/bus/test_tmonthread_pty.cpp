@@ -13,6 +13,7 @@
 #include "emulator/loadmodel.h"
 #include "platform/guicall.h"
 #include "support/ptypair.h"
+#include "support/threadguard.h"
 #include "bus/tmonthread.h"
 #include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/tqueuebuffer.h"
@@ -89,15 +90,6 @@ struct Reception {
     }
 };
 
-// Joins a writer thread however the test ends.
-struct Joined {
-    std::thread t;
-    ~Joined()
-    {
-        if (t.joinable()) t.join();
-    }
-};
-
 }  // namespace
 
 // Seven stray bytes (a USB glitch) in front of 30,000 records: the receive thread gets back
@@ -113,7 +105,7 @@ TEST(MonThreadOnPty, StrayBytesThenThirtyThousandRecordsStayInStep)
     const std::string stream = EmulatorStream(30000);
     std::atomic<bool> written{false};
     {
-        Joined writer{std::thread([&] { written = pty.Send("\x31\x42\x53\x64\x75\x86\x97" + stream); })};
+        const testsupport::Background writer([&] { written = pty.Send("\x31\x42\x53\x64\x75\x86\x97" + stream); });
         tarvik::WaitServingGuiCalls([&] { return rx.normal.Count() >= 30000; }, 20s);
     }
     tarvik::WaitServingGuiCalls([&] { return rx.normal.Count() >= 30000; }, 1s);

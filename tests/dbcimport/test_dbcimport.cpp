@@ -12,6 +12,7 @@
 #include <random>
 #include <unistd.h>
 
+#include "support/testsupport.h"
 #include "ttlabelinfo/dbcimport.h"
 #include "ttlabelinfo/tlabelinfo.h"
 
@@ -305,11 +306,7 @@ TEST(DbcImport, FileWrapper)
     EXPECT_THROW(tarvik::ImportDbcFile(fs::temp_directory_path().string()), DbcImportError);
 
     // Endless devices and oversized files stop at the limit, with the file and the limit named.
-    {
-        std::ofstream f(p, std::ios::binary);
-        f << "BO_ 192 EngineData: 8 ECU\r\n";
-    }
-    fs::resize_file(p, tarvik::kDbcFileMaxBytes + 1);  // sparse
+    ASSERT_TRUE(testsupport::WriteSparseFile(p, "BO_ 192 EngineData: 8 ECU\r\n", tarvik::kDbcFileMaxBytes + 1));
     for (const std::string& path : {std::string("/dev/zero"), p.string()}) {
         try {
             tarvik::ImportDbcFile(path);

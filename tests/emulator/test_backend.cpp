@@ -115,21 +115,20 @@ TEST(EmulatorBackend, TransmitEchoesArriveWhileAnotherThreadReads)
     ASSERT_TRUE(testsupport::GoOnBusCan(rig.dev));
     std::atomic<bool> stop{false};
     std::vector<AdapterRecord> got;
-    std::thread reader([&] {
+    testsupport::Background reader([&] {
         while (!stop.load()) {
             auto part = testsupport::ReceiveFor(rig.dev, 20ms);
             got.insert(got.end(), part.begin(), part.end());
         }
         auto rest = testsupport::ReceiveFor(rig.dev, 100ms);
         got.insert(got.end(), rest.begin(), rest.end());
-    });
-    testsupport::JoinGuard guard(reader, [&] { stop = true; });
+    }, [&] { stop = true; });
     const std::uint8_t data[8] = {0xCA, 0xFE};
     for (int i = 0; i < 200; ++i)
         ASSERT_TRUE(testsupport::Send(rig.dev, cmd::Transmit(0, 2, 0x7E0, data), false));
     std::this_thread::sleep_for(50ms);
     stop = true;
-    reader.join();
+    reader.Join();
     int echoes = 0;
     std::uint64_t expect = 0;
     for (const auto& r : got) {

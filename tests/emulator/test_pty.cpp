@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <algorithm>
 
 #include <set>
 
 #include "emulator/vehiclemodel.h"
 #include "support/emuprocess.h"
+#include "support/process.h"
 #include "emutestutil.h"
 #include "tusbdev/serial/serialbackend.h"
 #include "support/usbhelpers.h"
@@ -191,11 +191,9 @@ TEST(EmulatorTool, BadArgumentsSayWhatIsWrongInOneLine)
         {{"--model", "nosuch"}, "nosuch"},
     };
     for (const auto& r : rows) {
-        QProcess p;
-        p.start(QStringLiteral(TARVIK_EMU_PATH), r.args);
-        ASSERT_TRUE(p.waitForFinished(10000)) << r.says;
-        EXPECT_EQ(p.exitCode(), 2) << r.says;
-        const std::string err = p.readAllStandardError().toStdString();
+        const testsupport::Ran ran = testsupport::RunProcess(QStringLiteral(TARVIK_EMU_PATH), r.args);
+        EXPECT_EQ(ran.code, 2) << r.says;
+        const std::string& err = ran.err;
         EXPECT_EQ(err.rfind("tarvik-adapter-emu: ", 0), 0u) << err;
         EXPECT_NE(err.find(r.says), std::string::npos) << err;
         EXPECT_EQ(err.find("Usage"), std::string::npos) << err;

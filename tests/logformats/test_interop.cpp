@@ -2,7 +2,6 @@
 // logs that reader's writers make, read back here.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStringList>
 #include <cstdio>
 #include <string>
@@ -13,6 +12,7 @@
 #include "logformats/logsource.h"
 #include "logformats/tracefile.h"
 #include "support/logrecords.h"
+#include "support/process.h"
 #include "support/pythoncan.h"
 #include "support/testsupport.h"
 
@@ -185,14 +185,11 @@ TEST(LogInterop, CanUtilsConvertersKeepTheFrames)
         const std::string text = tarvik::FormatTrace(format, kRecords, opened);
         ASSERT_TRUE(tarvik::SaveFileAtomically(QString::fromStdString(ours), text.data(),
                                                static_cast<std::int64_t>(text.size()), nullptr));
-        QProcess p;
-        p.start(candump ? "log2asc" : "asc2log", candump ? QStringList{"-I", QString::fromStdString(ours), "-O",
-                                                                       QString::fromStdString(theirs), "can0"}
-                                                         : QStringList{"-I", QString::fromStdString(ours), "-O",
-                                                                       QString::fromStdString(theirs)});
-        ASSERT_TRUE(p.waitForStarted(10000)) << "can-utils is not installed";
-        ASSERT_TRUE(p.waitForFinished(30000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        QStringList args{"-I", QString::fromStdString(ours), "-O", QString::fromStdString(theirs)};
+        if (candump)
+            args << "can0";
+        const testsupport::Ran r = testsupport::RunProcess(candump ? "log2asc" : "asc2log", args);
+        ASSERT_EQ(r.code, 0) << r.err;  // "did not start": can-utils is not installed
         const auto mine = frames(ours);
         EXPECT_EQ(mine.size(), 5u);
         EXPECT_EQ(frames(theirs), mine) << (candump ? "log2asc" : "asc2log");

@@ -114,8 +114,8 @@ TEST(IniFileRead, OnlyRegularFilesWithinTheLimitAreRead)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString zero = dir.filePath("zero.INI");
     ASSERT_TRUE(QFile::link("/dev/zero", zero));
-    const QString big = WriteText(dir, "big.INI", "[S]\r\na=1\r\n");
-    ASSERT_TRUE(QFile::resize(big, TIniFile::kMaxFileSize + 1));
+    const QString big = dir.filePath("big.INI");
+    ASSERT_TRUE(testsupport::WriteSparseFile(big.toStdString(), "[S]\r\na=1\r\n", TIniFile::kMaxFileSize + 1));
     const QString folder = dir.filePath("folder.INI");
     ASSERT_TRUE(QDir().mkdir(folder));
     struct Case {
@@ -138,8 +138,8 @@ TEST(IniFileRead, OnlyRegularFilesWithinTheLimitAreRead)
     EXPECT_FALSE(QFileInfo(fifo).isFile());
 
     // Exactly at the limit still reads; a missing file is no error.
-    const QString edge = WriteText(dir, "edge.INI", "[S]\r\na=1\r\n");
-    ASSERT_TRUE(QFile::resize(edge, TIniFile::kMaxFileSize));
+    const QString edge = dir.filePath("edge.INI");
+    ASSERT_TRUE(testsupport::WriteSparseFile(edge.toStdString(), "[S]\r\na=1\r\n", TIniFile::kMaxFileSize));
     TIniFile atLimit(edge);
     EXPECT_TRUE(atLimit.LoadError().isEmpty()) << atLimit.LoadError().toStdString();
     EXPECT_EQ(atLimit.ReadInteger("S", "a", 7), 1);

@@ -1,5 +1,5 @@
 #pragma once
-// Adapter records for trace-log tests, built field by field as the adapter sends them.
+// Adapter records for tests, built field by field as the adapter sends them.
 #include <cstdint>
 #include <initializer_list>
 
@@ -7,30 +7,20 @@
 
 namespace testsupport {
 
+// Check bytes 0x5A; a LIN identifier goes to byte 6 alone. length < 0 takes the number of
+// data bytes given; a larger length (up to 15) keeps the bytes not given at 0.
 inline tarvik::AdapterRecord TraceRecord(std::uint8_t type, std::uint32_t id, bool extended,
-                                         std::initializer_list<std::uint8_t> data, std::uint32_t stamp,
+                                         std::initializer_list<std::uint8_t> data, std::uint32_t stamp = 0,
                                          int length = -1)
 {
-    tarvik::AdapterRecord r;
-    r.bytes[0] = r.bytes[19] = 0x5A;
-    r.bytes[1] = type;
-    r.bytes[2] = static_cast<std::uint8_t>(((length < 0 ? static_cast<int>(data.size()) : length) & 0x0F) |
-                                           (extended ? 0x20 : 0));
-    if (type == tarvik::kLinReceived || type == tarvik::kLinTransmitted) {
-        r.bytes[6] = static_cast<std::uint8_t>(id);
-    } else {
-        r.bytes[3] = static_cast<std::uint8_t>(id >> 24);
-        r.bytes[4] = static_cast<std::uint8_t>(id >> 16);
-        r.bytes[5] = static_cast<std::uint8_t>(id >> 8);
-        r.bytes[6] = static_cast<std::uint8_t>(id);
-    }
+    const bool lin = type == tarvik::kLinReceived || type == tarvik::kLinTransmitted;
+    const int n = length < 0 ? static_cast<int>(data.size()) : length;
+    auto r = tarvik::AdapterRecord::Raw(type, static_cast<std::uint8_t>((n & 0x0F) | (extended ? 0x20 : 0)),
+                                        lin ? id & 0xFF : id);
+    r.SetCheck(0x5A).SetTimeStamp(stamp);
     int i = 0;
     for (std::uint8_t b : data)
-        r.bytes[7 + i++] = b;
-    r.bytes[15] = static_cast<std::uint8_t>(stamp >> 24);
-    r.bytes[16] = static_cast<std::uint8_t>(stamp >> 16);
-    r.bytes[17] = static_cast<std::uint8_t>(stamp >> 8);
-    r.bytes[18] = static_cast<std::uint8_t>(stamp);
+        r.SetData(i++, b);
     return r;
 }
 

@@ -1,22 +1,17 @@
 #pragma once
 // python-can, the independent reader and writer of trace logs the tests hold ours against.
-#include <QProcess>
 #include <QStringList>
 #include <string>
+
+#include "support/process.h"
 
 namespace testsupport {
 
 // The distribution's interpreter: the package installs python-can for it.
 inline std::string RunPython(const std::string& script, const QStringList& args)
 {
-    QProcess p;
-    p.start("/usr/bin/python3", QStringList{"-c", QString::fromStdString(script)} + args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(60000))
-        return "python did not run";
-    const std::string err = p.readAllStandardError().toStdString();
-    if (p.exitCode() != 0)
-        return "python failed: " + err;
-    return p.readAllStandardOutput().toStdString();
+    const Ran r = RunProcess("/usr/bin/python3", QStringList{"-c", QString::fromStdString(script)} + args);
+    return r.code == 0 ? r.out : "python failed: " + r.err;
 }
 
 // Prints one line per message of a log (argv: path, "log", "asc", "blf" or "trc", "abs" or

@@ -62,4 +62,12 @@ std::string ReadFile(const std::string& path)
     return ss.str();
 }
 
+bool WriteSparseFile(const std::string& path, const std::string& head, std::uintmax_t size)
+{
+    std::error_code ec;
+    const bool written = static_cast<bool>(std::ofstream(path, std::ios::binary) << head);
+    std::filesystem::resize_file(path, size, ec);
+    return written && !ec;
+}
+
 }  // namespace testsupport

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,5 +19,8 @@ void InstallFonts();
 
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+// Writes head, then NULs up to size bytes: sparse, so a file past a read limit costs no
+// disk. False when it cannot.
+bool WriteSparseFile(const std::string& path, const std::string& head, std::uintmax_t size);
 
 }  // namespace testsupport

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/emuprocess.h"
+#include "support/process.h"
 #include "logformats/candumplog.h"
 #include "support/testsupport.h"
 
@@ -121,10 +122,8 @@ TEST_P(DumpProcess, LeavesTheAdapterOffBus)
     emu.start(TARVIK_EMU_PATH, {"--protocol", GetParam(), "--model", "vehicle"});
     ASSERT_TRUE(emu.waitForReadyRead(10000));
     const std::string path = QString::fromUtf8(emu.readLine()).trimmed().toStdString();
-    QProcess dump;
-    dump.start(TARVIK_DUMP_EXE, DumpArgs(path, {"-n", "20"}));
-    ASSERT_TRUE(dump.waitForFinished(15000));
-    EXPECT_EQ(dump.exitCode(), 0) << dump.readAllStandardError().toStdString();
+    const testsupport::Ran dump = testsupport::RunProcess(TARVIK_DUMP_EXE, DumpArgs(path, {"-n", "20"}));
+    EXPECT_EQ(dump.code, 0) << dump.err;
     emu.terminate();
     ASSERT_TRUE(emu.waitForFinished(10000));
     // The emulator's exit report says whether the host took it off bus.

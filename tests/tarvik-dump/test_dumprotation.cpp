@@ -7,10 +7,9 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "emulator/emulatorbackend.h"
 #include "emulator/loadmodel.h"
 #include "support/childprocess.h"
+#include "support/filesizelimit.h"
 #include "support/logread.h"
 #include "support/testsupport.h"
 #include "support/toolrun.h"
@@ -151,16 +151,15 @@ TEST(DumpRotation, AFailedWriteStopsTheCaptureAndKeepsTheFinishedFiles)
     const QString errPath = dir.filePath("err.txt");
     QDir(dir.path()).mkdir("cap");
     const int code = testsupport::RunInChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
         TDumpOptions o;
         o.source = TDumpOptions::Source::Simulate;
         o.output = QDir(dir.path()).filePath("cap/c_%H%M%S.log").toStdString();
         o.rotateTime = 0.2;
         // The disk fills after the third rotation: no file may grow past a few lines.
-        std::thread fill([] {
+        std::optional<testsupport::FileSizeLimit> limit;
+        std::thread fill([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(700));
-            rlimit lim{4096, 4096};
-            setrlimit(RLIMIT_FSIZE, &lim);
+            limit.emplace(4096);
         });
         std::FILE* err = std::fopen(errPath.toStdString().c_str(), "w");
         const int status = RunCapture(o, 2000, err);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStringList>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +13,7 @@
 
 namespace fs = std::filesystem;
 
+#include "support/process.h"
 #include "support/testsupport.h"
 #include "support/toolrun.h"
 #include "ttlabelinfo/labelline.h"
@@ -230,23 +230,17 @@ TEST(LabelsTool, DecodeWithUnreadableFiles)
 TEST(LabelsTool, ExecutableExitStatusAndStreams)
 {
     const std::string labels = WriteTemp("labels4.txt", kLabels);
-    QProcess p;
-    p.start(QString::fromStdString(TARVIK_LABELS_EXE), {"decode", QString::fromStdString(labels)});
-    ASSERT_TRUE(p.waitForStarted(10000));
-    p.write("(1.0) can0 0C0#0010\nbad\n");
-    p.closeWriteChannel();
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_EQ(p.readAllStandardOutput().toStdString(),
-              "time(s),EngineSpeed,Temp,Ext,Count\n0.000000,4,,,\n");
-    EXPECT_TRUE(p.readAllStandardError().contains("line 2"));
+    const testsupport::Ran r = testsupport::RunProcess(TARVIK_LABELS_EXE, {"decode", QString::fromStdString(labels)},
+                                                       {.input = "(1.0) can0 0C0#0010\nbad\n"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "time(s),EngineSpeed,Temp,Ext,Count\n0.000000,4,,,\n");
+    EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
 
     const std::string dbc = WriteTemp("bad2.dbc", "BO_ x Broken: 8 ECU\n");
-    p.start(QString::fromStdString(TARVIK_LABELS_EXE), {"import-dbc", QString::fromStdString(dbc)});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(p.readAllStandardError().contains("line 1"));
+    const testsupport::Ran bad =
+        testsupport::RunProcess(TARVIK_LABELS_EXE, {"import-dbc", QString::fromStdString(dbc)});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("line 1"), std::string::npos) << bad.err;
 }
 
 TEST(LabelsTool, DecodeReadsAscLogsToo)
@@ -284,21 +278,16 @@ TEST(LabelsTool, UnusableInputAndOutputFailWithTheReason)
         {{"decode", QString::fromStdString(labels), "/dev/null"}, "/dev/null: no CAN frame in 0 lines"},
     };
     for (const auto& row : rows) {
-        QProcess p;
-        p.start(QString::fromStdString(TARVIK_LABELS_EXE), row.args);
-        ASSERT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitCode(), 1) << row.stderrHas;
-        const std::string err = p.readAllStandardError().toStdString();
-        EXPECT_NE(err.find(row.stderrHas), std::string::npos) << err;
+        const testsupport::Ran r = testsupport::RunProcess(TARVIK_LABELS_EXE, row.args);
+        EXPECT_EQ(r.code, 1) << row.stderrHas;
+        EXPECT_NE(r.err.find(row.stderrHas), std::string::npos) << r.err;
     }
 
     const std::string dbc = WriteTemp("full.dbc", "BO_ 192 EngineData: 8 ECU\n SG_ V : 24|16@0+ (0.01,0) [0|655.35] \"V\" ECU\n");
-    QProcess p;
-    p.setStandardOutputFile("/dev/full");
-    p.start(QString::fromStdString(TARVIK_LABELS_EXE), {"import-dbc", QString::fromStdString(dbc)});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(p.readAllStandardError().contains("No space left on device"));
+    const testsupport::Ran full =
+        testsupport::RunProcess(TARVIK_LABELS_EXE, {"import-dbc", QString::fromStdString(dbc)}, {.stdoutFile = "/dev/full"});
+    EXPECT_EQ(full.code, 1);
+    EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
 }
 
 // The same frames as a candump, BLF and TRC log (and BLF on standard input) decode alike.

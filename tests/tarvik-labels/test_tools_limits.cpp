@@ -1,47 +1,31 @@
 // The real tarvik-labels executable against hostile input: endless devices stop at the
 // size limit, running out of memory under a limit ends with a message and exit status 1
 // instead of an abort, and label names with commas or quotes keep the CSV columns.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <sys/resource.h>
 
 #include "support/childprocess.h"
+#include "support/process.h"
+#include "support/testsupport.h"
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    bool crashed = false;
-    QString err;
-    QByteArray out;
-};
+using testsupport::Ran;
+using ::testing::HasSubstr;
 
-ToolRun Labels(const QStringList& args, rlim_t addressSpace = 0, bool keepOutput = false)
+Ran Labels(const QStringList& args, rlim_t addressSpace = 0, bool keepOutput = false)
 {
-    QProcess p;
-    p.setProgram(QStringLiteral(TARVIK_LABELS_EXE));
-    p.setArguments(args);
-    if (!keepOutput) p.setStandardOutputFile(QProcess::nullDevice());
+    testsupport::ProcessOptions o;
+    if (!keepOutput) o.stdoutFile = QProcess::nullDevice();
     if (addressSpace != 0)
-        p.setChildProcessModifier([addressSpace] {
+        o.childSetup = [addressSpace] {
             const rlimit lim{addressSpace, addressSpace};
             ::setrlimit(RLIMIT_AS, &lim);
-        });
-    p.start();
-    ToolRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("did not finish");
-        return r;
-    }
-    r.crashed = p.exitStatus() != QProcess::NormalExit;
-    r.exitCode = p.exitCode();
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    if (keepOutput) r.out = p.readAllStandardOutput();
-    return r;
+        };
+    return testsupport::RunProcess(QStringLiteral(TARVIK_LABELS_EXE), args, o);
 }
 
 }  // namespace
@@ -60,11 +44,10 @@ TEST(TarvikLabelsLimits, EndlessDevicesStopAtTheLimit)
     } cases[] = {{{"import-dbc", "/dev/zero"}, "256 MB"}, {{"decode", "/dev/zero", labels}, "64 MB"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        const ToolRun r = Labels(c.args);
-        EXPECT_FALSE(r.crashed);
-        EXPECT_EQ(r.exitCode, 1);
-        EXPECT_TRUE(r.err.contains("/dev/zero")) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(c.limit)) << r.err.toStdString();
+        const Ran r = Labels(c.args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_THAT(r.err, HasSubstr("/dev/zero"));
+        EXPECT_THAT(r.err, HasSubstr(c.limit));
     }
 }
 
@@ -75,14 +58,10 @@ TEST(TarvikLabelsLimits, OutOfMemoryIsReportedNotAborted)
     // Within the size limit, but more than the address space allowed.
     QTemporaryDir dir;
     const QString big = dir.filePath("big.dbc");
-    QFile f(big);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(f.resize(200 << 20));  // sparse
-    f.close();
-    const ToolRun r = Labels({"import-dbc", big}, rlim_t(160) << 20);
-    EXPECT_FALSE(r.crashed) << r.err.toStdString();
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("out of memory")) << r.err.toStdString();
+    ASSERT_TRUE(testsupport::WriteSparseFile(big.toStdString(), "", 200 << 20));
+    const Ran r = Labels({"import-dbc", big}, rlim_t(160) << 20);
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("out of memory"));
 }
 
 TEST(TarvikLabelsCsv, NamesThatNeedQuotingKeepTheColumns)
@@ -101,9 +80,9 @@ TEST(TarvikLabelsCsv, NamesThatNeedQuotingKeepTheColumns)
     ASSERT_TRUE(l.open(QIODevice::WriteOnly));
     l.write("(1.000000) can0 0C0#010203\n");
     l.close();
-    const ToolRun r = Labels({"decode", labels, log}, 0, true);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QList<QByteArray> lines = r.out.split('\n');
+    const Ran r = Labels({"decode", labels, log}, 0, true);
+    EXPECT_EQ(r.code, 0) << r.err;
+    const QList<QByteArray> lines = QByteArray::fromStdString(r.out).split('\n');
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[0], "time(s),\"Engine,Speed\",\"say \"\"hi\"\"\",Plain");
     EXPECT_EQ(lines[1].count(','), 3) << lines[1].toStdString();  // one value per header column

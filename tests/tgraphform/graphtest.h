@@ -1,33 +1,13 @@
 #pragma once
-// Records, label sets and surfaces shared by the graph tests.
+// Label sets and surfaces shared by the graph tests.
 #include <QImage>
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "tgraphctrl/tgraphctrl.h"
-#include "tusbdev/adapterprotocol.h"
 
 namespace graphtest {
-
-// A record as the adapter sends it; byte 19 copies byte 0 unless badCheck.
-inline tarvik::AdapterRecord Record(std::uint8_t type, std::uint32_t id, bool ext, int length,
-                                    std::array<std::uint8_t, 8> data, bool badCheck = false)
-{
-    tarvik::AdapterRecord r;
-    r.bytes[0] = 0x5A;
-    r.bytes[19] = badCheck ? 0x5B : 0x5A;
-    r.bytes[1] = type;
-    r.bytes[2] = std::uint8_t((ext ? 0x80 : 0) | (length & 0x0F));
-    r.bytes[3] = std::uint8_t(id >> 24);
-    r.bytes[4] = std::uint8_t(id >> 16);
-    r.bytes[5] = std::uint8_t(id >> 8);
-    r.bytes[6] = std::uint8_t(id);
-    for (int i = 0; i < 8; ++i)
-        r.bytes[std::size_t(7 + i)] = data[std::size_t(i)];
-    return r;
-}
 
 // One label per name: a 16-bit big-endian unsigned at bit 0 of identifier id.
 inline std::vector<std::string> WordLabels(const std::vector<std::string>& names, const char* id = "0x100")

@@ -10,11 +10,12 @@
 #include "ttlabelinfo/labeltable.h"
 #include "tusbdev/tqueuebuffer.h"
 #include "graphtest.h"
+#include "support/logrecords.h"
 #include "support/threadguard.h"
 
 using namespace tarvik;
+using testsupport::TraceRecord;
 using namespace std::chrono_literals;
-using graphtest::Record;
 
 namespace {
 
@@ -66,16 +67,16 @@ TEST(DaqThread, DecodesEveryAcceptedFrameOfTheRing)
     labels.LoadFromLines(graphtest::WordLabels({"a"}, "0x100"), kGraphPalette);
     TQueueBuffer ring(20, TQueueBuffer::kDefaultCapacity);
     for (std::uint8_t i = 1; i <= 200; ++i)
-        ring.Push(Record(0x00, 0x100, false, 8, {0, i, 0, 0, 0, 0, 0, 0}).bytes.data());
-    ring.Push(Record(0x80, 0x100, false, 8, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}).bytes.data());
-    ring.Push(Record(0x00, 0x100, false, 8, {0xEE, 0xEE, 0, 0, 0, 0, 0, 0}, true).bytes.data());
-    ring.Push(Record(0x02, 0, false, 0, {}).bytes.data());
+        ring.Push(TraceRecord(0x00, 0x100, false, {0, i}, 0, 8).bytes.data());
+    ring.Push(TraceRecord(0x80, 0x100, false, {0xFF, 0xFF}, 0, 8).bytes.data());
+    ring.Push(TraceRecord(0x00, 0x100, false, {0xEE, 0xEE}, 0, 8).SetCheck(0x5A, 0x5B).bytes.data());
+    ring.Push(TraceRecord(0x02, 0, false, {}, 0, 0).bytes.data());
     auto t = std::make_unique<TDaqThread>(w, labels, 10, ProgramTimer(), ring);
     ASSERT_TRUE(WaitFor([&] { return t->Popped() == 203; }));
     EXPECT_EQ(t->Decoded(), 200u);
     EXPECT_EQ(labels.Label(0).Value(), 200);
     // Records arriving later are still taken.
-    ring.Push(Record(0x01, 0x100, false, 2, {0x12, 0x34, 0, 0, 0, 0, 0, 0}).bytes.data());
+    ring.Push(TraceRecord(0x01, 0x100, false, {0x12, 0x34}, 0, 2).bytes.data());
     ASSERT_TRUE(WaitFor([&] { return t->Popped() == 204; }));
     EXPECT_EQ(labels.Label(0).Value(), 0x1234);
     Stop(t);
@@ -118,18 +119,17 @@ TEST(DaqThread, StopOnTheGuiThreadWhilePlotCallsArePending)
     std::atomic<int> last{0};
     // A producer that never stops while acquisition runs, as the receive thread does. It
     // counts up and holds at the top, so a value that goes back can only be a wrong read.
-    std::thread producer([&] {
+    testsupport::Background producer([&] {
         std::uint16_t n = 0;
         while (feeding.load()) {
             if (n < 0xFFFF)
                 ++n;
-            ring.Push(Record(0x00, 0x100, false, 8, {std::uint8_t(n >> 8), std::uint8_t(n), 0, 0, 0, 0, 0, 0})
+            ring.Push(TraceRecord(0x00, 0x100, false, {std::uint8_t(n >> 8), std::uint8_t(n)}, 0, 8)
                           .bytes.data());
             last.store(n);
             std::this_thread::sleep_for(100us);
         }
-    });
-    const testsupport::JoinGuard guard(producer, [&] { feeding = false; });
+    }, [&] { feeding = false; });
     for (int round = 0; round < 5; ++round) {
         auto t = std::make_unique<TDaqThread>(w, labels, 5, ProgramTimer(), ring);
         const int before = w.plots;
@@ -140,7 +140,7 @@ TEST(DaqThread, StopOnTheGuiThreadWhilePlotCallsArePending)
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     }
     feeding = false;
-    producer.join();
+    producer.Join();
     // Values were whole and rising: each sample sees a value the producer wrote (a whole
     // number no larger than its last), and no sample sees an older value than the one before.
     ASSERT_FALSE(w.seen.empty());

@@ -25,6 +25,7 @@
 #include "tgraphform/tgraphconfdialog.h"
 #include "tgraphform/tgraphform.h"
 #include "graphtest.h"
+#include "support/logrecords.h"
 
 using namespace tarvik;
 using namespace std::chrono_literals;
@@ -122,7 +123,7 @@ TEST_F(GraphForm, StartRegistersTheRingAndStopOffersTheRun)
     ASSERT_NE(form.DaqLog(), nullptr);
     EXPECT_EQ(form.DaqLog()->Columns, (std::vector<std::string>{"L0", "L1", "L2"}));
     // Frames arriving through the ring reach the plotted and recorded values.
-    form.DaqRing().Push(graphtest::Record(0x00, 0x100, false, 8, {0x01, 0x2C, 0, 0, 0, 0, 0, 0}).bytes.data());
+    form.DaqRing().Push(testsupport::TraceRecord(0x00, 0x100, false, {0x01, 0x2C}, 0, 8).bytes.data());
     ASSERT_TRUE(WaitServingGuiCalls([&] { return form.Labels().Label(0).Value() == 300; }, 5s));
     ASSERT_TRUE(WaitSamples(3 * 5));
     form.EnableActions(true);

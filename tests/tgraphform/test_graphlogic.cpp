@@ -10,12 +10,13 @@
 #include "tgraphform/tgraphplot.h"
 #include "ttlabelinfo/labeltable.h"
 #include "graphtest.h"
+#include "support/logrecords.h"
 
 using namespace tarvik;
-using graphtest::Record;
+using testsupport::TraceRecord;
 
 namespace {
-constexpr std::array<std::uint8_t, 8> kBytes = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+const std::initializer_list<std::uint8_t> kBytes = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
 }
 
 TEST(ParseRecord, AcceptsCanFramesOnly)
@@ -27,20 +28,20 @@ TEST(ParseRecord, AcceptsCanFramesOnly)
         std::uint32_t key;
         std::uint64_t data;
     } cases[] = {
-        {"received, 8 bytes", Record(0x00, 0x123, false, 8, kBytes), true, 0x123, 0x1122334455667788},
-        {"transmitted", Record(0x01, 0x123, false, 8, kBytes), true, 0x123, 0x1122334455667788},
-        {"length 3 zeroes bytes 3-7", Record(0x00, 0x7FF, false, 3, kBytes), true, 0x7FF, 0x1122330000000000},
-        {"length 0", Record(0x00, 0x10, false, 0, kBytes), true, 0x10, 0},
-        {"length 15 counts as 8", Record(0x00, 0x10, false, 15, kBytes), true, 0x10, 0x1122334455667788},
-        {"extended", Record(0x00, 0x123, true, 8, kBytes), true, 0x80000123, 0x1122334455667788},
-        {"extended 29 bits", Record(0x00, 0x1FFFFFFF, true, 1, kBytes), true, 0x9FFFFFFF, 0x1100000000000000},
-        {"remote request", Record(0x00, 0x123 | kRemoteFlag, false, 8, kBytes), false, 0, 0},
-        {"extended remote request", Record(0x00, 0x123 | kRemoteFlag, true, 8, kBytes), false, 0, 0},
-        {"LIN received", Record(0x80, 0x123, false, 8, kBytes), false, 0, 0},
-        {"LIN transmitted", Record(0x81, 0x123, false, 8, kBytes), false, 0, 0},
-        {"CAN status", Record(0x02, 0, false, 0, kBytes), false, 0, 0},
-        {"LIN status", Record(0x82, 0, false, 0, kBytes), false, 0, 0},
-        {"check byte differs", Record(0x00, 0x123, false, 8, kBytes, true), false, 0, 0},
+        {"received, 8 bytes", TraceRecord(0x00, 0x123, false, kBytes, 0, 8), true, 0x123, 0x1122334455667788},
+        {"transmitted", TraceRecord(0x01, 0x123, false, kBytes, 0, 8), true, 0x123, 0x1122334455667788},
+        {"length 3 zeroes bytes 3-7", TraceRecord(0x00, 0x7FF, false, kBytes, 0, 3), true, 0x7FF, 0x1122330000000000},
+        {"length 0", TraceRecord(0x00, 0x10, false, kBytes, 0, 0), true, 0x10, 0},
+        {"length 15 counts as 8", TraceRecord(0x00, 0x10, false, kBytes, 0, 15), true, 0x10, 0x1122334455667788},
+        {"extended", TraceRecord(0x00, 0x123, true, kBytes, 0, 8), true, 0x80000123, 0x1122334455667788},
+        {"extended 29 bits", TraceRecord(0x00, 0x1FFFFFFF, true, kBytes, 0, 1), true, 0x9FFFFFFF, 0x1100000000000000},
+        {"remote request", TraceRecord(0x00, 0x123 | kRemoteFlag, false, kBytes, 0, 8), false, 0, 0},
+        {"extended remote request", TraceRecord(0x00, 0x123 | kRemoteFlag, true, kBytes, 0, 8), false, 0, 0},
+        {"LIN received", TraceRecord(0x80, 0x123, false, kBytes, 0, 8), false, 0, 0},
+        {"LIN transmitted", TraceRecord(0x81, 0x123, false, kBytes, 0, 8), false, 0, 0},
+        {"CAN status", TraceRecord(0x02, 0, false, kBytes, 0, 0), false, 0, 0},
+        {"LIN status", TraceRecord(0x82, 0, false, kBytes, 0, 0), false, 0, 0},
+        {"check byte differs", TraceRecord(0x00, 0x123, false, kBytes, 0, 8).SetCheck(0x5A, 0x5B), false, 0, 0},
     };
     for (const auto& c : cases) {
         std::uint32_t key = 0;
@@ -67,14 +68,14 @@ TEST(ParseRecord, DecodePathMatchesStandardAndExtendedSeparately)
         if (ParseRecord(r.bytes.data(), key, data))
             t.DecodeFrame(key, data);
     };
-    feed(Record(0x00, 0x123, true, 8, {0xAB, 0xCD, 0, 0, 0, 0, 0, 0}));
+    feed(TraceRecord(0x00, 0x123, true, {0xAB, 0xCD}, 0, 8));
     EXPECT_TRUE(IsNoValue(t.Label(0).Value()));  // the extended frame is another key
     EXPECT_EQ(t.Label(1).Value(), 0xABCD);
-    feed(Record(0x01, 0x123, false, 3, kBytes));  // transmitted, short: byte 7 reads as 0
+    feed(TraceRecord(0x01, 0x123, false, kBytes, 0, 3));  // transmitted, short: byte 7 reads as 0
     EXPECT_EQ(t.Label(0).Value(), 0x1122);
     EXPECT_EQ(t.Label(2).Value(), 0);
-    feed(Record(0x80, 0x123, false, 8, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
-    feed(Record(0x00, 0x123, false, 8, {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, true));
+    feed(TraceRecord(0x80, 0x123, false, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0, 8));
+    feed(TraceRecord(0x00, 0x123, false, {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, 0, 8).SetCheck(0x5A, 0x5B));
     EXPECT_EQ(t.Label(0).Value(), 0x1122);
     EXPECT_EQ(t.Label(1).Value(), 0xABCD);
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "support/testsupport.h"
 #include "tlabelform/labeltablemodel.h"
@@ -116,10 +115,9 @@ TEST(LabelTableModel, ReadsEachKindUpToItsReadersLimit)
     };
     for (const auto& c : cases) {
         const fs::path path = dir / c.name;
-        {
-            std::ofstream(path) << "BO_ 100 M: 8 E\n SG_ S : 0|8@1+ (1,0) [0|255] \"\" E\n";
-        }
-        fs::resize_file(path, c.size);  // sparse: the NULs after the text end it
+        // The NULs after the text end it.
+        const char* text = "BO_ 100 M: 8 E\n SG_ S : 0|8@1+ (1,0) [0|255] \"\" E\n";
+        ASSERT_TRUE(testsupport::WriteSparseFile(path, text, c.size));
         TLabelSource src;
         std::string error;
         EXPECT_EQ(ReadLabelSource(path.string(), false, src, error), c.read) << c.name << ": " << error;

@@ -12,8 +12,8 @@
 #include "mainform_fixture.h"
 #include "monitorview/monitortextarea.h"
 #include "subfuncs/subfuncs.h"
+#include "support/logrecords.h"
 #include "support/testsupport.h"
-#include "tusbdev/adapterprotocol.h"
 #include "tviewfixedform/tviewfixedform.h"
 #include "tviewnormalform/tviewnormalform.h"
 
@@ -33,13 +33,7 @@ namespace {
 
 void PushFrame(tarvik::TQueueBuffer& ring, std::uint32_t id)
 {
-    tarvik::AdapterRecord r;
-    r.bytes[0] = r.bytes[19] = 0x11;
-    r.bytes[1] = tarvik::kCanReceived;
-    r.bytes[2] = 2;
-    r.bytes[6] = std::uint8_t(id);
-    r.bytes[7] = 0xAB;
-    ring.Push(r.bytes.data());
+    ring.Push(testsupport::TraceRecord(tarvik::kCanReceived, id, false, {0xAB, 0x00}).bytes.data());
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include "platform/apptitle.h"
 #include "subfuncs/subfuncs.h"
 #include "support/altkeys.h"
+#include "support/logrecords.h"
 #include "support/modalhelper.h"
-#include "tusbdev/adapterprotocol.h"
 #include "tviewnormalform/tviewnormalform.h"
 
 using namespace mainformtest;
@@ -38,10 +38,7 @@ protected:
 
     void AddMonitorLine()
     {
-        tarvik::AdapterRecord r;
-        r.bytes[0] = r.bytes[19] = 0x11;
-        r.bytes[1] = tarvik::kCanReceived;
-        r.bytes[2] = 1;
+        const auto r = testsupport::TraceRecord(tarvik::kCanReceived, 0, false, {0x00});
         form->ViewNormalForm()->Ring().Push(r.bytes.data());
         form->ViewNormalForm()->Drain();
         ASSERT_TRUE(WaitFor([this] { return form->ViewNormalForm()->HasLines(); }));

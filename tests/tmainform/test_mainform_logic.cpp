@@ -9,35 +9,6 @@
 
 using namespace tarvik;
 
-TEST(MainFormFields, HexTextThatDoesNotConvertIsZero)
-{
-    EXPECT_EQ(ParseHexField("1f"), 0x1Fu);
-    EXPECT_EQ(ParseHexField("7FF"), 0x7FFu);
-    EXPECT_EQ(ParseHexField("FFFFFFFF"), 0xFFFFFFFFu);
-    EXPECT_EQ(ParseHexField("000000001"), 1u);  // leading zeros beyond eight digits still fit
-    EXPECT_EQ(ParseHexField(""), 0u);
-    EXPECT_EQ(ParseHexField("1g"), 0u);
-    EXPECT_EQ(ParseHexField(" 1"), 0u);
-    EXPECT_EQ(ParseHexField("0x10"), 0u);         // the prefix is ours to add, not the user's
-    EXPECT_EQ(ParseHexField("100000000"), 0u);   // beyond 32 bits does not convert
-    // Wide characters whose low byte is a digit or letter are not digits.
-    EXPECT_EQ(ParseHexField(QString(QChar(0x0131))), 0u);
-    EXPECT_EQ(ParseHexField(QStringLiteral("1") + QChar(0x0141)), 0u);
-    EXPECT_EQ(FilterKey(0, QString(QChar(0x0141)), FieldKind::Hex), KeyVerdict::Discard);
-    EXPECT_EQ(ParseDecField("2"), 2u);
-    EXPECT_EQ(ParseDecField("A"), 0u);
-    EXPECT_EQ(ParseDecField(""), 0u);
-}
-
-TEST(MainFormFields, HexFormattingPadsAndKeepsExtraDigits)
-{
-    EXPECT_EQ(FormatHexField(0x1F, 8), "0000001F");
-    EXPECT_EQ(FormatHexField(0x3C, 2), "3C");
-    EXPECT_EQ(FormatHexField(0x1, 2), "01");
-    EXPECT_EQ(FormatHexField(0xABC, 2), "ABC");
-    EXPECT_EQ(FormatHexField(0, 1), "0");
-}
-
 TEST(MainFormFields, LinLengthFromIdentifierBits)
 {
     EXPECT_EQ(LinLengthForId(0x01), 2);
@@ -45,20 +16,6 @@ TEST(MainFormFields, LinLengthFromIdentifierBits)
     EXPECT_EQ(LinLengthForId(0x25), 4);
     EXPECT_EQ(LinLengthForId(0x3C), 8);
     EXPECT_EQ(LinLengthForId(0x7F), 8);  // not limited to 6 bits here
-}
-
-TEST(MainFormFields, KeyFilterKeepsHexControlAndSpace)
-{
-    EXPECT_EQ(FilterKey(Qt::Key_G, "g", FieldKind::Hex), KeyVerdict::Discard);
-    EXPECT_EQ(FilterKey(Qt::Key_Minus, "-", FieldKind::Hex), KeyVerdict::Discard);
-    EXPECT_EQ(FilterKey(Qt::Key_A, "a", FieldKind::Hex), KeyVerdict::Pass);
-    EXPECT_EQ(FilterKey(Qt::Key_F, "F", FieldKind::Hex), KeyVerdict::Pass);
-    EXPECT_EQ(FilterKey(Qt::Key_9, "9", FieldKind::Hex), KeyVerdict::Pass);
-    EXPECT_EQ(FilterKey(Qt::Key_Space, " ", FieldKind::Hex), KeyVerdict::Pass);
-    EXPECT_EQ(FilterKey(Qt::Key_Backspace, "\b", FieldKind::Hex), KeyVerdict::Pass);
-    EXPECT_EQ(FilterKey(Qt::Key_Left, "", FieldKind::Hex), KeyVerdict::Pass);
-    EXPECT_EQ(FilterKey(Qt::Key_Return, "\r", FieldKind::Hex), KeyVerdict::NextField);
-    EXPECT_EQ(FilterKey(Qt::Key_Enter, "\r", FieldKind::Hex), KeyVerdict::NextField);
 }
 
 TEST(MainFormSaveName, NextFreeSequenceNumberOfTheDay)

@@ -1,8 +1,6 @@
 // The real tarvik executable: its command line, and a clean, quick exit on a termination
 // request that still writes the window keys of the settings file beside the executable.
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -12,80 +10,44 @@
 #include <sys/stat.h>
 
 #include "platform/inifile.h"
+#include "support/process.h"
 #include "support/testsupport.h"
 
 namespace {
 
 QString Executable() { return QString::fromStdString(testsupport::BinaryDir()) + "/tarvik"; }
 
-QProcessEnvironment Offscreen()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    return env;
-}
-
-// Waits until the program catches sig (its handler is installed: it is up far enough to
-// close cleanly on it), however long a loaded machine takes to get there. False when it
-// ended first or never got there.
-bool WaitUntilCatching(QProcess& p, int sig, int timeoutMs = 30000)
-{
-    QElapsedTimer t;
-    t.start();
-    const std::uint64_t bit = std::uint64_t(1) << (sig - 1);
-    do {
-        if (p.state() == QProcess::NotRunning)
-            return false;
-        QFile status(QStringLiteral("/proc/%1/status").arg(p.processId()));
-        if (status.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : status.readAll().split('\n'))
-                if (line.startsWith("SigCgt:") && (line.mid(7).trimmed().toULongLong(nullptr, 16) & bit))
-                    return true;
-        p.waitForFinished(10);
-    } while (t.elapsed() < timeoutMs);
-    return false;
-}
-
 }  // namespace
 
 TEST(TarvikProgram, CommandLine)
 {
-    QProcess p;
-    p.start(Executable(), {"--help"});
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitCode(), 0);
-    const QString usage = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const testsupport::Ran help = testsupport::RunProcess(Executable(), {"--help"});
+    EXPECT_EQ(help.code, 0);
     for (const char* option : {"--simulate", "--port PATH", "--replay FILE", "--speed X", "--fast", "--save OUT",
                                "--protocol native|slcan", "--lang ja|en", "--help", "--version"})
-        EXPECT_TRUE(usage.contains(option)) << option;
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const testsupport::Ran version = testsupport::RunProcess(Executable(), {"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out.rfind("tarvik 1.", 0), 0u) << version.out;
 
-    p.start(Executable(), {"--version"});
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardOutput()).startsWith("tarvik 1."));
-
-    p.setProcessEnvironment(Offscreen());
-    p.start(Executable(), {"--verbose"});
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitCode(), 2);
-    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("--verbose"));
-    p.start(Executable(), {"--lang", "fr"});
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitCode(), 2);
-    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("--lang needs ja or en"));
-
-    // A log that cannot be played names the file and the reason before any window opens.
+    // Refused before any window opens: a log that cannot be played names the file and the
+    // reason, and an endless device is refused at once instead of read forever.
     QTemporaryDir dir;
-    p.start(Executable(), {"--replay", dir.path()});
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("tarvik: " + dir.path() + ": Is a directory\n"));
-    // An endless device is refused at once instead of read forever.
-    p.start(Executable(), {"--replay", "/dev/urandom"});
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError())
-                    .contains("tarvik: /dev/urandom: not a regular file; a replay plays a log file\n"));
+    const struct {
+        QStringList args;
+        int code;
+        std::string err;
+    } cases[] = {
+        {{"--verbose"}, 2, "--verbose"},
+        {{"--lang", "fr"}, 2, "--lang needs ja or en"},
+        {{"--replay", dir.path()}, 1, "tarvik: " + dir.path().toStdString() + ": Is a directory\n"},
+        {{"--replay", "/dev/urandom"}, 1, "tarvik: /dev/urandom: not a regular file; a replay plays a log file\n"},
+    };
+    for (const auto& c : cases) {
+        const testsupport::Ran r = testsupport::RunProcess(Executable(), c.args, {.offscreen = true});
+        EXPECT_EQ(r.code, c.code) << c.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
 }
 
 TEST(TarvikProgram, TerminationClosesQuicklyAndWritesTheWindowKeys)
@@ -99,16 +61,12 @@ TEST(TarvikProgram, TerminationClosesQuicklyAndWritesTheWindowKeys)
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write("[MainForm]\r\nLeft=10\r\nTop=20\r\nViewState=1\r\n[Other]\r\nKeep=yes\r\n");
     }
-    QProcess p;
-    p.setProcessEnvironment(Offscreen());
-    p.start(exe, {"--simulate"});
-    ASSERT_TRUE(p.waitForStarted(10000));
-    ASSERT_TRUE(WaitUntilCatching(p, SIGTERM));
-    EXPECT_FALSE(p.waitForFinished(300));  // it runs until asked to stop
-    ::kill(pid_t(p.processId()), SIGTERM);
-    EXPECT_TRUE(p.waitForFinished(2000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 0);
+    testsupport::Process p(exe, {"--simulate"}, {.offscreen = true});
+    ASSERT_TRUE(p.WaitUntilCatching(SIGTERM));
+    EXPECT_TRUE(p.Running(300));  // it runs until asked to stop
+    p.Signal(SIGTERM);
+    const testsupport::Ran r = p.Finish(2000);
+    EXPECT_EQ(r.code, 0) << r.err;
     const std::string text = testsupport::ReadFile(dir.filePath("tarvik.INI").toStdString());
     EXPECT_NE(text.find("[MainForm]\r\nLeft=10\r\nTop=20\r\nViewState=1\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[Other]\r\nKeep=yes\r\n"), std::string::npos) << text;
@@ -131,38 +89,14 @@ void WriteIni(const QTemporaryDir& dir, const QByteArray& text)
     ini.write(text);
 }
 
-struct Ended {
-    bool normal = false;
-    int code = -1;
-    QString err;
-};
-
 // Starts exe, lets it run, sends sig, and says how it ended.
-Ended RunAndSignal(const QString& exe, int sig, const std::function<void()>& childSetup = {})
+testsupport::Ran RunAndSignal(const QString& exe, int sig, const std::function<void()>& childSetup = {})
 {
-    QProcess p;
-    p.setProcessEnvironment(Offscreen());
-    if (childSetup) p.setChildProcessModifier(childSetup);
-    p.start(exe, {"--simulate"});
-    Ended e;
-    if (!p.waitForStarted(10000)) return e;
-    if (!WaitUntilCatching(p, sig) && p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-        e.err = "the program never caught the signal";
-        return e;
-    }
-    if (p.state() != QProcess::NotRunning) {
-        ::kill(pid_t(p.processId()), sig);
-        if (!p.waitForFinished(3000)) {
-            p.kill();
-            p.waitForFinished();
-        }
-    }
-    e.normal = p.exitStatus() == QProcess::NormalExit;
-    e.code = p.exitCode();
-    e.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return e;
+    testsupport::Process p(exe, {"--simulate"}, {.offscreen = true, .childSetup = childSetup});
+    if (!p.WaitUntilCatching(sig) && p.Running())
+        return {.err = "the program never caught the signal"};
+    p.Signal(sig);
+    return p.Finish(3000);
 }
 
 }  // namespace
@@ -180,11 +114,10 @@ TEST(TarvikProgram, SettingsFileThatIsNoRegularFile)
             ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
         else
             ASSERT_TRUE(QFile::link("/dev/zero", ini));
-        const Ended e = RunAndSignal(exe, SIGTERM);
-        EXPECT_TRUE(e.normal);
-        EXPECT_EQ(e.code, 0);
-        EXPECT_TRUE(e.err.contains("not a regular file")) << e.err.toStdString();
-        EXPECT_TRUE(e.err.contains(ini)) << e.err.toStdString();
+        const testsupport::Ran e = RunAndSignal(exe, SIGTERM);
+        EXPECT_EQ(e.code, 0) << e.err;
+        EXPECT_NE(e.err.find("not a regular file"), std::string::npos) << e.err;
+        EXPECT_NE(e.err.find(ini.toStdString()), std::string::npos) << e.err;
         EXPECT_FALSE(QFileInfo(ini).isFile());
     }
 }
@@ -194,7 +127,7 @@ TEST(TarvikProgram, WindowOffEveryScreenOpensOnOne)
     QTemporaryDir dir;
     const QString exe = CopyExecutable(dir);
     WriteIni(dir, "[MainForm]\r\nLeft=2147483647\r\nTop=2147483647\r\nViewState=0\r\n");
-    const Ended e = RunAndSignal(exe, SIGTERM);
+    const testsupport::Ran e = RunAndSignal(exe, SIGTERM);
     EXPECT_EQ(e.code, 0);
     const tarvik::TIniFile ini(dir.filePath("tarvik.INI"));
     const int left = ini.ReadInteger("MainForm", "Left", -1), top = ini.ReadInteger("MainForm", "Top", -1);
@@ -212,9 +145,8 @@ TEST(TarvikProgram, ByteOrderMarkAndHangUp)
     const QString exe = CopyExecutable(dir);
     const QByteArray text = "\xEF\xBB\xBF[MainForm]\r\nLeft=10\r\nTop=20\r\nViewState=1\r\n";
     WriteIni(dir, text);
-    const Ended e = RunAndSignal(exe, SIGHUP);
-    EXPECT_TRUE(e.normal);
-    EXPECT_EQ(e.code, 0);
+    const testsupport::Ran e = RunAndSignal(exe, SIGHUP);
+    EXPECT_EQ(e.code, 0) << e.err;
     EXPECT_EQ(testsupport::ReadFile(dir.filePath("tarvik.INI").toStdString()), text.toStdString());
 }
 
@@ -226,11 +158,10 @@ TEST(TarvikProgram, UnwritableSettingsAtClose)
     const QString exe = CopyExecutable(dir);
     const QByteArray text = "[MainForm]\r\nLeft=10\r\nTop=20\r\nViewState=1\r\n[Other]\r\nKeep=yes\r\n";
     WriteIni(dir, text);
-    const Ended e = RunAndSignal(exe, SIGTERM, [] {
+    const testsupport::Ran e = RunAndSignal(exe, SIGTERM, [] {
         const rlimit lim{16, 16};
         ::setrlimit(RLIMIT_FSIZE, &lim);
     });
-    EXPECT_TRUE(e.normal) << "killed at close";
-    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(e.code, 0) << "killed at close? " << e.err;
     EXPECT_EQ(testsupport::ReadFile(dir.filePath("tarvik.INI").toStdString()), text.toStdString());
 }

@@ -2,7 +2,6 @@
 // replayed and saved by tarvik twice over; logs from an independent writer replayed, saved and
 // read back by that writer's reader.
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -10,39 +9,17 @@
 #include <string>
 
 #include "support/emuprocess.h"
+#include "support/process.h"
 #include "support/pythoncan.h"
 #include "support/testsupport.h"
 
 namespace {
 
-struct Ran {
-    int code = -1;
-    std::string out, err;
-};
+using testsupport::Ran;
 
-// headless: no display at all, as over ssh or in a script.
 Ran Start(const QString& exe, const QStringList& args, const QString& stdoutFile = {}, bool headless = false)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    if (headless)
-        for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-            env.remove(v);
-    p.setProcessEnvironment(env);
-    if (!stdoutFile.isEmpty()) p.setStandardOutputFile(stdoutFile);
-    p.start(exe, args);
-    Ran r;
-    if (!p.waitForStarted(10000) || !p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = "did not finish";
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
+    return testsupport::RunProcess(exe, args, {.stdoutFile = stdoutFile, .offscreen = true, .headless = headless});
 }
 
 class TraceThroughPrograms : public ::testing::Test {

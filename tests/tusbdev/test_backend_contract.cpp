@@ -13,6 +13,7 @@
 #include "emulator/emulatorbackend.h"
 #include "emulator/loadmodel.h"
 #include "support/ptypair.h"
+#include "support/threadguard.h"
 #include "support/streambackend.h"
 #include "tusbdev/serial/serialbackend.h"
 #include "tusbdev/tusbdev.h"
@@ -81,16 +82,6 @@ protected:
     Transport t;
 };
 
-// Runs f on a thread of its own and joins it however the test ends.
-struct Background {
-    std::thread th;
-    explicit Background(std::function<void()> f) : th(std::move(f)) {}
-    ~Background()
-    {
-        if (th.joinable()) th.join();
-    }
-};
-
 }  // namespace
 
 TEST_P(BackendContract, ReadGetsItsCountOrWhatArrivedByTheTimeOut)
@@ -146,7 +137,7 @@ TEST_P(BackendContract, WaitForDataSleepsUntilBytesOrCancel)
     EXPECT_GE(Clock::now() - t0, 120ms) << "returned without sleeping";
 
     {
-        Background adapter([&] {
+        testsupport::Background adapter([&] {
             std::this_thread::sleep_for(100ms);
             t.deliver("abc");
         });
@@ -159,7 +150,7 @@ TEST_P(BackendContract, WaitForDataSleepsUntilBytesOrCancel)
     ASSERT_TRUE(dev.Flush());
 
     {
-        Background stopper([&] {
+        testsupport::Background stopper([&] {
             std::this_thread::sleep_for(50ms);
             dev.CancelWait();
         });
@@ -190,7 +181,7 @@ TEST_P(BackendContract, CloseEndsBlockedCallsQuietly)
         Clock::time_point closedAt{}, returnedAt{};
         const auto t0 = Clock::now();
         {
-            Background reader([&] {
+            testsupport::Background reader([&] {
                 entered = true;
                 try {
                     char buf[20];

@@ -44,7 +44,7 @@ TEST(QueueBufferThreads, TenMillionRecordsNothingLostWhileConsumerKeepsUp)
     std::atomic<std::uint64_t> drops{0};
     std::atomic<bool> abandon{false};
 
-    std::thread producer([&] {
+    testsupport::Background producer([&] {
         std::uint8_t r[20];
         for (std::uint64_t i = 0; i < kRecords && !abandon; ++i) {
             Fill(r, i);
@@ -54,8 +54,7 @@ TEST(QueueBufferThreads, TenMillionRecordsNothingLostWhileConsumerKeepsUp)
                 std::this_thread::yield();
             }
         }
-    });
-    const testsupport::JoinGuard guard(producer, [&] { abandon = true; });
+    }, [&] { abandon = true; });
 
     std::uint64_t expected = 0, bad = 0;
     std::uint8_t r[20];
@@ -72,7 +71,7 @@ TEST(QueueBufferThreads, TenMillionRecordsNothingLostWhileConsumerKeepsUp)
             expected = n + 1;
         }
     }
-    producer.join();
+    producer.Join();
     EXPECT_EQ(bad, 0u);
     EXPECT_EQ(expected, kRecords);
     EXPECT_EQ(q.Count(), 0u);

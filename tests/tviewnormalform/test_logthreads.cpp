@@ -110,18 +110,17 @@ TEST(NormalLogThread, StopsWhileRecordsKeepArriving)
 {
     Rig rig;
     std::atomic<bool> stop{false};
-    std::thread producer([&] {
+    testsupport::Background producer([&] {
         std::uint32_t i = 0;
         while (!stop)
             rig.ring.Push(Frame(i++ & 0x7FF).bytes.data());
-    });
-    const testsupport::JoinGuard guard(producer, [&] { stop = true; });
+    }, [&] { stop = true; });
     {
         TNormalLogThread log(rig.refresh, rig.ticks, rig.ring);
         ASSERT_TRUE(WaitUntil([&] { return log.Count() > 1000; }));
     }  // the destructor must return although the ring never empties
     stop = true;
-    producer.join();
+    producer.Join();
 }
 
 TEST(FixedLogThread, KeepsTheLatestLinePerIdentifier)

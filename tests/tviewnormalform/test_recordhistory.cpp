@@ -104,14 +104,13 @@ TEST(RecordHistory, ReadersSeeWholeRecordsWhileWriting)
 {
     TRecordHistory h(1000);
     std::atomic<bool> done{false}, reading{false};
-    std::thread writer([&] {
+    testsupport::Background writer([&] {
         while (!reading)
             std::this_thread::yield();
         for (std::uint32_t i = 0; i < 200'000; ++i)
             h.Add(Frame(i));
         done = true;
     });
-    const testsupport::JoinGuard guard(writer);
     int checked = 0;
     h.Add(Frame(0));
     reading = true;
@@ -125,7 +124,7 @@ TEST(RecordHistory, ReadersSeeWholeRecordsWhileWriting)
             ++checked;
         }
     }
-    writer.join();
+    writer.Join();
     EXPECT_GT(checked, 0);
     EXPECT_EQ(h.Overwritten(), 199'001u);
 }
