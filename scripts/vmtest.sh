@@ -33,14 +33,16 @@ done
 
 # Modules in the order the initramfs loads them, dependencies first.
 modules=(virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci
-         9pnet 9pnet_virtio netfs fscache 9p can can-raw can-bcm can-dev vcan)
+         9pnet 9pnet_virtio netfs fscache 9p can can-raw can-bcm can-dev vcan slcan)
 
 prepare() {
   local pkg deb dir ver
   pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: \(linux-image-6\.1\.0-[0-9]*-amd64\)$/\1/p' | head -1)
   [ -n "$pkg" ] || pkg=$(apt-cache search --names-only '^linux-image-6\.1\.0-[0-9]+-amd64$' | awk '{print $1}' | sort -V | tail -1)
   [ -n "$pkg" ] || return 1
-  if [ -f "$cache/kernel.pkg" ] && [ "$(cat "$cache/kernel.pkg")" = "$pkg" ] && [ -f "$cache/initrd.img" ]; then
+  # The module list is part of the key: an initramfs built for fewer modules is rebuilt.
+  local key="$pkg ${modules[*]}"
+  if [ -f "$cache/kernel.pkg" ] && [ "$(cat "$cache/kernel.pkg")" = "$key" ] && [ -f "$cache/initrd.img" ]; then
     return 0
   fi
   echo "vmtest: preparing $pkg (once)" >&2
@@ -104,7 +106,7 @@ poweroff -f
 EOF
   chmod +x "$root/init"
   (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1 > "$cache/initrd.img") || return 1
-  echo "$pkg" > "$cache/kernel.pkg"
+  echo "$key" > "$cache/kernel.pkg"
   rm -rf "$dir" "$deb"
 }
 
