@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs one command inside a small qemu VM booting Debian's own kernel, which has the CAN
 # sockets this machine's kernel lacks. The host's root is the VM's root (read-only over
-# virtio-9p), so binaries built here and can-utils run unchanged; vcan0 is up before the
-# command starts.
+# virtio-9p), so binaries built here and can-utils run unchanged; vcan0 is up and
+# pseudo-terminals work before the command starts.
 #
 #   scripts/vmtest.sh [--mtu 72] -- COMMAND [ARGS...]
 #
@@ -120,6 +120,8 @@ trap 'rm -rf "$results"' EXIT
   for v in QT_QPA_PLATFORM TARVIK_SOURCE_DIR TARVIK_BINARY_DIR; do
     [ -n "${!v:-}" ] && printf 'export %s=%q\n' "$v" "${!v}"
   done
+  # Pseudo-terminals, for serial-line adapters emulated on them.
+  echo "mkdir -p /dev/pts && mount -t devpts -o ptmxmode=0666 devpts /dev/pts || echo 'vm: devpts failed'"
   echo "ip link add dev vcan0 type vcan && ip link set vcan0 mtu $mtu up || echo 'vm: vcan0 failed'"
   printf 'cd %q || exit 1\n' "$PWD"
   printf '%q ' "$@"; echo '> /tmp/vmresults/output.log 2>&1'
