@@ -303,7 +303,6 @@ TSocketCanDevice::LinkOutcome TSocketCanDevice::ChangeLink(const socketcan::Link
     // line takes a second or more.
     timeval tv{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    linkEpoch_.fetch_add(1);
     LinkOutcome out;
     std::uint32_t seq = 1;
     const int down = NetlinkCall(fd, socketcan::LinkUpRequest(index, seq, false), seq);
@@ -324,14 +323,11 @@ TSocketCanDevice::LinkOutcome TSocketCanDevice::ChangeLink(const socketcan::Link
                            " up again: " + std::strerror(up) + ". To bring it up: sudo ip link set " + name_ + " up";
     }
     close(fd);
-    // The interface going down left "network is down" on our sockets; it is taken here, so
-    // neither thread reads it as the link failing.
-    for (const int s : {raw_.load(), bcm_.load()}) {
-        int err = 0;
-        socklen_t len = sizeof err;
-        getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len);
-    }
-    linkEpoch_.fetch_add(1);
+    // Going down left "network is down" on the raw socket (the receive thread is parked
+    // while off bus); taken here, so nothing later reads it as the link failing.
+    int pending = 0;
+    socklen_t len = sizeof pending;
+    getsockopt(raw_, SOL_SOCKET, SO_ERROR, &pending, &len);
     return out;
 }
 
@@ -453,12 +449,9 @@ bool TSocketCanDevice::Receive(TReceiveSink& sink, std::uint32_t timeoutMs)
         msgs[i].msg_hdr.msg_control = slot + sizeof(canfd_frame);
         msgs[i].msg_hdr.msg_controllen = kControlSize;
     }
-    const std::uint32_t epoch = linkEpoch_.load();
     const int got = recvmmsg(raw_, msgs, kBatch, MSG_DONTWAIT, nullptr);
     if (got < 0) {
         if (errno == EAGAIN || errno == EINTR) return true;
-        // Our own setting of the interface took it down for a moment.
-        if (errno == ENETDOWN && (epoch % 2 == 1 || linkEpoch_.load() != epoch)) return true;
         // The interface went away (unplugged) or down: the link failed.
         failed_.store(true);
         onBus_.store(false);

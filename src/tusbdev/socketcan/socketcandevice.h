@@ -95,9 +95,6 @@ private:
     std::atomic<int> raw_{-1}, bcm_{-1}, wake_{-1};
     std::atomic<bool> onBus_{false};
     std::atomic<bool> failed_{false};
-    // Odd while this device takes its interface down and up: the sockets' "network is down"
-    // from then is ours, not a lost link.
-    std::atomic<std::uint32_t> linkEpoch_{0};
     timespec start_{};
     std::uint8_t check_ = 0;
 
