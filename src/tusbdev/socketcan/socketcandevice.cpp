@@ -296,9 +296,9 @@ TSocketCanDevice::LinkOutcome TSocketCanDevice::ChangeLink(const socketcan::Link
 {
     const std::string what = name_ + " to " + socketcan::LinkChangeText(change);
     const int index = int(if_nametoindex(name_.c_str()));
+    if (index == 0) return {true, "Cannot set " + what + ": " + std::strerror(errno)};
     const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (index == 0 || fd < 0)
-        return {true, "Cannot set " + what + ": " + std::strerror(errno)};
+    if (fd < 0) return {true, "Cannot set " + what + ": " + std::strerror(errno)};
     // Bringing a CAN interface up sends its settings to the controller, which over a serial
     // line takes a second or more.
     timeval tv{5, 0};
@@ -361,7 +361,11 @@ bool TSocketCanDevice::Transmit(const TBusFrame& frame)
     if (!f) return refused(why);
     // A full queue (ENOBUFS) drains as the bus takes frames: retry briefly, never block.
     const int err = socketcan::SendRetrying(
-        [&] { return write(raw_, &*f, sizeof *f) == ssize_t(sizeof *f) ? 0 : errno; }, kTransmitRetry);
+        [&] {
+            const ssize_t n = write(raw_, &*f, sizeof *f);
+            return n == ssize_t(sizeof *f) ? 0 : n < 0 ? errno : EIO;  // a frame goes whole or not at all
+        },
+        kTransmitRetry);
     if (err == ENOBUFS || err == EAGAIN || err == EINTR)
         return refused("The transmit queue of " + name_ + " stays full: is anything on the bus acknowledging?");
     if (err != 0) return refused("Sending on " + name_ + " failed: " + std::strerror(err));
