@@ -1,7 +1,8 @@
 // The socketcan device on a kernel with CAN sockets: the device contract and the windows'
 // suite on vcan0, the program beside can-utils on the same bus, and a real interface with a
-// bit rate (the kernel's slcan driver on the emulator's pseudo-terminal). Run by scripts/vmtest.sh (ctest -L socketcan);
-// on a kernel without CAN sockets every test fails, so it can never pass unrun.
+// bit rate (the kernel's slcan driver on the emulator's pseudo-terminal). Run by
+// scripts/vmtest.sh (ctest -L socketcan); on a kernel without CAN sockets every test fails,
+// so it can never pass unrun.
 #include <gtest/gtest.h>
 
 #include <linux/can.h>
