@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs one command inside a small qemu VM booting Debian's own kernel, which has the CAN
 # sockets this machine's kernel lacks. The host's root is the VM's root (read-only over
-# virtio-9p), so binaries built here and can-utils run unchanged; vcan0 is up before the
-# command starts.
+# virtio-9p), so binaries built here and can-utils run unchanged; vcan0 is up and
+# pseudo-terminals work before the command starts.
 #
 #   scripts/vmtest.sh [--mtu 72] -- COMMAND [ARGS...]
 #
@@ -33,14 +33,16 @@ done
 
 # Modules in the order the initramfs loads them, dependencies first.
 modules=(virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci
-         9pnet 9pnet_virtio netfs fscache 9p can can-raw can-bcm can-dev vcan)
+         9pnet 9pnet_virtio netfs fscache 9p can can-raw can-bcm can-dev vcan slcan)
 
 prepare() {
   local pkg deb dir ver
   pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: \(linux-image-6\.1\.0-[0-9]*-amd64\)$/\1/p' | head -1)
   [ -n "$pkg" ] || pkg=$(apt-cache search --names-only '^linux-image-6\.1\.0-[0-9]+-amd64$' | awk '{print $1}' | sort -V | tail -1)
   [ -n "$pkg" ] || return 1
-  if [ -f "$cache/kernel.pkg" ] && [ "$(cat "$cache/kernel.pkg")" = "$pkg" ] && [ -f "$cache/initrd.img" ]; then
+  # The module list is part of the key: an initramfs built for fewer modules is rebuilt.
+  local key="$pkg ${modules[*]}"
+  if [ -f "$cache/kernel.pkg" ] && [ "$(cat "$cache/kernel.pkg")" = "$key" ] && [ -f "$cache/initrd.img" ]; then
     return 0
   fi
   echo "vmtest: preparing $pkg (once)" >&2
@@ -104,7 +106,7 @@ poweroff -f
 EOF
   chmod +x "$root/init"
   (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1 > "$cache/initrd.img") || return 1
-  echo "$pkg" > "$cache/kernel.pkg"
+  echo "$key" > "$cache/kernel.pkg"
   rm -rf "$dir" "$deb"
 }
 
@@ -118,6 +120,8 @@ trap 'rm -rf "$results"' EXIT
   for v in QT_QPA_PLATFORM TARVIK_SOURCE_DIR TARVIK_BINARY_DIR; do
     [ -n "${!v:-}" ] && printf 'export %s=%q\n' "$v" "${!v}"
   done
+  # Pseudo-terminals, for serial-line adapters emulated on them.
+  echo "mkdir -p /dev/pts && mount -t devpts -o ptmxmode=0666 devpts /dev/pts || echo 'vm: devpts failed'"
   echo "ip link add dev vcan0 type vcan && ip link set vcan0 mtu $mtu up || echo 'vm: vcan0 failed'"
   printf 'cd %q || exit 1\n' "$PWD"
   printf '%q ' "$@"; echo '> /tmp/vmresults/output.log 2>&1'

@@ -1,6 +1,8 @@
 // The socketcan device on a kernel with CAN sockets: the device contract and the windows'
-// suite on vcan0, and the program beside can-utils on the same bus. Run by scripts/vmtest.sh (ctest -L socketcan);
-// on a kernel without CAN sockets every test fails, so it can never pass unrun.
+// suite on vcan0, the program beside can-utils on the same bus, and a real interface with a
+// bit rate (the kernel's slcan driver on the emulator's pseudo-terminal). Run by
+// scripts/vmtest.sh (ctest -L socketcan); on a kernel without CAN sockets every test fails,
+// so it can never pass unrun.
 #include <gtest/gtest.h>
 
 #include <linux/can.h>
@@ -13,6 +15,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -376,6 +379,116 @@ TEST_F(BesideCanUtils, InterfacesMissingDownOrNotCanAreRefusedWithTheirCommand)
         EXPECT_NE(ReadFile(dir + "/err.log").find(c.message), std::string::npos) << ReadFile(dir + "/err.log");
     }
     Sh("ip link delete vcan7");
+}
+
+// A kernel CAN driver with a bit rate and listen-only mode: slcan on the emulator's
+// pseudo-terminal, at 250 kbit/s and up, as a user would leave it.
+class OnSlcan : public BesideCanUtils {
+protected:
+    void SetUp() override
+    {
+        BesideCanUtils::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_TRUE(std::filesystem::exists("/sys/module/slcan"))
+            << "this kernel has no slcan driver loaded: scripts/vmtest.sh loads it";
+        ASSERT_EQ(Sh("('" TARVIK_EMU_PATH "' --protocol slcan --model load 500 > emu.out 2> emu.err & echo $! > emu.pid); "
+                     "for i in $(seq 50); do [ -s emu.out ] && break; sleep 0.1; done; "
+                     "(slcand -F $(head -1 emu.out) slcan0 > slcand.log 2>&1 & echo $! > slcand.pid); "
+                     "for i in $(seq 50); do [ -e /sys/class/net/slcan0 ] && break; sleep 0.1; done; "
+                     "ip link set slcan0 type can bitrate 250000 && ip link set slcan0 up"),
+                  0)
+            << ReadFile(dir + "/emu.err") << ReadFile(dir + "/slcand.log");
+    }
+    void TearDown() override
+    {
+        // The next test makes its own slcan0: wait for this one to go.
+        Sh("kill $(cat slcand.pid); for i in $(seq 50); do [ -e /sys/class/net/slcan0 ] || break; sleep 0.1; done; "
+           "kill $(cat emu.pid)");
+    }
+    std::string Link()
+    {
+        Sh("ip -details link show slcan0 > link.txt 2>&1");
+        return ReadFile(dir + "/link.txt");
+    }
+};
+
+TEST_F(OnSlcan, TheDumpSetsTheInterfaceToTheChosenSpeedAndReceives)
+{
+    ASSERT_NE(Link().find("bitrate 250000"), std::string::npos) << Link();
+    EXPECT_EQ(Sh("$DUMP --protocol socketcan --port slcan0 --can-speed 500k --format candump -n 20 --duration 30 "
+                 "> dump.log 2> dump.err"),
+              0)
+        << ReadFile(dir + "/dump.err");
+    const std::string link = Link();
+    std::printf("after tarvik-dump --can-speed 500k:\n%s", link.c_str());
+    EXPECT_NE(link.find("bitrate 500000"), std::string::npos) << link;
+    EXPECT_NE(link.find("state UP"), std::string::npos) << link;
+    EXPECT_EQ(Lines(ReadFile(dir + "/dump.log")).size(), 20u);
+    EXPECT_NE(ReadFile(dir + "/dump.err").find("20 frames written, 0 lost"), std::string::npos)
+        << ReadFile(dir + "/dump.err");
+}
+
+TEST_F(OnSlcan, SilentModeIsListenOnlyAndTheSocketsReceiveAfterTheChange)
+{
+    TBusSession session(MakePortDevice(QStringLiteral("socketcan"), QStringLiteral("slcan0")));
+    TQueueBuffer ring{std::int32_t(kRecordSize), TQueueBuffer::kDefaultCapacity};
+    session.SetSlot(1, &ring);
+    ASSERT_TRUE(session.Open()) << session.Device().LastOpenError();
+    const struct {
+        int speed, mode;
+        const char* bitRate;
+        bool listenOnly;
+    } steps[] = {{2, 1, "bitrate 250000", true}, {1, 0, "bitrate 500000", false}, {1, 1, "bitrate 500000", true}};
+    for (const auto& step : steps) {
+        OnBusConfig c;
+        c.canSpeed = step.speed;
+        c.driverMode = step.mode;
+        ASSERT_TRUE(session.GoOnBus(c)) << session.Problem();
+        const std::string link = Link();
+        std::printf("after going on bus, speed %d, driver mode %d:\n%s", step.speed, step.mode, link.c_str());
+        EXPECT_NE(link.find(step.bitRate), std::string::npos) << link;
+        EXPECT_EQ(link.find("LISTEN-ONLY") != std::string::npos, step.listenOnly) << link;
+        // The interface went down and up beneath the open sockets: they still receive.
+        std::size_t frames = 0;
+        std::uint8_t raw[kRecordSize];
+        WaitServingGuiCalls([&] {
+            while (ring.Pop(raw)) frames += AdapterRecord::From(raw).IsCan();
+            return frames >= 10;
+        }, 10s);
+        EXPECT_GE(frames, 10u);
+        EXPECT_TRUE(session.Device().IsOpen());
+        ASSERT_TRUE(session.GoOffBus());
+    }
+    session.SetSlot(1, nullptr);
+}
+
+TEST_F(OnSlcan, WhatCannotBeSetIsRefusedWithTheCommandOrTheKernelsReason)
+{
+    const struct {
+        const char* as;  // without the right to change links, or root
+        const char* speed;
+        const char* message;
+    } cases[] = {
+        {"setpriv --reuid=65534 --regid=65534 --clear-groups ", "500k",
+         "tarvik-dump: the adapter did not accept the go-on-bus sequence: slcan0 runs at 250 kbit/s. To use "
+         "500 kbit/s: sudo ip link set slcan0 down && sudo ip link set slcan0 type can bitrate 500000 && sudo ip "
+         "link set slcan0 up\n"},
+        // Not among the rates the driver offers.
+        {"", "83.3k",
+         "tarvik-dump: the adapter did not accept the go-on-bus sequence: Cannot set slcan0 to 83.3 kbit/s: "
+         "Invalid argument\n"},
+    };
+    ASSERT_EQ(Sh("chmod 755 ."), 0);
+    for (const auto& c : cases) {
+        const int rc = Sh(std::string(c.as) + "$DUMP --protocol socketcan --port slcan0 --can-speed " + c.speed +
+                          " --duration 2 > out.log 2> err.log");
+        EXPECT_EQ(rc, 1) << c.speed;
+        EXPECT_EQ(ReadFile(dir + "/err.log"), c.message);
+        // Left up as it was found.
+        const std::string link = Link();
+        EXPECT_NE(link.find("bitrate 250000"), std::string::npos) << link;
+        EXPECT_NE(link.find("state UP"), std::string::npos) << link;
+    }
 }
 
 }  // namespace

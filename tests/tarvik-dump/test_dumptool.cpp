@@ -151,6 +151,7 @@ TEST(Dump, RefusedGoOnBusSuggestsTheOtherProtocol)
         {TDumpOptions::Source::Port, "native", "try --protocol slcan"},
         {TDumpOptions::Source::Device, "native", "try --protocol slcan"},
         {TDumpOptions::Source::Simulate, "native", ""},  // the built-in emulator has one language
+        {TDumpOptions::Source::Port, "socketcan", ""},   // its refusal names the command itself
     };
     for (const auto& r : rows) {
         auto emu = std::make_shared<tarvik::TEmulatorBackend>();

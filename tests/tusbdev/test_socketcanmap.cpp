@@ -6,13 +6,16 @@
 #include <linux/if_link.h>
 #include <linux/rtnetlink.h>
 
+#include <cerrno>
 #include <cstring>
+#include <net/if.h>
 
 #include "tusbdev/socketcan/socketcandevice.h"
 #include "tusbdev/socketcan/socketcanmap.h"
 
 using namespace tarvik;
 using namespace tarvik::socketcan;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -257,6 +260,11 @@ TEST(SocketCanMap, InterfaceRefusalsNameTheCommandThatHelps)
               "can0 is in listen-only mode. To send as well: sudo ip link set can0 down && sudo ip link set can0 "
               "type can bitrate 500000 listen-only off && sudo ip link set can0 up");
     EXPECT_EQ(SettingsProblem("can0", silent, 500000, true), "");
+    InterfaceInfo unset = realUp;
+    unset.bitRate = 0xFFFFFFFFu;  // a driver never given a rate
+    EXPECT_EQ(SettingsProblem("slcan0", unset, 500000, false),
+              "slcan0 has no bit rate set. To use 500 kbit/s: sudo ip link set slcan0 down && sudo ip link set "
+              "slcan0 type can bitrate 500000 && sudo ip link set slcan0 up");
     // A virtual bus has no bit rate and no controller: any speed, either mode.
     EXPECT_EQ(SettingsProblem("vcan0", vcanUp, 1000000, false), "");
     EXPECT_EQ(SettingsProblem("vcan0", vcanUp, 33333, true), "");
@@ -318,6 +326,104 @@ TEST(SocketCanMap, LinkInfoGivesKindBitRateAndListenOnly)
     InterfaceInfo s;
     ParseLinkInfo(shortLink.bytes.data(), shortLink.bytes.size(), s);
     EXPECT_EQ(s.bitRate, 0u);
+}
+
+// Only what differs is asked for, and the request reads back as the kernel reads it.
+TEST(SocketCanMap, NetlinkRequestsSetWhatDiffers)
+{
+    for (const bool up : {false, true}) {
+        const auto m = LinkUpRequest(7, 3, up);
+        const auto* i = static_cast<const ifinfomsg*>(NLMSG_DATA(m.data()));
+        EXPECT_EQ(m.size(), NLMSG_SPACE(sizeof(ifinfomsg)));
+        EXPECT_EQ(reinterpret_cast<const nlmsghdr*>(m.data())->nlmsg_len, m.size());
+        EXPECT_EQ(reinterpret_cast<const nlmsghdr*>(m.data())->nlmsg_flags, NLM_F_REQUEST | NLM_F_ACK);
+        EXPECT_EQ(i->ifi_index, 7);
+        EXPECT_EQ(i->ifi_change, unsigned(IFF_UP));
+        EXPECT_EQ(i->ifi_flags, up ? unsigned(IFF_UP) : 0u);
+    }
+    struct Case {
+        std::uint32_t have;
+        bool haveListenOnly, wantListenOnly;
+        const char* text;
+        std::uint32_t bitRate;  // 0: no bit timing asked for
+        int listenOnly;         // -1: no control mode asked for
+    } cases[] = {
+        {250000, false, false, "500 kbit/s", 500000, -1},
+        {500000, false, true, "listen-only on", 0, 1},
+        {250000, true, false, "500 kbit/s, listen-only off", 500000, 0},
+        {500100, false, false, "", 0, -1},       // close enough: nothing to do
+        {0xFFFFFFFFu, false, false, "500 kbit/s", 500000, -1},  // never set
+        {0, false, true, "", 0, -1},             // virtual
+    };
+    for (const Case& c : cases) {
+        InterfaceInfo info;
+        info.bitRate = c.have;
+        info.listenOnly = c.haveListenOnly;
+        const LinkChange change = WantedChange(info, 500000, c.wantListenOnly);
+        EXPECT_EQ(LinkChangeText(change), c.text);
+        EXPECT_EQ(change.Empty(), !c.bitRate && c.listenOnly < 0);
+        if (change.Empty()) continue;
+        Attrs data;
+        can_bittiming bt{};
+        bt.bitrate = c.bitRate;
+        if (c.bitRate) data.Add(IFLA_CAN_BITTIMING, &bt, sizeof bt);
+        const can_ctrlmode cm{CAN_CTRLMODE_LISTENONLY, c.listenOnly > 0 ? CAN_CTRLMODE_LISTENONLY : 0u};
+        if (c.listenOnly >= 0) data.Add(IFLA_CAN_CTRLMODE, &cm, sizeof cm);
+        Attrs want;
+        want.Add(IFLA_LINKINFO, Attrs().Add(IFLA_INFO_KIND, "can", 4).Add(IFLA_INFO_DATA, data));
+
+        const auto m = CanSettingsRequest(4, 9, change);
+        const auto* h = reinterpret_cast<const nlmsghdr*>(m.data());
+        EXPECT_EQ(h->nlmsg_len, m.size());
+        EXPECT_EQ(h->nlmsg_type, RTM_NEWLINK);
+        EXPECT_EQ(h->nlmsg_seq, 9u);
+        EXPECT_EQ(static_cast<const ifinfomsg*>(NLMSG_DATA(h))->ifi_index, 4);
+        EXPECT_EQ(static_cast<const ifinfomsg*>(NLMSG_DATA(h))->ifi_change, 0u);  // up or down stays
+        const std::vector<std::uint8_t> attrs(m.begin() + long(NLMSG_SPACE(sizeof(ifinfomsg))), m.end());
+        EXPECT_EQ(attrs, want.bytes) << c.text;
+        InterfaceInfo back;
+        ParseLinkInfo(attrs.data() + RTA_LENGTH(0), attrs.size() - RTA_LENGTH(0), back);
+        EXPECT_EQ(back.kind, "can");
+        EXPECT_EQ(back.bitRate, c.bitRate);
+        EXPECT_EQ(back.listenOnly, c.listenOnly > 0);
+    }
+}
+
+TEST(SocketCanMap, TheKernelsAnswerToARequest)
+{
+    const auto answer = [](std::uint16_t type, std::uint32_t seq, int error, std::uint32_t len) {
+        std::vector<std::uint8_t> m(NLMSG_SPACE(sizeof(nlmsgerr)));
+        const nlmsghdr h{len, type, 0, seq, 0};
+        std::memcpy(m.data(), &h, sizeof h);
+        std::memcpy(m.data() + NLMSG_HDRLEN, &error, sizeof error);
+        return AckError(m.data(), m.size(), 5);
+    };
+    const std::uint32_t full = NLMSG_LENGTH(sizeof(nlmsgerr));
+    EXPECT_EQ(answer(NLMSG_ERROR, 5, 0, full), 0);
+    EXPECT_EQ(answer(NLMSG_ERROR, 5, -EPERM, full), EPERM);
+    EXPECT_EQ(answer(NLMSG_ERROR, 4, -EBUSY, full), std::nullopt);  // another request's
+    EXPECT_EQ(answer(RTM_NEWLINK, 5, 0, full), std::nullopt);
+    EXPECT_EQ(answer(NLMSG_ERROR, 5, 0, NLMSG_HDRLEN + 2), EPROTO);  // too short to say
+}
+
+TEST(SocketCanMap, AFullTransmitQueueIsRetriedUntilPatienceRunsOut)
+{
+    struct Case {
+        std::vector<int> errors;  // what the writes give in turn, the last one for ever
+        int result;
+        std::size_t attempts;  // 0: as many as the patience allows
+    } cases[] = {
+        {{ENOBUFS, ENOBUFS, EAGAIN, EINTR, 0}, 0, 5},
+        {{ENOBUFS, EIO}, EIO, 2},
+        {{ENOBUFS}, ENOBUFS, 0},
+    };
+    for (const Case& c : cases) {
+        std::size_t n = 0;
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(SendRetrying([&] { return c.errors[std::min(n++, c.errors.size() - 1)]; }, 30ms), c.result);
+        const auto took = std::chrono::steady_clock::now() - begin;
+        EXPECT_TRUE(c.attempts ? n == c.attempts : took >= 30ms) << n;
+    }
 }
 
 // What the device says on this machine, with or without CAN in its kernel.

@@ -545,8 +545,9 @@ int RunDump(const TDumpOptions& o, std::shared_ptr<TBusDevice> device, std::FILE
         if (!session.GoOnBus(o.bus)) {
             const std::string why = session.Problem().empty() ? "" : ": " + session.Problem();
             std::fprintf(err, "tarvik-dump: the adapter did not accept the go-on-bus sequence%s\n", why.c_str());
-            // The commonest cause on a real port: the adapter speaks the other language.
-            if (o.source != TDumpOptions::Source::Simulate)
+            // The commonest cause on a real port: the adapter speaks the other language. A
+            // CAN interface has no language to mistake; its refusal names the command to run.
+            if (o.source != TDumpOptions::Source::Simulate && o.kind != "socketcan")
                 std::fprintf(err, "tarvik-dump: if the adapter speaks %s, try --protocol %s\n",
                              OtherProtocol(o.kind).c_str(), OtherProtocol(o.kind).c_str());
             closeQuietly();

@@ -18,7 +18,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "tusbdev/tusbdev.h"
 
@@ -83,6 +82,19 @@ void QueryLink(unsigned index, socketcan::InterfaceInfo& info)
         }
     }
     close(fd);
+}
+
+// Sends one request on the rtnetlink socket `fd` and waits for its acknowledgement: 0 or the
+// kernel's errno (ETIMEDOUT when it does not answer).
+int NetlinkCall(int fd, const std::vector<std::uint8_t>& request, std::uint32_t seq)
+{
+    if (send(fd, request.data(), request.size(), 0) != ssize_t(request.size())) return errno;
+    std::vector<std::uint8_t> buf(8192);
+    for (;;) {
+        const ssize_t n = recv(fd, buf.data(), buf.size(), 0);
+        if (n < 0) return errno == EAGAIN ? ETIMEDOUT : errno;
+        if (const auto err = socketcan::AckError(buf.data(), std::size_t(n), seq)) return *err;
+    }
 }
 
 }  // namespace
@@ -244,12 +256,29 @@ bool TSocketCanDevice::GoOnBus(const OnBusConfig& c)
         SetProblem(p);
         return false;
     }
-    // The window's caption and tarvik-dump's refusal show the problem; the question, when
-    // there is one, lets the user go on bus at the interface's own settings instead.
-    if (std::string p = socketcan::SettingsProblem(name_, info, want, c.driverMode == 1);
-        !p.empty() && !(question_ && question_(p))) {
-        SetProblem(p);
-        return false;
+    const bool listenOnly = c.driverMode == 1;
+    if (const socketcan::LinkChange change = socketcan::WantedChange(info, want, listenOnly); !change.Empty()) {
+        const LinkOutcome done = ChangeLink(change);
+        if (done.allowed) {
+            std::string p = done.problem;
+            if (p.empty()) {
+                // The kernel may round the rate or drop a mode the driver cannot keep.
+                if (std::string left = socketcan::SettingsProblem(name_, socketcan::QueryInterface(name_), want,
+                                                                  listenOnly);
+                    !left.empty())
+                    p = name_ + " did not take " + socketcan::LinkChangeText(change) + ". " + left;
+            }
+            if (!p.empty()) {
+                SetProblem(p);
+                return false;
+            }
+        } else if (std::string p = socketcan::SettingsProblem(name_, info, want, listenOnly);
+                   !p.empty() && !(question_ && question_(p))) {
+            // The window's caption and tarvik-dump's refusal show the command; the question,
+            // when there is one, lets the user go on bus at the interface's own settings.
+            SetProblem(p);
+            return false;
+        }
     }
     if (!SetReception(true, c)) {
         SetProblem("Cannot set the masks on " + name_ + ": " + std::strerror(errno));
@@ -261,6 +290,45 @@ bool TSocketCanDevice::GoOnBus(const OnBusConfig& c)
     onBus_.store(true);
     ClearProblem();
     return true;
+}
+
+TSocketCanDevice::LinkOutcome TSocketCanDevice::ChangeLink(const socketcan::LinkChange& change)
+{
+    const std::string what = name_ + " to " + socketcan::LinkChangeText(change);
+    const int index = int(if_nametoindex(name_.c_str()));
+    if (index == 0) return {true, "Cannot set " + what + ": " + std::strerror(errno)};
+    const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0) return {true, "Cannot set " + what + ": " + std::strerror(errno)};
+    // Bringing a CAN interface up sends its settings to the controller, which over a serial
+    // line takes a second or more.
+    timeval tv{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    LinkOutcome out;
+    std::uint32_t seq = 1;
+    const int down = NetlinkCall(fd, socketcan::LinkUpRequest(index, seq, false), seq);
+    if (down == EPERM || down == EACCES) {
+        out.allowed = false;
+    } else if (down != 0) {
+        out.problem = "Cannot take " + name_ + " down to set it to " + socketcan::LinkChangeText(change) + ": " +
+                      std::strerror(down);
+    } else {
+        ++seq;
+        const int set = NetlinkCall(fd, socketcan::CanSettingsRequest(index, seq, change), seq);
+        // Up again whether or not the settings took: the interface was up when we came.
+        ++seq;
+        const int up = NetlinkCall(fd, socketcan::LinkUpRequest(index, seq, true), seq);
+        if (set != 0) out.problem = "Cannot set " + what + ": " + std::strerror(set);
+        if (up != 0)
+            out.problem += std::string(out.problem.empty() ? "" : ". ") + "Cannot bring " + name_ +
+                           " up again: " + std::strerror(up) + ". To bring it up: sudo ip link set " + name_ + " up";
+    }
+    close(fd);
+    // Going down left "network is down" on the raw socket (the receive thread is parked
+    // while off bus); taken here, so nothing later reads it as the link failing.
+    int pending = 0;
+    socklen_t len = sizeof pending;
+    getsockopt(raw_, SOL_SOCKET, SO_ERROR, &pending, &len);
+    return out;
 }
 
 bool TSocketCanDevice::GoOffBus()
@@ -292,18 +360,17 @@ bool TSocketCanDevice::Transmit(const TBusFrame& frame)
     };
     if (!f) return refused(why);
     // A full queue (ENOBUFS) drains as the bus takes frames: retry briefly, never block.
-    const auto until = std::chrono::steady_clock::now() + kTransmitRetry;
-    for (;;) {
-        if (write(raw_, &*f, sizeof *f) == ssize_t(sizeof *f)) {
-            ClearProblem();
-            return true;
-        }
-        if (errno != ENOBUFS && errno != EAGAIN && errno != EINTR)
-            return refused("Sending on " + name_ + " failed: " + std::strerror(errno));
-        if (std::chrono::steady_clock::now() >= until)
-            return refused("The transmit queue of " + name_ + " stays full: is anything on the bus acknowledging?");
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const int err = socketcan::SendRetrying(
+        [&] {
+            const ssize_t n = write(raw_, &*f, sizeof *f);
+            return n == ssize_t(sizeof *f) ? 0 : n < 0 ? errno : EIO;  // a frame goes whole or not at all
+        },
+        kTransmitRetry);
+    if (err == ENOBUFS || err == EAGAIN || err == EINTR)
+        return refused("The transmit queue of " + name_ + " stays full: is anything on the bus acknowledging?");
+    if (err != 0) return refused("Sending on " + name_ + " failed: " + std::strerror(err));
+    ClearProblem();
+    return true;
 }
 
 bool TSocketCanDevice::DeletePeriodic()

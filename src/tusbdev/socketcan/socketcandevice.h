@@ -7,8 +7,10 @@
 //                  reached the bus, and become transmitted records
 //   periodic       the broadcast manager (CAN_BCM, TX_SETUP) keeps the interval
 //   bus status     error frames: warning or error passive 1, bus-off 2, error active 0
-//   speed          read over rtnetlink; a real interface at another bit rate is refused with
-//                  the command that changes it, unless the settings question accepts it
+//   speed          read over rtnetlink; a real interface at another bit rate or listen-only
+//                  mode is set over rtnetlink (down, set, up) when the process may; else it is
+//                  refused with the command that changes it, unless the settings question
+//                  accepts it
 //
 // CAN FD frames are counted as left out; LIN is refused with the native adapter's refusal.
 #include <linux/can.h>
@@ -76,6 +78,13 @@ private:
     void Drain();
     void CloseSockets();
     bool DeletePeriodic();
+    // Sets what `change` names on the interface. Not allowed: the process lacks the right
+    // and nothing changed; otherwise an empty problem means done.
+    struct LinkOutcome {
+        bool allowed = true;
+        std::string problem;
+    };
+    LinkOutcome ChangeLink(const socketcan::LinkChange& change);
 
     std::string port_;
     std::string name_;

@@ -4,12 +4,80 @@
 #include <linux/can/netlink.h>
 #include <linux/if_link.h>
 #include <linux/rtnetlink.h>
+#include <net/if.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace tarvik::socketcan {
+
+namespace {
+
+// What can_dev reports for a driver that was never given a bit rate (slcan without -s).
+constexpr std::uint32_t kUnknownBitRate = 0xFFFFFFFFu;
+
+// A netlink message under construction: header, ifinfomsg, then attributes, each aligned.
+class Request {
+public:
+    Request(std::uint16_t type, std::uint32_t seq, int index)
+    {
+        bytes_.resize(NLMSG_SPACE(sizeof(ifinfomsg)));
+        nlmsghdr h{};
+        h.nlmsg_type = type;
+        h.nlmsg_flags = NLM_F_REQUEST | NLM_F_ACK;
+        h.nlmsg_seq = seq;
+        std::memcpy(bytes_.data(), &h, sizeof h);
+        ifinfomsg i{};
+        i.ifi_family = AF_UNSPEC;
+        i.ifi_index = index;
+        std::memcpy(bytes_.data() + NLMSG_LENGTH(0), &i, sizeof i);
+    }
+    ifinfomsg Info() const
+    {
+        ifinfomsg i;
+        std::memcpy(&i, bytes_.data() + NLMSG_LENGTH(0), sizeof i);
+        return i;
+    }
+    void SetInfo(const ifinfomsg& i) { std::memcpy(bytes_.data() + NLMSG_LENGTH(0), &i, sizeof i); }
+    void Add(unsigned short type, const void* data, std::size_t len)
+    {
+        const std::size_t at = bytes_.size();
+        bytes_.resize(at + RTA_SPACE(len));
+        rtattr a{};
+        a.rta_type = type;
+        a.rta_len = std::uint16_t(RTA_LENGTH(len));
+        std::memcpy(bytes_.data() + at, &a, sizeof a);
+        if (len) std::memcpy(bytes_.data() + at + RTA_LENGTH(0), data, len);
+    }
+    // A nested attribute: its length is known once its members are in.
+    std::size_t Open(unsigned short type)
+    {
+        const std::size_t at = bytes_.size();
+        Add(type, nullptr, 0);
+        return at;
+    }
+    void Close(std::size_t at)
+    {
+        const auto len = std::uint16_t(bytes_.size() - at);
+        std::memcpy(bytes_.data() + at + offsetof(rtattr, rta_len), &len, sizeof len);
+    }
+    std::vector<std::uint8_t> Take()
+    {
+        const auto len = std::uint32_t(bytes_.size());
+        std::memcpy(bytes_.data() + offsetof(nlmsghdr, nlmsg_len), &len, sizeof len);
+        return std::move(bytes_);
+    }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace
 
 std::vector<can_filter> MaskFilters(const OnBusConfig& c)
 {
@@ -115,11 +183,86 @@ std::string SettingsProblem(const std::string& n, const InterfaceInfo& info, std
     const std::string mode = listenOnly ? " listen-only on" : info.listenOnly ? " listen-only off" : "";
     const std::string fix = "sudo ip link set " + n + " down && sudo ip link set " + n + " type can bitrate " +
                             std::to_string(want) + mode + " && sudo ip link set " + n + " up";
+    if (info.bitRate == kUnknownBitRate)
+        return n + " has no bit rate set. To use " + BitRateText(want) + ": " + fix;
     if (!SameBitRate(info.bitRate, want))
         return n + " runs at " + BitRateText(info.bitRate) + ". To use " + BitRateText(want) + ": " + fix;
     if (listenOnly && !info.listenOnly) return n + " is not in listen-only mode. To listen only: " + fix;
     if (!listenOnly && info.listenOnly) return n + " is in listen-only mode. To send as well: " + fix;
     return {};
+}
+
+LinkChange WantedChange(const InterfaceInfo& info, std::uint32_t want, bool listenOnly)
+{
+    LinkChange c;
+    if (info.bitRate == 0) return c;  // virtual: nothing to set
+    if (!SameBitRate(info.bitRate, want)) c.bitRate = want;
+    if (info.listenOnly != listenOnly) c.listenOnly = listenOnly;
+    return c;
+}
+
+std::string LinkChangeText(const LinkChange& c)
+{
+    std::string t = c.bitRate ? BitRateText(*c.bitRate) : "";
+    if (c.listenOnly) t += std::string(t.empty() ? "" : ", ") + (*c.listenOnly ? "listen-only on" : "listen-only off");
+    return t;
+}
+
+std::vector<std::uint8_t> LinkUpRequest(int index, std::uint32_t seq, bool up)
+{
+    Request r(RTM_NEWLINK, seq, index);
+    ifinfomsg i = r.Info();
+    i.ifi_change = IFF_UP;
+    i.ifi_flags = up ? unsigned(IFF_UP) : 0u;
+    r.SetInfo(i);
+    return r.Take();
+}
+
+std::vector<std::uint8_t> CanSettingsRequest(int index, std::uint32_t seq, const LinkChange& c)
+{
+    Request r(RTM_NEWLINK, seq, index);
+    const std::size_t linkInfo = r.Open(IFLA_LINKINFO);
+    r.Add(IFLA_INFO_KIND, "can", 4);
+    const std::size_t data = r.Open(IFLA_INFO_DATA);
+    if (c.bitRate) {
+        // The bit rate alone: the kernel computes the timing from its sample-point default.
+        can_bittiming bt{};
+        bt.bitrate = *c.bitRate;
+        r.Add(IFLA_CAN_BITTIMING, &bt, sizeof bt);
+    }
+    if (c.listenOnly) {
+        can_ctrlmode cm{};
+        cm.mask = CAN_CTRLMODE_LISTENONLY;
+        cm.flags = *c.listenOnly ? CAN_CTRLMODE_LISTENONLY : 0u;
+        r.Add(IFLA_CAN_CTRLMODE, &cm, sizeof cm);
+    }
+    r.Close(data);
+    r.Close(linkInfo);
+    return r.Take();
+}
+
+std::optional<int> AckError(const std::uint8_t* data, std::size_t size, std::uint32_t seq)
+{
+    int left = int(std::min<std::size_t>(size, 1u << 20));
+    for (auto* h = reinterpret_cast<const nlmsghdr*>(data); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
+        if (h->nlmsg_type != NLMSG_ERROR || h->nlmsg_seq != seq) continue;
+        if (h->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return EPROTO;
+        nlmsgerr e;
+        std::memcpy(&e, NLMSG_DATA(h), sizeof e);
+        return e.error < 0 ? -e.error : e.error;
+    }
+    return std::nullopt;
+}
+
+int SendRetrying(const std::function<int()>& attempt, std::chrono::milliseconds patience)
+{
+    const auto until = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        const int err = attempt();
+        if (err != ENOBUFS && err != EAGAIN && err != EINTR) return err;
+        if (std::chrono::steady_clock::now() >= until) return err;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void ParseLinkInfo(const std::uint8_t* data, std::size_t size, InterfaceInfo& info)

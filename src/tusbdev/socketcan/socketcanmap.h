@@ -5,8 +5,10 @@
 // it is tested on machines whose kernel has no CAN.
 #include <linux/can.h>
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +62,30 @@ std::string InterfaceProblem(const std::string& name, const InterfaceInfo& info,
 // asked; empty when it matches (virtual interfaces always do).
 std::string SettingsProblem(const std::string& name, const InterfaceInfo& info, std::uint32_t wantBitRate,
                             bool wantListenOnly);
+
+// What a real interface needs changed to serve a request; nothing set when it already does.
+struct LinkChange {
+    std::optional<std::uint32_t> bitRate;
+    std::optional<bool> listenOnly;
+    bool Empty() const { return !bitRate && !listenOnly; }
+};
+// Only what differs: setting a bit rate again would recompute the timing and lose a sample
+// point the user chose with ip.
+LinkChange WantedChange(const InterfaceInfo& info, std::uint32_t wantBitRate, bool wantListenOnly);
+// "500 kbit/s", "listen-only on", "500 kbit/s, listen-only off".
+std::string LinkChangeText(const LinkChange& change);
+
+// rtnetlink requests for interface `index`, each asking for an acknowledgement under `seq`:
+// administratively up or down, and the CAN settings (which the kernel takes only while down).
+std::vector<std::uint8_t> LinkUpRequest(int index, std::uint32_t seq, bool up);
+std::vector<std::uint8_t> CanSettingsRequest(int index, std::uint32_t seq, const LinkChange& change);
+// The kernel's answer to request `seq` among the messages in `data`: 0 done, else its errno;
+// nothing when they hold no answer to it.
+std::optional<int> AckError(const std::uint8_t* data, std::size_t size, std::uint32_t seq);
+
+// Calls `attempt` (0 sent, else its errno) until it sends, fails for good, or the transmit
+// queue stays full (ENOBUFS, EAGAIN; EINTR retries too) past `patience`. 0 or the last errno.
+int SendRetrying(const std::function<int()>& attempt, std::chrono::milliseconds patience);
 
 // Reads IFLA_LINKINFO's attributes (rtnetlink's nested attributes, as the kernel sends them)
 // into `info`: the kind, and for CAN interfaces the bit rate and control mode.
