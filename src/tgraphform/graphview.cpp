@@ -69,41 +69,67 @@ std::optional<std::uint32_t> RowAt(const TLogSamples& s, double t)
     return k >= double(s.rows - 1) ? s.rows - 1 : std::uint32_t(k);
 }
 
-void ReduceColumns(const TLogSamples& s, std::uint32_t column, const TTimeView& v, int width, TReducedCurve& out)
+void ReduceColumns(const TLogSamples& s, const TTimeView& v, int width, std::vector<TReducedCurve>& out)
 {
-    out.columns.assign(std::size_t(std::max(width, 0)), TColumnRange{});
-    out.before = out.after = TEdgePoint{};
+    const std::uint32_t labels = s.columns;
+    out.resize(labels);
+    for (TReducedCurve& curve : out) {
+        curve.columns.assign(std::size_t(std::max(width, 0)), TColumnRange{});
+        curve.before = curve.after = TEdgePoint{};
+    }
     const double span = v.Span();
-    if (s.rows == 0 || column >= s.columns || width <= 0 || !(span > 0))
+    if (s.rows == 0 || labels == 0 || width <= 0 || !(span > 0))
         return;
     const double r = Step(s), scale = width / span;
+    std::vector<char> prevFinite(labels, 0);
+    std::vector<double> row(labels);
     // One row left of the view, then on until the first row right of it.
     const double firstIn = std::ceil(v.t0 / r);
-    std::int64_t k = std::int64_t(std::clamp(firstIn - 1, 0.0, double(s.rows - 1)));
-    bool prevFinite = false;
-    for (; k < std::int64_t(s.rows); ++k) {
-        const double value = s.At(std::uint32_t(k), column);
-        const bool finite = std::isfinite(value);
+    std::uint32_t k = std::uint32_t(std::clamp(firstIn - 1, 0.0, double(s.rows - 1)));
+    for (; k < s.rows; ++k) {
+        // The row in one piece unless it runs over the end of the ring.
+        std::uint64_t at = s.first + std::uint64_t(k) * labels;
+        if (at >= s.capacity)
+            at -= s.capacity;
+        const double* values = s.base + at;
+        if (at + labels > s.capacity) {
+            for (std::uint32_t j = 0; j < labels; ++j)
+                row[j] = s.At(k, j);
+            values = row.data();
+        }
         const double u = (double(k) * r - v.t0) * scale;
         const double c = std::floor(u);
         if (c < 0) {
-            out.before = {finite, u, value};
-        } else if (c >= width) {
-            out.after = {finite && prevFinite, u, value};
-            break;
-        } else if (finite) {
-            TColumnRange& col = out.columns[std::size_t(c)];
-            if (col.count == 0) {
-                col.lo = col.hi = col.first = value;
-                col.joined = prevFinite;
-            } else {
-                col.lo = std::min(col.lo, value);
-                col.hi = std::max(col.hi, value);
+            for (std::uint32_t j = 0; j < labels; ++j) {
+                const bool finite = std::isfinite(values[j]);
+                out[j].before = {finite, u, values[j]};
+                prevFinite[j] = finite;
             }
-            col.last = value;
-            ++col.count;
+            continue;
         }
-        prevFinite = finite;
+        if (c >= width) {
+            for (std::uint32_t j = 0; j < labels; ++j)
+                out[j].after = {std::isfinite(values[j]) && prevFinite[j], u, values[j]};
+            break;
+        }
+        const std::size_t column = std::size_t(c);
+        for (std::uint32_t j = 0; j < labels; ++j) {
+            const double value = values[j];
+            const bool finite = std::isfinite(value);
+            if (finite) {
+                TColumnRange& col = out[j].columns[column];
+                if (col.count == 0) {
+                    col.lo = col.hi = col.first = value;
+                    col.joined = prevFinite[j] != 0;
+                } else {
+                    col.lo = std::min(col.lo, value);
+                    col.hi = std::max(col.hi, value);
+                }
+                col.last = value;
+                ++col.count;
+            }
+            prevFinite[j] = finite;
+        }
     }
 }
 

@@ -63,10 +63,11 @@ struct TReducedCurve {
     std::vector<TColumnRange> columns;
     TEdgePoint before, after;
 };
-// Label `column` of the log over the view, one entry per pixel column. Only the rows that
-// fall in the view and one either side are read, so the cost follows what is on screen.
+// Every label (log column) over the view, one entry per pixel column each; out gets one
+// curve per log column. One pass over the rows that fall in the view and one either side,
+// so the cost follows what is on screen and each row is read once for all labels.
 // Non-finite values (NaN, no value yet) draw nothing and break the line.
-void ReduceColumns(const TLogSamples& s, std::uint32_t column, const TTimeView& v, int width, TReducedCurve& out);
+void ReduceColumns(const TLogSamples& s, const TTimeView& v, int width, std::vector<TReducedCurve>& out);
 
 // Steps for time labels and grid lines: the smallest of 1, 2, 5 × 10^k ms (k ≥ 0, and at
 // least minStep) that puts minPixels or more between two lines.

@@ -482,12 +482,12 @@ void TGraphPainter::DrawLog(const LabelTable& labels, const TLogSamples& log, co
     }
 
     const std::uint32_t n = std::min<std::uint32_t>(log.columns, std::uint32_t(labels.Count()));
+    ReduceColumns(log, view, a.Width(), reduced_);
     for (std::uint32_t i = 0; i < n; ++i) {
         if (Hidden(i))
             continue;
-        ReduceColumns(log, i, view, a.Width(), reduced_);
         const TYMap& m = i < ymap_.size() ? ymap_[i] : TYMap{};
-        DrawCurve(reduced_, m, labels.Label(int(i)).Color(), LinePattern(i));
+        DrawCurve(reduced_[i], m, labels.Label(int(i)).Color(), LinePattern(i));
     }
     g_.SetColor(kFrameColor);
     g_.DrawBox(2, graph_.left, graph_.top, graph_.right, graph_.bottom);

@@ -173,7 +173,7 @@ private:
     std::vector<std::string> shown_;  // value text per panel row, then the log gauge
     std::size_t panelRows_ = 0;
     std::vector<bool> hidden_;
-    TReducedCurve reduced_;          // reused by DrawLog
+    std::vector<TReducedCurve> reduced_;  // reused by DrawLog
     std::vector<TColumnSpan> spans_;  // likewise
 };
 
