@@ -325,7 +325,7 @@ void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
             const TYMap& m = std::size_t(i) < ymap_.size() ? ymap_[std::size_t(i)] : TYMap{};
             g_.SetColor(label.Color());
             g_.MoveToW(t, m(p));
-            const std::uint16_t pattern = LinePattern(std::size_t(i));
+            const std::uint16_t pattern = LinePattern(label.Slot());
             if (pattern == 0xFFFF) {
                 g_.LineToW(b, m(v));
             } else {
@@ -487,7 +487,7 @@ void TGraphPainter::DrawLog(const LabelTable& labels, const TLogSamples& log, co
         if (Hidden(i))
             continue;
         const TYMap& m = i < ymap_.size() ? ymap_[i] : TYMap{};
-        DrawCurve(reduced_[i], m, labels.Label(int(i)).Color(), LinePattern(i));
+        DrawCurve(reduced_[i], m, labels.Label(int(i)).Color(), LinePattern(labels.Label(int(i)).Slot()));
     }
     g_.SetColor(kFrameColor);
     g_.DrawBox(2, graph_.left, graph_.top, graph_.right, graph_.bottom);

@@ -30,7 +30,7 @@ inline constexpr std::array<TColor, 16> kGraphPalette = {
 };
 // Beyond the palette the colours come round again with another line pattern (bit n set:
 // pixel column n mod 16 drawn): solid, dashed, dotted, dash-dot. Both follow the label's
-// slot in the table, so hiding or showing curves re-colours nothing.
+// slot in the label file, so hiding curves or switching labels off re-colours nothing.
 inline constexpr std::array<std::uint16_t, 4> kLinePatterns = {0xFFFF, 0x0FFF, 0x3333, 0x33FF};
 inline std::uint16_t LinePattern(std::size_t slot)
 {
