@@ -505,7 +505,9 @@ void TGraphForm::mousePressEvent(QMouseEvent* e)
     if (row >= 0) {
         painter_.SetHidden(std::size_t(row), !painter_.Hidden(std::size_t(row)));
         painter_.DrawLegendRow(labels_, row);
-        DrawLogView();  // a running sweep leaves the curve off from its next slice on
+        if (running_.load() && daqLog_)
+            painter_.RedrawSweep(labels_, daqLog_->Samples());
+        DrawLogView();
         update();
         return;
     }

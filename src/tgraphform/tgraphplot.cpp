@@ -411,10 +411,15 @@ void TGraphPainter::DrawTimeLabels(const std::vector<std::pair<int, QString>>& l
     }
 }
 
-void TGraphPainter::DrawCurve(const TReducedCurve& curve, const TYMap& m, TColor color, std::uint16_t pattern)
+void TGraphPainter::DrawCurve(const TReducedCurve& curve, const TYMap& m, TColor color, std::uint16_t pattern,
+                              int from, int to)
 {
     const TRect a = PlotArea();
-    const int right = a.left + int(curve.columns.size()) - 1;
+    from = std::max(from, 0);
+    to = std::min(to, int(curve.columns.size()));
+    if (from >= to)
+        return;
+    const int right = a.left + to - 1;
     const auto Y = [&](double v) { return g_.WorldToY(m(v)); };
     const auto X = [&](double column) { return a.left + int(std::clamp(std::floor(column), -1e6, 1e6)); };
     g_.SetColor(color);
@@ -426,7 +431,7 @@ void TGraphPainter::DrawCurve(const TReducedCurve& curve, const TYMap& m, TColor
     int prevY = 0;
     const auto line = [&](int x0, int y0, int x1, int y1) {
         g_.MoveTo(x0, y0);
-        g_.LineToPattern(x1, y1, pattern, a.left, right);
+        g_.LineToPattern(x1, y1, pattern, a.left + from, right);
     };
     for (int c = 0; c < int(curve.columns.size()); ++c) {
         const TColumnRange& col = curve.columns[std::size_t(c)];
@@ -444,7 +449,8 @@ void TGraphPainter::DrawCurve(const TReducedCurve& curve, const TYMap& m, TColor
                 line(X(curve.before.column), Y(curve.before.value), a.left + c, yFirst);
             }
         }
-        spans_.push_back({a.left + c, y0, y1});
+        if (c >= from && c < to)
+            spans_.push_back({a.left + c, y0, y1});
         prev = c;
         prevY = Y(col.last);
     }
@@ -481,14 +487,7 @@ void TGraphPainter::DrawLog(const LabelTable& labels, const TLogSamples& log, co
         times.emplace_back(g_.WorldToX(t), QString::fromStdString(SecondsText(t, step)));
     }
 
-    const std::uint32_t n = std::min<std::uint32_t>(log.columns, std::uint32_t(labels.Count()));
-    ReduceColumns(log, view, a.Width(), reduced_);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        if (Hidden(i))
-            continue;
-        const TYMap& m = i < ymap_.size() ? ymap_[i] : TYMap{};
-        DrawCurve(reduced_[i], m, labels.Label(int(i)).Color(), LinePattern(labels.Label(int(i)).Slot()));
-    }
+    DrawCurves(labels, log, view, 0, a.Width());
     g_.SetColor(kFrameColor);
     g_.DrawBox(2, graph_.left, graph_.top, graph_.right, graph_.bottom);
     DrawTimeLabels(times);
@@ -516,6 +515,56 @@ void TGraphPainter::ShowRow(const LabelTable& labels, const TLogSamples& log, st
     else
         std::snprintf(text, sizeof text, "%17s", "");
     PrintStatus(pt - 2, pl + 2, text);
+}
+
+void TGraphPainter::DrawCurves(const LabelTable& labels, const TLogSamples& log, const TTimeView& view, int from,
+                               int to)
+{
+    const std::uint32_t n = std::min<std::uint32_t>(log.columns, std::uint32_t(labels.Count()));
+    ReduceColumns(log, view, PlotArea().Width(), reduced_);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (Hidden(i))
+            continue;
+        const TGraphInfo& label = labels.Label(int(i));
+        const TYMap& m = i < ymap_.size() ? ymap_[i] : TYMap{};
+        DrawCurve(reduced_[i], m, label.Color(), LinePattern(label.Slot()), from, to);
+    }
+}
+
+void TGraphPainter::RedrawSweep(const LabelTable& labels, const TLogSamples& log)
+{
+    const TRect a = PlotArea();
+    const double top = PlotTop(), bottom = PlotBottom();
+    const int sweep = SweepWidth(scale_), t = sweepTime_;
+    g_.SetColor(kBackColor);
+    g_.DrawBox(4, a.left, a.top, a.right, a.bottom);
+    PlotViewport();
+    g_.SetColor(kGridColor);
+    for (int y : grid_) {
+        g_.MoveToW(0, y);
+        g_.LineToW(sweep, y);
+    }
+    for (int x = 0; x <= sweep; x += 1000) {
+        g_.MoveToW(x, top);
+        g_.LineToW(x, bottom);
+    }
+    // The band the last slice erased ahead of itself, wrapping as the sweep does.
+    const int c = t + EraseAhead(scale_);
+    const int ya = g_.WorldToY(top), yb = g_.WorldToY(bottom);
+    const int y0 = std::min(ya, yb), y1 = std::max(ya, yb);
+    g_.SetColor(kBackColor);
+    g_.DrawBox(4, g_.WorldToX(t) + 1, y0, g_.WorldToX(std::min(c, sweep)), y1);
+    if (c >= sweep)
+        g_.DrawBox(4, g_.WorldToX(0), y0, g_.WorldToX(c - sweep), y1);
+    // Sample k is drawn where its slice ends; the latest one ends at the sweep position.
+    const double latest = LogEnd(log) - t;
+    const int xt = g_.WorldToX(t) - a.left;
+    if (c < sweep)
+        DrawCurves(labels, log, {latest - sweep, latest}, g_.WorldToX(c) - a.left, a.Width());
+    DrawCurves(labels, log, {latest, latest + sweep}, c >= sweep ? g_.WorldToX(c - sweep) - a.left : 0, xt + 1);
+    g_.SetColor(kFrameColor);
+    g_.DrawBox(2, graph_.left, graph_.top, graph_.right, graph_.bottom);
+    PlotViewport();
 }
 
 }  // namespace tarvik

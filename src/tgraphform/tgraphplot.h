@@ -119,6 +119,9 @@ public:
     // A stopped run: the plot redrawn from the log over the view (grid, curves at most one
     // run per pixel column, time labels), after a Redraw for the same labels.
     void DrawLog(const LabelTable& labels, const TLogSamples& log, const TTimeView& view);
+    // A running sweep's plot drawn again from its log (after a curve was hidden or shown):
+    // what the sweep shows, in the same places, with the sweep position kept.
+    void RedrawSweep(const LabelTable& labels, const TLogSamples& log);
     // The value panel at one row of the log, and its time; none puts back the blanks.
     void ShowRow(const LabelTable& labels, const TLogSamples& log, std::optional<std::uint32_t> row);
 
@@ -154,7 +157,9 @@ private:
     // Seconds under the plot: the sweep's whole seconds, or the view's ticks.
     void DrawTimeLabels(const std::vector<std::pair<int, QString>>& labels);
     void ClearTimeRow();
-    void DrawCurve(const TReducedCurve& curve, const TYMap& m, TColor color, std::uint16_t pattern);
+    // Only pixel columns from..to-1 of the plot are drawn on.
+    void DrawCurve(const TReducedCurve& curve, const TYMap& m, TColor color, std::uint16_t pattern, int from, int to);
+    void DrawCurves(const LabelTable& labels, const TLogSamples& log, const TTimeView& view, int from, int to);
 
     // World y of the plot's top and bottom edges.
     double PlotTop() const { return ownRanges_ ? kOwnRangeSpan : TopValue(scale_); }

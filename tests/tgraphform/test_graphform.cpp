@@ -155,11 +155,34 @@ TEST_F(GraphForm, StoppedRunIsExploredWithCursorWheelAndDrag)
     frame(0x01, 0xF4);
     ASSERT_TRUE(WaitServingGuiCalls([&] { return form.Labels().Label(0).Value() == 500; }, 5s));
     ASSERT_TRUE(WaitSamples(form.DaqLog()->Count() + 30 * 3));
+    const TRect a = form.Painter().PlotArea();
+    // The three curves lie on one another; the last one drawn, yellow, hides the others.
+    const auto plotPixels = [&](TColor c) {
+        const QImage& img = form.GraphCtrl().Canvas();
+        int n = 0;
+        for (int py = a.top; py < a.bottom; ++py)
+            for (int px = a.left; px < a.right; ++px)
+                n += graphtest::Pixel(img, px, py) == graphtest::Rgb(c);
+        return n;
+    };
+    const TColor lime = form.Labels().Label(1).Color(), yellow = form.Labels().Label(2).Color();
+    EXPECT_GT(plotPixels(yellow), 0);
+    EXPECT_EQ(plotPixels(lime), 0);
+    const int H = form.GraphCtrl().CellHeight(), W = form.GraphCtrl().CellWidth();
+    const TRect panel = form.Painter().PanelCells();
+    const QPoint row2(2 + W * (panel.left + 5), 2 + H * (panel.top + 1) + H / 2);
+    // While running, the sweep is drawn again without the curve, and with it once shown again.
+    QTest::mouseClick(&form, Qt::LeftButton, Qt::NoModifier, row2);
+    EXPECT_EQ(plotPixels(yellow), 0);
+    EXPECT_GT(plotPixels(lime), 0);
+    QTest::mouseClick(&form, Qt::LeftButton, Qt::NoModifier, row2);
+    EXPECT_GT(plotPixels(yellow), 0);
     form.EnableActions(true);
     form.ActStop->trigger();
     ASSERT_NE(form.ViewLog(), nullptr);
+    EXPECT_FALSE(form.Painter().Hidden(2));
+    EXPECT_EQ(plotPixels(lime), 0);
 
-    const TRect a = form.Painter().PlotArea();
     const int width = a.Width(), y = 2 + (a.top + a.bottom) / 2;
     const auto at = [&](int column) { return QPoint(2 + a.left + column, y); };
     const auto columnOf = [&](double t) { return int((t - form.View().t0) * width / form.View().Span()); };
@@ -188,21 +211,6 @@ TEST_F(GraphForm, StoppedRunIsExploredWithCursorWheelAndDrag)
     Mouse(&form, QEvent::MouseMove, at(width - 1), Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(form.Painter().PanelText(0), "     500.000");
 
-    // The three curves lie on one another; the last one drawn, yellow, hides the others.
-    const auto plotPixels = [&](TColor c) {
-        const QImage& img = form.GraphCtrl().Canvas();
-        int n = 0;
-        for (int py = a.top; py < a.bottom; ++py)
-            for (int px = a.left; px < a.right; ++px)
-                n += graphtest::Pixel(img, px, py) == graphtest::Rgb(c);
-        return n;
-    };
-    const TColor lime = form.Labels().Label(1).Color(), yellow = form.Labels().Label(2).Color();
-    EXPECT_GT(plotPixels(yellow), 0);
-    EXPECT_EQ(plotPixels(lime), 0);
-    const int H = form.GraphCtrl().CellHeight(), W = form.GraphCtrl().CellWidth();
-    const TRect panel = form.Painter().PanelCells();
-    const QPoint row2(2 + W * (panel.left + 5), 2 + H * (panel.top + 1) + H / 2);
     QTest::mouseClick(&form, Qt::LeftButton, Qt::NoModifier, row2);
     EXPECT_TRUE(form.Painter().Hidden(2));
     EXPECT_EQ(plotPixels(yellow), 0);

@@ -110,6 +110,15 @@ int main(int argc, char** argv)
             graph->ActStart->trigger();
             Settle(6000);
             ok += Save(graph, out, "graph_ownranges.png");
+            const tarvik::TRect panel = graph->Painter().PanelCells();
+            const int W = graph->GraphCtrl().CellWidth(), H = graph->GraphCtrl().CellHeight();
+            for (int row : {0, 3}) {
+                const QPointF p(2 + W * (panel.left + 5), 2 + H * (panel.top + row - 1) + H / 2);
+                QMouseEvent press(QEvent::MouseButtonPress, p, graph->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(graph, &press);
+            }
+            Settle(300);
+            ok += Save(graph, out, "graph_hidden.png");
         }
         // Stopped: zoomed in twice around the middle of the plot, the cursor there.
         graph->EnableActions(true);
