@@ -104,28 +104,12 @@ int main(int argc, char** argv)
         graph->ActStart->trigger();
         Settle(6000);
         ok += Save(graph, out, "graph.png");
-        if (qEnvironmentVariableIsSet("TARVIK_SHOT_OWNRANGES")) {
-            graph->SetOwnRanges(true);
-            graph->EnableActions(true);
-            graph->ActStart->trigger();
-            Settle(6000);
-            ok += Save(graph, out, "graph_ownranges.png");
-            const tarvik::TRect panel = graph->Painter().PanelCells();
-            const int W = graph->GraphCtrl().CellWidth(), H = graph->GraphCtrl().CellHeight();
-            for (int row : {0, 3}) {
-                const QPointF p(2 + W * (panel.left + 5), 2 + H * (panel.top + row - 1) + H / 2);
-                QMouseEvent press(QEvent::MouseButtonPress, p, graph->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-                QApplication::sendEvent(graph, &press);
-            }
-            Settle(300);
-            ok += Save(graph, out, "graph_hidden.png");
-        }
-        // Stopped: zoomed in twice around the middle of the plot, the cursor there.
+        // Stopped: zoomed in five notches around the middle of the plot, the cursor there.
         graph->EnableActions(true);
         graph->ActStop->trigger();
         const tarvik::TRect a = graph->Painter().PlotArea();
         const QPointF at(2 + (a.left + a.right) / 2, 2 + (a.top + a.bottom) / 2);
-        QWheelEvent wheel(at, graph->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+        QWheelEvent wheel(at, graph->mapToGlobal(at), QPoint(), QPoint(0, 600), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(graph, &wheel);
         QMouseEvent move(QEvent::MouseMove, at, graph->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
