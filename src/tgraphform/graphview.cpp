@@ -78,7 +78,7 @@ void ReduceColumns(const TLogSamples& s, const TTimeView& v, int width, std::vec
         curve.before = curve.after = TEdgePoint{};
     }
     const double span = v.Span();
-    if (s.rows == 0 || labels == 0 || width <= 0 || !(span > 0))
+    if (s.rows == 0 || labels == 0 || width <= 0 || !(span > 0) || !std::isfinite(v.t0) || !std::isfinite(span))
         return;
     const double r = Step(s), scale = width / span;
     std::vector<char> prevFinite(labels, 0);
