@@ -10,13 +10,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QMouseEvent>
-#include <QWheelEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
