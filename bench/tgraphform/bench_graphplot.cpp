@@ -1,5 +1,8 @@
 // The graph's per-sample work and the CSV writer.
-//   PlotSample: one slice with 32 labels on a 1200 x 600 surface (erase, grid, curves, panel).
+//   PlotSample: one slice with 32 labels on a 1200 x 600 surface (erase, grid, curves, panel);
+//   second argument 1: each label on its own range.
+//   LogRedraw: a stopped run's plot, 1200 x 600 pixels, redrawn after a zoom or pan step with
+//   32 labels of 10,000 samples each on screen (frame budget: 16 ms).
 //   SaveToCsv: a full 64 MB log (8,388,608 values, 32 columns) built and written to a file;
 //   before timing, the text is checked byte for byte against the same file made with printf.
 #include <benchmark/benchmark.h>
@@ -43,6 +46,7 @@ void BM_PlotSample(benchmark::State& state)
     s.YPitch = 1000;
     s.SampleRate = 5;
     painter.SetScale(s);
+    painter.SetOwnRanges(state.range(1) != 0);
     LabelTable labels;
     auto lines = LabelLines();
     lines.resize(std::size_t(state.range(0)));
@@ -59,7 +63,70 @@ void BM_PlotSample(benchmark::State& state)
         benchmark::DoNotOptimize(g.Canvas().constBits());  // the refresh copies the finished image
     }
 }
-BENCHMARK(BM_PlotSample)->Arg(0)->Arg(32)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_PlotSample)->Args({0, 0})->Args({32, 0})->Args({32, 1})->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+void BM_LogRedraw(benchmark::State& state)
+{
+    TGraphCtrl g;
+    g.SetFont(WindowFont(12));
+    g.SetScaleFont(WindowFont(12));
+    TGraphPainter painter(g);
+    TGraphScale s;
+    s.MinYScale = -1000;
+    s.MaxYScale = 10000;
+    s.YPitch = 1000;
+    s.SampleRate = 5;
+    painter.SetScale(s);
+    LabelTable labels;
+    labels.LoadFromLines(LabelLines(), kGraphPalette);
+    // Sized so the plot itself is 600 high and at least 1200 wide (the panel moves in
+    // whole text cells, so the width comes out a few pixels more).
+    TRect surface{2, 2, 1202 + 32 * g.CellWidth(), 602};
+    painter.Redraw(surface, labels);
+    surface.bottom += 600 - painter.PlotArea().Height();
+    for (int i = 0; i < 64 && painter.PlotArea().Width() < 1200; ++i) {
+        surface.right += 1200 - painter.PlotArea().Width();
+        painter.Redraw(surface, labels);
+    }
+    painter.Redraw(surface, labels);
+    if (painter.PlotArea().Width() < 1200 || painter.PlotArea().Height() != 600)
+        state.SkipWithError("plot is smaller than 1200 x 600");
+    // 20,000 rows of random walks; the view holds 10,000 of them.
+    constexpr std::uint32_t kRows = 20000, kShown = 10000;
+    TDaqLogData log(kRows * kLabels * 8, s.SampleRate);
+    for (int i = 0; i < kLabels; ++i)
+        log.Columns.push_back("Signal" + std::to_string(i));
+    std::mt19937 rng(3);
+    std::normal_distribution<double> step(0, 40);
+    std::vector<double> walk(kLabels);
+    for (int i = 0; i < kLabels; ++i)
+        walk[std::size_t(i)] = 300.0 * i;
+    for (std::uint32_t r = 0; r < kRows; ++r)
+        for (int i = 0; i < kLabels; ++i)
+            log.Push(walk[std::size_t(i)] += step(rng));
+    const TLogSamples samples = log.Samples();
+    const double sweep = SweepWidth(s);
+    TTimeView view{25000, 25000 + double(kShown) * s.SampleRate};
+    std::int64_t n = 0;
+    for (auto _ : state) {
+        // Alternately a pan step (a tenth of the view) and a zoom step back and forth around
+        // the middle, so the view keeps about 10,000 samples.
+        const double mid = (view.t0 + view.t1) / 2;
+        switch (n++ % 4) {
+        case 0: view = PanBy(view, view.Span() / 10, samples, sweep); break;
+        case 1: view = ZoomAround(view, mid, 0.8, samples, sweep); break;
+        case 2: view = ZoomAround(view, mid, 1.25, samples, sweep); break;
+        case 3: view = PanBy(view, -view.Span() / 10, samples, sweep); break;
+        }
+        painter.DrawLog(labels, samples, view);
+        painter.ShowRow(labels, samples, RowAt(samples, mid));
+        benchmark::DoNotOptimize(g.Canvas().constBits());
+    }
+    state.counters["samples_shown"] = view.Span() / s.SampleRate;
+    state.counters["plot_width"] = painter.PlotArea().Width();
+    state.counters["plot_height"] = painter.PlotArea().Height();
+}
+BENCHMARK(BM_LogRedraw)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 // A full log that has wrapped once; pushed gets every value in push order.
 std::unique_ptr<TDaqLogData> FullLog(std::vector<double>& pushed)

@@ -263,6 +263,89 @@ void TGraphCtrl::LineTo(int x, int y)
     penY_ = y;
 }
 
+void TGraphCtrl::LineToPattern(int x, int y, std::uint16_t pattern, int left, int right)
+{
+    const int x0 = penX_, y0 = penY_;
+    penX_ = x;
+    penY_ = y;
+    if (pattern == 0xFFFF && x0 >= left && x0 <= right && x >= left && x <= right) {
+        if (QPainter* p = Painter()) {
+            p->setPen(QPen(pen_, 0));
+            p->drawLine(x0, y0, x, y);
+        }
+        return;
+    }
+    QPainter* p = Painter();
+    if (!p)
+        return;
+    p->setPen(QPen(pen_, 0));
+    const auto on = [pattern](long long c) { return (pattern >> (c & 15) & 1) != 0; };
+    if (x0 == x) {
+        if (x >= left && x <= right && on(x))
+            p->drawLine(x0, y0, x, y);
+        return;
+    }
+    // Left to right; y of column c on the line, rounded to the nearest pixel.
+    const long long xa = std::min(x0, x), xb = std::max(x0, x);
+    const long long ya = x0 < x ? y0 : y, yb = x0 < x ? y : y0;
+    const auto yAt = [&](long long c) { return int(ya + std::llround(double(yb - ya) * double(c - xa) / double(xb - xa))); };
+    const long long from = std::max<long long>(xa, left), to = std::min<long long>(xb, right);
+    for (long long c = from; c <= to;) {
+        if (!on(c)) {
+            ++c;
+            continue;
+        }
+        long long end = c;
+        while (end + 1 <= to && on(end + 1))
+            ++end;
+        // A run of one column still gets the line's full height there.
+        const int ys = c == xa ? int(ya) : yAt(c), ye = end == xb ? int(yb) : yAt(end);
+        p->drawLine(int(c), ys, int(end), ye);
+        c = end + 1;
+    }
+}
+
+void TGraphCtrl::FillColumns(std::span<const TColumnSpan> spans, TColor c, std::uint16_t pattern)
+{
+    if (image_.isNull() || spans.empty())
+        return;
+    EndPaint();
+    const QRgb rgb = ToQColor(c).rgb() | 0xFF000000u;
+    const int left = std::max(vpLeft_, 0), right = std::min(vpRight_, image_.width() - 1);
+    const int top = std::max(vpTop_, 0), bottom = std::min(vpBottom_, image_.height() - 1);
+    uchar* bits = image_.bits();
+    const qsizetype line = image_.bytesPerLine();
+    for (const TColumnSpan& s : spans) {
+        if (s.x < left || s.x > right || !(pattern >> (s.x & 15) & 1))
+            continue;
+        const int y0 = std::max(std::min(s.y0, s.y1), top), y1 = std::min(std::max(s.y0, s.y1), bottom);
+        uchar* at = bits + qsizetype(y0) * line + qsizetype(s.x) * 4;
+        for (int y = y0; y <= y1; ++y, at += line)
+            *reinterpret_cast<QRgb*>(at) = rgb;
+    }
+}
+
+int TGraphCtrl::ScaleTextWidth(const QString& text) const
+{
+    return QFontMetrics(scaleFont_).horizontalAdvance(text);
+}
+
+void TGraphCtrl::TextOutAt(const QString& text, int px, int py)
+{
+    const QFontMetrics fm(scaleFont_);
+    const int w = fm.horizontalAdvance(text);
+    const int h = fm.height();
+    if ((align_ & kAlignCenterH) == kAlignCenterH)
+        px -= w / 2;
+    else if (align_ & kAlignRight)
+        px -= w;
+    if ((align_ & kAlignCenterV) == kAlignCenterV)
+        py -= h / 2;
+    else if (align_ & kAlignBottom)
+        py -= h;
+    DrawText(text, scaleFont_, px, py);
+}
+
 void TGraphCtrl::TextOutW(const QString& text, double x, double y)
 {
     int px = WorldToX(x);

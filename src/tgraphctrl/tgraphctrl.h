@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 namespace tarvik {
 
@@ -26,6 +27,11 @@ struct TRect {
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
     bool operator==(const TRect&) const = default;
+};
+
+// One pixel column's vertical run, y0 to y1 inclusive.
+struct TColumnSpan {
+    int x = 0, y0 = 0, y1 = 0;
 };
 
 struct TCellExtent {
@@ -75,6 +81,19 @@ public:
     void LineTo(int x, int y);
     void MoveToW(double x, double y) { MoveTo(WorldToX(x), WorldToY(y)); }
     void LineToW(double x, double y) { LineTo(WorldToX(x), WorldToY(y)); }
+
+    // Line from the pen to (x, y), drawn only on the columns from left to right (inclusive)
+    // whose bit (column mod 16) is set in pattern, so a dashed curve drawn in pieces keeps
+    // one pattern along x. The pen moves to (x, y).
+    void LineToPattern(int x, int y, std::uint16_t pattern, int left, int right);
+    // Vertical runs in colour c on the columns whose pattern bit is set, written straight
+    // into the image (a whole log's plot is tens of thousands of them); clipped to the
+    // viewport, its right and bottom edges included as WorldToX and WorldToY give them.
+    void FillColumns(std::span<const TColumnSpan> spans, TColor c, std::uint16_t pattern = 0xFFFF);
+    TRect Viewport() const { return {vpLeft_, vpTop_, vpRight_, vpBottom_}; }
+    int ScaleTextWidth(const QString& text) const;
+    // Text in the scale font at a pixel position, aligned by the alignment flags.
+    void TextOutAt(const QString& text, int x, int y);
 
     void SetTextAlign(int horizontal, int vertical) { align_ = horizontal | vertical; }
     int TextAlign() const { return align_; }

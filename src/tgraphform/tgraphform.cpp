@@ -9,11 +9,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -92,6 +96,8 @@ TGraphForm::TGraphForm(QWidget* parent) : QWidget(parent, Qt::Window)
     graphCtrl_.SetFont(font());
     graphCtrl_.SetScaleFont(font());
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);  // the cursor follows the mouse without a button held
+    setFocusPolicy(Qt::ClickFocus);
 
     ActStart = NewAction(this, "ActStart", "Start(&A)");
     ActStop = NewAction(this, "ActStop", "Stop(&S)");
@@ -246,6 +252,7 @@ bool TGraphForm::StartDaq()
 {
     if (running_.load())
         return false;
+    viewLog_.reset();
     if (!daqLog_) {
         try {
             daqLog_ = std::make_unique<TDaqLogData>(logBufferSize_, SampleRate(), allocator_);
@@ -291,7 +298,51 @@ void TGraphForm::StopDaq()
             SaveDaqLogOnShutdown(*log, name);
         else if (GetCreateLogFile() && saver_)
             saver_(*log, name);
+        if (!ShuttingDown()) {
+            viewLog_ = std::move(log);
+            view_ = LatestView(viewLog_->Samples(), SweepWidth(painter_.Scale()));
+            cursorColumn_ = dragColumn_ = -1;
+            painter_.Redraw(SurfaceRect(), labels_);
+            DrawLogView();
+            update();
+        }
     }
+}
+
+void TGraphForm::DrawLogView()
+{
+    if (!viewLog_)
+        return;
+    painter_.DrawLog(labels_, viewLog_->Samples(), view_);
+    ShowCursorValues();
+}
+
+void TGraphForm::ShowCursorValues()
+{
+    if (!viewLog_)
+        return;
+    const TLogSamples s = viewLog_->Samples();
+    const int width = painter_.PlotArea().Width();
+    painter_.ShowRow(labels_, s, cursorColumn_ >= 0 ? RowAt(s, TimeAtColumn(view_, cursorColumn_, width))
+                                                   : RowAt(s, LogEnd(s)));
+}
+
+void TGraphForm::SetView(const TTimeView& v)
+{
+    if (v == view_)
+        return;
+    view_ = v;
+    DrawLogView();
+    update();
+}
+
+int TGraphForm::PlotColumnAt(QPoint windowPos) const
+{
+    const TRect a = painter_.PlotArea();
+    const int x = windowPos.x() - 2, y = windowPos.y() - 2;
+    if (x < a.left || x >= a.right || y < a.top || y >= a.bottom)
+        return -1;
+    return x - a.left;
 }
 
 void TGraphForm::EnableActions(bool monitoring)
@@ -310,6 +361,8 @@ void TGraphForm::EnableActions(bool monitoring)
 void TGraphForm::ReloadLabels()
 {
     StopDaq();
+    viewLog_.reset();
+    painter_.ClearHidden();
     labels_.LoadFromFile(labelFileName_.toStdString(), kGraphPalette);
     FormResize();
     update();
@@ -318,6 +371,7 @@ void TGraphForm::ReloadLabels()
 void TGraphForm::ClearGraph()
 {
     StopDaq();
+    viewLog_.reset();
     for (int i = 0; i < labels_.Count(); ++i)
         labels_.Label(i).ClearValue();
     FormResize();
@@ -334,6 +388,12 @@ void TGraphForm::FormResize()
     StopDaq();
     painter_.Redraw(SurfaceRect(), labels_);
     sampleCount_.store(0);
+    if (viewLog_) {
+        // The same part of the log at the new size or scale.
+        view_ = ClampView(view_, viewLog_->Samples(), SweepWidth(painter_.Scale()));
+        cursorColumn_ = -1;
+        DrawLogView();
+    }
 }
 
 void TGraphForm::PlotSample()
@@ -417,6 +477,11 @@ void TGraphForm::paintEvent(QPaintEvent*)
     const QImage& image = graphCtrl_.Canvas();
     if (!image.isNull())
         p.drawImage(2, 2, image);
+    if (viewLog_ && cursorColumn_ >= 0) {
+        const TRect a = painter_.PlotArea();
+        p.setPen(QPen(QColor(0xC0, 0xC0, 0xC0), 0, Qt::DotLine));
+        p.drawLine(2 + a.left + cursorColumn_, 2 + a.top, 2 + a.left + cursorColumn_, 2 + a.bottom - 1);
+    }
     sampleCount_.store(0);
 }
 
@@ -431,6 +496,91 @@ void TGraphForm::closeEvent(QCloseEvent* e)
         registrar_(nullptr);
     StopDaq();
     e->accept();
+}
+
+void TGraphForm::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(e);
+    const QPoint at = e->position().toPoint();
+    const int row = painter_.PanelRowAt(at.x() - 2, at.y() - 2, labels_.Count());
+    if (row >= 0) {
+        painter_.SetHidden(std::size_t(row), !painter_.Hidden(std::size_t(row)));
+        painter_.DrawLegendRow(labels_, row);
+        if (running_.load() && daqLog_)
+            painter_.RedrawSweep(labels_, daqLog_->Samples());
+        DrawLogView();
+        update();
+        return;
+    }
+    const int column = PlotColumnAt(at);
+    if (viewLog_ && column >= 0) {
+        dragColumn_ = column;
+        dragView_ = view_;
+    }
+}
+
+void TGraphForm::mouseMoveEvent(QMouseEvent* e)
+{
+    if (!viewLog_)
+        return QWidget::mouseMoveEvent(e);
+    const QPoint at = e->position().toPoint();
+    const int width = painter_.PlotArea().Width();
+    if (dragColumn_ >= 0 && (e->buttons() & Qt::LeftButton) && width > 0) {
+        // The log moves with the mouse: right shows earlier times.
+        const int x = std::clamp(at.x() - 2 - painter_.PlotArea().left, 0, width - 1);
+        cursorColumn_ = x;
+        SetView(PanBy(dragView_, -(x - dragColumn_) * dragView_.Span() / width, viewLog_->Samples(),
+                      SweepWidth(painter_.Scale())));
+    } else {
+        cursorColumn_ = PlotColumnAt(at);
+    }
+    ShowCursorValues();
+    update();
+}
+
+void TGraphForm::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton)
+        dragColumn_ = -1;
+    QWidget::mouseReleaseEvent(e);
+}
+
+void TGraphForm::wheelEvent(QWheelEvent* e)
+{
+    const int column = PlotColumnAt(e->position().toPoint());
+    if (!viewLog_ || column < 0 || e->angleDelta().y() == 0)
+        return QWidget::wheelEvent(e);
+    // One notch away from the user zooms in by a fifth, toward the user out again.
+    const double factor = std::pow(0.8, e->angleDelta().y() / 120.0);
+    const int width = painter_.PlotArea().Width();
+    cursorColumn_ = column;
+    SetView(ZoomAround(view_, TimeAtColumn(view_, column, width), factor, viewLog_->Samples(),
+                       SweepWidth(painter_.Scale())));
+    ShowCursorValues();
+    update();
+    e->accept();
+}
+
+void TGraphForm::leaveEvent(QEvent* e)
+{
+    if (viewLog_ && dragColumn_ < 0) {
+        cursorColumn_ = -1;
+        ShowCursorValues();
+        update();
+    }
+    QWidget::leaveEvent(e);
+}
+
+void TGraphForm::keyPressEvent(QKeyEvent* e)
+{
+    if (viewLog_ && e->key() == Qt::Key_Home && e->modifiers() == Qt::NoModifier) {
+        SetView(FitLog(viewLog_->Samples()));
+        ShowCursorValues();
+        update();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 }  // namespace tarvik

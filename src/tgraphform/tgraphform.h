@@ -116,6 +116,10 @@ public:
     TQueueBuffer& DaqRing() { return daqRing_; }
     const TDaqLogData* DaqLog() const { return daqLog_.get(); }
     const TDaqThread* DaqThread() const { return daqThread_.get(); }
+    // The last run's log, kept after its stop for looking back over it (the cursor, zoom
+    // and pan); dropped by Start, Clear and a reload of the labels.
+    const TDaqLogData* ViewLog() const { return viewLog_.get(); }
+    const TTimeView& View() const { return view_; }
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -123,6 +127,12 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void ActConfigExecute();
@@ -131,6 +141,12 @@ private:
     void RedrawIfVisible();
     TRect SurfaceRect() const;
     void EndThreads();
+    // The stopped run's plot over view_, and the panel at the cursor (or the last sample).
+    void DrawLogView();
+    void ShowCursorValues();
+    void SetView(const TTimeView& v);
+    // Plot column under a point of the window, or -1 outside the plot.
+    int PlotColumnAt(QPoint windowPos) const;
 
     TGraphCtrl graphCtrl_;
     TGraphPainter painter_{graphCtrl_};
@@ -138,6 +154,11 @@ private:
     LabelTable labels_;
     std::unique_ptr<TDaqThread> daqThread_;
     std::unique_ptr<TDaqLogData> daqLog_;
+    std::unique_ptr<TDaqLogData> viewLog_;
+    TTimeView view_;
+    int cursorColumn_ = -1;   // plot column of the cursor, -1 when none
+    int dragColumn_ = -1;     // where a pan started, -1 when not dragging
+    TTimeView dragView_;
     std::atomic<bool> running_{false};
     std::atomic<int> samplesPerRefresh_{1};
     std::atomic<int> sampleCount_{0};

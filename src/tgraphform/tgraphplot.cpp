@@ -187,12 +187,15 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
         ranges.push_back(ownRanges_ ? RangeText(label.Min(), label.Max()).left(20) : QString());
         rangeCols = std::max(rangeCols, int(ranges.back().size()));
     }
+    const int H2 = g_.ScaleCellHeight();
     const int unitLeft = 32, rangeLeft = unitLeft + (unitCols > 0 ? unitCols + 1 : 0);
     const int extra = (unitCols > 0 ? unitCols + 1 : 0) + (rangeCols > 0 ? rangeCols + 1 : 0);
     panel_ = {ext.cols - 31 - extra, 3, ext.cols, ext.rows};
     const int pl = panel_.left, pt = panel_.top;
-    axis_ = {2, H * (pt - 2), 8 * W2 + 2, ext.height - 3};
-    graph_ = {axis_.right + 1, H * (pt - 2), int(W * (pl - 1.0)), ext.height - 3};
+    // The last line of the surface holds the time labels under the plot.
+    const int plotBottom = ext.height - 3 - (H2 + 1);
+    axis_ = {2, H * (pt - 2), 8 * W2 + 2, plotBottom};
+    graph_ = {axis_.right + 1, H * (pt - 2), int(W * (pl - 1.0)), plotBottom};
 
     g_.SetTextColor(kTextColor, kBackColor);
     g_.Locate(pt - 1, pl + 2);
@@ -207,13 +210,7 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
     for (int i = 0; i < labels.Count(); ++i) {
         const TGraphInfo& label = labels.Label(i);
         ymap_.push_back(LabelYMap(label.Min(), label.Max(), ownRanges_));
-        g_.SetTextColor(kTextColor, kBackColor);
-        g_.Locate(pt + i, pl + 2);
-        g_.Print(LabelNameText(label.Name()).left(16));
-        const int top = H * (pt + i - 1), bottom = H * (pt + i) - 1;
-        g_.SetColor(label.Color());
-        g_.DrawBox(3, boxLeft, top, int(W * (pl + 0.5)), bottom);
-        g_.DrawBox(2, boxLeft, top, int(W * (pl + 17.5)), bottom);
+        DrawLegendRow(labels, i);
         PrintValue(pt + i, pl + 19, label.Value(), std::size_t(i));
         g_.SetTextColor(kTextColor, kBackColor);
         if (!units[std::size_t(i)].isEmpty()) {
@@ -261,6 +258,14 @@ void TGraphPainter::Redraw(const TRect& surface, const LabelTable& labels)
     }
     g_.SetColor(kFrameColor);
     g_.DrawBox(2, graph_.left, graph_.top, graph_.right, graph_.bottom);
+
+    // Whole seconds of the sweep under its second lines, every one or every few, as fit.
+    const double labelStep = TimeStep(sweep, PlotArea().Width(),
+                                      g_.ScaleTextWidth(QString::number(scale_.TimeWidth)) + 2 * W2, 1000);
+    std::vector<std::pair<int, QString>> times;
+    for (double t : TimeTicks({0, double(sweep)}, labelStep))
+        times.emplace_back(g_.WorldToX(t), QString::fromStdString(SecondsText(t, labelStep)));
+    DrawTimeLabels(times);
 
     g_.SetTextColor(kStatusColor, kBackColor);
     g_.Locate(1, 2);
@@ -316,11 +321,17 @@ void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
             log->Push(v);
         // A label without a frame yet has no line; its first value starts one. A NaN a
         // frame carried has no height either, and must not draw a line to an edge.
-        if (!std::isnan(v) && !std::isnan(p)) {
+        if (!std::isnan(v) && !std::isnan(p) && !Hidden(std::size_t(i))) {
             const TYMap& m = std::size_t(i) < ymap_.size() ? ymap_[std::size_t(i)] : TYMap{};
             g_.SetColor(label.Color());
             g_.MoveToW(t, m(p));
-            g_.LineToW(b, m(v));
+            const std::uint16_t pattern = LinePattern(label.Slot());
+            if (pattern == 0xFFFF) {
+                g_.LineToW(b, m(v));
+            } else {
+                const TRect vp = g_.Viewport();
+                g_.LineToPattern(g_.WorldToX(b), g_.WorldToY(m(v)), pattern, vp.left, vp.right);
+            }
         }
         PrintValue(pt + i, pl + 19, v, std::size_t(i));
     }
@@ -330,6 +341,230 @@ void TGraphPainter::PlotSample(LabelTable& labels, TDaqLogData* log)
         PrintStatus(pt - 2, pl + 2, gauge);
     }
     sweepTime_ = NextSweepTime(t, r, sweep);
+}
+
+void TGraphPainter::SetHidden(std::size_t label, bool hidden)
+{
+    if (label >= hidden_.size())
+        hidden_.resize(label + 1, false);
+    hidden_[label] = hidden;
+}
+
+void TGraphPainter::DrawLegendRow(const LabelTable& labels, int i)
+{
+    if (i < 0 || i >= labels.Count())
+        return;
+    const TGraphInfo& label = labels.Label(i);
+    const int W = g_.CellWidth(), H = g_.CellHeight();
+    const int pl = panel_.left, pt = panel_.top;
+    const bool hidden = Hidden(std::size_t(i));
+    const int boxLeft = int(W * (pl - 0.5));
+    const int top = H * (pt + i - 1), bottom = H * (pt + i) - 1;
+    // A hidden curve keeps its colour in an empty swatch and its name greyed.
+    g_.SetTextColor(hidden ? kGridColor : kTextColor, kBackColor);
+    g_.Locate(pt + i, pl + 2);
+    g_.Print(LabelNameText(label.Name()).left(16));
+    g_.SetColor(label.Color());
+    g_.DrawBox(3, boxLeft, top, int(W * (pl + 0.5)), bottom);
+    if (hidden) {
+        g_.SetColor(kBackColor);
+        g_.DrawBox(4, boxLeft + 2, top + 2, int(W * (pl + 0.5)) - 2, bottom - 2);
+        g_.SetColor(label.Color());
+    }
+    g_.DrawBox(2, boxLeft, top, int(W * (pl + 17.5)), bottom);
+}
+
+int TGraphPainter::PanelRowAt(int x, int y, int labelCount) const
+{
+    const int W = g_.CellWidth(), H = g_.CellHeight();
+    if (W <= 0 || H <= 0 || y < 0 || x < int(W * (panel_.left - 0.5)) || x >= W * panel_.right)
+        return -1;
+    const int i = y / H + 1 - panel_.top;
+    return i >= 0 && i < labelCount ? i : -1;
+}
+
+const std::string& TGraphPainter::PanelText(std::size_t label) const
+{
+    static const std::string none;
+    return label < shown_.size() ? shown_[label] : none;
+}
+
+void TGraphPainter::ClearTimeRow()
+{
+    TCellExtent ext;
+    g_.GetCellExtent(ext);
+    g_.SetColor(kBackColor);
+    g_.DrawBox(4, axis_.left, graph_.bottom, graph_.right, ext.height);
+}
+
+void TGraphPainter::DrawTimeLabels(const std::vector<std::pair<int, QString>>& labels)
+{
+    ClearTimeRow();
+    g_.SetTextColor(kTextColor, kBackColor);
+    g_.SetTextAlign(kAlignLeft, kAlignTop);
+    // Centred under their line, but kept inside the graph area: the first and last would
+    // otherwise reach into the scale numbers and the panel.
+    for (const auto& [x, text] : labels) {
+        const int w = g_.ScaleTextWidth(text);
+        const int left = std::clamp(x - w / 2, graph_.left, std::max(graph_.left, graph_.right - w));
+        g_.TextOutAt(text, left, graph_.bottom + 1);
+    }
+}
+
+void TGraphPainter::DrawCurve(const TReducedCurve& curve, const TYMap& m, TColor color, std::uint16_t pattern,
+                              int from, int to)
+{
+    const TRect a = PlotArea();
+    from = std::max(from, 0);
+    to = std::min(to, int(curve.columns.size()));
+    if (from >= to)
+        return;
+    const int right = a.left + to - 1;
+    const auto Y = [&](double v) { return g_.WorldToY(m(v)); };
+    const auto X = [&](double column) { return a.left + int(std::clamp(std::floor(column), -1e6, 1e6)); };
+    g_.SetColor(color);
+    spans_.clear();
+    // One run per column from its smallest to its largest sample, reaching to the last
+    // sample of the column before so the curve stays joined; lines only across columns
+    // without samples (a zoomed-in view) and to the samples just off the plot.
+    int prev = -1;
+    int prevY = 0;
+    const auto line = [&](int x0, int y0, int x1, int y1) {
+        g_.MoveTo(x0, y0);
+        g_.LineToPattern(x1, y1, pattern, a.left + from, right);
+    };
+    for (int c = 0; c < int(curve.columns.size()); ++c) {
+        const TColumnRange& col = curve.columns[std::size_t(c)];
+        if (col.count == 0)
+            continue;
+        int y0 = Y(col.hi), y1 = Y(col.lo);
+        const int yFirst = Y(col.first);
+        if (col.joined) {
+            if (prev == c - 1) {
+                y0 = std::min({y0, y1, prevY});
+                y1 = std::max({Y(col.hi), y1, prevY});
+            } else if (prev >= 0) {
+                line(a.left + prev, prevY, a.left + c, yFirst);
+            } else if (curve.before.valid) {
+                line(X(curve.before.column), Y(curve.before.value), a.left + c, yFirst);
+            }
+        }
+        if (c >= from && c < to)
+            spans_.push_back({a.left + c, y0, y1});
+        prev = c;
+        prevY = Y(col.last);
+    }
+    if (curve.after.valid) {
+        if (prev >= 0)
+            line(a.left + prev, prevY, X(curve.after.column), Y(curve.after.value));
+        else if (curve.before.valid)
+            line(X(curve.before.column), Y(curve.before.value), X(curve.after.column), Y(curve.after.value));
+    }
+    g_.FillColumns(spans_, color, pattern);
+}
+
+void TGraphPainter::DrawLog(const LabelTable& labels, const TLogSamples& log, const TTimeView& view)
+{
+    const TRect a = PlotArea();
+    const double top = PlotTop(), bottom = PlotBottom();
+    g_.SetColor(kBackColor);
+    g_.DrawBox(4, a.left, a.top, a.right, a.bottom);
+    g_.SetViewport(a.left, a.top, a.right, a.bottom);
+    g_.SetWindow(view.t0, top, view.t1, bottom);
+
+    g_.SetColor(kGridColor);
+    for (int y : grid_) {
+        g_.MoveToW(view.t0, y);
+        g_.LineToW(view.t1, y);
+    }
+    const int W2 = g_.ScaleCellWidth();
+    const double step = TimeStep(view.Span(), a.Width(), 8 * W2);
+    const std::vector<double> ticks = TimeTicks(view, step);
+    std::vector<std::pair<int, QString>> times;
+    for (double t : ticks) {
+        g_.MoveToW(t, top);
+        g_.LineToW(t, bottom);
+        times.emplace_back(g_.WorldToX(t), QString::fromStdString(SecondsText(t, step)));
+    }
+
+    DrawCurves(labels, log, view, 0, a.Width());
+    g_.SetColor(kFrameColor);
+    g_.DrawBox(2, graph_.left, graph_.top, graph_.right, graph_.bottom);
+    DrawTimeLabels(times);
+
+    const int H = g_.CellHeight();
+    g_.SetColor(kBackColor);
+    g_.DrawBox(4, 0, 0, graph_.right, H);
+    g_.SetTextColor(kStatusColor, kBackColor);
+    g_.Locate(1, 2);
+    g_.Print(QString::asprintf("Stopped: %.3f s logged, %.3f..%.3f s shown (wheel zoom, drag pan, Home all)",
+                               LogEnd(log) / 1000, view.t0 / 1000, view.t1 / 1000));
+    PlotViewport();
+}
+
+void TGraphPainter::ShowRow(const LabelTable& labels, const TLogSamples& log, std::optional<std::uint32_t> row)
+{
+    const int pl = panel_.left, pt = panel_.top;
+    for (int i = 0; i < labels.Count(); ++i) {
+        const bool has = row && *row < log.rows && std::uint32_t(i) < log.columns;
+        PrintValue(pt + i, pl + 19, has ? log.At(*row, std::uint32_t(i)) : NoValue(), std::size_t(i));
+    }
+    char text[64];
+    if (row && *row < log.rows)
+        std::snprintf(text, sizeof text, "Time=%10.3fs ", double(*row) * log.sampleRate / 1000);
+    else
+        std::snprintf(text, sizeof text, "%17s", "");
+    PrintStatus(pt - 2, pl + 2, text);
+}
+
+void TGraphPainter::DrawCurves(const LabelTable& labels, const TLogSamples& log, const TTimeView& view, int from,
+                               int to)
+{
+    const std::uint32_t n = std::min<std::uint32_t>(log.columns, std::uint32_t(labels.Count()));
+    ReduceColumns(log, view, PlotArea().Width(), reduced_);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (Hidden(i))
+            continue;
+        const TGraphInfo& label = labels.Label(int(i));
+        const TYMap& m = i < ymap_.size() ? ymap_[i] : TYMap{};
+        DrawCurve(reduced_[i], m, label.Color(), LinePattern(label.Slot()), from, to);
+    }
+}
+
+void TGraphPainter::RedrawSweep(const LabelTable& labels, const TLogSamples& log)
+{
+    const TRect a = PlotArea();
+    const double top = PlotTop(), bottom = PlotBottom();
+    const int sweep = SweepWidth(scale_), t = sweepTime_;
+    g_.SetColor(kBackColor);
+    g_.DrawBox(4, a.left, a.top, a.right, a.bottom);
+    PlotViewport();
+    g_.SetColor(kGridColor);
+    for (int y : grid_) {
+        g_.MoveToW(0, y);
+        g_.LineToW(sweep, y);
+    }
+    for (int x = 0; x <= sweep; x += 1000) {
+        g_.MoveToW(x, top);
+        g_.LineToW(x, bottom);
+    }
+    // The band the last slice erased ahead of itself, wrapping as the sweep does.
+    const int c = t + EraseAhead(scale_);
+    const int ya = g_.WorldToY(top), yb = g_.WorldToY(bottom);
+    const int y0 = std::min(ya, yb), y1 = std::max(ya, yb);
+    g_.SetColor(kBackColor);
+    g_.DrawBox(4, g_.WorldToX(t) + 1, y0, g_.WorldToX(std::min(c, sweep)), y1);
+    if (c >= sweep)
+        g_.DrawBox(4, g_.WorldToX(0), y0, g_.WorldToX(c - sweep), y1);
+    // Sample k is drawn where its slice ends; the latest one ends at the sweep position.
+    const double latest = LogEnd(log) - t;
+    const int xt = g_.WorldToX(t) - a.left;
+    if (c < sweep)
+        DrawCurves(labels, log, {latest - sweep, latest}, g_.WorldToX(c) - a.left, a.Width());
+    DrawCurves(labels, log, {latest, latest + sweep}, c >= sweep ? g_.WorldToX(c - sweep) - a.left : 0, xt + 1);
+    g_.SetColor(kFrameColor);
+    g_.DrawBox(2, graph_.left, graph_.top, graph_.right, graph_.bottom);
+    PlotViewport();
 }
 
 }  // namespace tarvik

@@ -12,19 +12,30 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tgraphctrl/tgraphctrl.h"
+#include "tgraphform/graphview.h"
 
 namespace tarvik {
 
 class LabelTable;
 class TDaqLogData;
+struct TLogSamples;
 
 inline constexpr std::array<TColor, 16> kGraphPalette = {
     0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF, 0x000080,
     0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0x808080, 0xC0C0C0, 0xC0DCC0,
 };
+// Beyond the palette the colours come round again with another line pattern (bit n set:
+// pixel column n mod 16 drawn): solid, dashed, dotted, dash-dot. Both follow the label's
+// slot in the label file, so hiding curves or switching labels off re-colours nothing.
+inline constexpr std::array<std::uint16_t, 4> kLinePatterns = {0xFFFF, 0x0FFF, 0x3333, 0x33FF};
+inline std::uint16_t LinePattern(std::size_t slot)
+{
+    return kLinePatterns[(slot / kGraphPalette.size()) % kLinePatterns.size()];
+}
 inline constexpr TColor kBackColor = 0x000000;
 inline constexpr TColor kGridColor = 0x808080;
 inline constexpr TColor kFrameColor = 0xFFFFFF;
@@ -105,6 +116,29 @@ public:
     // the log gauge; then advance the sweep. log may be null (nothing recorded).
     void PlotSample(LabelTable& labels, TDaqLogData* log);
 
+    // A stopped run: the plot redrawn from the log over the view (grid, curves at most one
+    // run per pixel column, time labels), after a Redraw for the same labels.
+    void DrawLog(const LabelTable& labels, const TLogSamples& log, const TTimeView& view);
+    // A running sweep's plot drawn again from its log (after a curve was hidden or shown):
+    // what the sweep shows, in the same places, with the sweep position kept.
+    void RedrawSweep(const LabelTable& labels, const TLogSamples& log);
+    // The value panel at one row of the log, and its time; none puts back the blanks.
+    void ShowRow(const LabelTable& labels, const TLogSamples& log, std::optional<std::uint32_t> row);
+
+    // Curves switched off by a click on their panel row; kept across redraws by slot.
+    void SetHidden(std::size_t label, bool hidden);
+    bool Hidden(std::size_t label) const { return label < hidden_.size() && hidden_[label]; }
+    void ClearHidden() { hidden_.clear(); }
+    // Redraws one legend row (after SetHidden).
+    void DrawLegendRow(const LabelTable& labels, int label);
+    // The label whose panel row holds surface pixel (x, y), or -1.
+    int PanelRowAt(int x, int y, int labelCount) const;
+    // The pixels curves are drawn on: the graph area less its frame, right and bottom
+    // exclusive; pixel column c of a log view is PlotArea().left + c.
+    TRect PlotArea() const { return {graph_.left + 1, graph_.top + 1, graph_.right - 1, graph_.bottom - 1}; }
+    // The panel's value text of a label, or with label == count the gauge or cursor time.
+    const std::string& PanelText(std::size_t label) const;
+
     int SweepTime() const { return sweepTime_; }
     // Value panel in text cells (left column, top row, right column, bottom row).
     const TRect& PanelCells() const { return panel_; }
@@ -120,6 +154,12 @@ private:
     void CaptureGlyphs();
     void PrintValue(int row, int col, double v, std::size_t index);
     void PrintStatus(int row, int col, const char* text);
+    // Seconds under the plot: the sweep's whole seconds, or the view's ticks.
+    void DrawTimeLabels(const std::vector<std::pair<int, QString>>& labels);
+    void ClearTimeRow();
+    // Only pixel columns from..to-1 of the plot are drawn on.
+    void DrawCurve(const TReducedCurve& curve, const TYMap& m, TColor color, std::uint16_t pattern, int from, int to);
+    void DrawCurves(const LabelTable& labels, const TLogSamples& log, const TTimeView& view, int from, int to);
 
     // World y of the plot's top and bottom edges.
     double PlotTop() const { return ownRanges_ ? kOwnRangeSpan : TopValue(scale_); }
@@ -137,6 +177,9 @@ private:
     QImage valueCell_;  // one composed value
     std::vector<std::string> shown_;  // value text per panel row, then the log gauge
     std::size_t panelRows_ = 0;
+    std::vector<bool> hidden_;
+    std::vector<TReducedCurve> reduced_;  // reused by DrawLog
+    std::vector<TColumnSpan> spans_;  // likewise
 };
 
 }  // namespace tarvik

@@ -32,16 +32,21 @@ void LabelTable::LoadFromLines(const std::vector<std::string>& lines,
                                std::span<const std::uint32_t> palette, TDaqOffLabels daqOff)
 {
     std::vector<TGraphInfo> parsed;
+    std::uint32_t slot = 0;
     for (const std::string& line : lines) {
         const bool off = IsDaqOffLabelLine(line);
-        if (IsIgnoredLabelLine(line) || (off && daqOff == TDaqOffLabels::Skip))
+        if (IsIgnoredLabelLine(line))
+            continue;
+        const std::uint32_t at = slot++;
+        if (off && daqOff == TDaqOffLabels::Skip)
             continue;
         TGraphInfo& label = parsed.emplace_back();
         label.SetFromLine(off ? std::string_view(line).substr(3) : std::string_view(line));
         label.SetAcquired(!off);
         label.SetPrevValue(NoValue());
+        label.SetSlot(at);
         if (!palette.empty())
-            label.SetColor(palette[(parsed.size() - 1) % palette.size()]);
+            label.SetColor(palette[at % palette.size()]);
     }
     LoadFromLabels(std::move(parsed));
 }

@@ -33,8 +33,8 @@ public:
     void Clear();
 
     // Clears the table, then reads the label file: every line that is neither blank nor
-    // marked "// " becomes a label, coloured palette[n mod palette size] (n = labels before
-    // it). A missing or unreadable file, or one that is no label file (CheckLabelFileLines),
+    // marked "// " becomes a label, coloured palette[n mod palette size] (n = label lines
+    // before it, "// " ones included, so switching a label off keeps the others' colours). A missing or unreadable file, or one that is no label file (CheckLabelFileLines),
     // leaves the table empty and returns false.
     bool LoadFromFile(const std::string& path, std::span<const std::uint32_t> palette,
                       std::string* error = nullptr, TDaqOffLabels daqOff = TDaqOffLabels::Skip);

@@ -211,6 +211,10 @@ class TGraphInfo : public TLabelData {
 public:
     std::uint32_t Color() const { return color_; }
     void SetColor(std::uint32_t c) { color_ = c; }
+    // The label's place among the label file's labels, those switched off ("// ") counted
+    // too: colour and line pattern follow it, so switching one off re-colours no other.
+    std::uint32_t Slot() const { return slot_; }
+    void SetSlot(std::uint32_t slot) { slot_ = slot; }
     double PrevValue() const { return prevValue_; }
     void SetPrevValue(double v) { prevValue_ = v; }
     // False for a label of a "// " line, which only a table loaded with them holds.
@@ -224,6 +228,7 @@ public:
 
 private:
     std::uint32_t color_ = 0xFFFFFF;
+    std::uint32_t slot_ = 0;
     double prevValue_ = NoValue();
     bool acquired_ = true;
 };

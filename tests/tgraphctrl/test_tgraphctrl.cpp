@@ -288,3 +288,35 @@ TEST_F(GraphCtrl, PlainLinesDrawAsTheToolkitDrawsThem)
         EXPECT_TRUE(g.Canvas() == want) << text.toStdString();
     }
 }
+
+// A patterned line is drawn on the pixel columns whose bit is set, whatever piece of the
+// curve it is, and only inside its column limits; column runs stay in the viewport.
+TEST_F(GraphCtrl, PatternedLinesAndColumnRuns)
+{
+    const auto row = [&](int y, int from, int to, TColor c) {
+        std::string s;
+        for (int x = from; x <= to; ++x)
+            s += Pixel(x, y) == (ToQColor(c).rgb() & 0xFFFFFF) ? '#' : '.';
+        return s;
+    };
+    g.SetColor(kRed);
+    g.MoveTo(0, 10);
+    g.LineToPattern(20, 10, 0x0FFF, 0, 199);
+    g.LineToPattern(40, 10, 0x0FFF, 0, 199);  // a second piece continues the pattern
+    EXPECT_EQ(row(10, 0, 40, kRed), "############....############....#########");
+    g.MoveTo(-20, 20);
+    g.LineToPattern(5, 20, 0xFFFF, 2, 199);
+    EXPECT_EQ(row(20, 0, 6, kRed), "..####.");
+
+    g.SetViewport(10, 30, 20, 40);
+    const TColumnSpan spans[] = {{5, 32, 34}, {12, 0, 99}, {13, 35, 35}, {11, 36, 31}};
+    g.FillColumns(spans, kBlue);
+    for (int y = 28; y <= 42; ++y) {
+        EXPECT_EQ(Pixel(5, y), ToQColor(kWhite).rgb() & 0xFFFFFF) << y;
+        EXPECT_EQ(Pixel(12, y) == (ToQColor(kBlue).rgb() & 0xFFFFFF), y >= 30 && y <= 40) << y;
+        EXPECT_EQ(Pixel(13, y) == (ToQColor(kBlue).rgb() & 0xFFFFFF), y == 35) << y;
+        EXPECT_EQ(Pixel(11, y) == (ToQColor(kBlue).rgb() & 0xFFFFFF), y >= 31 && y <= 36) << y;
+    }
+    g.FillColumns(spans, kYellow, 0x0FFF);  // columns 12 to 15 are the pattern's gap
+    EXPECT_EQ(row(35, 11, 13, kYellow), "#..");
+}

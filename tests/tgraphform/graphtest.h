@@ -1,6 +1,10 @@
 #pragma once
-// Label sets and surfaces shared by the graph tests.
+// Label sets, surfaces and window events shared by the graph tests.
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <QWidget>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +33,19 @@ inline std::vector<int> RowsOf(const QImage& img, int x, tarvik::TColor c)
         if (Pixel(img, x, y) == Rgb(c))
             rows.push_back(y);
     return rows;
+}
+
+// Mouse and wheel events as the window system delivers them, at a point of the window.
+inline void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+inline void Wheel(QWidget* w, QPoint at, int notches)
+{
+    QWheelEvent e(QPointF(at), w->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &e);
 }
 
 }  // namespace graphtest

@@ -139,6 +139,83 @@ TEST_F(GraphForm, StartRegistersTheRingAndStopOffersTheRun)
     EXPECT_NE(saves[0].csv.find(",300,300,300\r\n"), std::string::npos);
 }
 
+// After a stop the run stays on screen to look back over: the wheel zooms around the
+// mouse, a drag pans, the panel shows the values under the cursor, Home fits the whole
+// run, and a click on a label's row takes its curve off the plot.
+TEST_F(GraphForm, StoppedRunIsExploredWithCursorWheelAndDrag)
+{
+    using graphtest::Mouse;
+    ASSERT_TRUE(Start());
+    const auto frame = [&](std::uint8_t hi, std::uint8_t lo) {
+        form.DaqRing().Push(testsupport::TraceRecord(0x00, 0x100, false, {hi, lo}, 0, 8).bytes.data());
+    };
+    frame(0x01, 0x2C);
+    ASSERT_TRUE(WaitServingGuiCalls([&] { return form.Labels().Label(0).Value() == 300; }, 5s));
+    const std::uint32_t first300 = form.DaqLog()->Count() / 3;  // this row and later ones hold 300
+    ASSERT_TRUE(WaitSamples((first300 + 40) * 3));
+    frame(0x01, 0xF4);
+    ASSERT_TRUE(WaitServingGuiCalls([&] { return form.Labels().Label(0).Value() == 500; }, 5s));
+    ASSERT_TRUE(WaitSamples(form.DaqLog()->Count() + 30 * 3));
+    const TRect a = form.Painter().PlotArea();
+    // The three curves lie on one another; the last one drawn, yellow, hides the others.
+    const auto plotPixels = [&](TColor c) {
+        const QImage& img = form.GraphCtrl().Canvas();
+        int n = 0;
+        for (int py = a.top; py < a.bottom; ++py)
+            for (int px = a.left; px < a.right; ++px)
+                n += graphtest::Pixel(img, px, py) == graphtest::Rgb(c);
+        return n;
+    };
+    const TColor lime = form.Labels().Label(1).Color(), yellow = form.Labels().Label(2).Color();
+    EXPECT_GT(plotPixels(yellow), 0);
+    EXPECT_EQ(plotPixels(lime), 0);
+    const int H = form.GraphCtrl().CellHeight(), W = form.GraphCtrl().CellWidth();
+    const TRect panel = form.Painter().PanelCells();
+    const QPoint row2(2 + W * (panel.left + 5), 2 + H * (panel.top + 1) + H / 2);
+    // While running, the sweep is drawn again without the curve, and with it once shown again.
+    QTest::mouseClick(&form, Qt::LeftButton, Qt::NoModifier, row2);
+    EXPECT_EQ(plotPixels(yellow), 0);
+    EXPECT_GT(plotPixels(lime), 0);
+    QTest::mouseClick(&form, Qt::LeftButton, Qt::NoModifier, row2);
+    EXPECT_GT(plotPixels(yellow), 0);
+    form.EnableActions(true);
+    form.ActStop->trigger();
+    ASSERT_NE(form.ViewLog(), nullptr);
+
+    const int width = a.Width(), y = 2 + (a.top + a.bottom) / 2;
+    const auto at = [&](int column) { return QPoint(2 + a.left + column, y); };
+    const auto columnOf = [&](double t) { return int((t - form.View().t0) * width / form.View().Span()); };
+    const double t = (first300 + 20) * 10.0;  // inside the stretch of 300s
+
+    const int c0 = columnOf(t);
+    const double before = TimeAtColumn(form.View(), c0, width);
+    graphtest::Wheel(&form, at(c0), 20);
+    const TTimeView zoomed = form.View();
+    ASSERT_LT(zoomed.Span(), 300);
+    EXPECT_NEAR(TimeAtColumn(zoomed, c0, width), before, zoomed.Span() / width) << "the point stays under the mouse";
+
+    Mouse(&form, QEvent::MouseButtonPress, at(c0), Qt::LeftButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseMove, at(c0 + 40), Qt::NoButton, Qt::LeftButton);
+    Mouse(&form, QEvent::MouseButtonRelease, at(c0 + 40), Qt::LeftButton, Qt::NoButton);
+    EXPECT_NEAR(form.View().t0, zoomed.t0 - 40 * zoomed.Span() / width, 1e-6) << "dragged right: earlier times";
+
+    Mouse(&form, QEvent::MouseMove, at(columnOf(t)), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(form.Painter().PanelText(0), "     300.000");
+    const std::string time = form.Painter().PanelText(3);
+    ASSERT_TRUE(time.starts_with("Time=")) << time;
+    EXPECT_NEAR(std::stod(time.substr(5)) * 1000, t, 10 + form.View().Span() / width);
+
+    QTest::keyClick(&form, Qt::Key_Home);
+    EXPECT_EQ(form.View(), FitLog(form.ViewLog()->Samples()));
+    Mouse(&form, QEvent::MouseMove, at(width - 1), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(form.Painter().PanelText(0), "     500.000");
+
+    QTest::mouseClick(&form, Qt::LeftButton, Qt::NoModifier, row2);
+    EXPECT_TRUE(form.Painter().Hidden(2));
+    EXPECT_EQ(plotPixels(yellow), 0);
+    EXPECT_GT(plotPixels(lime), 0);
+}
+
 TEST_F(GraphForm, EveryGeometryChangeStopsAndOffersTheRun)
 {
     const struct {

@@ -40,6 +40,7 @@
 #include "bus/devicekinds.h"
 #include "tmainform/mainform.h"
 #include "tusbdev/adapterprotocol.h"
+#include "graphtest.h"
 
 using namespace tarvik;
 using namespace std::chrono_literals;
@@ -391,6 +392,25 @@ TEST_P(GraphSource, RecordedRunMatchesTheLabelToolDecode)
     for (int i = 0; i < graph->Labels().Count(); ++i)
         header += "," + graph->Labels().Label(i).Name();
     EXPECT_EQ(savedCsv[0].substr(0, header.size() + 2), header + "\r\n");
+
+    // What was sampled stays on screen after the stop, and the cursor reads it back: Home
+    // fits the run, the last plot column is its last sample.
+    ASSERT_NE(graph->ViewLog(), nullptr);
+    EXPECT_EQ(graph->ViewLog()->BuildCsv(), savedCsv[0]);
+    QTest::keyClick(graph, Qt::Key_Home);
+    const TRect plot = graph->Painter().PlotArea();
+    graphtest::Mouse(graph, QEvent::MouseMove, QPoint(2 + plot.right - 1, 2 + (plot.top + plot.bottom) / 2),
+                     Qt::NoButton, Qt::NoButton);
+    for (int i = 0; i < graph->Labels().Count(); ++i) {
+        const std::string& field = rows.back()[std::size_t(i) + 1];
+        const std::string& shown = graph->Painter().PanelText(std::size_t(i));
+        if (field.empty()) {
+            EXPECT_EQ(shown, std::string(12, ' ')) << "label " << i;
+        } else {
+            const double v = std::stod(field);
+            EXPECT_NEAR(std::stod(shown), v, 1e-3 + 1e-5 * std::fabs(v)) << "label " << i;
+        }
+    }
     const std::size_t samples = rows.size() - 1;
     EXPECT_GE(samples, 60u);
     EXPECT_LE(double(samples), ranSeconds / 0.05 + 2) << "samples come no faster than every 50 ms";

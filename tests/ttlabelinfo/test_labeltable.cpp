@@ -87,6 +87,15 @@ TEST(LabelTable, SeventeenthLabelTakesFirstColour)
         EXPECT_EQ(t.Label(i).Color(), kPalette[static_cast<std::size_t>(i)]);
     EXPECT_EQ(t.Label(16).Color(), kPalette[0]);
     EXPECT_EQ(t.GroupCount(), 17);
+
+    // A label switched off keeps its slot: the ones after it keep their colours.
+    for (TDaqOffLabels mode : {TDaqOffLabels::Skip, TDaqOffLabels::Keep}) {
+        t.LoadFromLines({"a,bit,,1,Big,0,1", "// b,bit,,1,Big,1,1", "", "c,bit,,1,Big,2,1"}, kPalette, mode);
+        const TGraphInfo& c = t.Label(t.Count() - 1);
+        EXPECT_EQ(c.Name(), "c");
+        EXPECT_EQ(c.Slot(), 2u);
+        EXPECT_EQ(c.Color(), kPalette[2]);
+    }
 }
 
 TEST(LabelTable, MissingEmptyAndReloadedFiles)

@@ -19,6 +19,9 @@
 #include "tlabelform/tlabelform.h"
 #include "tmainform/mainform.h"
 
+#include <QMouseEvent>
+#include <QWheelEvent>
+
 namespace {
 
 void Settle(int ms)
@@ -101,6 +104,18 @@ int main(int argc, char** argv)
         graph->ActStart->trigger();
         Settle(6000);
         ok += Save(graph, out, "graph.png");
+        // Stopped: zoomed in five notches around the middle of the plot, the cursor there.
+        graph->EnableActions(true);
+        graph->ActStop->trigger();
+        const tarvik::TRect a = graph->Painter().PlotArea();
+        const QPointF at(2 + (a.left + a.right) / 2, 2 + (a.top + a.bottom) / 2);
+        QWheelEvent wheel(at, graph->mapToGlobal(at), QPoint(), QPoint(0, 600), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(graph, &wheel);
+        QMouseEvent move(QEvent::MouseMove, at, graph->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(graph, &move);
+        Settle(200);
+        ok += Save(graph, out, "graph_stopped.png");
         tarvik::TGraphConfDialog dialog(graph);
         dialog.SetMinYScale(graph->MinYScale());
         dialog.SetMaxYScale(graph->MaxYScale());
