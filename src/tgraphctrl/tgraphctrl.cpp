@@ -64,6 +64,7 @@ void TGraphCtrl::EndPaint()
 void TGraphCtrl::SetFont(const QFont& font)
 {
     textFont_ = font;
+    glyphs_[0] = GlyphsFor(font);
     const QFontMetrics fm(textFont_);
     cellW_ = fm.horizontalAdvance(u'W');
     cellH_ = fm.height();
@@ -72,6 +73,7 @@ void TGraphCtrl::SetFont(const QFont& font)
 void TGraphCtrl::SetScaleFont(const QFont& font)
 {
     scaleFont_ = font;
+    glyphs_[1] = GlyphsFor(font);
     const QFontMetrics fm(scaleFont_);
     scaleW_ = fm.horizontalAdvance(u'W');
     scaleH_ = fm.height();
@@ -142,14 +144,9 @@ int TGraphCtrl::CellsToY(double n) const
     return TruncClamped(cellH_ * n, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
 }
 
-const TGraphCtrl::GlyphFont& TGraphCtrl::GlyphsFor(const QFont& font)
+TGraphCtrl::GlyphFont TGraphCtrl::GlyphsFor(const QFont& font)
 {
-    const QString key = font.key();
-    for (const GlyphFont& g : glyphs_)
-        if (g.key == key) return g;
-    GlyphFont& g = glyphs_[&font == &scaleFont_ ? 1 : 0];
-    g = GlyphFont{};
-    g.key = key;
+    GlyphFont g;
     g.raw = QRawFont::fromFont(font);
     const QFontMetricsF fm(font);
     g.height = QFontMetrics(font).height();
@@ -163,12 +160,13 @@ const TGraphCtrl::GlyphFont& TGraphCtrl::GlyphsFor(const QFont& font)
     return g;
 }
 
-void TGraphCtrl::DrawText(const QString& text, const QFont& font, int x, int y)
+void TGraphCtrl::DrawText(const QString& text, bool scale, int x, int y)
 {
     QPainter* p = Painter();
     if (!p || text.isEmpty())
         return;
-    const GlyphFont& g = GlyphsFor(font);
+    const QFont& font = scale ? scaleFont_ : textFont_;
+    const GlyphFont& g = glyphs_[scale ? 1 : 0];
     const bool plain = g.usable && std::all_of(text.begin(), text.end(), [](QChar c) {
         return c.unicode() >= 0x20 && c.unicode() < 0x7F;
     });
@@ -194,7 +192,7 @@ void TGraphCtrl::DrawText(const QString& text, const QFont& font, int x, int y)
 
 void TGraphCtrl::Print(const QString& text)
 {
-    DrawText(text, textFont_, textX_, textY_);
+    DrawText(text, false, textX_, textY_);
 }
 
 void TGraphCtrl::RecomputeScales()
@@ -343,7 +341,7 @@ void TGraphCtrl::TextOutAt(const QString& text, int px, int py)
         py -= h / 2;
     else if (align_ & kAlignBottom)
         py -= h;
-    DrawText(text, scaleFont_, px, py);
+    DrawText(text, true, px, py);
 }
 
 void TGraphCtrl::TextOutW(const QString& text, double x, double y)
@@ -361,7 +359,7 @@ void TGraphCtrl::TextOutW(const QString& text, double x, double y)
         py -= h / 2;
     else if (align_ & kAlignBottom)
         py -= h;
-    DrawText(text, scaleFont_, px, py);
+    DrawText(text, true, px, py);
 }
 
 void TGraphCtrl::DrawImage(int x, int y, const QImage& image)

@@ -127,17 +127,16 @@ private:
     QPainter* Painter();  // opened on demand, null while the image is empty
     void EndPaint();
     void RecomputeScales();
-    void DrawText(const QString& text, const QFont& font, int x, int y);
+    void DrawText(const QString& text, bool scale, int x, int y);
     // A fixed-pitch font's glyphs for plain ASCII text, laid out once per font: the monitors
     // draw hundreds of such lines a second, and shaping each anew is most of their cost.
     struct GlyphFont {
-        QString key;
         QRawFont raw;
         bool usable = false;
         qreal advance = 0, ascent = 0;
         int height = 0;
     };
-    const GlyphFont& GlyphsFor(const QFont& font);
+    static GlyphFont GlyphsFor(const QFont& font);
 
     QImage image_;
     std::unique_ptr<QPainter> painter_;
