@@ -34,18 +34,29 @@ std::vector<std::string> LabelLines()
     return lines;
 }
 
+// The window's surface and painter on a -1000..10000 scale sampled every 5 ms.
+struct Plot {
+    static constexpr int kSampleMs = 5;
+    TGraphCtrl g;
+    TGraphPainter painter{g};
+    Plot()
+    {
+        g.SetFont(WindowFont(12));
+        g.SetScaleFont(WindowFont(12));
+        TGraphScale s;
+        s.MinYScale = -1000;
+        s.MaxYScale = 10000;
+        s.YPitch = 1000;
+        s.SampleRate = kSampleMs;
+        painter.SetScale(s);
+    }
+};
+
 void BM_PlotSample(benchmark::State& state)
 {
-    TGraphCtrl g;
-    g.SetFont(WindowFont(12));
-    g.SetScaleFont(WindowFont(12));
-    TGraphPainter painter(g);
-    TGraphScale s;
-    s.MinYScale = -1000;
-    s.MaxYScale = 10000;
-    s.YPitch = 1000;
-    s.SampleRate = 5;
-    painter.SetScale(s);
+    Plot plot;
+    TGraphCtrl& g = plot.g;
+    TGraphPainter& painter = plot.painter;
     painter.SetOwnRanges(state.range(1) != 0);
     LabelTable labels;
     auto lines = LabelLines();
@@ -67,16 +78,9 @@ BENCHMARK(BM_PlotSample)->Args({0, 0})->Args({32, 0})->Args({32, 1})->Unit(bench
 
 void BM_LogRedraw(benchmark::State& state)
 {
-    TGraphCtrl g;
-    g.SetFont(WindowFont(12));
-    g.SetScaleFont(WindowFont(12));
-    TGraphPainter painter(g);
-    TGraphScale s;
-    s.MinYScale = -1000;
-    s.MaxYScale = 10000;
-    s.YPitch = 1000;
-    s.SampleRate = 5;
-    painter.SetScale(s);
+    Plot plot;
+    TGraphCtrl& g = plot.g;
+    TGraphPainter& painter = plot.painter;
     LabelTable labels;
     labels.LoadFromLines(LabelLines(), kGraphPalette);
     // Sized so the plot itself is 600 high and at least 1200 wide (the panel moves in
@@ -93,7 +97,7 @@ void BM_LogRedraw(benchmark::State& state)
         state.SkipWithError("plot is smaller than 1200 x 600");
     // 20,000 rows of random walks; the view holds 10,000 of them.
     constexpr std::uint32_t kRows = 20000, kShown = 10000;
-    TDaqLogData log(kRows * kLabels * 8, s.SampleRate);
+    TDaqLogData log(kRows * kLabels * 8, Plot::kSampleMs);
     for (int i = 0; i < kLabels; ++i)
         log.Columns.push_back("Signal" + std::to_string(i));
     std::mt19937 rng(3);
@@ -105,24 +109,24 @@ void BM_LogRedraw(benchmark::State& state)
         for (int i = 0; i < kLabels; ++i)
             log.Push(walk[std::size_t(i)] += step(rng));
     const TLogSamples samples = log.Samples();
-    const double sweep = SweepWidth(s);
-    TTimeView view{25000, 25000 + double(kShown) * s.SampleRate};
+    const double sweep = SweepWidth(plot.painter.Scale());
+    TTimeView view{25000, 25000 + double(kShown) * Plot::kSampleMs};
     std::int64_t n = 0;
     for (auto _ : state) {
         // Alternately a pan step (a tenth of the view) and a zoom step back and forth around
-        // the middle, so the view keeps about 10,000 samples.
+        // the middle, so the view keeps 10,000 samples or (zoomed out) 12,500.
         const double mid = (view.t0 + view.t1) / 2;
         switch (n++ % 4) {
         case 0: view = PanBy(view, view.Span() / 10, samples, sweep); break;
-        case 1: view = ZoomAround(view, mid, 0.8, samples, sweep); break;
-        case 2: view = ZoomAround(view, mid, 1.25, samples, sweep); break;
+        case 1: view = ZoomAround(view, mid, 1.25, samples, sweep); break;
+        case 2: view = ZoomAround(view, mid, 0.8, samples, sweep); break;
         case 3: view = PanBy(view, -view.Span() / 10, samples, sweep); break;
         }
         painter.DrawLog(labels, samples, view);
         painter.ShowRow(labels, samples, RowAt(samples, mid));
         benchmark::DoNotOptimize(g.Canvas().constBits());
     }
-    state.counters["samples_shown"] = view.Span() / s.SampleRate;
+    state.counters["samples_shown"] = view.Span() / Plot::kSampleMs;
     state.counters["plot_width"] = painter.PlotArea().Width();
     state.counters["plot_height"] = painter.PlotArea().Height();
 }

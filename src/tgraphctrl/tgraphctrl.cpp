@@ -344,23 +344,7 @@ void TGraphCtrl::TextOutAt(const QString& text, int px, int py)
     DrawText(text, true, px, py);
 }
 
-void TGraphCtrl::TextOutW(const QString& text, double x, double y)
-{
-    int px = WorldToX(x);
-    int py = WorldToY(y);
-    const QFontMetrics fm(scaleFont_);
-    const int w = fm.horizontalAdvance(text);
-    const int h = fm.height();
-    if ((align_ & kAlignCenterH) == kAlignCenterH)
-        px -= w / 2;
-    else if (align_ & kAlignRight)
-        px -= w;
-    if ((align_ & kAlignCenterV) == kAlignCenterV)
-        py -= h / 2;
-    else if (align_ & kAlignBottom)
-        py -= h;
-    DrawText(text, true, px, py);
-}
+void TGraphCtrl::TextOutW(const QString& text, double x, double y) { TextOutAt(text, WorldToX(x), WorldToY(y)); }
 
 void TGraphCtrl::DrawImage(int x, int y, const QImage& image)
 {
