@@ -192,7 +192,7 @@ bool TAscReader::AdvanceTime(std::int64_t sec, std::int32_t nsec)
         return false;
     std::int64_t nanos = sec * 1'000'000'000 + nsec;
     if (relative_) {
-        if (nanos > kMaxNanos - lastNanos_)
+        if (nanos >= kMaxNanos - lastNanos_)
             return false;
         nanos += lastNanos_;
     }

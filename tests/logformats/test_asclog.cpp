@@ -101,6 +101,11 @@ TEST(AscLine, HeaderSetsDecimalBaseAndRelativeTimes)
     ASSERT_EQ(reader.ParseLine("   0.100000 1  291  Rx d 0", f), TLogLine::Frame);
     EXPECT_EQ(f.Micros(), 1000000);
     EXPECT_EQ(reader.ParseLine("   0.1 1  123 Rx d 1 0A", f), TLogLine::Malformed) << "hex digit in a decimal log";
+    // The sum stays under the 10^9 s an absolute time may have, so what was read is written
+    // back readable: 1 s + 999999998.999999 s is the last that fits.
+    ASSERT_EQ(reader.ParseLine("999999998.999999 1  291  Rx d 0", f), TLogLine::Frame);
+    EXPECT_EQ(f.Micros(), 999999999999999);
+    EXPECT_EQ(reader.ParseLine("0.000001 1  291  Rx d 0", f), TLogLine::Malformed) << "reaches 10^9 s";
 }
 
 TEST(AscLine, WrittenLinesReadBackAsTheSameFrame)
