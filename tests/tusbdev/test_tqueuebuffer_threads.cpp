@@ -147,7 +147,12 @@ TEST(QueueBufferThreads, ClearDuringTrafficKeepsCountSane)
             if (q.Count() > q.Capacity()) insane.fetch_add(1);
         }
     });
-    for (std::uint64_t i = 0; i < 1'000'000 / kScale; ++i) q.Clear();
+    // The clears go on until the consumer has checked records too: on a busy two-core
+    // machine its first slice of time may come late.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (std::uint64_t i = 0;
+         i < 1'000'000 / kScale || (consumed.load() < 100 && std::chrono::steady_clock::now() < deadline); ++i)
+        q.Clear();
     stop = true;
     producer.join();
     consumer.join();
